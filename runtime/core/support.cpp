@@ -1,0 +1,68 @@
+// Support routines for compiled program code (see support.h).
+#include "runtime/core/support.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "runtime/core/fatal.h"
+#include "runtime/core/memory.h"
+
+namespace rt {
+
+int64_t TruncateToInt64(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 9223372036854775807.0) return INT64_MAX;
+  if (v <= -9223372036854775808.0) return INT64_MIN;
+  return static_cast<int64_t>(v);
+}
+
+int CompareTexts(const char* a, const char* b) {
+  int c = std::strcmp(a ? a : "", b ? b : "");  // strcmp compares unsigned bytes
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+int32_t TextLength(const char* t) { return static_cast<int32_t>(TextLen(t)); }
+
+Text ConcatTexts(int count, const char* const* texts) {
+  int64_t total = 0;
+  for (int i = 0; i < count; ++i) total += static_cast<int64_t>(TextLen(texts[i]));
+  if (total == 0) return nullptr;
+  auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, total, 1)));
+  char* w = out;
+  for (int i = 0; i < count; ++i) {
+    size_t n = TextLen(texts[i]);
+    if (n) std::memcpy(w, texts[i], n);
+    w += n;
+  }
+  *w = '\0';
+  return out;
+}
+
+ByteSetBlock* ConcatByteSets(int count, const ByteSetBlock* const* sets) {
+  int64_t total = 0;
+  for (int i = 0; i < count; ++i) total += ByteSetLength(sets[i]);
+  if (total == 0) return nullptr;
+  ByteSetBlock* out = NewByteSet(nullptr, static_cast<size_t>(BlockSize(0, total, 1)));
+  uint8_t* w = out->data;
+  for (int i = 0; i < count; ++i) {
+    int32_t n = ByteSetLength(sets[i]);
+    if (n > 0) std::memcpy(w, sets[i]->data, static_cast<size_t>(n));
+    w += n > 0 ? n : 0;
+  }
+  return out;
+}
+
+int CompareBytes(const void* a, const void* b, uint32_t n) {
+  int c = n ? std::memcmp(a, b, n) : 0;
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+int32_t ElementCount(const ArrayBlock* a) { return ArrayElementCount(a); }
+
+void CheckSubscript(const ArrayBlock* a, int32_t subscript) {
+  int64_t i = static_cast<int64_t>(subscript) - 1;
+  if (i < 0) RaiseRuntimeError(4);  // tested first: subscript 0 on an empty array is code 4
+  if (i >= ArrayElementCount(a)) RaiseRuntimeError(1);
+}
+
+}  // namespace rt

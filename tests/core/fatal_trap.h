@@ -1,0 +1,26 @@
+// Test helper: turns the fatal path into an exception for the scope of one
+// check, so a test can see the exact text and code the box would show.
+#pragma once
+
+#include <string>
+
+#include "runtime/core/fatal.h"
+
+struct FatalCaught {
+  std::string text;
+  int code;
+};
+
+class FatalTrap {
+ public:
+  FatalTrap() { rt::SetFatalSink(&Throw); }
+  ~FatalTrap() {
+    rt::SetFatalSink(nullptr);
+    rt::ResetFailureCountForImageLoad();
+  }
+  FatalTrap(const FatalTrap&) = delete;
+  FatalTrap& operator=(const FatalTrap&) = delete;
+
+ private:
+  [[noreturn]] static void Throw(const std::string& text, int code) { throw FatalCaught{text, code}; }
+};

@@ -1,0 +1,107 @@
+// Blocks, the constants block, the support routines and the fatal text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "runtime/core/fatal.h"
+#include "runtime/core/image.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/support.h"
+#include "tests/core/fatal_trap.h"
+
+namespace {
+
+TEST(Blocks, ConstantsBlockIsNeverFreedAndCopiedOnResize) {
+  static char constants[32] = "0123456789abcdefghijklmnopqrstu";
+  rt::SetConstantsBlock(constants, sizeof constants);
+  rt::FreeBlock(nullptr);
+  rt::FreeBlock(constants + 4);  // no effect, no failure
+  // 3 bytes before the end: a 10-byte resize copies exactly those 3 bytes.
+  char* tail = constants + sizeof constants - 3;
+  auto* copy = static_cast<char*>(rt::ReallocateBlock(tail, 10));
+  EXPECT_NE(copy, tail);
+  EXPECT_EQ(0, std::memcmp(copy, tail, 3));
+  EXPECT_EQ(std::string(constants), "0123456789abcdefghijklmnopqrstu");
+  rt::FreeBlock(copy);
+  rt::SetConstantsBlock(nullptr, 0);
+}
+
+TEST(Blocks, RefusedSizesReachTheFatalPathWithTheAllocationMessage) {
+  struct Case { int64_t header, count, width; };
+  for (Case c : {Case{8, -1, 1}, Case{8, 0x40000000, 4}, Case{0x7FFFFFFF, 1, 1}}) {
+    SCOPED_TRACE(c.count);
+    FatalTrap trap;
+    EXPECT_THROW(rt::BlockSize(c.header, c.count, c.width), FatalCaught);
+  }
+  FatalTrap trap;
+  rt::FailNthAllocation(1);
+  try {
+    rt::AllocateBlock(100);
+    FAIL() << "allocation should have failed";
+  } catch (const FatalCaught& f) {
+    EXPECT_EQ(f.code, 0);
+    EXPECT_EQ(f.text, "运行时出错!\r\n\r\n错误信息：分配 100 字节内存失败!\r\n");
+  }
+}
+
+TEST(FatalText, CodeLineOnlyForNonzeroCodes) {
+  EXPECT_EQ(rt::FormatFatalText(rt::RuntimeErrorMessage(6), 6),
+            "运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：调用DLL命令后发现堆栈错误\r\n");
+  EXPECT_EQ(rt::RuntimeErrorMessage(0), nullptr);
+  EXPECT_EQ(rt::RuntimeErrorMessage(12), nullptr);
+}
+
+TEST(Support, ConcatenationAndComparison) {
+  const char* parts[] = {"ab", nullptr, "", "cd"};
+  char* t = rt::ConcatTexts(4, parts);
+  EXPECT_STREQ(t, "abcd");
+  rt::FreeBlock(t);
+  const char* empty[] = {"", nullptr};
+  EXPECT_EQ(rt::ConcatTexts(2, empty), nullptr);
+  const rt::ByteSetBlock* none[] = {nullptr, nullptr};
+  EXPECT_EQ(rt::ConcatByteSets(2, none), nullptr);
+  EXPECT_EQ(rt::CompareTexts(nullptr, ""), 0);
+  EXPECT_EQ(rt::CompareTexts("\xC4", "a"), 1);  // unsigned bytes
+  EXPECT_EQ(rt::TruncateToInt64(-2.7), -2);
+}
+
+TEST(Support, SubscriptCheckReportsCode4BeforeCode1) {
+  rt::ArrayBlock* a = rt::NewArray(2, 4);
+  struct Case { rt::ArrayBlock* array; int32_t subscript; int code; };
+  for (Case c : {Case{nullptr, 0, 4}, Case{a, 0, 4}, Case{a, 3, 1}, Case{a, 2, 0}}) {
+    SCOPED_TRACE(c.subscript);
+    FatalTrap trap;
+    try {
+      rt::CheckSubscript(c.array, c.subscript);
+      EXPECT_EQ(c.code, 0);
+    } catch (const FatalCaught& f) {
+      EXPECT_EQ(f.code, c.code);
+    }
+  }
+  rt::FreeBlock(a);
+}
+
+TEST(Services, EndRoutinesAreUniqueAndArraysCopiedOnlyFromConstants) {
+  static void (*const r1)() = [] {};
+  rt::RegisterEndRoutine(r1);
+  rt::RegisterEndRoutine(r1);
+  EXPECT_EQ(rt::TakeEndRoutines().size(), 1u);
+
+  alignas(8) static int32_t constants[6] = {1, 2, 7, 9, 0, 0};  // dims 1, size 2, elements 7 and 9
+  rt::SetConstantsBlock(constants, sizeof constants);
+  rt::ArrayBlock* array = reinterpret_cast<rt::ArrayBlock*>(constants);
+  rt::MakeArrayWritable(4, &array);
+  ASSERT_NE(static_cast<void*>(array), static_cast<void*>(constants));
+  EXPECT_EQ(static_cast<int32_t*>(rt::ArrayElements(array))[1], 9);
+  rt::ArrayBlock* heap = array;
+  rt::MakeArrayWritable(4, &heap);  // outside the constants block: unchanged
+  EXPECT_EQ(heap, array);
+  rt::ArrayBlock* null_array = nullptr;
+  rt::MakeArrayWritable(4, &null_array);
+  EXPECT_EQ(null_array, nullptr);
+  rt::FreeBlock(array);
+  rt::SetConstantsBlock(nullptr, 0);
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+# Sourced by the Wine scripts: the environment every Windows binary runs in.
+# The prefix lives inside the build folder; code page 936 through zh_CN.
+export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win32
+
+# rt_find_build_dir FILE: the nearest folder above FILE holding CMakeCache.txt.
+rt_find_build_dir() {
+  local d
+  d=$(cd "$(dirname "$1")" && pwd)
+  while [ "$d" != / ]; do
+    [ -f "$d/CMakeCache.txt" ] && { echo "$d"; return; }
+    d=$(dirname "$d")
+  done
+  pwd
+}
+
+# rt_ensure_prefix: create the prefix once (serialised between parallel tests).
+rt_ensure_prefix() {
+  mkdir -p "$WINEPREFIX"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.rt-ready" ]; then
+      wineboot -i >/dev/null 2>&1 || true
+      wineserver -w
+      touch "$WINEPREFIX/.rt-ready"
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}
