@@ -1,0 +1,355 @@
+// Built-in text commands: searching, cutting, case, blanks, replacing and
+// splitting of GBK texts.
+//
+// Walks step over a byte of 0x80 or above together with the byte after it, so
+// a match never starts on the second byte of a character; a lead byte right
+// before the terminator is treated as a one-byte character and ends the walk,
+// so no walk ever reads past the terminator. Cutting commands cut at bytes.
+// Every size goes through BlockSize (via NewText/NewArray or directly).
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "runtime/core/commands.h"
+#include "runtime/core/memory.h"
+
+namespace rt {
+namespace {
+
+const ArgRecord kAbsent{0, 0};
+
+// Arguments beyond the count read as omitted, so a short call never reads
+// past the caller's array.
+const ArgRecord& ArgAt(int count, const ArgRecord* args, int i) {
+  return (args && i < count) ? args[i] : kAbsent;
+}
+
+// A text argument of another type reads as the empty text.
+const char* TextOf(const ArgRecord& a) {
+  const char* t = a.type == kText ? AsText(a) : nullptr;
+  return t ? t : "";
+}
+
+// Integer arguments; any other type reads as 0.
+int64_t IntOf(const ArgRecord& a) {
+  switch (a.type) {
+    case kByte: return static_cast<uint8_t>(a.value);
+    case kShort: return static_cast<int16_t>(static_cast<uint16_t>(a.value));
+    case kInt: case kBool: return AsInt(a);
+    case kLong: return static_cast<int64_t>(a.value);
+    default: return 0;
+  }
+}
+
+void ReturnInt(ArgRecord* result, int64_t v) { *result = IntArg(static_cast<int32_t>(v)); }
+void ReturnText(ArgRecord* result, Text t) { *result = TextArg(t); }
+
+// Length of the character starting at i in a text of length len: 2 for a
+// lead byte with a second byte, else 1.
+inline size_t CharLen(const unsigned char* t, size_t i, size_t len) {
+  return (t[i] >= 0x80 && i + 1 < len) ? 2 : 1;
+}
+
+inline unsigned char FoldCase(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+bool SameIgnoringCase(const unsigned char* a, const unsigned char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  return true;
+}
+
+// Matcher for one sought text: exact or ASCII-case-insensitive.
+struct Matcher {
+  const unsigned char* sought;
+  size_t len;
+  bool ignore_case;
+  unsigned char first, first_other;  // first byte in both cases
+
+  Matcher(const char* s, size_t n, bool ignore)
+      : sought(reinterpret_cast<const unsigned char*>(s)), len(n), ignore_case(ignore) {
+    first = sought[0];
+    first_other = first;
+    if (ignore && first >= 'a' && first <= 'z') first_other = static_cast<unsigned char>(first - 32);
+    if (ignore && first >= 'A' && first <= 'Z') first_other = static_cast<unsigned char>(first + 32);
+  }
+  // The caller guarantees len bytes at p.
+  bool At(const unsigned char* p) const {
+    if (*p != first && *p != first_other) return false;
+    return ignore_case ? SameIgnoringCase(p, sought, len) : std::memcmp(p, sought, len) == 0;
+  }
+};
+
+inline const unsigned char* Bytes(const char* t) { return reinterpret_cast<const unsigned char*>(t); }
+
+// The blank at i, as its length in bytes (0 when there is none): ASCII space
+// or the ideographic space 0xA1A1. A lone 0xA1 is an ordinary character.
+inline size_t BlankAt(const unsigned char* t, size_t i, size_t len) {
+  if (t[i] == ' ') return 1;
+  if (t[i] == 0xA1 && i + 1 < len && t[i + 1] == 0xA1) return 2;
+  return 0;
+}
+
+// 0-based start from a 1-based position argument: absent or below 1 gives 0.
+int64_t StartOffset(const ArgRecord& a) {
+  if (IsOmitted(a)) return 0;
+  int64_t s = IntOf(a) - 1;
+  return s < 0 ? 0 : s;
+}
+
+}  // namespace
+
+void FindText(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const char* sought = TextOf(ArgAt(count, args, 1));
+  const size_t L = std::strlen(text), F = std::strlen(sought);
+  const int64_t s = StartOffset(ArgAt(count, args, 2));
+  const bool ignore = IntOf(ArgAt(count, args, 3)) == 1;
+  if (s >= static_cast<int64_t>(L)) return ReturnInt(result, -1);
+  if (F == 0) return ReturnInt(result, 1);
+  const unsigned char* t = Bytes(text);
+  Matcher m(sought, F, ignore);
+  for (size_t i = static_cast<size_t>(s); i + F <= L; i += CharLen(t, i, L))
+    if (m.At(t + i)) return ReturnInt(result, static_cast<int64_t>(i) + 1);
+  ReturnInt(result, -1);
+}
+
+void FindTextReverse(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const char* sought = TextOf(ArgAt(count, args, 1));
+  const size_t L = std::strlen(text), F = std::strlen(sought);
+  const ArgRecord& start = ArgAt(count, args, 2);
+  int64_t s = static_cast<int64_t>(L);
+  if (!IsOmitted(start)) {
+    s = IntOf(start) - 1;
+    if (s < 0) s = 0;
+  }
+  const size_t range = static_cast<size_t>(s < static_cast<int64_t>(L) ? s : static_cast<int64_t>(L));
+  const bool ignore = IntOf(ArgAt(count, args, 3)) == 1;
+  if (F == 0) return ReturnInt(result, range > 0 ? 1 : -1);
+  // Character starts are only known walking forwards; remember the last hit.
+  const unsigned char* t = Bytes(text);
+  Matcher m(sought, F, ignore);
+  int64_t found = -1;
+  for (size_t i = 0; i + F <= range; i += CharLen(t, i, L))
+    if (m.At(t + i)) found = static_cast<int64_t>(i) + 1;
+  ReturnInt(result, found);
+}
+
+void TextLengthCmd(ArgRecord* result, int count, ArgRecord* args) {
+  ReturnInt(result, static_cast<int64_t>(std::strlen(TextOf(ArgAt(count, args, 0)))));
+}
+
+void LeftText(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const int64_t n = IntOf(ArgAt(count, args, 1));
+  if (n < 1) return ReturnText(result, nullptr);
+  const size_t L = std::strlen(text);
+  ReturnText(result, NewText(text, static_cast<uint64_t>(n) < L ? static_cast<size_t>(n) : L));
+}
+
+void RightText(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const int64_t n = IntOf(ArgAt(count, args, 1));
+  if (n < 1) return ReturnText(result, nullptr);
+  const size_t L = std::strlen(text);
+  const size_t take = static_cast<uint64_t>(n) < L ? static_cast<size_t>(n) : L;
+  ReturnText(result, NewText(text + (L - take), take));
+}
+
+void MidText(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const int64_t i = IntOf(ArgAt(count, args, 1)) - 1;
+  const int64_t n = IntOf(ArgAt(count, args, 2));
+  const int64_t L = static_cast<int64_t>(std::strlen(text));
+  if (i < 0 || i >= L || n < 1) return ReturnText(result, nullptr);
+  const int64_t take = n < L - i ? n : L - i;
+  ReturnText(result, NewText(text + i, static_cast<size_t>(take)));
+}
+
+void CharText(ArgRecord* result, int count, ArgRecord* args) {
+  // Only the low byte counts; a code whose low byte is 0 (256, say) would
+  // otherwise give a block holding just the terminator, so it is empty too.
+  const char c = static_cast<char>(IntOf(ArgAt(count, args, 0)) & 0xFF);
+  ReturnText(result, c ? NewText(&c, 1) : nullptr);
+}
+
+void CharCode(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const ArgRecord& pos = ArgAt(count, args, 1);
+  const int64_t p = IsOmitted(pos) ? 1 : IntOf(pos);
+  const int64_t L = static_cast<int64_t>(std::strlen(text));
+  if (p < 1 || p > L) return ReturnInt(result, 0);
+  // Sign-extended, as the byte's char value: 0xC4 gives -60.
+  ReturnInt(result, static_cast<signed char>(text[p - 1]));
+}
+
+namespace {
+
+// Copy with ASCII letters of one case changed; pairs stay as they are.
+Text ChangeCase(const char* text, bool upper) {
+  const size_t L = std::strlen(text);
+  Text out = NewText(text, L);
+  if (!out) return nullptr;
+  auto* t = reinterpret_cast<unsigned char*>(out);
+  for (size_t i = 0; i < L;) {
+    const size_t n = CharLen(t, i, L);
+    if (n == 1) {
+      if (upper && t[i] >= 'a' && t[i] <= 'z') t[i] = static_cast<unsigned char>(t[i] - 32);
+      if (!upper && t[i] >= 'A' && t[i] <= 'Z') t[i] = static_cast<unsigned char>(t[i] + 32);
+    }
+    i += n;
+  }
+  return out;
+}
+
+}  // namespace
+
+void ToUpperText(ArgRecord* result, int count, ArgRecord* args) {
+  ReturnText(result, ChangeCase(TextOf(ArgAt(count, args, 0)), true));
+}
+
+void ToLowerText(ArgRecord* result, int count, ArgRecord* args) {
+  ReturnText(result, ChangeCase(TextOf(ArgAt(count, args, 0)), false));
+}
+
+void TrimBlanks(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const unsigned char* t = Bytes(text);
+  const size_t L = std::strlen(text);
+  size_t begin = 0;
+  while (begin < L) {
+    const size_t b = BlankAt(t, begin, L);
+    if (!b) break;
+    begin += b;
+  }
+  // The trailing run is found walking forwards, so that the second byte of a
+  // character is never mistaken for a blank.
+  size_t end = begin;
+  for (size_t i = begin; i < L;) {
+    const size_t b = BlankAt(t, i, L);
+    const size_t n = b ? b : CharLen(t, i, L);
+    i += n;
+    if (!b) end = i;
+  }
+  ReturnText(result, NewText(text + begin, end - begin));
+}
+
+void RemoveAllBlanks(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const unsigned char* t = Bytes(text);
+  const size_t L = std::strlen(text);
+  std::string out;
+  out.reserve(L);
+  for (size_t i = 0; i < L;) {
+    const size_t b = BlankAt(t, i, L);
+    if (b) {
+      i += b;
+      continue;
+    }
+    const size_t n = CharLen(t, i, L);
+    out.append(text + i, n);
+    i += n;
+  }
+  ReturnText(result, NewText(out.data(), out.size()));
+}
+
+void ReplaceSubtext(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const char* sought = TextOf(ArgAt(count, args, 1));
+  const char* replacement = TextOf(ArgAt(count, args, 2));
+  const int64_t s = StartOffset(ArgAt(count, args, 3));
+  const ArgRecord& count_arg = ArgAt(count, args, 4);
+  // Any negative count means every occurrence: only -1 is documented, and
+  // counting another negative value down would never reach 0 in practice.
+  int64_t remaining = IsOmitted(count_arg) ? -1 : IntOf(count_arg);
+  if (remaining < 0) remaining = -1;
+  const bool keep_case = IntOf(ArgAt(count, args, 5)) != 0;
+  const size_t L = std::strlen(text), F = std::strlen(sought), R = std::strlen(replacement);
+  if (L == 0 || F == 0 || s >= static_cast<int64_t>(L) || remaining == 0)
+    return ReturnText(result, CopyText(text));
+
+  // First pass finds the matches, so the result is sized once and exactly.
+  const unsigned char* t = Bytes(text);
+  Matcher m(sought, F, !keep_case);
+  std::vector<size_t> hits;
+  for (size_t i = static_cast<size_t>(s); i + F <= L && remaining != 0;) {
+    if (m.At(t + i)) {
+      hits.push_back(i);
+      i += F;
+      if (remaining > 0) --remaining;
+    } else {
+      i += CharLen(t, i, L);
+    }
+  }
+  if (hits.empty()) return ReturnText(result, CopyText(text));
+  const int64_t out_len = static_cast<int64_t>(L) +
+                          static_cast<int64_t>(hits.size()) * (static_cast<int64_t>(R) - static_cast<int64_t>(F));
+  if (out_len == 0) return ReturnText(result, nullptr);
+  auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, out_len, 1)));
+  char* w = out;
+  size_t from = 0;
+  for (size_t hit : hits) {
+    std::memcpy(w, text + from, hit - from);
+    w += hit - from;
+    std::memcpy(w, replacement, R);
+    w += R;
+    from = hit + F;
+  }
+  std::memcpy(w, text + from, L - from);
+  w += L - from;
+  *w = '\0';
+  ReturnText(result, out);
+}
+
+void SplitText(ArgRecord* result, int count, ArgRecord* args) {
+  const char* text = TextOf(ArgAt(count, args, 0));
+  const ArgRecord& delim_arg = ArgAt(count, args, 1);
+  const char* delim = IsOmitted(delim_arg) ? "," : TextOf(delim_arg);
+  const ArgRecord& max_arg = ArgAt(count, args, 2);
+  int64_t maximum = IsOmitted(max_arg) ? -1 : IntOf(max_arg);  // -1: unlimited
+  if (!IsOmitted(max_arg) && maximum < 0) maximum = 0;
+  const size_t L = std::strlen(text), D = std::strlen(delim);
+
+  std::vector<std::pair<size_t, size_t>> pieces;  // offset, length
+  if (L != 0 && maximum != 0) {
+    if (D == 0) {
+      pieces.emplace_back(0, L);
+    } else {
+      const unsigned char* t = Bytes(text);
+      Matcher m(delim, D, false);
+      size_t piece = 0, i = 0;
+      bool full = false;
+      while (i + D <= L) {
+        if (m.At(t + i)) {
+          pieces.emplace_back(piece, i - piece);
+          i += D;
+          piece = i;
+          if (maximum > 0 && static_cast<int64_t>(pieces.size()) >= maximum) {
+            full = true;
+            break;
+          }
+        } else {
+          i += CharLen(t, i, L);
+        }
+      }
+      if (!full && piece < L) pieces.emplace_back(piece, L - piece);
+    }
+  }
+  ArrayBlock* array = NewArray(static_cast<int32_t>(pieces.size()), sizeof(Text));
+  auto* items = static_cast<Text*>(ArrayElements(array));
+  for (size_t k = 0; k < pieces.size(); ++k) items[k] = NewText(text + pieces[k].first, pieces[k].second);
+  *result = PtrArg(kText | kByRefOrArrayBit, array);
+}
+
+void SpaceText(ArgRecord* result, int count, ArgRecord* args) {
+  const int64_t n = IntOf(ArgAt(count, args, 0));
+  if (n < 1) return ReturnText(result, nullptr);
+  auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, n, 1)));
+  std::memset(out, ' ', static_cast<size_t>(n));
+  out[n] = '\0';
+  ReturnText(result, out);
+}
+
+}  // namespace rt
