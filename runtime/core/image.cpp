@@ -17,6 +17,7 @@ LibraryNotify g_notification_entry = nullptr;
 ProgramEndFn g_program_end = nullptr;
 DllResolver g_dll_resolver = nullptr;
 const ProgramImage* g_image = nullptr;
+DllReleaseFn g_dll_release = nullptr;
 
 [[noreturn]] void NoUi() { FatalError("载入启动窗口失败", 0); }
 uint64_t NoRead(uint32_t, uint32_t, int32_t, int32_t) { NoUi(); }
@@ -89,6 +90,10 @@ intptr_t RuntimeService(int service, intptr_t a1, intptr_t a2, intptr_t, intptr_
   }
 }
 
+void SetDllReleaseHook(DllReleaseFn fn) { g_dll_release = fn; }
+void ReleaseDllModules() {
+  if (g_dll_release) g_dll_release();
+}
 void RegisterProgramImage(const ProgramImage* image) { g_image = image; }
 const ProgramImage* RegisteredProgramImage() { return g_image; }
 void SetTemplateLoader(TemplateLoader loader) { g_template_loader = loader; }

@@ -148,4 +148,9 @@ const UiEntryPoints& UiEntries();
 using DllResolver = void* (*)(uint32_t index);
 void SetDllResolver(DllResolver resolver);
 DllResolver GetDllResolver();
+// Release of the modules loaded for DLL commands at program end
+// (runtime/dll installs it; the program-end sequence calls it).
+using DllReleaseFn = void (*)();
+void SetDllReleaseHook(DllReleaseFn fn);
+void ReleaseDllModules();
 }  // namespace rt

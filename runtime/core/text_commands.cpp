@@ -270,36 +270,40 @@ void ReplaceSubtext(ArgRecord* result, int count, ArgRecord* args) {
   if (L == 0 || F == 0 || s >= static_cast<int64_t>(L) || remaining == 0)
     return ReturnText(result, CopyText(text));
 
-  // First pass finds the matches, so the result is sized once and exactly.
+  // The walk runs twice: once to count the matches, so the result is sized
+  // exactly once, and once to write it.
   const unsigned char* t = Bytes(text);
   Matcher m(sought, F, !keep_case);
-  std::vector<size_t> hits;
-  for (size_t i = static_cast<size_t>(s); i + F <= L && remaining != 0;) {
-    if (m.At(t + i)) {
-      hits.push_back(i);
-      i += F;
-      if (remaining > 0) --remaining;
-    } else {
-      i += CharLen(t, i, L);
+  auto walk = [&](auto&& on_match) {
+    int64_t left = remaining;
+    for (size_t i = static_cast<size_t>(s); i + F <= L && left != 0;) {
+      if (m.At(t + i)) {
+        on_match(i);
+        i += F;
+        if (left > 0) --left;
+      } else {
+        i += CharLen(t, i, L);
+      }
     }
-  }
-  if (hits.empty()) return ReturnText(result, CopyText(text));
-  const int64_t out_len = static_cast<int64_t>(L) +
-                          static_cast<int64_t>(hits.size()) * (static_cast<int64_t>(R) - static_cast<int64_t>(F));
+  };
+  int64_t hits = 0;
+  walk([&](size_t) { ++hits; });
+  if (hits == 0) return ReturnText(result, CopyText(text));
+  const int64_t out_len =
+      static_cast<int64_t>(L) + hits * (static_cast<int64_t>(R) - static_cast<int64_t>(F));
   if (out_len == 0) return ReturnText(result, nullptr);
   auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, out_len, 1)));
   char* w = out;
   size_t from = 0;
-  for (size_t hit : hits) {
+  walk([&](size_t hit) {
     std::memcpy(w, text + from, hit - from);
     w += hit - from;
     std::memcpy(w, replacement, R);
     w += R;
     from = hit + F;
-  }
+  });
   std::memcpy(w, text + from, L - from);
-  w += L - from;
-  *w = '\0';
+  w[L - from] = '\0';
   ReturnText(result, out);
 }
 

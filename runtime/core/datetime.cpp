@@ -1,0 +1,239 @@
+// Date-time model and commands: clamping, calendar fields, the date text,
+// the date parser, full-width folding and the system clock.
+//
+// A DateTime is an OLE date: days since 1899-12-30 00:00. Below 0 the
+// integer part still names the day and the fraction's magnitude is the time
+// of day (-1.25 is 1899-12-29 06:00). Calendar work goes through a linear day
+// number on the proleptic Gregorian calendar.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "runtime/core/commands.h"
+#include "runtime/core/memory.h"
+
+namespace rt {
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+// Days from 1970-01-01 to 1899-12-30.
+constexpr int64_t kOleEpochFromUnix = -25569;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's method).
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int* y, int* m, int* d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
+}
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int MonthLength(int y, int m) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return (m == 2 && IsLeap(y)) ? 29 : kDays[m - 1];
+}
+
+bool FieldsValid(const CalendarFields& f) {
+  return f.year >= 100 && f.year <= 9999 && f.month >= 1 && f.month <= 12 && f.day >= 1 &&
+         f.day <= MonthLength(f.year, f.month) && f.hour >= 0 && f.hour <= 23 &&
+         f.minute >= 0 && f.minute <= 59 && f.second >= 0 && f.second <= 59;
+}
+
+SetClockFn g_clock_hook = &PlatformSetLocalClock;
+
+const ArgRecord kAbsent{0, 0};
+const ArgRecord& ArgAt(int count, const ArgRecord* args, int i) {
+  return (args && i < count) ? args[i] : kAbsent;
+}
+
+}  // namespace
+
+double ClampDateTime(double d) {
+  if (std::isnan(d) || d > kMaxDateTime) return kMaxDateTime;
+  if (d < kMinDateTime) return kMinDateTime;
+  return d;
+}
+
+CalendarFields BreakDateTime(double d) {
+  d = ClampDateTime(d);
+  const double whole = std::trunc(d);
+  int64_t day = static_cast<int64_t>(whole);
+  int64_t secs = static_cast<int64_t>(std::floor(std::fabs(d - whole) * kSecondsPerDay + 0.5));
+  if (secs >= kSecondsPerDay) {  // rounded up to the next midnight
+    secs -= kSecondsPerDay;
+    day += 1;
+  }
+  const int64_t unix_day = day + kOleEpochFromUnix;
+  CalendarFields f{};
+  CivilFromDays(unix_day, &f.year, &f.month, &f.day);
+  f.hour = static_cast<int>(secs / 3600);
+  f.minute = static_cast<int>(secs / 60 % 60);
+  f.second = static_cast<int>(secs % 60);
+  // 1970-01-01 was a Thursday.
+  f.day_of_week = static_cast<int>(((unix_day + 4) % 7 + 7) % 7);
+  return f;
+}
+
+bool FieldsToDateTime(const CalendarFields& f, double* out) {
+  if (!FieldsValid(f)) return false;
+  const double day = static_cast<double>(DaysFromCivil(f.year, f.month, f.day) - kOleEpochFromUnix);
+  const double time = static_cast<double>(f.hour * 3600 + f.minute * 60 + f.second) / kSecondsPerDay;
+  // Before day 0 the time of day is carried as the fraction's magnitude.
+  *out = day >= 0 ? day + time : day - time;
+  return true;
+}
+
+std::string FormatDateTime(double d) {
+  const CalendarFields f = BreakDateTime(d);
+  char buf[96];
+  int n = std::snprintf(buf, sizeof buf, "%d年%d月%d日", f.year, f.month, f.day);
+  const size_t room = sizeof buf - static_cast<size_t>(n);
+  if (f.second != 0)
+    std::snprintf(buf + n, room, "%d时%d分%d秒", f.hour, f.minute, f.second);
+  else if (f.minute != 0)
+    std::snprintf(buf + n, room, "%d时%d分", f.hour, f.minute);
+  else if (f.hour != 0)
+    std::snprintf(buf + n, room, "%d时", f.hour);
+  return buf;
+}
+
+std::string FoldFullWidth(const char* text, bool drop_blanks) {
+  std::string out;
+  if (!text) return out;
+  const auto* t = reinterpret_cast<const unsigned char*>(text);
+  const size_t L = std::strlen(text);
+  out.reserve(L);
+  for (size_t i = 0; i < L;) {
+    const unsigned char a = t[i];
+    if (a < 0x80 || i + 1 >= L) {  // ASCII, or a lone lead byte at the end
+      if (!(drop_blanks && a == ' ')) out.push_back(static_cast<char>(a));
+      ++i;
+      continue;
+    }
+    const unsigned char b = t[i + 1];
+    char folded = 0;
+    if (a == 0xA3 && b >= 0xA1 && b <= 0xFE) folded = static_cast<char>(b - 0x80);
+    else if (a == 0xA1 && b == 0xA1) folded = ' ';
+    else if (a == 0xA1 && b == 0xAB) folded = '~';
+    else if (a == 0xA1 && (b == 0xEE || b == 0xEF)) folded = '*';
+    if (folded) {
+      if (!(drop_blanks && folded == ' ')) out.push_back(folded);
+    } else {
+      out.append(text + i, 2);
+    }
+    i += 2;
+  }
+  return out;
+}
+
+namespace {
+
+// Reads up to max_digits ASCII digits; none reads 0.
+int ReadField(const char*& p, int max_digits) {
+  int v = 0;
+  for (int k = 0; k < max_digits && *p >= '0' && *p <= '9'; ++k, ++p) v = v * 10 + (*p - '0');
+  return v;
+}
+
+// Skips one separator: one of the ASCII characters in `ascii`, or the
+// two-byte character `word`. A missing separator is simply not skipped.
+void SkipSeparator(const char*& p, const char* ascii, const char* word) {
+  if (*p && std::strchr(ascii, *p)) {
+    ++p;
+  } else if (p[0] == word[0] && p[1] == word[1]) {  // word[0] is nonzero, so p[1] exists
+    p += 2;
+  }
+}
+
+}  // namespace
+
+double ParseDateTime(const char* text) {
+  const std::string folded = FoldFullWidth(text, false);
+  if (folded.empty()) return kMinDateTime;
+  const char* p = folded.c_str();
+  CalendarFields f{};
+  f.year = ReadField(p, 4);
+  SkipSeparator(p, "/-:.", "年");
+  f.month = ReadField(p, 2);
+  SkipSeparator(p, "/-:.", "月");
+  f.day = ReadField(p, 2);
+  SkipSeparator(p, "/-: .", "日");
+  f.hour = ReadField(p, 2);
+  SkipSeparator(p, "/-:.", "时");
+  f.minute = ReadField(p, 2);
+  SkipSeparator(p, "/-:.", "分");
+  f.second = ReadField(p, 2);
+  static const char kSecondWord[] = "秒";
+  if (*p != '\0' && !(p[0] == kSecondWord[0] && p[1] == kSecondWord[1])) return kMinDateTime;
+  double d;
+  return FieldsToDateTime(f, &d) ? d : kMinDateTime;
+}
+
+SetClockFn SetClockHook(SetClockFn fn) {
+  SetClockFn previous = g_clock_hook;
+  g_clock_hook = fn ? fn : &PlatformSetLocalClock;
+  return previous;
+}
+
+void GetCurrentDateTime(ArgRecord* result, int, ArgRecord*) {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* local = now == static_cast<std::time_t>(-1) ? nullptr : std::localtime(&now);
+  double d = kMinDateTime;
+  if (local) {
+    CalendarFields f{};
+    f.year = local->tm_year + 1900;
+    f.month = local->tm_mon + 1;
+    f.day = local->tm_mday;
+    f.hour = local->tm_hour;
+    f.minute = local->tm_min;
+    // A leap second (tm_sec 60) is shown as the last second of its minute.
+    f.second = local->tm_sec > 59 ? 59 : local->tm_sec;
+    if (!FieldsToDateTime(f, &d)) d = kMinDateTime;
+  }
+  *result = DateTimeArg(d);
+}
+
+void DateTimeToText(ArgRecord* result, int count, ArgRecord* args) {
+  const ArgRecord& a = ArgAt(count, args, 0);
+  const double d = a.type == kDateTime ? AsDouble(a) : 0.0;
+  const std::string text = FormatDateTime(d);
+  *result = TextArg(NewText(text.data(), text.size()));
+}
+
+void ToDateTime(ArgRecord* result, int count, ArgRecord* args) {
+  const ArgRecord& a = ArgAt(count, args, 0);
+  double d = kMinDateTime;
+  if (a.type == kDateTime) d = AsDouble(a);
+  else if (a.type == kText) d = ParseDateTime(AsText(a));
+  *result = DateTimeArg(d);
+}
+
+void SetCurrentDateTime(ArgRecord* result, int count, ArgRecord* args) {
+  const ArgRecord& a = ArgAt(count, args, 0);
+  // An argument that is no DateTime would read as day 0 (1899-12-30); the
+  // clock is never set from a value the caller did not mean as a date.
+  bool ok = false;
+  if (a.type == kDateTime) {
+    const CalendarFields f = BreakDateTime(AsDouble(a));
+    ok = g_clock_hook(f);
+  }
+  *result = BoolArg(ok);
+}
+
+}  // namespace rt

@@ -1,0 +1,33 @@
+// The program's DllCommandTable: the external library functions that the
+// web routine, the code-page conversion and the JSON object call, by index.
+// The names are program data stored in the program image; the Runtime binds
+// each entry on its first call (runtime/dll).
+#pragma once
+
+#include <cstdint>
+
+namespace web {
+
+enum DllCommand : int {
+  kInternetOpenA = 0,
+  kInternetCloseHandle = 1,
+  kInternetConnectA = 2,
+  kHttpOpenRequestA = 3,
+  kHttpSendRequestText = 4,   // HttpSendRequestA, body as a text pointer
+  kHttpSendRequestBytes = 5,  // HttpSendRequestA, body as ByteSet data
+  kInternetReadFile = 6,
+  kHttpQueryInfoA = 7,
+  kMultiByteToWideChar = 8,
+  kWideCharToMultiByte = 9,
+  kCoInitialize = 10,
+  kCoUninitialize = 11,
+  kDllCommandCount = 12,
+};
+
+// Argument words each entry's declared prototype pushes.
+constexpr int kDllArgumentWords[kDllCommandCount] = {5, 1, 8, 8, 5, 5, 4, 5, 6, 8, 1, 0};
+
+extern const char* const kDllLibraryNames[kDllCommandCount];
+extern const char* const kDllFunctionNames[kDllCommandCount];
+
+}  // namespace web
