@@ -1,0 +1,58 @@
+#!/bin/bash
+# The tool's main job: sets up, builds and opens the time calibration tool
+# under Wine. By default it asks the local time service (tools/timeservice.py
+# on 127.0.0.1:18080), so it works offline; --public asks the public service.
+# With no display it opens on a private Xvfb and saves build/screenshot.png.
+#   tools/run.sh [--public] [--for SECONDS]
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+public=0
+seconds=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --public) public=1 ;;
+    --for) seconds=$2; shift ;;
+    *) echo "usage: tools/run.sh [--public] [--for SECONDS]" >&2; exit 2 ;;
+  esac
+  shift
+done
+bash tools/setup.sh || exit 1
+bash tools/build.sh win || exit 1
+
+. tools/wine-env.sh
+. tools/xvfb.sh
+export WINEPREFIX="$root/build/win/wineprefix"
+headless=0
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  headless=1
+  unset DISPLAY
+  rt_start_xvfb || exit 1
+  [ "$seconds" = 0 ] && seconds=8
+fi
+rt_ensure_prefix
+
+exe=build/win/app/timecal-local.exe
+service_pid=
+if [ $public = 1 ]; then
+  exe=build/win/app/timecal.exe
+else
+  python3 tools/timeservice.py --port 18080 >/dev/null &
+  service_pid=$!
+fi
+cleanup() {
+  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
+  rt_stop_xvfb
+}
+trap cleanup EXIT
+
+wine "$exe" &
+tool_pid=$!
+if [ "$seconds" != 0 ]; then
+  sleep "$seconds"
+  if [ $headless = 1 ]; then
+    import -window root build/screenshot.png 2>/dev/null && echo "screenshot: build/screenshot.png"
+  fi
+  wineserver -k 2>/dev/null
+fi
+wait $tool_pid
