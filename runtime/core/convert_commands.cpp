@@ -198,6 +198,13 @@ void ToInt(ArgRecord* result, int count, ArgRecord* args) {
 void ToByteSet(ArgRecord* result, int count, ArgRecord* args) {
   const ArgRecord& a = ArgAt(count, args, 0);
   uint32_t element_type;
+  // Arrays first: bit 29 leaves the top bits of a basic TypeCode intact.
+  if (IsNumericArray(a, &element_type)) {
+    size_t n;
+    const uint8_t* bytes = ArrayBytes(a, element_type, &n);
+    return ReturnBytes(result, bytes, n);
+  }
+  if (a.type & kByRefOrArrayBit) return ReturnBytes(result, nullptr, 0);
   if (IsNumericType(a.type) || a.type == kBool || a.type == kDateTime || a.type == kRoutineRef) {
     // The value sits little-endian in the low bytes of the record.
     uint8_t bytes[8];
@@ -211,11 +218,6 @@ void ToByteSet(ArgRecord* result, int count, ArgRecord* args) {
   if (a.type == kByteSet) {
     const ByteSetBlock* b = AsByteSet(a);
     return ReturnBytes(result, b ? b->data : nullptr, b && b->length > 0 ? b->length : 0);
-  }
-  if (IsNumericArray(a, &element_type)) {
-    size_t n;
-    const uint8_t* bytes = ArrayBytes(a, element_type, &n);
-    return ReturnBytes(result, bytes, n);
   }
   *result = ByteSetArg(nullptr);
 }

@@ -1,0 +1,199 @@
+// Date-time commands: parsing, formatting, the date model and the clock seam.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "runtime/core/commands.h"
+#include "runtime/core/memory.h"
+
+namespace {
+
+using rt::ArgRecord;
+using rt::kMinDateTime;
+
+ArgRecord Call(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
+  ArgRecord r{};
+  cmd(&r, static_cast<int>(args.size()), args.data());
+  return r;
+}
+double ToDateTime(ArgRecord a) {
+  ArgRecord r = Call(rt::ToDateTime, {a});
+  EXPECT_EQ(r.type, rt::kDateTime);
+  return rt::AsDouble(r);
+}
+
+TEST(DateParsing, Texts) {
+  const double kNoon = 43755.5;
+  struct Case { const char* text; double want; };
+  const Case cases[] = {
+      {"2019-10-17 12:33:29", 43755.523252314815},
+      {"2019年10月17日12时33分29秒", 43755.523252314815},
+      {"2019年10月17日12时33分29秒 and more", 43755.523252314815},
+      {"\xA3\xB2\xA3\xB0\xA3\xB1\xA3\xB9\xA3\xAD\xA3\xB1\xA3\xB0\xA3\xAD\xA3\xB1\xA3\xB7", 43755.0},
+      {"2019-10-17", 43755.0},
+      {"2019.10.17\xA1\xA1" "12", kNoon},  // ideographic space folds to a blank
+      {"2019/10/17/12", kNoon},
+      {"2019-10-17T12:33:29", kMinDateTime},
+      {"2019-10-17  12:00", kMinDateTime},  // one separator only
+      {"2019-10-17 12:33:29x", kMinDateTime},
+      {"2019", kMinDateTime},
+      {"2019-02-30", kMinDateTime},
+      {"2019/2/29", kMinDateTime},
+      {"2000/2/29", 36585.0},
+      {"1900/2/29", kMinDateTime},
+      {"2019-10-17 24:00", kMinDateTime},
+      {"2019-10-17 12:60", kMinDateTime},
+      {"2019-10-17 12:00:60", kMinDateTime},
+      {"0099-12-31", kMinDateTime},
+      {"", kMinDateTime},
+      {"\xC4", kMinDateTime},  // lone lead byte
+      {"1899-12-29 06:00", -1.25},
+      {"9999-12-31 23:59:59", 2958465.0 + 86399.0 / 86400},
+      {"100-1-1", -657434.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_DOUBLE_EQ(rt::ParseDateTime(c.text), c.want);
+    EXPECT_DOUBLE_EQ(ToDateTime(rt::TextArg(c.text)), c.want);
+  }
+  EXPECT_DOUBLE_EQ(ToDateTime(rt::BoolArg(true)), kMinDateTime);
+  EXPECT_DOUBLE_EQ(ToDateTime(rt::IntArg(43755)), kMinDateTime);
+  EXPECT_DOUBLE_EQ(ToDateTime(rt::DateTimeArg(1e10)), 1e10);  // returned unchanged
+  EXPECT_DOUBLE_EQ(rt::ParseDateTime(nullptr), kMinDateTime);
+}
+
+TEST(DateParsing, FullWidthFolding) {
+  struct Case { const char* text; bool drop; std::string want; };
+  const Case cases[] = {
+      {"\xA3\xB0\xA3\xBA\xA3\xA1\xA3\xFE", false, "0:!~"},
+      {"a\xA1\xA1 b", false, "a  b"},
+      {"a\xA1\xA1 b", true, "ab"},
+      {"\xA1\xAB\xA1\xEE\xA1\xEF", false, "~**"},
+      {"\xA3\xA0\xC4\xE3", false, "\xA3\xA0\xC4\xE3"},  // not folded
+      {"x\xA3", false, "x\xA3"},                      // lone lead byte kept
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.want);
+    EXPECT_EQ(rt::FoldFullWidth(c.text, c.drop), c.want);
+  }
+}
+
+TEST(DateFormatting, Texts) {
+  struct Case { double d; std::string want; };
+  const Case cases[] = {
+      {43755.523252314815, "2019年10月17日12时33分29秒"},
+      {43755.0 + 12.5 / 24, "2019年10月17日12时30分"},
+      {43755.0 + 8.0 / 24, "2019年10月17日8时"},
+      {43755.0, "2019年10月17日"},
+      {43755.5, "2019年10月17日12时"},
+      {43755.999999999, "2019年10月18日"},  // rounds to the next midnight
+      {-657434.0, "100年1月1日"},
+      {-1e9, "100年1月1日"},
+      {3000000.0, "9999年12月31日"},
+      {2958465.0 + 0.999, "9999年12月31日"},
+      {std::nan(""), "9999年12月31日"},
+      {-1.25, "1899年12月29日6时"},
+      {-0.25, "1899年12月30日6时"},
+      {-1.9999999999, "1899年12月30日"},
+      {0.0, "1899年12月30日"},
+      {36585.0, "2000年2月29日"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.d);
+    EXPECT_EQ(rt::FormatDateTime(c.d), c.want);
+    ArgRecord r = Call(rt::DateTimeToText, {rt::DateTimeArg(c.d)});
+    ASSERT_EQ(r.type, rt::kText);
+    EXPECT_EQ(std::string(rt::AsText(r)), c.want);
+    rt::FreeBlock(rt::AsPtr<char>(r));
+  }
+  EXPECT_EQ(rt::BreakDateTime(43755.0).day_of_week, 4);  // a Thursday
+  EXPECT_EQ(rt::BreakDateTime(0.0).day_of_week, 6);      // a Saturday
+  EXPECT_EQ(rt::BreakDateTime(-657434.0).day_of_week, 5);  // 0100-01-01, a Friday
+  EXPECT_DOUBLE_EQ(rt::ClampDateTime(-std::numeric_limits<double>::infinity()), kMinDateTime);
+}
+
+TEST(DateFormatting, TextRoundTripsForWholeSecondsAcrossTheRange) {
+  std::mt19937_64 rng(43755);
+  std::uniform_int_distribution<int64_t> days(-657434, 2958465);
+  std::uniform_int_distribution<int> seconds(0, 86399);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (int i = 0; i < 200000 && std::chrono::steady_clock::now() < deadline; ++i) {
+    const int64_t day = days(rng);
+    const int s = day == 2958465 ? 0 : seconds(rng);
+    const double d = day >= 0 ? day + s / 86400.0 : day - s / 86400.0;
+    const std::string text = rt::FormatDateTime(d);
+    const double back = rt::ParseDateTime(text.c_str());
+    if (back != d) {
+      ADD_FAILURE() << d << " -> " << text << " -> " << back;
+      break;
+    }
+  }
+}
+
+struct RecordingClock {
+  static inline std::vector<rt::CalendarFields> calls;
+  static inline bool accept = true;
+  static bool Set(const rt::CalendarFields& f) {
+    calls.push_back(f);
+    return accept;
+  }
+};
+
+TEST(Clock, SetCurrentDateTimeHandsClampedFieldsToTheHook) {
+  rt::SetClockFn previous = rt::SetClockHook(&RecordingClock::Set);
+  struct Case { ArgRecord arg; bool accept; int calls; int want; rt::CalendarFields f; };
+  const Case cases[] = {
+      {rt::DateTimeArg(43755.523252314815), true, 1, 1, {2019, 10, 17, 12, 33, 29, 4}},
+      {rt::DateTimeArg(43755.523252314815), false, 1, 0, {2019, 10, 17, 12, 33, 29, 4}},
+      {rt::DateTimeArg(std::nan("")), true, 1, 1, {9999, 12, 31, 0, 0, 0, 5}},
+      {rt::DateTimeArg(-1e7), true, 1, 1, {100, 1, 1, 0, 0, 0, 5}},
+      {rt::IntArg(43755), true, 0, 0, {}},  // never set from a non-date
+      {rt::OmittedArg(), true, 0, 0, {}},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(i++);
+    RecordingClock::calls.clear();
+    RecordingClock::accept = c.accept;
+    ArgRecord r = Call(rt::SetCurrentDateTime, {c.arg});
+    EXPECT_EQ(r.type, rt::kBool);
+    EXPECT_EQ(rt::AsInt(r), c.want);
+    ASSERT_EQ(static_cast<int>(RecordingClock::calls.size()), c.calls);
+    if (c.calls) {
+      const rt::CalendarFields& f = RecordingClock::calls[0];
+      EXPECT_EQ(std::vector<int>({f.year, f.month, f.day, f.hour, f.minute, f.second, f.day_of_week}),
+                std::vector<int>({c.f.year, c.f.month, c.f.day, c.f.hour, c.f.minute, c.f.second,
+                                  c.f.day_of_week}));
+    }
+  }
+  EXPECT_EQ(rt::SetClockHook(previous), &RecordingClock::Set);
+}
+
+TEST(Clock, GetCurrentDateTimeIsLocalTimeInWholeSeconds) {
+  auto local_now = [] {
+    const std::time_t t = std::time(nullptr);
+    const std::tm* tm = std::localtime(&t);
+    rt::CalendarFields f{tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min,
+                         tm->tm_sec, 0};
+    double d = 0;
+    EXPECT_TRUE(rt::FieldsToDateTime(f, &d));
+    return d;
+  };
+  const double before = local_now();
+  ArgRecord r = Call(rt::GetCurrentDateTime, {});
+  const double after = local_now();
+  ASSERT_EQ(r.type, rt::kDateTime);
+  const double d = rt::AsDouble(r);
+  EXPECT_GE(d, before);
+  EXPECT_LE(d, after);
+  const double seconds = (d - std::floor(d)) * 86400;
+  EXPECT_NEAR(seconds, std::round(seconds), 1e-4);
+}
+
+}  // namespace
