@@ -1,0 +1,270 @@
+// InvokeByName: a member bound by name through the object's type
+// information (ITypeComp::Bind), arguments converted to VARIANTs in COM
+// order, IDispatch::Invoke, output parameters and the result converted
+// back. There is deliberately no GetIDsOfNames fall-back: an object that
+// gives no type information cannot be called.
+#include <vector>
+
+#include "runtime/com/com_invoke.h"
+#include "runtime/com/unique.h"
+#include "runtime/core/memory.h"
+
+namespace rt {
+namespace {
+
+thread_local int32_t t_last_object_error = 0;
+
+// A parameter's type as a VARTYPE, aliases and enumerations resolved.
+VARTYPE ResolveType(ITypeInfo* info, const TYPEDESC& td) {
+  switch (td.vt) {
+    case VT_INT: return VT_I4;
+    case VT_UINT: return VT_UI4;
+    case VT_PTR: return ResolveType(info, *td.lptdesc) | VT_BYREF;
+    case VT_SAFEARRAY: return ResolveType(info, *td.lptdesc) | VT_ARRAY;
+    case VT_CARRAY: return ResolveType(info, td.lpadesc->tdescElem) | VT_ARRAY;
+    case VT_USERDEFINED: {
+      ComPtr<ITypeInfo> ref;
+      TYPEATTR* attr = nullptr;
+      if (!info || FAILED(info->GetRefTypeInfo(td.hreftype, ref.put())) ||
+          FAILED(ref->GetTypeAttr(&attr)))
+        return VT_UNKNOWN;
+      VARTYPE vt = VT_UNKNOWN;
+      if (attr->typekind == TKIND_ENUM) vt = VT_I4;
+      else if (attr->typekind == TKIND_DISPATCH) vt = VT_DISPATCH;
+      else if (attr->typekind == TKIND_ALIAS) vt = ResolveType(ref.get(), attr->tdescAlias);
+      ref->ReleaseTypeAttr(attr);
+      return vt;
+    }
+    default: return td.vt;
+  }
+}
+
+int32_t CodeOfInvokeFailure(HRESULT hr) {
+  switch (hr) {
+    case DISP_E_BADPARAMCOUNT: return kObjBadParamCount;
+    case DISP_E_BADVARTYPE: return kObjBadVarType;
+    case DISP_E_EXCEPTION: return kObjException;
+    case DISP_E_MEMBERNOTFOUND: return kObjMemberNotFound;
+    case DISP_E_NONAMEDARGS: return kObjNoNamedArgs;
+    case DISP_E_OVERFLOW: return kObjOverflow;
+    case DISP_E_PARAMNOTFOUND: return kObjParamNotFound;
+    case DISP_E_TYPEMISMATCH: return kObjTypeMismatch;
+    case DISP_E_PARAMNOTOPTIONAL: return kObjParamNotOptional;
+    default: return kObjInvokeFailed;
+  }
+}
+
+void SetMissing(VARIANT* v) {
+  VariantClear(v);
+  v->vt = VT_ERROR;
+  v->scode = DISP_E_PARAMNOTFOUND;
+}
+bool IsMissing(const VARIANT& v) { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
+
+// Types a by-reference argument may point at inside its holder VARIANT.
+bool ByRefPointable(VARTYPE vt) {
+  switch (vt) {
+    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BSTR:
+    case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_UNKNOWN: case VT_I1: case VT_UI1:
+    case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT: case VT_HRESULT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Moves a VARIANT's content without copying, leaving the source empty.
+void MoveVariant(VARIANT* to, VARIANT* from) {
+  *to = *from;
+  VariantInit(from);
+}
+
+// The member a name bound to, and everything to release afterwards.
+struct Binding {
+  ComPtr<ITypeInfo> info;
+  FUNCDESC* func = nullptr;
+  VARDESC* var = nullptr;
+  ~Binding() {
+    if (func) info->ReleaseFuncDesc(func);
+    if (var) info->ReleaseVarDesc(var);
+  }
+};
+
+// Steps after the object's IDispatch is known; returns the outcome code.
+int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, InvokeList list,
+                    ArgRecord* result) {
+  const LCID lcid = GetUserDefaultLCID();
+  ComPtr<ITypeComp> comp;
+  {
+    ComPtr<ITypeInfo> info;
+    if (FAILED(disp->GetTypeInfo(0, lcid, info.put())) || !info ||
+        FAILED(info->GetTypeComp(comp.put())) || !comp)
+      return kObjNoTypeInfo;
+  }
+  static const WORD kPutKinds[] = {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC, 0};
+  static const WORD kMethodKinds[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT,
+                                      INVOKE_PROPERTYPUTREF, 0};
+  static const WORD kGetKinds[] = {INVOKE_PROPERTYGET, INVOKE_FUNC, 0};
+  const WORD* kinds = list == InvokeList::kPut ? kPutKinds
+                      : list == InvokeList::kMethod ? kMethodKinds
+                                                    : kGetKinds;
+  const ULONG hash = LHashValOfNameSys(SYS_WIN32, lcid, name);
+  Binding b;
+  DESCKIND kind = DESCKIND_NONE;
+  BINDPTR bound{};
+  for (; *kinds; ++kinds) {
+    ITypeInfo* info = nullptr;
+    kind = DESCKIND_NONE;
+    bound = BINDPTR{};
+    HRESULT hr = comp->Bind(name, hash, *kinds, &info, &kind, &bound);
+    if (SUCCEEDED(hr) && kind != DESCKIND_NONE) {
+      b.info.reset(info);
+      break;
+    }
+    if (info) info->Release();
+  }
+  comp.reset();
+  if (!*kinds) return kObjNoMember;
+
+  MEMBERID id;
+  WORD invoke_kind;
+  std::vector<ELEMDESC> params;
+  bool variable_length = false;
+  if (kind == DESCKIND_FUNCDESC) {
+    b.func = bound.lpfuncdesc;
+    id = b.func->memid;
+    invoke_kind = static_cast<WORD>(b.func->invkind);
+    params.assign(b.func->lprgelemdescParam, b.func->lprgelemdescParam + b.func->cParams);
+    variable_length = b.func->cParams > 0 && b.func->cParamsOpt == -1;
+  } else if (kind == DESCKIND_VARDESC || kind == DESCKIND_IMPLICITAPPOBJ) {
+    b.var = bound.lpvardesc;
+    id = b.var->memid;
+    if (list == InvokeList::kPut) {
+      params.push_back(b.var->elemdescVar);
+      VARTYPE vt = ResolveType(b.info.get(), b.var->elemdescVar.tdesc) & ~VT_BYREF;
+      bool object_like = (vt & VT_ARRAY) || vt == VT_UNKNOWN || vt == VT_DISPATCH;
+      invoke_kind = object_like ? INVOKE_PROPERTYPUTREF : INVOKE_PROPERTYPUT;
+    } else {
+      invoke_kind = INVOKE_PROPERTYGET;
+    }
+  } else {
+    if (kind == DESCKIND_TYPECOMP && bound.lptcomp) bound.lptcomp->Release();
+    return kObjNoMember;
+  }
+
+  // Trailing omitted arguments are not passed at all.
+  int n = count;
+  while (n > 0 && args[n - 1].type == kNoType) --n;
+  if (n > static_cast<int>(params.size())) {
+    if (!variable_length) return kObjTooManyArgs;
+    ELEMDESC last = params.back();
+    params.resize(static_cast<size_t>(n), last);
+  }
+  std::vector<VARTYPE> types(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) types[i] = ResolveType(b.info.get(), params[i].tdesc);
+
+  // COM order: the last argument goes to position 0.
+  std::vector<VARIANT> argv(static_cast<size_t>(n)), holders(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    VariantInit(&argv[i]);
+    VariantInit(&holders[i]);
+  }
+  DISPID put_id = DISPID_PROPERTYPUT;
+  DISPPARAMS dp{argv.data(), nullptr, static_cast<UINT>(n), 0};
+  if (invoke_kind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) {
+    dp.rgdispidNamedArgs = &put_id;
+    dp.cNamedArgs = 1;
+  }
+  int32_t code = kObjOk;
+  for (int j = n - 1; j >= 0; --j) {
+    const int slot = n - 1 - j;
+    const bool by_ref = (types[j] & VT_BYREF) != 0;
+    const VARTYPE base = types[j] & ~VT_BYREF;
+    VARIANT* dst = by_ref ? &holders[slot] : &argv[slot];
+    if (args[j].type == kNoType) {
+      SetMissing(dst);
+    } else {
+      if (!ValueToVariant(args[j], base, dst)) {
+        code = kObjNoConversion;
+        break;
+      }
+      if (dst->vt == VT_EMPTY) SetMissing(dst);
+    }
+    if (!by_ref) continue;
+    VARIANT& h = holders[slot];
+    VARIANT& a = argv[slot];
+    if (IsMissing(h)) {
+      MoveVariant(&a, &h);
+    } else if ((base & VT_ARRAY) && (h.vt & VT_ARRAY)) {
+      a.vt = h.vt | VT_BYREF;
+      a.pparray = &h.parray;
+    } else if (base == VT_VARIANT) {
+      a.vt = VT_VARIANT | VT_BYREF;
+      a.pvarVal = &h;
+    } else if (base == VT_RECORD) {
+      MoveVariant(&a, &h);
+    } else if (SUCCEEDED(VariantChangeType(&h, &h, 0, base)) && ByRefPointable(base)) {
+      a.vt = base | VT_BYREF;
+      a.byref = &h.bVal;  // every pointable member starts the value union
+    } else {
+      MoveVariant(&a, &h);
+    }
+  }
+
+  UniqueVariant answer;
+  if (code == kObjOk) {
+    UINT arg_error = 0;
+    HRESULT hr = disp->Invoke(id, IID_NULL, lcid, invoke_kind, &dp, &answer.get(), nullptr,
+                              &arg_error);
+    if (SUCCEEDED(hr)) {
+      for (int j = 0; j < n; ++j) {
+        const VARIANT& a = argv[n - 1 - j];
+        if ((a.vt & VT_BYREF) && (params[j].paramdesc.wParamFlags & PARAMFLAG_FOUT) &&
+            (args[j].type & kByRefOrArrayBit))
+          VariantToValue(a, args[j].type & ~kByRefOrArrayBit, nullptr, AsPtr<void>(args[j]));
+      }
+      if (result->type != kNoType && !VariantToValue(answer.get(), result->type, result, nullptr))
+        code = kObjResultConversion;
+    } else {
+      code = CodeOfInvokeFailure(hr);
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    VariantClear(&argv[i]);
+    VariantClear(&holders[i]);
+  }
+  return code;
+}
+
+}  // namespace
+
+int32_t LastObjectError() { return t_last_object_error; }
+
+int32_t InvokeByName(ComObjectCell* cell, const char* name, ArgRecord* args, int count,
+                     InvokeList list, ArgRecord* result) {
+  UniqueBstr wide = AnsiToBstr(name);
+  int32_t code;
+  if (!cell || !cell->iface) {
+    code = kObjEmpty;
+  } else {
+    ComPtr<IDispatch> disp;
+    if (FAILED(static_cast<IUnknown*>(cell->iface)->QueryInterface(IID_IDispatch, disp.put_void())) ||
+        !disp)
+      code = kObjNoDispatch;
+    else
+      code = InvokeBound(disp.get(), wide.get(), args, count < 0 ? 0 : count, list, result);
+  }
+  if (code != kObjOk && result->type != kNoType) {
+    // The caller always receives a value of the type it asked for.
+    if (result->type == kComObject)
+      result->value = reinterpret_cast<uintptr_t>(AllocateZeroed(sizeof(ComObjectCell)));
+    else if (result->type == kVariant)
+      result->value = reinterpret_cast<uintptr_t>(AllocateZeroed(kVariantBlockSize));
+    else
+      result->value = 0;
+  }
+  t_last_object_error = code;
+  return code;
+}
+
+}  // namespace rt
