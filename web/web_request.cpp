@@ -1,0 +1,265 @@
+#include "web/web_request.h"
+
+#include "web/dll_table.h"
+#include "web/rules.h"
+
+namespace web {
+
+const char kDefaultUserAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+
+namespace {
+
+constexpr uint32_t kOpenTypeDirect = 1;       // INTERNET_OPEN_TYPE_DIRECT
+constexpr uint32_t kOpenTypeProxy = 3;        // INTERNET_OPEN_TYPE_PROXY
+constexpr uint32_t kServiceHttp = 3;          // INTERNET_SERVICE_HTTP
+constexpr uint32_t kQueryRawHeadersCrlf = 0x16;
+constexpr uint32_t kFlagReload = 0x80000000u;
+constexpr uint32_t kFlagNeedFile = 0x10;
+constexpr uint32_t kFlagNoCookies = 0x80000;
+constexpr uint32_t kFlagNoAutoRedirect = 0x200000;
+constexpr uint32_t kFlagSecure = 0x800000;
+constexpr uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
+constexpr int32_t kLargestPort = 65535;
+
+uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+// The one-of-eight choice of the verb; its index runs from 1.
+const char* ChooseVerb(int32_t index) {
+  static const char* const kVerbs[8] = {"GET",     "POST",   "HEAD",  "PUT",
+                                        "OPTIONS", "DELETE", "TRACE", "CONNECT"};
+  if (index < 1 || index > 8) prog::RaiseRuntimeError(9);
+  return kVerbs[index - 1];
+}
+
+void Close(uint32_t handle) { prog::CallDll(kInternetCloseHandle, {handle}); }
+
+// A variable of the caller when supplied, else one of our own.
+template <typename T>
+T& VariableOr(T* supplied, T& local) {
+  return supplied ? *supplied : local;
+}
+
+// User agent: the value of a "User-Agent:" line, else the text after the
+// first colon of the whole block, else the default.
+OwnedText UserAgent(const char* headers) {
+  if (Find(headers, "User-Agent:", 0, true) == -1) return CopyOf(kDefaultUserAgent);
+  OwnedText block = Concat({headers, "\r\n"});
+  OwnedText between = TextBetween(Or(block), "User-Agent:", "\r\n");
+  OwnedText agent = Trim(Or(between));
+  if (Empty(agent)) agent = TextAfterColon(headers);
+  return agent;
+}
+
+void AddDefaultHeaders(OwnedText& headers, const char* url, int32_t method) {
+  if (Empty(headers)) headers = Concat({"Accept: */*"});
+  if (Find(Or(headers), "Accept:", 0, true) == -1) Append(headers, {"\r\nAccept: */*"});
+  if (Find(Or(headers), "Referer:", 0, true) == -1) Append(headers, {"\r\nReferer: ", url});
+  if (Find(Or(headers), "Accept-Language:", 0, true) == -1)
+    Append(headers, {"\r\nAccept-Language: zh-cn"});
+  if (method == 1 && Find(Or(headers), "Content-Type:", 0, true) == -1)
+    Append(headers, {"\r\nContent-Type: application/x-www-form-urlencoded"});
+}
+
+// Cookies go on a Cookie line. When the block already has one (a line
+// starting "Cookie:", exact case), the cookies join it: a second Cookie
+// line, or a line without a name, is not something a server should get.
+void AddCookieLine(OwnedText& headers, const char* cookies) {
+  const char* h = Or(headers);
+  int32_t line = -1;
+  OwnedText head = Left(h, 7);
+  if (Same(head.get(), "Cookie:")) {
+    line = 1;
+  } else {
+    int32_t p = Find(h, "\r\nCookie:");
+    if (p != -1) line = p + 2;
+  }
+  if (line == -1) {
+    Append(headers, {"\r\nCookie: ", cookies});
+    return;
+  }
+  const int32_t len = Len(h), value_start = line + 7;
+  int32_t end = Find(h, "\r\n", value_start);
+  if (end == -1) end = len + 1;
+  OwnedText before = Left(h, line - 1);
+  OwnedText raw_value = Mid(h, value_start, end - value_start);
+  OwnedText value = Trim(Or(raw_value));
+  OwnedText after = Right(h, len - end + 1);
+  if (Empty(value))
+    headers = Concat({Or(before), "Cookie: ", cookies, Or(after)});
+  else
+    headers = Concat({Or(before), "Cookie: ", Or(value), "; ", cookies, Or(after)});
+}
+
+// The reply body, read in 1 KB chunks until a read yields nothing. The
+// block grows geometrically, so a large body costs linear time.
+OwnedBytes ReadBody(uint32_t request) {
+  OwnedBytes buffer = ZeroBytes(static_cast<int32_t>(kReadChunk));
+  uint8_t* chunk = buffer.get()->data;
+  uint32_t read = 0;
+  rt::ByteSetBlock* body = nullptr;
+  uint32_t capacity = 0, total = 0;
+  for (;;) {
+    prog::CallDll(kInternetReadFile, {request, W(chunk), kReadChunk, W(&read)});
+    if (read == 0) break;
+    if (read > kReadChunk) read = kReadChunk;  // never trust a count beyond the buffer
+    if (total + read > capacity) {
+      uint32_t wanted = capacity ? capacity : 4 * kReadChunk;
+      while (wanted < total + read) wanted *= 2;
+      // A ByteSet length is a signed 32-bit count.
+      if (wanted > 0x7FFFFFF0u - rt::kByteSetHeader) break;
+      body = static_cast<rt::ByteSetBlock*>(prog::Reallocate(body, rt::kByteSetHeader + wanted));
+      capacity = wanted;
+    }
+    std::memcpy(body->data + total, chunk, read);
+    total += read;
+    read = 0;
+  }
+  if (total == 0) {
+    prog::Free(body);
+    return OwnedBytes();
+  }
+  body = static_cast<rt::ByteSetBlock*>(prog::Reallocate(body, rt::kByteSetHeader + total));
+  body->dims = 1;
+  body->length = static_cast<int32_t>(total);
+  return OwnedBytes(body);
+}
+
+// The raw reply header block. A block longer than the first buffer is
+// asked for again at the size the query reports; a failed query gives an
+// empty text rather than the blank buffer.
+OwnedText ReplyHeaders(uint32_t request) {
+  uint32_t size = kReplyHeaderBuffer;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const uint32_t capacity = size;
+    OwnedText buffer = Spaces(static_cast<int32_t>(capacity));
+    uint32_t ok = prog::CallDll(kHttpQueryInfoA,
+                                {request, kQueryRawHeadersCrlf, W(buffer.get()), W(&size), 0});
+    if (ok) return CopyOf(Or(buffer));
+    if (size <= capacity || size > 0x1000000u) break;
+    size += 1;  // room for the terminator whether or not the count held it
+  }
+  return OwnedText();
+}
+
+OwnedText CookiesOfReply(const char* reply_headers) {
+  TextList lines = Split(reply_headers, "\r\n");
+  OwnedText cookies;
+  for (int32_t i = 0; i < lines.size(); ++i) {
+    const char* line = Or(lines[i]);
+    OwnedText name = TextBefore(line, ": ");
+    if (!Same(name.get(), "Set-Cookie")) continue;
+    OwnedText item;
+    if (Find(line, ";") != -1) {
+      OwnedText pair = TextBetween(line, "Set-Cookie:", ";");
+      item = Trim(Or(pair));
+    } else {
+      OwnedText stripped = Replace(line, "Set-Cookie:", "", false);
+      item = Trim(Or(stripped));
+    }
+    Append(cookies, {Or(item), "; "});
+  }
+  return Left(Or(cookies), Len(cookies) - 2);
+}
+
+}  // namespace
+
+uint32_t OpenRequestFlags(bool secure, bool cookies_supplied, bool no_redirect) {
+  uint32_t flags = kFlagReload | kFlagNeedFile;
+  if (cookies_supplied) flags |= kFlagNoCookies;
+  if (no_redirect) flags |= kFlagNoAutoRedirect;
+  flags |= secure ? kFlagSecure : kFlagIgnoreRedirectToHttps;
+  return flags;
+}
+
+OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
+  url = Or(url);
+  OwnedText local_headers, local_cookies, local_returned_cookies, local_returned_headers;
+  OwnedBytes local_post_bytes;
+  OwnedText& headers = VariableOr(params.headers, local_headers);
+  OwnedText& cookies = VariableOr(params.cookies, local_cookies);
+  OwnedBytes& post_bytes = VariableOr(params.post_bytes, local_post_bytes);
+  const bool cookies_supplied = params.cookies != nullptr;
+
+  // 1, 2: verb and scheme.
+  int32_t method = params.method.value_or(0);
+  if (method < 0 || method > 7) method = 0;
+  const char* verb = ChooseVerb(method + 1);
+  OwnedText scheme = Left(url, 8);
+  OwnedText scheme_lower = Lower(Or(scheme));
+  const bool secure = Same(scheme_lower.get(), "https://");
+
+  // 3, 4: user agent and root handle.
+  OwnedText agent = UserAgent(Or(headers));
+  uint32_t root;
+  if (Empty(params.proxy)) {
+    root = prog::CallDll(kInternetOpenA, {W(Or(agent)), kOpenTypeDirect, 0, 0, 0});
+  } else {
+    OwnedText proxy = secure ? CopyOf(params.proxy) : Concat({"http=", params.proxy});
+    root = prog::CallDll(kInternetOpenA, {W(Or(agent)), kOpenTypeProxy, W(Or(proxy)), W(""), 0});
+  }
+  if (!root) return OwnedBytes();
+
+  // 5: connection. A port WinINet cannot take is a failed connection, not
+  // a port cut to 16 bits.
+  OwnedText host = UrlHost(url);
+  const int32_t port = UrlPort(url);
+  uint32_t connection = 0;
+  if (port >= 0 && port <= kLargestPort)
+    connection = prog::CallDll(kInternetConnectA, {root, W(Or(host)), static_cast<uint32_t>(port),
+                                                   0, 0, kServiceHttp, 0, 0});
+  if (!connection) {
+    Close(root);
+    return OwnedBytes();
+  }
+
+  // 6, 7: request handle.
+  const uint32_t flags = OpenRequestFlags(secure, cookies_supplied, params.no_redirect.value_or(false));
+  OwnedText path = UrlPath(url);
+  uint32_t request = prog::CallDll(
+      kHttpOpenRequestA, {connection, W(verb), W(Or(path)), W("HTTP/1.1"), 0, 0, flags, 0});
+  if (!request) {
+    Close(connection);
+    Close(root);
+    return OwnedBytes();
+  }
+
+  // 8 to 10: the header block.
+  if (params.add_default_headers.value_or(true)) AddDefaultHeaders(headers, url, method);
+  if (params.normalize_header_names.value_or(true)) headers = NormalizeHeaderNames(Or(headers));
+  if (!Empty(cookies)) AddCookieLine(headers, Or(cookies));
+  const uint32_t header_ptr = Empty(headers) ? 0 : W(headers.get());
+  const uint32_t header_len = static_cast<uint32_t>(Len(headers));
+
+  // 11: send; its result is not examined (a failure reads as no body).
+  if (method == 0) {
+    prog::CallDll(kHttpSendRequestText, {request, header_ptr, header_len, W(""), 0});
+  } else {
+    if (BytesLen(post_bytes.get()) == 0) post_bytes = TextToBytes(params.post_text);
+    const rt::ByteSetBlock* body = post_bytes.get();
+    const uint32_t body_len = static_cast<uint32_t>(BytesLen(body));
+    prog::CallDll(kHttpSendRequestBytes,
+                  {request, header_ptr, header_len, body_len ? W(body->data) : 0, body_len});
+  }
+
+  // 12 to 14: body, reply headers, handles closed innermost first.
+  OwnedBytes reply = ReadBody(request);
+  OwnedText reply_headers = ReplyHeaders(request);
+  Close(request);
+  Close(connection);
+  Close(root);
+
+  // 15, 16: cookies the reply set, merged with the ones sent.
+  OwnedText returned_cookies = CookiesOfReply(Or(reply_headers));
+  if (params.merge_cookies.value_or(true) && cookies_supplied)
+    returned_cookies = MergeCookies(cookies, returned_cookies);
+  if (params.returned_cookies) *params.returned_cookies = std::move(returned_cookies);
+  if (params.returned_headers) *params.returned_headers = std::move(reply_headers);
+  return reply;
+}
+
+OwnedText WebGetText(const char* url) {
+  OwnedBytes body = WebRequest(url);
+  return BytesToText(body.get());
+}
+
+}  // namespace web
