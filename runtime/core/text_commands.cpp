@@ -79,7 +79,39 @@ struct Matcher {
     if (*p != first && *p != first_other) return false;
     return ignore_case ? SameIgnoringCase(p, sought, len) : std::memcmp(p, sought, len) == 0;
   }
+  // First match at a character start i >= from with i + len <= end, where
+  // `from` is a character start and end <= L; `end` when there is none.
+  size_t Next(const unsigned char* t, size_t L, size_t from, size_t end) const;
 };
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+size_t Matcher::Next(const unsigned char* t, size_t L, size_t from, size_t end) const {
+  size_t i = from;
+  if (first != first_other) {  // a letter sought in either case
+    for (; i + len <= end; i += CharLen(t, i, L))
+      if (At(t + i)) return i;
+    return kNone;
+  }
+  // Exact search jumps to candidates with memchr. A byte below 0x80 always
+  // ends a character (alone or as a second byte), so the character starts
+  // before a candidate are rebuilt from the last such byte, never from the
+  // text's start; each byte is still looked at a bounded number of times.
+  while (i + len <= end) {
+    const void* hit = std::memchr(t + i, first, end - len + 1 - i);
+    if (!hit) return kNone;
+    const size_t j = static_cast<size_t>(static_cast<const unsigned char*>(hit) - t);
+    size_t k = j;
+    while (k > i && t[k - 1] >= 0x80) --k;
+    while (k < j) k += CharLen(t, k, L);
+    if (k == j) {
+      if (At(t + j)) return j;
+      k = j + CharLen(t, j, L);
+    }
+    i = k;  // the character start after the candidate
+  }
+  return kNone;
+}
 
 inline const unsigned char* Bytes(const char* t) { return reinterpret_cast<const unsigned char*>(t); }
 
@@ -110,9 +142,8 @@ void FindText(ArgRecord* result, int count, ArgRecord* args) {
   if (F == 0) return ReturnInt(result, 1);
   const unsigned char* t = Bytes(text);
   Matcher m(sought, F, ignore);
-  for (size_t i = static_cast<size_t>(s); i + F <= L; i += CharLen(t, i, L))
-    if (m.At(t + i)) return ReturnInt(result, static_cast<int64_t>(i) + 1);
-  ReturnInt(result, -1);
+  const size_t i = m.Next(t, L, static_cast<size_t>(s), L);
+  ReturnInt(result, i == kNone ? -1 : static_cast<int64_t>(i) + 1);
 }
 
 void FindTextReverse(ArgRecord* result, int count, ArgRecord* args) {
@@ -132,8 +163,8 @@ void FindTextReverse(ArgRecord* result, int count, ArgRecord* args) {
   const unsigned char* t = Bytes(text);
   Matcher m(sought, F, ignore);
   int64_t found = -1;
-  for (size_t i = 0; i + F <= range; i += CharLen(t, i, L))
-    if (m.At(t + i)) found = static_cast<int64_t>(i) + 1;
+  for (size_t i = m.Next(t, L, 0, range); i != kNone; i = m.Next(t, L, i + CharLen(t, i, L), range))
+    found = static_cast<int64_t>(i) + 1;
   ReturnInt(result, found);
 }
 
@@ -276,14 +307,10 @@ void ReplaceSubtext(ArgRecord* result, int count, ArgRecord* args) {
   Matcher m(sought, F, !keep_case);
   auto walk = [&](auto&& on_match) {
     int64_t left = remaining;
-    for (size_t i = static_cast<size_t>(s); i + F <= L && left != 0;) {
-      if (m.At(t + i)) {
-        on_match(i);
-        i += F;
-        if (left > 0) --left;
-      } else {
-        i += CharLen(t, i, L);
-      }
+    for (size_t i = m.Next(t, L, static_cast<size_t>(s), L); i != kNone && left != 0;
+         i = m.Next(t, L, i + F, L)) {
+      on_match(i);
+      if (left > 0) --left;
     }
   };
   int64_t hits = 0;
@@ -323,19 +350,14 @@ void SplitText(ArgRecord* result, int count, ArgRecord* args) {
     } else {
       const unsigned char* t = Bytes(text);
       Matcher m(delim, D, false);
-      size_t piece = 0, i = 0;
+      size_t piece = 0;
       bool full = false;
-      while (i + D <= L) {
-        if (m.At(t + i)) {
-          pieces.emplace_back(piece, i - piece);
-          i += D;
-          piece = i;
-          if (maximum > 0 && static_cast<int64_t>(pieces.size()) >= maximum) {
-            full = true;
-            break;
-          }
-        } else {
-          i += CharLen(t, i, L);
+      for (size_t i = m.Next(t, L, 0, L); i != kNone; i = m.Next(t, L, piece, L)) {
+        pieces.emplace_back(piece, i - piece);
+        piece = i + D;
+        if (maximum > 0 && static_cast<int64_t>(pieces.size()) >= maximum) {
+          full = true;
+          break;
         }
       }
       if (!full && piece < L) pieces.emplace_back(piece, L - piece);

@@ -70,6 +70,9 @@ TEST(TextSearch, FindTextForwards) {
       // "\xB0\xA1" is one character: the search never starts on its 2nd byte.
       {"\xB0\xA1\xA1", "\xA1\xA1", kOmit, kOmit, -1},
       {"a\xB0", "\xB0", kOmit, kOmit, 2},  // a lone lead byte at the end
+      {"\xB0\x61\x61", "a", kOmit, kOmit, 3},  // the first 'a' is a second byte
+      {"\xB0\xB0\xB0\x61", "a", kOmit, kOmit, -1},
+      {"x\xB0\xB0\xB0\x61\x61", "a", IntArg(2), kOmit, 6},
       {"abc", "b", TextArg("2"), kOmit, 2},  // a mistyped start reads as absent 0
   };
   for (const Case& c : cases) {

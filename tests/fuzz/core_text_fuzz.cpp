@@ -1,5 +1,6 @@
 // Bounded random-input driver for the text parsers of the Runtime core:
-// ParseDateTime/ToDateTime, ToInt on texts, ReplaceSubtext and SplitText.
+// ParseDateTime/ToDateTime, ToInt on texts, FindText and FindTextReverse,
+// ReplaceSubtext and SplitText.
 //
 // Inputs are mutations of a small committed corpus, drawn from fixed seeds,
 // so a failure repeats. Every input lives in an exactly sized heap block, so
@@ -164,6 +165,37 @@ void CheckReplace(std::mt19937& rng, const std::string& input) {
   if (got != want) Fail("ReplaceSubtext", input, "sought " + sought + " got " + got + " want " + want);
 }
 
+// Reference walk: every character start, stepping over pairs.
+int64_t NaiveFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore, bool last) {
+  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
+  int64_t found = -1;
+  for (size_t i = from; i + f.size() <= end; i += (static_cast<unsigned char>(t[i]) >= 0x80 && i + 1 < t.size()) ? 2 : 1) {
+    size_t k = 0;
+    while (k < f.size() && (ignore ? fold(t[i + k]) == fold(f[k]) : t[i + k] == f[k])) ++k;
+    if (k == f.size()) {
+      found = static_cast<int64_t>(i) + 1;
+      if (!last) break;
+    }
+  }
+  return found;
+}
+
+void CheckFind(std::mt19937& rng, const std::string& input) {
+  std::string sought = input.empty() ? "" : input.substr(rng() % input.size(), 1 + rng() % 3);
+  if (sought.empty()) return;
+  const int start = static_cast<int>(rng() % (input.size() + 3)) - 1;
+  const bool ignore = rng() % 2;
+  HeapText t(input), f(sought);
+  ArgRecord args[4] = {t.Arg(), f.Arg(), rt::IntArg(start), rt::BoolArg(ignore)}, r{};
+  rt::FindText(&r, 4, args);
+  const size_t s = start < 1 ? 0 : static_cast<size_t>(start - 1);
+  const int64_t want = NaiveFind(input, sought, s, input.size(), ignore, false);
+  if (rt::AsInt(r) != want) Fail("FindText", input, sought + " " + std::to_string(rt::AsInt(r)));
+  rt::FindTextReverse(&r, 4, args);
+  const int64_t want_last = NaiveFind(input, sought, 0, std::min(s, input.size()), ignore, true);
+  if (rt::AsInt(r) != want_last) Fail("FindTextReverse", input, sought + " " + std::to_string(rt::AsInt(r)));
+}
+
 void CheckSplit(std::mt19937& rng, const std::string& input) {
   const char* delims[] = {",", "\r\n", "\xA3\xAC", "年", " ", "a"};
   const std::string delim = delims[rng() % std::size(delims)];
@@ -215,6 +247,7 @@ int main(int argc, char** argv) {
       const std::string input = Mutate(rng, corpus);
       CheckDate(input);
       CheckToInt(input);
+      CheckFind(rng, input);
       CheckReplace(rng, input);
       CheckSplit(rng, input);
     }
