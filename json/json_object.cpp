@@ -1,0 +1,362 @@
+// JsonObject operations. Each builds a short script around the root
+// variable and the caller's arguments and hands it to the engine through
+// the Runtime's COM commands (reached as built-in commands via prog::Call).
+#include "json/json_object.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "json/json_validate.h"
+#include "runtime/core/commands.h"
+#include "runtime/core/program_calls.h"
+#include "runtime/core/support.h"
+#include "web/dll_table.h"
+
+namespace json {
+namespace {
+
+using prog::OwnedText;
+using rt::ArgRecord;
+using rt::TextArg;
+
+// Program constants.
+const char kEmpty[] = "";
+const char kRootName[] = "da";
+const char kScriptControl[] = "MSScriptControl.ScriptControl";
+const char kLanguage[] = "Language";
+const char kJavaScript[] = "JavaScript";
+const char kAddCode[] = "AddCode";
+const char kEval[] = "Eval";
+
+const char* S(const char* t) { return t ? t : kEmpty; }
+const char* S(const OwnedText& t) { return prog::Str(t); }
+const char* R(const JsonObject* self) { return S(self->root_name); }
+
+// A new Text holding the pieces one after another.
+OwnedText Join(std::initializer_list<const char*> parts) {
+  size_t total = 0;
+  for (const char* p : parts) total += std::strlen(S(p));
+  char* t = static_cast<char*>(prog::Allocate(static_cast<uint32_t>(total + 1)));
+  char* out = t;
+  for (const char* p : parts) {
+    size_t n = std::strlen(S(p));
+    std::memcpy(out, S(p), n);
+    out += n;
+  }
+  *out = '\0';
+  return OwnedText(t);
+}
+
+ArgRecord Engine(const JsonObject* self) { return rt::PtrArg(rt::kComObject, self->engine); }
+
+bool EngineEmpty(const JsonObject* self) {
+  return rt::AsInt(prog::Call(rt::IsEmptyObject, {Engine(self)})) != 0;
+}
+
+// Eval (or AddCode) of a script through one of the method-call commands.
+ArgRecord Run(rt::BuiltinCommand command, const JsonObject* self, const OwnedText& script,
+              const char* method = kEval) {
+  return prog::Call(command, {Engine(self), TextArg(method), TextArg(S(script))});
+}
+void EvalNothing(const JsonObject* self, const OwnedText& script) { Run(rt::CallMethod, self, script); }
+double EvalNumber(const JsonObject* self, const OwnedText& script) {
+  return rt::AsDouble(Run(rt::CallMethodNumber, self, script));
+}
+bool EvalBool(const JsonObject* self, const OwnedText& script) {
+  return rt::AsInt(Run(rt::CallMethodBool, self, script)) != 0;
+}
+OwnedText EvalText(const JsonObject* self, const OwnedText& script) {
+  return prog::TakeText(Run(rt::CallMethodText, self, script));
+}
+
+OwnedText IntText(int32_t n) { return prog::TakeText(prog::Call(rt::ToText, {rt::IntArg(n)})); }
+
+bool StartsWithBracket(const char* key) {
+  OwnedText first = prog::TakeText(prog::Call(rt::LeftText, {TextArg(S(key)), rt::IntArg(1)}));
+  return std::strcmp(S(first), "[") == 0;
+}
+
+// R + key for a subscript, R + "." + key for a name.
+OwnedText BracketJoin(const JsonObject* self, const char* key) {
+  return StartsWithBracket(key) ? Join({R(self), key}) : Join({R(self), ".", key});
+}
+// R alone for an empty path; otherwise the dot or the bracket-aware join.
+OwnedText OptionalPath(const JsonObject* self, const char* path, bool bracket_aware) {
+  if (!*S(path)) return Join({R(self)});
+  return bracket_aware ? BracketJoin(self, path) : Join({R(self), ".", path});
+}
+
+bool PathAllowed(const char* path) { return !*S(path) || IsMemberPath(path); }
+
+// Values pasted as script: strings must stay strings, and JSON must be JSON.
+bool ValueAllowed(const char* value, bool is_json) {
+  return is_json ? IsSafeJson(S(value)) : IsPlainQuotable(S(value));
+}
+const char* QuoteFor(bool is_json) { return is_json ? "" : "'"; }
+
+// The temporary object behind GetObject and GetItemObject: a fresh engine
+// parses `json`, and the caller gets a copy sharing that engine.
+JsonObject* ObjectFromJson(const char* json) {
+  JsonObject* temp = NewJsonObject();
+  temp->methods->parse(temp, S(json));
+  JsonObject* copy = temp->methods->copy(temp);
+  DeleteJsonObject(temp);
+  return copy;
+}
+
+}  // namespace
+
+// ---- Lifecycle ----
+
+JsonObject* NewJsonObject() {
+  auto* self = static_cast<JsonObject*>(prog::Allocate(sizeof(JsonObject)));
+  std::memset(self, 0, sizeof *self);
+  self->methods = &kJsonMethods;
+  self->engine = static_cast<rt::ComObjectCell*>(prog::Allocate(sizeof(rt::ComObjectCell)));
+  std::memset(self->engine, 0, sizeof *self->engine);
+  Construct(self);
+  return self;
+}
+
+void DeleteJsonObject(JsonObject* self) {
+  if (!self) return;
+  self->methods->destroy(self);
+  prog::Free(self);
+}
+
+void Construct(JsonObject* self) {
+  prog::Free(self->root_name);
+  self->root_name = Join({kRootName}).release();
+  self->methods->init_engine(self);
+}
+
+void InitEngine(JsonObject* self) {
+  prog::CallDll(web::kCoInitialize, {0});
+  prog::Call(rt::CreateObject, {Engine(self), TextArg(kScriptControl), rt::OmittedArg()});
+  prog::Call(rt::SetObjectProperty, {Engine(self), TextArg(kLanguage), TextArg(kJavaScript)});
+  prog::Call(rt::CallMethodNumber, {Engine(self), TextArg(kAddCode), TextArg(kJsonPrelude)});
+  EvalNumber(self, Join({"var ", R(self), "={}"}));
+}
+
+void Shutdown(JsonObject* self) {
+  prog::Call(rt::ClearObject, {Engine(self)});
+  prog::CallDll(web::kCoUninitialize, {});
+}
+
+void Destroy(JsonObject* self) {
+  Shutdown(self);
+  prog::Free(self->root_name);
+  self->root_name = nullptr;
+  prog::Call(rt::ClearObject, {Engine(self)});
+  prog::Free(self->engine);
+  self->engine = nullptr;
+}
+
+JsonObject* Copy(JsonObject* source) {
+  auto* copy = static_cast<JsonObject*>(prog::Allocate(sizeof(JsonObject)));
+  copy->methods = source->methods;
+  copy->root_name = Join({R(source)}).release();
+  copy->engine = static_cast<rt::ComObjectCell*>(prog::Allocate(sizeof(rt::ComObjectCell)));
+  std::memset(copy->engine, 0, sizeof *copy->engine);
+  prog::Call(rt::CopyObject, {Engine(copy), Engine(source)});
+  return copy;
+}
+
+// ---- Operations ----
+
+bool Parse(JsonObject* self, const char* text) {
+  // Decided before anything reaches the engine: only one well-formed JSON
+  // value is ever evaluated, so a reply cannot run script.
+  const bool is_json = IsSafeJson(S(text));
+  if (!EngineEmpty(self)) {
+    prog::Call(rt::ClearObject, {Engine(self)});
+    self->methods->init_engine(self);
+  }
+  if (EngineEmpty(self)) return false;
+  EvalNumber(self, Join({"var ", R(self), "=null"}));
+  if (is_json) {
+    // Parenthesised, not eval()'d: a top-level JSON string stays a string
+    // instead of being run as script.
+    Run(rt::CallMethodNumber, self, Join({"var ", R(self), "=(", text, ")"}), kAddCode);
+  }
+  return EvalBool(self, Join({"null !=", R(self)}));
+}
+
+rt::Text ToJson(JsonObject* self) {
+  return EvalText(self, Join({"JSON.stringify(", R(self), ")"})).release();
+}
+
+void SetMember(JsonObject* self, const char* key, const char* value, bool is_json) {
+  if (!IsMemberPath(key)) return;
+  if (is_json) {
+    const char* json = *S(value) ? value : "{}";
+    if (!IsSafeJson(json)) return;
+    EvalNothing(self, Join({R(self), ".", key, "= (", json, ")"}));
+  } else {
+    if (!IsPlainQuotable(value)) return;
+    EvalNothing(self, Join({R(self), ".", key, "='", value, "'"}));
+  }
+}
+
+void SetMemberJson(JsonObject* self, const char* key, const char* json) {
+  if (!IsMemberPath(key) || !IsSafeJson(S(json))) return;
+  EvalNothing(self, Join({R(self), ".", key, "= (", json, ")"}));
+}
+
+void SetMemberNumber(JsonObject* self, const char* key, double number) {
+  if (!IsMemberPath(key)) return;
+  OwnedText n = prog::TakeText(prog::Call(rt::ToText, {rt::DoubleArg(number)}));
+  EvalNothing(self, Join({R(self), ".", key, "=", S(n)}));
+}
+
+double GetNumber(JsonObject* self, const char* key) {
+  if (!IsMemberPath(key)) return 0.0;
+  return EvalNumber(self, Join({R(self), ".", key}));
+}
+
+rt::Text GetJson(JsonObject* self, const char* key) {
+  if (!IsMemberPath(key)) return nullptr;
+  return EvalText(self, Join({"JSON.stringify(", R(self), ".", key, ")"})).release();
+}
+
+rt::Text GetText(JsonObject* self, const char* key, bool as_json) {
+  if (!IsMemberPath(key)) return nullptr;
+  const char* join = StartsWithBracket(key) ? "" : ".";
+  if (as_json) return EvalText(self, Join({"JSON.stringify(", R(self), join, key, ")"})).release();
+  if (EngineEmpty(self)) return nullptr;
+  if (self->methods->type_of(self, key) == kJsonNumber) {
+    double n = self->methods->get_number(self, key);
+    return prog::TakeText(prog::Call(rt::ToText, {rt::DoubleArg(n)})).release();
+  }
+  return EvalText(self, Join({R(self), join, key})).release();
+}
+
+JsonObject* GetObject(JsonObject* self, const char* key) {
+  OwnedText json;
+  if (IsMemberPath(key)) json = EvalText(self, Join({"JSON.stringify(", S(BracketJoin(self, key)), ")"}));
+  return ObjectFromJson(S(json));
+}
+
+int32_t Count(JsonObject* self, const char* path) {
+  if (!PathAllowed(path)) return 0;
+  double n = EvalNumber(self, Join({"get__count(", S(OptionalPath(self, path, true)), ")"}));
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(rt::TruncateToInt64(n))));
+}
+
+void AppendItem(JsonObject* self, const char* value, const char* path, bool is_json) {
+  if (!PathAllowed(path) || !ValueAllowed(value, is_json)) return;
+  OwnedText p = OptionalPath(self, path, false);
+  const char* q = QuoteFor(is_json);
+  EvalNothing(self, Join({"if (Object.prototype.toString.call(", S(p), ") != '[object Array]') { ",
+                          S(p), "=new Array();} ", S(p), ".push(", q, value, q, ")"}));
+}
+
+JsonObject* GetItemObject(JsonObject* self, int32_t index, const char* path) {
+  OwnedText json;
+  if (PathAllowed(path))
+    json = EvalText(self, Join({"JSON.stringify(", S(OptionalPath(self, path, false)), "[",
+                                S(IntText(index)), "])"}));
+  return ObjectFromJson(S(json));
+}
+
+rt::Text GetItem(JsonObject* self, int32_t index, const char* path, bool as_json) {
+  if (!PathAllowed(path)) return nullptr;
+  OwnedText p = OptionalPath(self, path, false);
+  OwnedText i = IntText(index);
+  if (as_json) return EvalText(self, Join({"JSON.stringify(", S(p), "[", S(i), "])"})).release();
+  return EvalText(self, Join({S(p), "[", S(i), "]"})).release();
+}
+
+void SetItem(JsonObject* self, int32_t index, const char* value, bool is_json) {
+  if (!ValueAllowed(value, is_json)) return;
+  const char* q = QuoteFor(is_json);
+  EvalNothing(self, Join({R(self), "[", S(IntText(index)), "]=", q, value, q}));
+}
+
+void RemoveItem(JsonObject* self, int32_t index) {
+  EvalNothing(self, Join({R(self), ".splice(", S(IntText(index)), ",1)"}));
+}
+
+void RemoveItemAt(JsonObject* self, const char* path) {
+  const char* p = S(path);
+  int32_t open = rt::AsInt(prog::Call(rt::FindText, {TextArg(p), TextArg("[")}));
+  OwnedText a, b;
+  if (open > 0) {
+    a = prog::TakeText(prog::Call(rt::LeftText, {TextArg(p), rt::IntArg(open - 1)}));
+    int32_t close = rt::AsInt(prog::Call(rt::FindText, {TextArg(p), TextArg("]"), rt::IntArg(open + 1)}));
+    if (close > 0)
+      b = prog::TakeText(prog::Call(rt::MidText, {TextArg(p), rt::IntArg(open + 1), rt::IntArg(close - open - 1)}));
+  }
+  // The array's own path is pasted into script: it must be a member path.
+  if (!IsMemberPath(S(a))) return;
+  JsonObject* temp = NewJsonObject();
+  OwnedText json(self->methods->get_text(self, S(a), true));
+  temp->methods->parse(temp, S(json));
+  temp->methods->remove_item(temp, rt::AsInt(prog::Call(rt::ToInt, {TextArg(S(b))})));
+  OwnedText rest(temp->methods->to_json(temp));
+  self->methods->set_member_json(self, S(a), S(rest));
+  DeleteJsonObject(temp);
+}
+
+void Reset(JsonObject* self, int32_t kind) {
+  OwnedText script;
+  if (kind == kJsonMissing || kind == kJsonObject) script = Join({"var ", R(self), "={}"});
+  else if (kind == kJsonArray) script = Join({"var ", R(self), "=new Array()"});
+  else return;
+  EvalNumber(self, script);
+}
+
+void SetRoot(JsonObject* self, const char* value, bool is_json) {
+  if (!ValueAllowed(value, is_json)) return;
+  const char* q = QuoteFor(is_json);
+  EvalBool(self, Join({R(self), "=", q, value, q}));
+}
+
+bool Has(JsonObject* self, const char* key) {
+  if (!IsMemberPath(key)) return false;
+  return EvalBool(self, Join({R(self), ".", key, " !=null"}));
+}
+
+int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
+  OwnedText names;
+  if (PathAllowed(path)) {
+    OwnedText p = *S(path) ? BracketJoin(self, path) : Join({R(self)});
+    names = EvalText(self, Join({"var ary=''; for (var key in ", S(p), ") {ary=ary+ key+','; }"}));
+    // The prelude's two enumerable additions to Object.prototype.
+    names = prog::TakeText(prog::Call(rt::ReplaceSubtext, {TextArg(S(names)), TextArg("toJSONString,"), TextArg("")}));
+    names = prog::TakeText(prog::Call(rt::ReplaceSubtext, {TextArg(S(names)), TextArg("parseJSON,"), TextArg("")}));
+    ArgRecord v = Run(rt::CallMethodVariant, self, Join({"ary=null"}));
+    prog::Call(rt::ClearVariant, {v});
+    prog::Free(rt::AsPtr<void>(v));
+  }
+  ArgRecord split = prog::Call(rt::SplitText, {TextArg(S(names)), TextArg(",")});
+  auto* array = rt::AsPtr<rt::ArrayBlock>(split);
+  if (rt::ArrayBlock* old = *keys) {
+    int32_t n = rt::ElementCount(old);
+    auto** items = reinterpret_cast<char**>(&old->sizes[old->dims]);
+    for (int32_t i = 0; i < n; ++i) prog::Free(items[i]);
+    prog::Free(old);
+  }
+  *keys = array;
+  return rt::ElementCount(array);
+}
+
+int32_t TypeOf(JsonObject* self, const char* key) {
+  if (*S(key) && !IsMemberPath(key)) return kJsonOther;
+  OwnedText p = *S(key) ? Join({R(self), ".", key}) : Join({R(self)});
+  if (EvalBool(self, Join({S(p), "==null"}))) return kJsonMissing;
+  OwnedText type = EvalText(self, Join({"typeof (", S(p), ")"}));
+  const char* t = S(type);
+  if (std::strcmp(t, "string") == 0) return kJsonString;
+  if (std::strcmp(t, "object") == 0) {
+    OwnedText json(self->methods->get_text(self, key, true));
+    return S(json)[0] == '[' ? kJsonArray : kJsonObject;
+  }
+  if (std::strcmp(t, "number") == 0) return kJsonNumber;
+  if (std::strcmp(t, "boolean") == 0) return kJsonBool;
+  return kJsonOther;
+}
+
+void Clear(JsonObject* self) { EvalNothing(self, Join({R(self), "={}"})); }
+
+}  // namespace json
