@@ -94,7 +94,7 @@ bool ValueAllowed(const char* value, bool is_json) {
 }
 const char* QuoteFor(bool is_json) { return is_json ? "" : "'"; }
 
-// The temporary object behind GetObject and GetItemObject: a fresh engine
+// The temporary object behind GetMemberObject and GetItemObject: a fresh engine
 // parses `json`, and the caller gets a copy sharing that engine.
 JsonObject* ObjectFromJson(const char* json) {
   JsonObject* temp = NewJsonObject();
@@ -231,7 +231,7 @@ rt::Text GetText(JsonObject* self, const char* key, bool as_json) {
   return EvalText(self, Join({R(self), join, key})).release();
 }
 
-JsonObject* GetObject(JsonObject* self, const char* key) {
+JsonObject* GetMemberObject(JsonObject* self, const char* key) {
   OwnedText json;
   if (IsMemberPath(key)) json = EvalText(self, Join({"JSON.stringify(", S(BracketJoin(self, key)), ")"}));
   return ObjectFromJson(S(json));

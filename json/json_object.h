@@ -50,7 +50,7 @@ void SetMemberNumber(JsonObject* self, const char* key, double number);
 double GetNumber(JsonObject* self, const char* key);
 rt::Text GetJson(JsonObject* self, const char* key);
 rt::Text GetText(JsonObject* self, const char* key, bool as_json);
-JsonObject* GetObject(JsonObject* self, const char* key);
+JsonObject* GetMemberObject(JsonObject* self, const char* key);
 int32_t Count(JsonObject* self, const char* path);
 void AppendItem(JsonObject* self, const char* value, const char* path, bool is_json);
 JsonObject* GetItemObject(JsonObject* self, int32_t index, const char* path);
@@ -79,7 +79,7 @@ struct JsonMethods {
   double (*get_number)(JsonObject*, const char*);
   rt::Text (*get_json)(JsonObject*, const char*);
   rt::Text (*get_text)(JsonObject*, const char*, bool);
-  JsonObject* (*get_object)(JsonObject*, const char*);
+  JsonObject* (*get_member_object)(JsonObject*, const char*);
   int32_t (*count)(JsonObject*, const char*);
   void (*append_item)(JsonObject*, const char*, const char*, bool);
   JsonObject* (*get_item_object)(JsonObject*, int32_t, const char*);
@@ -99,7 +99,7 @@ static_assert(sizeof(JsonMethods) == 25 * sizeof(void*), "25 entries");
 inline constexpr JsonMethods kJsonMethods = {
     &Destroy,      &Copy,          &InitEngine,    &Parse,       &ToJson,
     &SetMember,    &SetMemberJson, &SetMemberNumber, &GetNumber, &GetJson,
-    &GetText,      &GetObject,     &Count,         &AppendItem,  &GetItemObject,
+    &GetText,      &GetMemberObject,     &Count,         &AppendItem,  &GetItemObject,
     &GetItem,      &SetItem,       &RemoveItem,    &RemoveItemAt, &Reset,
     &SetRoot,      &Has,           &GetKeys,       &TypeOf,      &Clear,
 };
