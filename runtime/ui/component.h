@@ -1,0 +1,179 @@
+// Components: the unit types a window template can hold, each described by
+// a type entry whose interface function hands out the type's operations by
+// number (1 create, 4 write property, 5 get all property data, 6 read
+// property).
+//
+// Owns: each Component object is owned by its platform window; it deletes
+// itself when the window is gone (WM_NCDESTROY), after reporting the
+// destruction (notification 2000) on WM_DESTROY. Fonts, brushes and icons a
+// component makes are released with it.
+// Events go to the Runtime's notification entry (code 2008).
+// May call: Win32, props.h, templates.h, the notification entry.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "runtime/ui/props.h"
+
+namespace rt::ui {
+
+struct ComponentType;
+
+// Component messages sent while a window loads.
+constexpr UINT kMsgUnitLayout = 0x806F;    // to every unit after creation
+constexpr UINT kMsgWindowLayout = 0x8004;  // to the window after its units
+constexpr UINT kMsgUnitSettle = 0x8076;    // to every live unit, last first
+
+// What create receives.
+struct CreateArgs {
+  const uint8_t* data = nullptr;  // property data and its length
+  uint32_t size = 0;
+  DWORD style = 0;                // WS_DISABLED / WS_TABSTOP from the unit's flags
+  HWND parent = nullptr;          // the window for units; the owner for a window
+  int control_id = 0;
+  HMENU menu = nullptr;           // window only
+  int left = 0, top = 0, width = 0, height = 0;
+  uint32_t window_id = 0, unit_id = 0;
+  uint32_t word = 0;              // 0 for units
+  bool design = false;            // always off in a running program
+  bool visible = false;           // the unit's visible flag (shown later by the loader)
+};
+
+// A value handed to a component's property writer, already prepared by the
+// property's kind (numbers in lo/hi, texts never null, byte data as a span).
+struct PropIn {
+  uint32_t lo = 0, hi = 0;
+  const char* text = "";
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+};
+// What a component's reader hands back.
+struct PropOut {
+  uint32_t lo = 0, hi = 0;
+  std::string text;
+  Bytes bytes;
+};
+
+class Component {
+ public:
+  virtual ~Component();
+  Component(const Component&) = delete;
+  Component& operator=(const Component&) = delete;
+
+  const ComponentType* type = nullptr;
+  HWND hwnd = nullptr;
+  uint32_t window_id = 0, unit_id = 0;
+  HCURSOR cursor = nullptr;  // set from the unit's mouse pointer; null = class default
+
+  // A message for this window; set *handled to skip the default processing.
+  virtual LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled);
+  // A notification this control sent its parent, reflected back to it.
+  virtual void Command(WORD code) { (void)code; }
+  // Colours for painting this control (WM_CTLCOLOR*); null = default.
+  virtual HBRUSH CtlColor(HDC dc) {
+    (void)dc;
+    return nullptr;
+  }
+  virtual void Destroying() {}
+  void RaiseEvent(uint32_t index);
+
+  WNDPROC old_proc = nullptr;  // what the common procedure falls back to
+
+ protected:
+  Component() = default;
+};
+
+// Component of a window handle, or null when it is not one of ours.
+Component* ComponentOf(HWND hwnd);
+// The procedure of every component window (own classes, subclassed controls).
+LRESULT CALLBACK ComponentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// Ties a freshly created control to its component and subclasses it.
+void AttachControl(Component* c, HWND hwnd);
+// Registers one of the Runtime's own classes once (procedure ComponentProc).
+void RegisterRuntimeClass(const char* name, UINT style);
+
+// Shared pieces.
+COLORREF ColourOf(uint32_t stored);  // 0xFF000000 -> the button-face colour
+HBRUSH MakeBrush(uint32_t stored);   // release with FreeBrush
+void FreeBrush(HBRUSH brush);
+HFONT MakeFont(const Bytes& font);   // 60 bytes -> a font; else the default GUI font
+void FreeFont(HFONT font);
+void ApplyBorder(HWND hwnd, uint32_t border);  // edit box and label borders 0..5
+// Creates a window for component `c`; on failure the component is gone.
+HWND CreateComponentWindow(DWORD ex_style, const char* cls, const char* text, DWORD style, int x,
+                           int y, int width, int height, HWND parent, HMENU menu, Component* c);
+// A child control of a unit: WS_CHILD, the unit's style bits, its rectangle.
+HWND CreateControl(const char* cls, const char* text, DWORD style, DWORD ex_style,
+                   const CreateArgs& a, Component* c);
+Bytes TextBytes(const char* text);
+uint32_t Clamp(uint32_t v, uint32_t hi);  // prepared values are never negative
+
+// Operation table of a type.
+using CreateFn = Component* (*)(const CreateArgs&);
+using WriteFn = int (*)(Component*, int index, const PropIn&);  // 1 = rebuild the unit
+using GetAllFn = bool (*)(Component*, Bytes* out);
+using ReadFn = int (*)(Component*, int index, PropOut* out);     // 1 = index known
+struct Operation {
+  CreateFn create;
+  WriteFn write;
+  GetAllFn get_all;
+  ReadFn read;
+};
+enum OperationNumber : int { kOpCreate = 1, kOpWrite = 4, kOpGetAll = 5, kOpRead = 6 };
+constexpr int kOperationSlots = 11;  // numbers 0..10
+using InterfaceFn = const Operation* (*)(int op);
+
+// Type flag bits that allow events.
+constexpr uint32_t kTypeRaisesEvents = 1u << 2;
+
+struct ComponentType {
+  uint32_t number;
+  const char* name;
+  const char* english;
+  uint32_t type_id;
+  uint32_t flags;
+  uint32_t property_count;  // common 0..7 included
+  const uint16_t* kinds;    // property_count entries
+  InterfaceFn interface_fn;
+  const char* class_name;   // platform class of its windows
+};
+
+const ComponentType* FindType(uint32_t type_id);
+const Operation* OperationOf(const ComponentType* type, int op);
+
+// Property kinds.
+enum PropertyKind : uint16_t {
+  kKindInt = 1001, kKindBool = 1003, kKindText = 1005, kKindEnum = 1006,
+  kKindPicture = 1009, kKindBytes10 = 1010, kKindCursor = 1011, kKindBytes12 = 1012,
+  kKindFont = 1013, kKindTextColour = 1014, kKindColour15 = 1015, kKindText16 = 1016,
+  kKindBackColour = 1017, kKindText18 = 1018, kKindText20 = 1020,
+};
+
+// Per-type creation and operations (component_*.cpp).
+const Operation* WindowInterface(int op);
+const Operation* EditBoxInterface(int op);
+const Operation* LabelInterface(int op);
+const Operation* ButtonInterface(int op);
+const Operation* GroupBoxInterface(int op);
+const Operation* TimerInterface(int op);
+const Operation* MenuItemInterface(int op);
+
+struct WindowTemplate;
+// The menu of a window's menu items, or null when it has none shown.
+HMENU BuildMenu(const WindowTemplate& w);
+
+// Icons made from window icon blocks; destroyed at program end.
+HICON IconFromFile(const Bytes& file, int size);
+void DestroyCachedIcons();
+
+// Picks the operation of `op` from a type's table of slots 0..10.
+inline const Operation* PickOperation(const Operation (&table)[kOperationSlots], int op) {
+  if (op < 0 || op >= kOperationSlots) return nullptr;
+  const Operation& o = table[op];
+  return o.create || o.write || o.get_all || o.read ? &o : nullptr;
+}
+
+}  // namespace rt::ui

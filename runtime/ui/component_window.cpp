@@ -1,0 +1,211 @@
+// The `window` component: the top-level window of a loaded template, and
+// the menu items it carries.
+#include <cstring>
+
+#include "runtime/ui/component.h"
+#include "runtime/ui/templates.h"
+#include "runtime/ui/ui_runtime.h"
+
+namespace rt::ui {
+namespace {
+
+constexpr UINT kMenuCommandBase = 0x7000;  // + the menu item's unit index
+
+class WindowComponent : public Component {
+ public:
+  WindowProps p;
+  HBRUSH back = nullptr;
+  HFONT font = nullptr;
+
+  ~WindowComponent() override {
+    FreeBrush(back);
+    FreeFont(font);
+  }
+
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) override {
+    *handled = false;
+    switch (msg) {
+      case WM_ERASEBKGND: {
+        RECT r;
+        GetClientRect(hwnd, &r);
+        FillRect(reinterpret_cast<HDC>(wp), &r, back);
+        *handled = true;
+        return 1;
+      }
+      case WM_COMMAND:
+        if (lp == 0 && LOWORD(wp) >= kMenuCommandBase) {
+          RaiseMenuEvent(LOWORD(wp) - kMenuCommandBase);
+          *handled = true;
+        }
+        return 0;
+      default:
+        return 0;
+    }
+  }
+
+  void RaiseMenuEvent(uint32_t index) {
+    auto* set = reinterpret_cast<TemplateSet*>(Notify(kNotifyTemplates, 0, 0));
+    const WindowTemplate* w = set ? set->Find(window_id) : nullptr;
+    const UnitRecord* u = w ? w->Unit(index) : nullptr;
+    if (!u || !u->menu_item) return;
+    EventRecord record{};
+    record.window_id = window_id;
+    record.unit_id = u->unit_id;
+    Notify(kNotifyEvent, reinterpret_cast<intptr_t>(&record), 0);
+  }
+};
+
+bool Resizable(uint32_t border) { return border == 1 || border == 3 || border == 5; }
+
+Component* CreateWindowUnit(const CreateArgs& a) {
+  auto* c = new WindowComponent;
+  if (!Parse(a.data, a.size, &c->p)) {
+    delete c;
+    return nullptr;
+  }
+  const WindowProps& p = c->p;
+  const char* cls = p.class_name.empty() ? "RtWindow" : p.class_name.c_str();
+  RegisterRuntimeClass(cls, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
+
+  DWORD style = WS_CLIPCHILDREN | (a.style & WS_DISABLED);
+  DWORD ex = 0;
+  if (p.border != 0) {
+    style |= WS_DLGFRAME;
+    if (!p.caption.empty() || p.control_box) style |= WS_CAPTION;
+    if (p.control_box) style |= WS_SYSMENU;
+  } else {
+    style |= WS_POPUP;
+  }
+  switch (p.border) {
+    case 1: style |= WS_THICKFRAME; break;
+    case 3: style |= WS_THICKFRAME; ex |= WS_EX_TOOLWINDOW; break;
+    case 4: ex |= WS_EX_TOOLWINDOW; break;
+    case 5: style |= WS_THICKFRAME; ex |= WS_EX_CLIENTEDGE; break;
+    case 6: ex |= WS_EX_CLIENTEDGE; break;
+    default: break;  // 2: the fixed dialog frame already set; 0: no frame
+  }
+  if (p.max_button) style |= WS_MAXIMIZEBOX;
+  if (p.min_button) style |= WS_MINIMIZEBOX;
+  int left = a.left, top = a.top;
+  if (p.start_position == 1) {
+    left = (GetSystemMetrics(SM_CXSCREEN) - a.width) / 2;
+    top = (GetSystemMetrics(SM_CYSCREEN) - a.height) / 2;
+  } else if (p.start_position == 2) {
+    style |= WS_MINIMIZE;
+  } else if (p.start_position == 3 && Resizable(p.border)) {
+    style |= WS_MAXIMIZE;
+  }
+  HWND owner = a.parent;
+  if (!p.taskbar) {
+    owner = static_cast<HWND>(State().hidden_owner);
+  } else if (!owner) {
+    ex |= WS_EX_APPWINDOW;
+  }
+  c->window_id = a.window_id;
+  c->unit_id = a.unit_id;
+  c->back = MakeBrush(p.colour);
+  c->font = MakeFont(Bytes());
+  HWND h = CreateComponentWindow(ex, cls, p.caption.c_str(), style, left, top, a.width, a.height,
+                                 owner, a.menu, c);
+  if (!h) return nullptr;
+  RECT r;
+  GetWindowRect(h, &r);
+  if (r.right - r.left != a.width || r.bottom - r.top != a.height)
+    MoveWindow(h, left, top, a.width, a.height, FALSE);
+  if (HICON big = IconFromFile(p.icon, GetSystemMetrics(SM_CXICON)))
+    SendMessageA(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  if (HICON small = IconFromFile(p.icon, GetSystemMetrics(SM_CXSMICON)))
+    SendMessageA(h, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
+  if (p.topmost) SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (!p.movable) RemoveMenu(GetSystemMenu(h, FALSE), SC_MOVE, MF_BYCOMMAND);
+  return c;
+}
+
+// Own properties: 0 caption, 1 border, 2 background colour, 3 picture; the
+// rest are kept only as far as the stored record has them.
+int WriteWindow(Component* base, int index, const PropIn& v) {
+  auto* c = static_cast<WindowComponent*>(base);
+  switch (index) {
+    case 0:
+      c->p.caption = v.text;
+      SetWindowTextA(c->hwnd, v.text);
+      return 0;
+    case 1:
+      c->p.border = Clamp(v.lo, 6);
+      return 0;
+    case 2:
+      c->p.colour = v.lo;
+      FreeBrush(c->back);
+      c->back = MakeBrush(v.lo);
+      InvalidateRect(c->hwnd, nullptr, TRUE);
+      return 0;
+    case 3:
+      c->p.block_a.assign(v.data, v.data + v.size);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+int ReadWindow(Component* base, int index, PropOut* out) {
+  auto* c = static_cast<WindowComponent*>(base);
+  switch (index) {
+    case 0: {
+      int n = GetWindowTextLengthA(c->hwnd);
+      std::string text(static_cast<size_t>(n) + 1, '\0');
+      GetWindowTextA(c->hwnd, &text[0], n + 1);
+      text.resize(std::strlen(text.c_str()));
+      c->p.caption = text;
+      out->text = text;
+      return 1;
+    }
+    case 1: out->lo = c->p.border; return 1;
+    case 2: out->lo = c->p.colour; return 1;
+    case 3: out->bytes = c->p.block_a; return 1;
+    default: return index < 24 ? 1 : 0;
+  }
+}
+
+bool GetAllWindow(Component* base, Bytes* out) {
+  *out = Serialise(static_cast<WindowComponent*>(base)->p);
+  return true;
+}
+
+constexpr Operation kWindowOps[kOperationSlots] = {
+    {},
+    {CreateWindowUnit, nullptr, nullptr, nullptr},
+    {},
+    {},
+    {nullptr, WriteWindow, nullptr, nullptr},
+    {nullptr, nullptr, GetAllWindow, nullptr},
+    {nullptr, nullptr, nullptr, ReadWindow},
+    {},
+    {},
+    {},
+    {},
+};
+
+}  // namespace
+
+const Operation* WindowInterface(int op) { return PickOperation(kWindowOps, op); }
+
+// Menu items are built by the window loader from their records and have no
+// window of their own: no operation.
+const Operation* MenuItemInterface(int) { return nullptr; }
+
+HMENU BuildMenu(const WindowTemplate& w) {
+  HMENU menu = nullptr;
+  for (size_t i = w.units.size(); i-- > 1;) {
+    const UnitRecord& u = w.units[i];
+    if (!u.menu_item) continue;
+    uint32_t flags = u.menu_flags();
+    if (flags & 1) continue;  // hidden
+    if (!menu) menu = CreateMenu();
+    UINT how = MF_STRING | ((flags & 2) ? MF_GRAYED : 0) | ((flags & 4) ? MF_CHECKED : 0);
+    AppendMenuA(menu, how, kMenuCommandBase + i, u.menu_text.c_str());
+  }
+  return menu;
+}
+
+}  // namespace rt::ui
