@@ -2,7 +2,6 @@
 
 #include <psapi.h>
 
-#include <gtest/gtest.h>
 
 #include "runtime/core/image.h"
 #include "web/dll_table.h"

@@ -1,0 +1,90 @@
+// JSON object timings under the real Script Control: what one refresh of
+// the tool costs (Parse of a service reply and two GetJson), beside the
+// part of it that is only restarting the control and loading the prelude;
+// then a 1 MB reply, and the validator's share. Prints figures only.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "json/json_object.h"
+#include "json/json_validate.h"
+#include "runtime/core/image.h"
+#include "runtime/core/program_calls.h"
+#include "web/dll_table.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void* Resolve(uint32_t index) {
+  if (index >= static_cast<uint32_t>(web::kDllCommandCount)) return nullptr;
+  const char* lib = web::kDllLibraryNames[index];
+  HMODULE m = LoadLibraryA(*lib ? lib : "kernel32.dll");
+  return m ? reinterpret_cast<void*>(GetProcAddress(m, web::kDllFunctionNames[index])) : nullptr;
+}
+
+template <typename Fn>
+std::vector<double> TimeEach(int cycles, Fn fn) {
+  std::vector<double> ms;
+  ms.reserve(cycles);
+  for (int i = 0; i < cycles; ++i) {
+    auto start = Clock::now();
+    fn();
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  std::sort(ms.begin(), ms.end());
+  return ms;
+}
+
+void Report(const char* what, const std::vector<double>& ms) {
+  double total = 0;
+  for (double m : ms) total += m;
+  std::printf("%-44s n=%-5zu median %8.3f ms  p99 %8.3f ms  mean %8.3f ms\n", what, ms.size(),
+              ms[ms.size() / 2], ms[ms.size() * 99 / 100], total / ms.size());
+}
+
+}  // namespace
+
+int main() {
+  rt::SetDllResolver(&Resolve);
+  const char* reply = "{\"sysTime2\":\"2019-10-17 21:29:38\",\"sysTime1\":\"20191017212938\"}";
+  json::JsonObject* o = json::NewJsonObject();
+  const int kCycles = 1000;
+
+  // Interleaved, so that drift (the engine's own memory growth) falls on both.
+  std::vector<double> restart, refresh;
+  for (int i = 0; i < kCycles; ++i) {
+    restart.push_back(TimeEach(1, [&] {
+      prog::Call(rt::ClearObject, {rt::PtrArg(rt::kComObject, o->engine)});
+      o->methods->init_engine(o);
+    })[0]);
+    refresh.push_back(TimeEach(1, [&] {
+      json::Parse(o, reply);
+      prog::Free(json::GetJson(o, "sysTime2"));
+      prog::Free(json::GetJson(o, "sysTime2"));
+    })[0]);
+  }
+  std::sort(restart.begin(), restart.end());
+  std::sort(refresh.begin(), refresh.end());
+  Report("restart control + load prelude (baseline)", restart);
+  Report("Parse + 2 GetJson (one refresh)", refresh);
+  Report("validator on the service reply", TimeEach(kCycles, [&] { json::IsSafeJson(reply); }));
+
+  // About 1 MB: an array of small records.
+  std::string big = "[";
+  for (int i = 0; big.size() < (1u << 20); ++i)
+    big += (i ? "," : "") + std::string("{\"id\":") + std::to_string(i) +
+           ",\"name\":\"item number " + std::to_string(i) + "\",\"ok\":true,\"v\":[1.5,2,3]}";
+  big += "]";
+  std::printf("1 MB reply: %zu bytes\n", big.size());
+  Report("validator on 1 MB", TimeEach(20, [&] { json::IsSafeJson(big.c_str()); }));
+  bool parsed = false;
+  Report("Parse of 1 MB", TimeEach(10, [&] { parsed = json::Parse(o, big.c_str()); }));
+  std::printf("1 MB parsed: %s, Count %d\n", parsed ? "yes" : "no", json::Count(o, ""));
+  json::DeleteJsonObject(o);
+  return 0;
+}
