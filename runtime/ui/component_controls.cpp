@@ -395,6 +395,17 @@ class GroupComponent : public Component {
     SetBkColor(dc, ColourOf(p.back_colour));
     return back;
   }
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM, bool* handled) override {
+    *handled = false;
+    if (msg != WM_ERASEBKGND) return 0;
+    // The window clips its children, so nothing else paints the inside of
+    // the frame: the box fills it with its own background.
+    RECT r;
+    GetClientRect(hwnd, &r);
+    FillRect(reinterpret_cast<HDC>(wp), &r, back);
+    *handled = true;
+    return 1;
+  }
 };
 
 DWORD TitleStyle(uint32_t align) { return align == 1 ? BS_CENTER : align == 2 ? BS_RIGHT : BS_LEFT; }

@@ -16,6 +16,7 @@ class WindowComponent : public Component {
   WindowProps p;
   HBRUSH back = nullptr;
   HFONT font = nullptr;
+  HFONT shown_font = nullptr;  // what WM_SETFONT last gave; a plain window keeps none
 
   ~WindowComponent() override {
     FreeBrush(back);
@@ -32,6 +33,13 @@ class WindowComponent : public Component {
         *handled = true;
         return 1;
       }
+      case WM_SETFONT:
+        shown_font = reinterpret_cast<HFONT>(wp);
+        *handled = true;
+        return 0;
+      case WM_GETFONT:
+        *handled = true;
+        return reinterpret_cast<LRESULT>(shown_font);
       case WM_COMMAND:
         if (lp == 0 && LOWORD(wp) >= kMenuCommandBase) {
           RaiseMenuEvent(LOWORD(wp) - kMenuCommandBase);

@@ -4,6 +4,7 @@
 // quit message's code.
 #include <windows.h>
 
+#include "runtime/dll/dll_commands.h"
 #include "runtime/ui/ui_runtime.h"
 
 // The program's entry routine: loads the image (service 6), initialises its
@@ -12,6 +13,7 @@ extern "C" int ProgramEntry(void);
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   rt::InstallWindowingRuntime();
+  rt::InstallDllCommands();
   rt::ui::RecordProgramDirectory();
   auto entry = reinterpret_cast<void (*)(void)>(&ProgramEntry);
   // A nonzero result means the entry routine left the running to us.

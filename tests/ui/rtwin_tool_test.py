@@ -41,7 +41,7 @@ class WriterAndDumper(unittest.TestCase):
         self.assertIn("event 0 -> base+0", d.stdout)
         self.assertIn('caption         "校准"', d.stdout)
         self.assertIn("icon            [5430 bytes", d.stdout)
-        self.assertIn("menu flags 0x1", d.stdout)
+        self.assertIn("menu flags 0x4", d.stdout)
 
     def test_texts_are_stored_as_gbk(self):
         r = run("build", os.path.join(HERE, "test_window.json"), "-o", self.path("t.bin"))

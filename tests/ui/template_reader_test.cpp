@@ -127,7 +127,7 @@ TEST(GeneratedTemplate, HandlersAreRelocatedAgainstTheRoutineBase) {
   EXPECT_TRUE(menu->menu_item);
   EXPECT_EQ(menu->type_id, rt::ui::kTypeMenuItem);
   EXPECT_EQ(menu->menu_text, "文件");
-  EXPECT_EQ(menu->menu_flags(), 1u);
+  EXPECT_EQ(menu->menu_flags(), 4u);
   EXPECT_EQ(menu->Handler(0), kBase + rtwin::kRoutineOffset_TestMenuChosen);
   EXPECT_EQ(menu->Handler(7), kBase + rtwin::kRoutineOffset_TestMenuChosen);
 }
