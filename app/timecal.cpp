@@ -28,6 +28,10 @@ uint64_t TextValue(const OwnedText& t) {
 
 }  // namespace
 
+namespace app {
+ProbeSeams g_probe = {nullptr, nullptr, nullptr};
+}
+
 extern "C" int ProgramEntry(void) {
   prog::Service(rt::kServiceLoadProgramImage);
   g_json = json::NewJsonObject();
@@ -38,7 +42,10 @@ extern "C" int ProgramEntry(void) {
   return 0;
 }
 
-extern "C" void OnMainWindowCreated(void) { RefreshTimes(); }
+extern "C" void OnMainWindowCreated(void) {
+  RefreshTimes();
+  if (app::g_probe.after_created) app::g_probe.after_created();
+}
 
 extern "C" void RefreshTimes(void) {
   // 1. The PC time, taken and shown before the request starts.
@@ -49,16 +56,16 @@ extern "C" void RefreshTimes(void) {
                         TextValue(shown));
   }
   // 2-4. Fetch, convert from UTF-8, parse into the global object.
-  OwnedText reply(web::WebGetText(app::TimeServiceUrl()));
-  OwnedText converted(web::Utf8ToAnsi(reply.slot()));
+  OwnedText reply = web::WebGetText(app::TimeServiceUrl());
+  OwnedText converted = web::Utf8ToAnsi(reply);
   reply.reset();
-  json::Parse(g_json, converted.get() ? converted.get() : app::EmptyText());
+  g_json->methods->parse(g_json, converted.get() ? converted.get() : app::EmptyText());
   converted.reset();
   // 5-7. The member's JSON text, without its enclosing quotes.
-  OwnedText first(json::GetJson(g_json, app::MemberKey()));
+  OwnedText first(g_json->methods->get_json(g_json, app::MemberKey()));
   OwnedText copy = prog::TakeText(prog::Call(rt::ToText, {TextOf(first)}));
   first.reset();
-  OwnedText second(json::GetJson(g_json, app::MemberKey()));
+  OwnedText second(g_json->methods->get_json(g_json, app::MemberKey()));
   int32_t n = rt::AsInt(prog::Call(rt::TextLengthCmd, {TextOf(second)}));
   second.reset();
   auto inner = static_cast<int32_t>(rt::TruncateToInt64(static_cast<double>(n) - 2.0));
@@ -71,6 +78,7 @@ extern "C" void RefreshTimes(void) {
   OwnedText shown = prog::TakeText(prog::Call(rt::ToText, {when}));
   prog::WriteProperty(app::kMainWindow, app::kServiceTimeBox, app::kContent, app::kWholeProperty,
                       TextValue(shown));
+  if (app::g_probe.after_refresh) app::g_probe.after_refresh();
 }
 
 extern "C" void OnCalibrateClicked(void) {
@@ -82,6 +90,9 @@ extern "C" void OnCalibrateClicked(void) {
 }
 
 extern "C" void ReleaseGlobalJson(void) {
-  json::DeleteJsonObject(g_json);
+  if (app::g_probe.on_release) app::g_probe.on_release();
+  // Destroy through the class's method table, then free the object's block.
+  g_json->methods->destroy(g_json);
+  prog::Free(g_json);
   g_json = nullptr;
 }

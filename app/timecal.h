@@ -25,6 +25,15 @@ const char* TimeServiceUrl();
 const char* MemberKey();  // "sysTime2"
 const char* EmptyText();  // stands in for a null Text argument
 
+// Seams for the end-to-end test build (app/probe.cpp); all null in the tool.
+struct ProbeSeams {
+  void (*after_created)();  // after the first refresh, before the window shows
+  void (*after_refresh)();
+  void (*on_release)();     // when the end routine runs
+};
+extern ProbeSeams g_probe;
+void ProbeSetServiceUrl(const char* url);  // test build only
+
 }  // namespace app
 
 extern "C" {

@@ -1,0 +1,69 @@
+// The end-to-end test build of the tool. It runs the same routines and the
+// same window; through its environment a test points it at a local service
+// (TIMECAL_URL) and shortens the refresh period (TIMECAL_TIMER_MS). Clock
+// requests are written to TIMECAL_CLOCK_LOG instead of the system clock,
+// end-routine runs to TIMECAL_END_LOG, and every 100th refresh appends the
+// process's private bytes and handle count to TIMECAL_STATS_LOG.
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/timecal.h"
+#include "runtime/core/commands.h"
+#include "runtime/core/program_calls.h"
+
+namespace {
+
+void Append(const char* variable, const char* line) {
+  const char* path = std::getenv(variable);
+  if (!path || !*path) return;
+  if (FILE* f = std::fopen(path, "ab")) {
+    std::fputs(line, f);
+    std::fclose(f);
+  }
+}
+
+bool RecordClockRequest(const rt::CalendarFields& f) {
+  char line[64];
+  std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d\n", f.year, f.month, f.day,
+                f.hour, f.minute, f.second);
+  Append("TIMECAL_CLOCK_LOG", line);
+  return false;  // as a machine without the right answers
+}
+
+void AfterCreated() {
+  if (const char* ms = std::getenv("TIMECAL_TIMER_MS"))
+    prog::WriteProperty(app::kMainWindow, app::kRefreshTimer, app::kTimerInterval,
+                        app::kWholeProperty, static_cast<uint32_t>(std::atoi(ms)));
+}
+
+void AfterRefresh() {
+  static int refreshes = 0;
+  if (++refreshes % 100 != 0) return;
+  PROCESS_MEMORY_COUNTERS_EX pmc{};
+  pmc.cb = sizeof pmc;
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc),
+                       sizeof pmc);
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  char line[128];
+  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu\n", refreshes,
+                static_cast<unsigned long>(pmc.PrivateUsage),
+                static_cast<unsigned long>(pmc.WorkingSetSize), static_cast<unsigned long>(handles),
+                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)));
+  Append("TIMECAL_STATS_LOG", line);
+}
+
+void OnRelease() { Append("TIMECAL_END_LOG", "ReleaseGlobalJson\n"); }
+
+struct Install {
+  Install() {
+    if (const char* url = std::getenv("TIMECAL_URL")) app::ProbeSetServiceUrl(url);
+    rt::SetClockHook(RecordClockRequest);
+    app::g_probe = {AfterCreated, AfterRefresh, OnRelease};
+  }
+} g_install;
+
+}  // namespace

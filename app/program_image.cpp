@@ -1,0 +1,76 @@
+// The program image: the constants block, the window templates with their
+// routine base, the support library table and the DLL command table. The
+// Runtime loads it when the entry routine asks for service 6.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "app/timecal.h"
+#include "runtime/core/image.h"
+#include "runtime/ui/ui_runtime.h"
+#include "web/dll_table.h"
+#include "window_templates.h"
+
+#ifndef TIMECAL_SERVICE_URL
+#error "the build names the time service (TIMECAL_SERVICE_URL)"
+#endif
+
+namespace {
+
+// Texts the routines use in place. The block also holds the empty ByteSet
+// (dimension 1, length 0) that stands in for a null ByteSet argument.
+struct Constants {
+  char url[256];
+  char member_key[sizeof "sysTime2"];
+  char empty_text[1];
+  alignas(4) int32_t empty_bytes[2];
+};
+static_assert(sizeof(TIMECAL_SERVICE_URL) <= 256, "service URL fits its constant");
+
+#ifdef TIMECAL_PROBE
+Constants g_constants = {TIMECAL_SERVICE_URL, "sysTime2", "", {1, 0}};  // the probe may repoint the URL
+#else
+const Constants g_constants = {TIMECAL_SERVICE_URL, "sysTime2", "", {1, 0}};
+#endif
+
+const rt::LibraryRecord* const kLibraries[] = {&RtComponentLibrary};
+
+uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+const rt::ProgramImage& Image() {
+  static const rt::ProgramImage image = {
+      3,        // build kind: not a debugging build
+      0,        // reserved A
+      0x180E6,  // last id number handed out when the program was built
+      static_cast<uint32_t>(RtWindowRoutineBase()),
+      Address(&g_constants),
+      static_cast<uint32_t>(sizeof g_constants),
+      Address(RtWindowTemplateData()),
+      static_cast<uint32_t>(RtWindowTemplateSize()),
+      1,
+      Address(kLibraries),
+      web::kDllCommandCount,
+      Address(web::kDllLibraryNames),
+      Address(web::kDllFunctionNames),
+  };
+  return image;
+}
+
+// The image is known to the Runtime before the entry routine runs.
+struct Register {
+  Register() { rt::RegisterProgramImage(&Image()); }
+} g_register;
+
+}  // namespace
+
+namespace app {
+const char* TimeServiceUrl() { return g_constants.url; }
+const char* MemberKey() { return g_constants.member_key; }
+const char* EmptyText() { return g_constants.empty_text; }
+
+#ifdef TIMECAL_PROBE
+void ProbeSetServiceUrl(const char* url) {
+  std::strncpy(g_constants.url, url, sizeof g_constants.url - 1);
+}
+#endif
+}  // namespace app
