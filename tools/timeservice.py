@@ -10,7 +10,9 @@ Options let tests and people see how the tool copes:
   --delay S       wait S seconds before every answer
   --fault NAME    answer with a fault instead: empty, notjson, nomember,
                   number, null, hostile, huge (32 MB), close, or cycle
-                  (each fault in turn, then a good answer, round and round)
+                  (each fault in turn, then a good answer, round and round),
+                  or soak (cycle through the light faults; every 100th
+                  answer is 32 MB and every 100th, offset by 50, waits 3 s)
   --port N        port to listen on (0 picks a free one; printed on stdout)
 
 GET /control?fault=NAME&delay=S&offset=S changes the settings while running
@@ -20,6 +22,7 @@ import argparse
 import datetime
 import http.server
 import json
+import os
 import socketserver
 import sys
 import threading
@@ -106,6 +109,13 @@ def make_handler(settings):
                     names = FAULTS + ["none"]
                     fault = names[settings.cycle % len(names)]
                     settings.cycle += 1
+                elif fault == "soak":
+                    n = settings.cycle
+                    settings.cycle += 1
+                    light = ["none", "empty", "notjson", "nomember", "number", "null", "hostile", "close"]
+                    fault = "huge" if n % 100 == 99 else light[n % len(light)]
+                    if n % 100 == 49:
+                        delay = 3.0
             if delay:
                 time.sleep(delay)
             if fault == "close":
@@ -125,12 +135,17 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--port", type=int, default=18080)
+    p.add_argument("--port-file", help="write the port here once listening")
     p.add_argument("--offset", type=float, default=0.0)
     p.add_argument("--delay", type=float, default=0.0)
-    p.add_argument("--fault", choices=FAULTS + ["cycle", "none"], default=None)
+    p.add_argument("--fault", choices=FAULTS + ["cycle", "soak", "none"], default=None)
     args = p.parse_args()
     server = Server(("127.0.0.1", args.port), make_handler(Settings(args)))
     print(server.server_address[1], flush=True)
+    if args.port_file:
+        with open(args.port_file + ".tmp", "w") as f:
+            f.write(str(server.server_address[1]))
+        os.replace(args.port_file + ".tmp", args.port_file)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

@@ -1,0 +1,54 @@
+// A bounded soak: 1,000 refreshes at a 50 ms period while the service cycles
+// through every fault, with one 3 s reply and one 32 MB reply per hundred.
+// The tool must stay responsive, never crash, and keep its handles flat.
+// Memory figures are printed, not asserted (Wine's script engine keeps a
+// little per evaluation).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "tests/app/tool_driver.h"
+
+namespace {
+
+TEST(Soak, ThousandRefreshesThroughEveryFault) {
+  e2e::TimeService service;
+  ASSERT_TRUE(service.Control("fault=soak&delay=0&offset=0")) << "no time service";
+  int start = service.Requests();
+  e2e::Tool tool(service.Url(), 50);
+  ASSERT_NE(tool.window(), nullptr);
+  const int kRefreshes = 1000;
+  DWORD began = GetTickCount();
+  int unresponsive = 0;
+  while (service.Requests() - start < kRefreshes && GetTickCount() - began < 480000) {
+    // Between refreshes the window answers; a 3 s reply may hold it once.
+    if (!tool.Responsive(10000)) ++unresponsive;
+    Sleep(200);
+  }
+  int done = service.Requests() - start;
+  EXPECT_GE(done, kRefreshes) << "only " << done << " refreshes in the time allowed";
+  EXPECT_EQ(unresponsive, 0);
+  ASSERT_TRUE(service.Control("fault=none"));
+  std::vector<std::string> stats = tool.Stats();
+  EXPECT_EQ(tool.Close(), 0u);
+  ASSERT_GE(stats.size(), 2u);
+  auto field = [](const std::string& line, int k) {
+    std::istringstream in(line);
+    unsigned long v = 0;
+    for (int i = 0; i <= k; ++i) in >> v;
+    return v;
+  };
+  const std::string& first = stats.front();
+  const std::string& last = stats.back();
+  std::printf("soak: %d refreshes in %.1f s\n", done, (GetTickCount() - began) / 1000.0);
+  std::printf("soak: private bytes %.1f MB -> %.1f MB, working set %.1f MB -> %.1f MB\n",
+              field(first, 1) / 1048576.0, field(last, 1) / 1048576.0,
+              field(first, 2) / 1048576.0, field(last, 2) / 1048576.0);
+  std::printf("soak: handles %lu -> %lu, GDI objects %lu -> %lu\n", field(first, 3),
+              field(last, 3), field(first, 4), field(last, 4));
+  EXPECT_LE(field(last, 3), field(first, 3) + 8) << "handles grew";
+  EXPECT_LE(field(last, 4), field(first, 4) + 8) << "GDI objects grew";
+}
+
+}  // namespace

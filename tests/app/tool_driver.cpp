@@ -1,0 +1,219 @@
+#include "tests/app/tool_driver.h"
+
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+namespace {
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+struct FindWindowOf {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND h, LPARAM lp) {
+  auto* f = reinterpret_cast<FindWindowOf*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  char caption[128] = {};
+  GetWindowTextA(h, caption, sizeof caption);
+  if (pid == f->pid && std::string(caption).rfind("devarude", 0) == 0) {
+    f->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
+  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+  return TRUE;
+}
+
+}  // namespace
+
+std::string TestDir() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path);
+  return dir.substr(0, dir.rfind('\\') + 1);
+}
+
+TimeService::TimeService() {
+  std::ifstream in(TestDir() + "service.port");
+  in >> port_;
+}
+
+std::string TimeService::Url() const {
+  return "http://127.0.0.1:" + std::to_string(port_) + "/getSysTime.do";
+}
+
+std::string TimeService::Get(const std::string& path) const {
+  std::string body;
+  HINTERNET root = InternetOpenA("e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (!root) return body;
+  std::string url = "http://127.0.0.1:" + std::to_string(port_) + path;
+  HINTERNET req = InternetOpenUrlA(root, url.c_str(), nullptr, 0,
+                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  if (req) {
+    char buf[256];
+    DWORD got = 0;
+    while (InternetReadFile(req, buf, sizeof buf, &got) && got) body.append(buf, got);
+    InternetCloseHandle(req);
+  }
+  InternetCloseHandle(root);
+  return body;
+}
+
+bool TimeService::Control(const std::string& query) const { return Get("/control?" + query) == "ok"; }
+int TimeService::Requests() const { return std::atoi(Get("/stats").c_str()); }
+
+Tool::Tool(const std::string& url, int period_ms) {
+  static int serial = 0;
+  std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+  clock_log_ = TestDir() + "clock_" + tag + ".log";
+  end_log_ = TestDir() + "end_" + tag + ".log";
+  stats_log_ = TestDir() + "stats_" + tag + ".log";
+  SetEnvironmentVariableA("TIMECAL_URL", url.c_str());
+  SetEnvironmentVariableA("TIMECAL_CLOCK_LOG", clock_log_.c_str());
+  SetEnvironmentVariableA("TIMECAL_END_LOG", end_log_.c_str());
+  SetEnvironmentVariableA("TIMECAL_STATS_LOG", stats_log_.c_str());
+  SetEnvironmentVariableA("TIMECAL_TIMER_MS",
+                          period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
+  std::string exe = TestDir() + "..\\..\\app\\timecal_probe.exe";
+  std::string cmd = "\"" + exe + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
+    return;
+  // The first refresh (a web request) runs before the window shows.
+  for (int i = 0; i < 400 && !window_; ++i) {
+    FindWindowOf f{pi_.dwProcessId, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&f));
+    if (f.found && IsWindowVisible(f.found)) window_ = f.found;
+    else Sleep(50);
+  }
+}
+
+Tool::~Tool() {
+  if (pi_.hProcess) {
+    if (!closed_) {
+      Close();
+      if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
+    }
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+  }
+  for (const std::string& f : {clock_log_, end_log_, stats_log_}) DeleteFileA(f.c_str());
+}
+
+std::string Tool::Text(HWND h) const {
+  char buf[512] = {};
+  DWORD_PTR got = 0;
+  SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
+                      5000, &got);
+  return std::string(buf, got);
+}
+
+std::vector<Unit> Tool::Units() const {
+  std::vector<HWND> children;
+  EnumChildWindows(window_, CollectChild, reinterpret_cast<LPARAM>(&children));
+  std::vector<Unit> units;
+  for (HWND h : children) {
+    Unit u{};
+    u.hwnd = h;
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    u.cls = cls;
+    u.text = Text(h);
+    u.id = GetDlgCtrlID(h);
+    u.parent = GetParent(h);
+    GetWindowRect(h, &u.rect);
+    MapWindowPoints(nullptr, u.parent, reinterpret_cast<POINT*>(&u.rect), 2);
+    u.style = GetWindowLongA(h, GWL_STYLE);
+    u.visible = (u.style & WS_VISIBLE) != 0;
+    units.push_back(u);
+  }
+  return units;
+}
+
+Unit Tool::UnitById(int id) const {
+  for (const Unit& u : Units())
+    if (u.id == id) return u;
+  return Unit{};
+}
+
+// Control ids follow creation order: 100 for 标签1, 110 for 标签2, ...
+std::string Tool::ServiceBox() const { return Text(UnitById(120).hwnd); }
+std::string Tool::PcBox() const { return Text(UnitById(130).hwnd); }
+
+void Tool::ClickCalibrate() const {
+  DWORD_PTR r;
+  SendMessageTimeoutA(UnitById(140).hwnd, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &r);
+}
+
+bool Tool::Responsive(int ms) const {
+  DWORD_PTR r;
+  return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ms, &r) != 0;
+}
+
+DWORD Tool::Close() {
+  closed_ = true;
+  if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
+  WaitForSingleObject(pi_.hProcess, 20000);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(pi_.hProcess, &code);
+  return code;
+}
+
+std::vector<std::string> Tool::ClockRequests() const { return ReadLines(clock_log_); }
+std::vector<std::string> Tool::EndRoutineRuns() const { return ReadLines(end_log_); }
+std::vector<std::string> Tool::Stats() const { return ReadLines(stats_log_); }
+
+bool ParseDisplayed(const std::string& text, SYSTEMTIME* out) {
+  // Year, month and day always; then hour, minute, second as far as shown.
+  static const char* const kUnits[] = {"年", "月", "日", "时", "分", "秒"};
+  int fields[6] = {0, 0, 0, 0, 0, 0};
+  size_t at = 0;
+  for (int i = 0; i < 6; ++i) {
+    if (i >= 3 && at == text.size()) break;
+    size_t digits = at;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    std::string unit = kUnits[i];
+    if (digits == at || text.compare(digits, unit.size(), unit) != 0) return false;
+    fields[i] = std::atoi(text.substr(at, digits - at).c_str());
+    at = digits + unit.size();
+  }
+  if (at != text.size()) return false;
+  *out = SYSTEMTIME{};
+  out->wYear = static_cast<WORD>(fields[0]);
+  out->wMonth = static_cast<WORD>(fields[1]);
+  out->wDay = static_cast<WORD>(fields[2]);
+  out->wHour = static_cast<WORD>(fields[3]);
+  out->wMinute = static_cast<WORD>(fields[4]);
+  out->wSecond = static_cast<WORD>(fields[5]);
+  return true;
+}
+
+double SecondsBetween(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+  FILETIME fa, fb;
+  SystemTimeToFileTime(&a, &fa);
+  SystemTimeToFileTime(&b, &fb);
+  auto ticks = [](FILETIME f) {
+    return static_cast<double>((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+  };
+  return (ticks(fb) - ticks(fa)) / 1e7;
+}
+
+}  // namespace e2e

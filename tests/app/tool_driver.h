@@ -1,0 +1,85 @@
+// Drives the tool's test build (timecal_probe.exe) from outside, as a user
+// and the system see it: starts it against the local time service, finds its
+// window and units through Win32, reads the boxes, clicks, closes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The folder of the running test executable, with its final backslash.
+std::string TestDir();
+
+// The local time service started by the ctest fixture.
+class TimeService {
+ public:
+  TimeService();  // reads the port the fixture wrote
+  std::string Url() const;
+  // GET /control?<query>, e.g. "fault=null" or "fault=none&offset=3600".
+  bool Control(const std::string& query) const;
+  int Requests() const;  // GET /stats
+
+ private:
+  std::string Get(const std::string& path) const;
+  int port_ = 0;
+};
+
+struct Unit {
+  HWND hwnd;
+  std::string cls, text;
+  int id;
+  RECT rect;  // relative to the parent's client area
+  HWND parent;
+  LONG style;
+  bool visible;
+};
+
+class Tool {
+ public:
+  // Starts the probe with the service URL and, when period_ms > 0, a
+  // shortened refresh period; waits for its window.
+  Tool(const std::string& url, int period_ms = 0);
+  ~Tool();
+  Tool(const Tool&) = delete;
+  Tool& operator=(const Tool&) = delete;
+
+  HWND window() const { return window_; }
+  std::vector<Unit> Units() const;
+  Unit UnitById(int control_id) const;
+  std::string Text(HWND h) const;
+  std::string ServiceBox() const;  // 编辑框1
+  std::string PcBox() const;       // 编辑框2
+  // Waits until `pred(ServiceBox())` holds; false after `ms`.
+  template <typename Pred>
+  bool WaitServiceBox(Pred pred, int ms) const {
+    for (int waited = 0; waited < ms; waited += 50) {
+      if (pred(ServiceBox())) return true;
+      Sleep(50);
+    }
+    return pred(ServiceBox());
+  }
+  void ClickCalibrate() const;
+  bool Responsive(int ms) const;  // answers a message within ms
+  // Closes the window; returns the exit code (STILL_ACTIVE if it hung).
+  DWORD Close();
+  std::vector<std::string> ClockRequests() const;
+  std::vector<std::string> EndRoutineRuns() const;
+  std::vector<std::string> Stats() const;
+
+ private:
+  PROCESS_INFORMATION pi_{};
+  HWND window_ = nullptr;
+  std::string clock_log_, end_log_, stats_log_;
+  bool closed_ = false;
+};
+
+// Reads a display text "2019年10月17日8时5分9秒" into a SYSTEMTIME; false
+// when it is not in that form.
+bool ParseDisplayed(const std::string& text, SYSTEMTIME* out);
+// Seconds from a to b.
+double SecondsBetween(const SYSTEMTIME& a, const SYSTEMTIME& b);
+
+}  // namespace e2e
