@@ -86,7 +86,6 @@ TEST(DateFormatting, ClampsAndRoundsToTheSecond) {
       {43755.0, "2019年10月17日"},
       {43755.999999999, "2019年10月18日"},  // rounds to the next midnight
       {-657434.0, "100年1月1日"},
-      {-1e9, "100年1月1日"},
       {3000000.0, "9999年12月31日"},
       {2958465.0 + 0.999, "9999年12月31日"},
       {std::nan(""), "9999年12月31日"},
@@ -119,11 +118,7 @@ TEST(DateFormatting, TextRoundTripsForWholeSecondsAcrossTheRange) {
     const int s = day == 2958465 ? 0 : seconds(rng);
     const double d = day >= 0 ? day + s / 86400.0 : day - s / 86400.0;
     const std::string text = rt::FormatDateTime(d);
-    const double back = rt::ParseDateTime(text.c_str());
-    if (back != d) {
-      ADD_FAILURE() << d << " -> " << text << " -> " << back;
-      break;
-    }
+    ASSERT_EQ(rt::ParseDateTime(text.c_str()), d) << text;
   }
 }
 
