@@ -172,20 +172,19 @@ int main(int argc, char** argv) {
       corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
   if (corpus.empty()) {
-    std::fprintf(stderr, "usage: %s CORPUS_DIR [SECONDS] [MAX_ROUNDS] (corpus not empty)\n", argv[0]);
+    std::fprintf(stderr, "usage: %s CORPUS_DIR [SECONDS] [MAX_ROUNDS], with a corpus\n", argv[0]);
     return 2;
   }
   std::sort(corpus.begin(), corpus.end());  // directory order varies
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(static_cast<long>((argc > 2 ? std::atof(argv[2]) : 10.0) * 1000));
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(long(1000 * (argc > 2 ? std::atof(argv[2]) : 10)));
   const long max_rounds = argc > 3 ? std::atol(argv[3]) : 5000000;
   long rounds = 0;
   const unsigned kSeeds[] = {1, 20191017, 43755, 657434};  // one after another, equal shares of time
   for (size_t k = 0; k < std::size(kSeeds); ++k) {
     rng.seed(kSeeds[k]);
-    const auto now = std::chrono::steady_clock::now(), share = now + (deadline - now) / int(std::size(kSeeds) - k);
-    for (long n = 0; rounds < max_rounds; ++n, ++rounds) {
-      if (n % 256 == 0 && std::chrono::steady_clock::now() >= share) break;
+    const auto share = Clock::now() + (deadline - Clock::now()) / int(std::size(kSeeds) - k);
+    for (long n = 0; rounds < max_rounds && (n % 256 || Clock::now() < share); ++n, ++rounds) {
       const std::string input = Mutate(corpus);
       CheckDate(input);
       CheckToInt(input);
