@@ -1,5 +1,5 @@
 # Runtime core: bounded random inputs for the date parser, ToInt on texts,
-# ReplaceSubtext and SplitText, seeded from corpus/core (about 10 s).
+# FindText, ReplaceSubtext and SplitText, seeded from corpus/core (about 10 s).
 add_executable(core_text_fuzz ${CMAKE_CURRENT_LIST_DIR}/core_text_fuzz.cpp)
 target_link_libraries(core_text_fuzz PRIVATE rt_core)
 add_test(NAME core_text_fuzz
