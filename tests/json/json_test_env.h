@@ -1,32 +1,31 @@
-// Shared set-up of the Windows JSON and COM tests: DLL commands bound
-// straight from the program's table, so the JSON object's CoInitialize and
-// CoUninitialize run as they do in the program, and small helpers.
+// Shared set-up of the Windows JSON and COM tests: DLL commands bound from
+// the program's table (so CoInitialize runs as in the program), COM on the
+// test thread, and Take for Text results.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
+#include "web/dll_table.h"
 
 namespace jsontest {
 
-// Installs the resolver for DLL commands and initialises COM on the test
-// thread (for tests that use the COM commands without a JsonObject).
-void SetUpRuntime();
+inline void SetUpRuntime() {
+  rt::SetDllResolver([](uint32_t i) -> void* {
+    if (i >= static_cast<uint32_t>(web::kDllCommandCount)) return nullptr;
+    HMODULE m = LoadLibraryA(*web::kDllLibraryNames[i] ? web::kDllLibraryNames[i] : "kernel32.dll");
+    return m ? reinterpret_cast<void*>(GetProcAddress(m, web::kDllFunctionNames[i])) : nullptr;
+  });
+  CoInitialize(nullptr);
+}
 
-// A Text result as a std::string, freed.
-std::string Take(char* text);
-
-// Process figures for the memory checks.
-struct ProcessFigures {
-  size_t private_bytes;
-  DWORD handles;
-};
-ProcessFigures Figures();
-
-// A path in the test's temporary folder, and whether a file exists there.
-std::string TempPath(const char* name);
-bool FileExists(const std::string& path);
+inline std::string Take(char* text) {
+  std::string s = text ? text : "";
+  prog::Free(text);
+  return s;
+}
 
 }  // namespace jsontest
