@@ -1,50 +1,29 @@
-// Shared pieces of the Windows web tests: the program set-up (DLL command
-// binding and the program's table) and the loopback test server, which a
-// test program starts itself (python, 127.0.0.1, a free port) and stops.
+// Shared by the Windows web tests and the web bench: the program set-up and
+// the loopback test server (tests/web/http_server.py on 127.0.0.1).
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 namespace webtest {
 
-// Installs the DLL command binding and loads a program image that carries
-// the program's DLL command table (and nothing else).
+// Installs the DLL command binding and loads an image holding the program's
+// DLL command table.
 void SetUpProgram();
 
 class LoopbackServer {
  public:
-  // Starts tests/web/http_server.py; `tls` serves HTTPS with a throwaway
-  // certificate. Waits at most 20 s for the port.
-  explicit LoopbackServer(bool tls = false);
-  ~LoopbackServer();  // asks the server to quit and waits for it
+  LoopbackServer();   // starts the server; waits up to 20 s for its port
+  ~LoopbackServer();  // sends /_quit
   LoopbackServer(const LoopbackServer&) = delete;
-  LoopbackServer& operator=(const LoopbackServer&) = delete;
-
   bool ok() const { return port_ > 0; }
-  bool tls_unavailable() const { return tls_unavailable_; }
   int port() const { return port_; }
-  // "http://127.0.0.1:<port><path>" (or https).
-  std::string Url(const std::string& path) const;
-  // The last ordinary request the server saw: request line and header
-  // block (ending in an empty line), then the body. Read over a plain
-  // socket, independent of WinINet.
-  std::string LastRequest() const;
-  // What the TLS server noted about handshakes.
-  std::string Log() const;
-  // A loopback port nobody listens on.
-  int ClosedPort() const;
+  std::string Url(const std::string& path) const;  // http://127.0.0.1:<port><path>
+  // The reply body of a GET over a plain socket, not WinINet. "/_last": the
+  // last ordinary request, head and body; "/_closedport": an unused port.
+  std::string Get(const std::string& path) const;
 
  private:
-  std::string Control(const std::string& path) const;
-  std::string port_file_;
   int port_ = 0;
-  bool tls_ = false, tls_unavailable_ = false;
 };
-
-// Helpers over the raw request the server recorded.
-std::string RequestLine(const std::string& raw);
-std::string HeaderBlock(const std::string& raw);  // lines after the request line, CR LF each
-std::string Body(const std::string& raw);
 
 }  // namespace webtest
