@@ -1,9 +1,8 @@
-// Code-page conversion through DLL entries 8 and 9, on a system whose ANSI
-// code page is 936.
-#include <windows.h>
-
+// Code-page conversion through DLL entries 8 and 9; the system's ANSI code
+// page is 936.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "runtime/core/program_calls.h"
@@ -12,17 +11,15 @@
 
 namespace {
 
-using web::OwnedBytes;
-using web::OwnedText;
-
-std::string S(const OwnedText& t) { return t.get() ? std::string(t.get()) : std::string(); }
-OwnedBytes Bytes(const std::string& s) {
+std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
+web::OwnedBytes Bytes(const std::string& s) {
   auto* b = static_cast<rt::ByteSetBlock*>(prog::Allocate(static_cast<uint32_t>(8 + s.size())));
   b->dims = 1;
   b->length = static_cast<int32_t>(s.size());
   std::memcpy(b->data, s.data(), s.size());
-  return OwnedBytes(b);
+  return web::OwnedBytes(b);
 }
+int Unit(const web::OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get()->data[2 * i + 1] << 8; }
 
 class CodePage : public ::testing::Test {
  protected:
@@ -30,62 +27,46 @@ class CodePage : public ::testing::Test {
 };
 
 TEST_F(CodePage, Utf8ToAnsi) {
-  struct Case {
-    const char* name;
-    std::string utf8, gbk;
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"{\"a\":\"12:33\"}", "{\"a\":\"12:33\"}"},
+      {"\xE4\xB8\xAD", "\xD6\xD0"},
+      {"a\xE4\xB8\xAD\xE6\x96\x87z", "a\xD6\xD0\xCE\xC4z"},
+      {"\xF0\x9F\x98\x80", "??"},  // not in GBK
   };
-  const Case cases[] = {
-      {"empty", "", ""},
-      {"ascii", "{\"sysTime2\":\"2019-10-17 12:33:29\"}", "{\"sysTime2\":\"2019-10-17 12:33:29\"}"},
-      {"U+4E2D", "\xE4\xB8\xAD", "\xD6\xD0"},
-      {"mixed", "a\xE4\xB8\xAD\xE6\x96\x87z", "a\xD6\xD0\xCE\xC4z"},
-      {"not in GBK", "\xF0\x9F\x98\x80", "??"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(S(web::Utf8ToAnsi(c.utf8.c_str())), c.gbk);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    EXPECT_EQ(S(web::Utf8ToAnsi(c.first.c_str())), c.second);
   }
   EXPECT_EQ(web::Utf8ToAnsi(static_cast<const char*>(nullptr)).get(), nullptr);
 }
 
 TEST_F(CodePage, InvalidUtf8ConvertsWithoutRunningShort) {
-  // D6 D0 is one character in code page 936 but three units' worth of
-  // replacement characters... in UTF-8 each invalid byte is one unit.
-  const char* inputs[] = {"\xD6\xD0", "\xFF\xFE\xD6\xD0" "abc\xE4\xB8", "\x80\x80\x80\x80\x80", "\xE4\xB8"};
-  for (const char* in : inputs) {
+  // Each invalid byte is one replacement unit, more than the bytes' worth.
+  for (const char* in : {"\xD6\xD0", "\xFF\xFE\xD6\xD0" "abc\xE4\xB8", "\x80\x80\x80\x80\x80", "\xE4\xB8"}) {
     SCOPED_TRACE(in);
-    OwnedBytes units = web::MultiByteToUtf16(in);
+    web::OwnedBytes units = web::MultiByteToUtf16(in);
     ASSERT_NE(units.get(), nullptr);
     const int32_t n = units.get()->length;
     ASSERT_GE(n, 2);
     EXPECT_EQ(n % 2, 0);
-    EXPECT_EQ(units.get()->data[n - 1] | units.get()->data[n - 2], 0) << "ends with a zero unit";
-    OwnedText text = web::Utf8ToAnsi(in);
-    EXPECT_NE(text.get(), nullptr);
+    EXPECT_EQ(Unit(units, n / 2 - 1), 0) << "ends with a zero unit";
+    EXPECT_NE(web::Utf8ToAnsi(in).get(), nullptr);
   }
-  OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0");
-  EXPECT_EQ(units.get()->data[0] | (units.get()->data[1] << 8), 0xFFFD);
+  EXPECT_EQ(Unit(web::MultiByteToUtf16("\xD6\xD0"), 0), 0xFFFD);
 }
 
-TEST_F(CodePage, Utf16HalvesWithCodePages) {
-  OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
+TEST_F(CodePage, Utf16StopsAtTheZeroUnitOrTheBlockEnd) {
+  web::OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
   ASSERT_NE(units.get(), nullptr);
-  EXPECT_EQ(units.get()->data[0] | (units.get()->data[1] << 8), 0x4E2D);
+  EXPECT_EQ(Unit(units, 0), 0x4E2D);
   EXPECT_EQ(S(web::Utf16ToMultiByte(units.get())), "\xD6\xD0");
   EXPECT_EQ(S(web::Utf16ToMultiByte(units.get(), 65001)), "\xE4\xB8\xAD");
-  // Units after a zero unit are not part of the text.
-  OwnedBytes two = Bytes(std::string("A\0\0\0B\0", 6));
-  EXPECT_EQ(S(web::Utf16ToMultiByte(two.get())), "A");
-}
-
-TEST_F(CodePage, Utf16WithoutZeroUnitIsNeverReadPast) {
-  // Six units and an odd byte, no terminator: the conversion must stop at
-  // the block's end.
-  OwnedBytes units = Bytes(std::string("a\0b\0c\0d\0e\0f\0g", 13));
-  EXPECT_EQ(S(web::Utf16ToMultiByte(units.get())), "abcdef");
+  EXPECT_EQ(S(web::Utf16ToMultiByte(Bytes(std::string("A\0\0\0B\0", 6)).get())), "A");
+  // Six units and an odd byte, no zero unit: never read past the block.
+  EXPECT_EQ(S(web::Utf16ToMultiByte(Bytes(std::string("a\0b\0c\0d\0e\0f\0g", 13)).get())), "abcdef");
   EXPECT_EQ(web::Utf16ToMultiByte(nullptr).get(), nullptr);
-  OwnedBytes zero = Bytes(std::string("\0\0", 2));
-  EXPECT_EQ(web::Utf16ToMultiByte(zero.get()).get(), nullptr);
+  EXPECT_EQ(web::Utf16ToMultiByte(Bytes(std::string("\0\0", 2)).get()).get(), nullptr);
 }
 
 }  // namespace
