@@ -101,7 +101,9 @@ HBRUSH MakeBrush(uint32_t stored);   // release with FreeBrush
 void FreeBrush(HBRUSH brush);
 HFONT MakeFont(const Bytes& font);   // 60 bytes -> a font; else the default GUI font
 void FreeFont(HFONT font);
-void ApplyBorder(HWND hwnd, uint32_t border);  // edit box and label borders 0..5
+// Edit box and label borders 0..5: the styles at creation, or a live change.
+void BorderStyles(uint32_t border, DWORD* style, DWORD* ex);
+void ApplyBorder(HWND hwnd, uint32_t border);
 // Creates a window for component `c`; on failure the component is gone.
 HWND CreateComponentWindow(DWORD ex_style, const char* cls, const char* text, DWORD style, int x,
                            int y, int width, int height, HWND parent, HMENU menu, Component* c);

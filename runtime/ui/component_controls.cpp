@@ -89,9 +89,13 @@ Component* CreateEditBox(const CreateArgs& a) {
   }
   c->back = MakeBrush(c->p.back_colour);
   c->font = MakeFont(c->p.font);
-  HWND h = CreateControl("EDIT", c->p.content.c_str(), EditStyle(c->p), 0, a, c);
+  DWORD style = EditStyle(c->p), ex = 0;
+  BorderStyles(c->p.border, &style, &ex);
+  HWND h = CreateControl("EDIT", c->p.content.c_str(), style, ex, a, c);
   if (!h) return nullptr;
-  ApplyBorder(h, c->p.border);
+  // An edit control may trade a WS_BORDER given at creation for a border of
+  // its own drawing; set after creation it stays.
+  if (c->p.border == 5) ApplyBorder(h, c->p.border);
   if (c->p.input_mode == 2) SendMessageA(h, EM_SETPASSWORDCHAR, c->p.password_char, 0);
   if (c->p.max_length) SendMessageA(h, EM_LIMITTEXT, c->p.max_length, 0);
   SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
@@ -248,9 +252,9 @@ Component* CreateLabel(const CreateArgs& a) {
   RegisterRuntimeClass("Rt_Label", CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
   c->back = MakeBrush(c->p.back_colour);
   c->font = MakeFont(c->p.font);
-  HWND h = CreateControl("Rt_Label", c->p.caption.c_str(), WS_CLIPSIBLINGS, 0, a, c);
-  if (!h) return nullptr;
-  ApplyBorder(h, c->p.border);
+  DWORD style = WS_CLIPSIBLINGS, ex = 0;
+  BorderStyles(c->p.border, &style, &ex);
+  if (!CreateControl("Rt_Label", c->p.caption.c_str(), style, ex, a, c)) return nullptr;
   return c;
 }
 

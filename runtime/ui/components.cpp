@@ -234,20 +234,24 @@ void FreeFont(HFONT font) {
   if (font && font != GetStockObject(DEFAULT_GUI_FONT)) DeleteObject(font);
 }
 
-void ApplyBorder(HWND hwnd, uint32_t border) {
-  LONG_PTR style = GetWindowLongPtrA(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_BORDER | WS_DLGFRAME);
-  LONG_PTR ex = GetWindowLongPtrA(hwnd, GWL_EXSTYLE) &
-                ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_STATICEDGE);
+void BorderStyles(uint32_t border, DWORD* style, DWORD* ex) {
   switch (border) {
-    case 1: ex |= WS_EX_CLIENTEDGE; break;
-    case 2: ex |= WS_EX_DLGMODALFRAME; break;
-    case 3: ex |= WS_EX_STATICEDGE; break;
-    case 4: ex |= WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME; break;
-    case 5: style |= WS_BORDER; break;
+    case 1: *ex |= WS_EX_CLIENTEDGE; break;
+    case 2: *ex |= WS_EX_DLGMODALFRAME; break;
+    case 3: *ex |= WS_EX_STATICEDGE; break;
+    case 4: *ex |= WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME; break;
+    case 5: *style |= WS_BORDER; break;
     default: break;
   }
-  SetWindowLongPtrA(hwnd, GWL_STYLE, style);
-  SetWindowLongPtrA(hwnd, GWL_EXSTYLE, ex);
+}
+
+void ApplyBorder(HWND hwnd, uint32_t border) {
+  DWORD style = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE)) & ~static_cast<DWORD>(WS_BORDER | WS_DLGFRAME);
+  DWORD ex = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_EXSTYLE)) &
+             ~static_cast<DWORD>(WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_STATICEDGE);
+  BorderStyles(border, &style, &ex);
+  SetWindowLongPtrA(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
+  SetWindowLongPtrA(hwnd, GWL_EXSTYLE, static_cast<LONG_PTR>(ex));
   SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -4,8 +4,8 @@ rt_add_window_templates(ui_win_tests test_window.json)
 
 # A program made only of a template and routines that reach the Runtime
 # through the entry table, started the way the real tool starts.
-add_executable(ui_child ui_child.cpp $<TARGET_OBJECTS:rt_startup>)
-target_link_libraries(ui_child PRIVATE rt_ui rt_core)
+add_executable(ui_child ui_child.cpp)
+target_link_libraries(ui_child PRIVATE rt_startup rt_ui rt_core)
 target_link_options(ui_child PRIVATE -mwindows)
 rt_add_window_templates(ui_child ${CMAKE_SOURCE_DIR}/tools/rtwin_example_main_window.json)
 
