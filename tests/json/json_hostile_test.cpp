@@ -13,21 +13,16 @@ namespace {
 class HostileInput : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { jsontest::SetUpRuntime(); }
-  void SetUp() override {
-    char dir[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, dir);
-    target_ = std::string(dir) + "json_hostile_marker.txt";
-    DeleteFileA(target_.c_str());
-    for (char& c : target_) c = c == '\\' ? '/' : c;
-    code_ = "new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('" + target_ + "').Close()";
-  }
+  void SetUp() override { DeleteFileA(kMarker); }
   void TearDown() override {
     json::DeleteJsonObject(o_);
-    DeleteFileA(target_.c_str());
+    DeleteFileA(kMarker);
   }
-  bool Created() { return GetFileAttributesA(target_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  static bool Created() { return GetFileAttributesA(kMarker) != INVALID_FILE_ATTRIBUTES; }
+  static constexpr const char* kMarker = "json_hostile_marker.txt";  // in the working folder
   json::JsonObject* o_ = json::NewJsonObject();
-  std::string target_, code_;  // code_ creates the file at target_ when run
+  const std::string code_ =  // creates the marker when run
+      std::string("new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('") + kMarker + "').Close()";
 };
 
 TEST_F(HostileInput, TheEngineItselfRunsAnyScript) {
