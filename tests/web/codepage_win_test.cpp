@@ -2,23 +2,14 @@
 // page is 936.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
-#include "runtime/core/program_calls.h"
 #include "tests/web/web_test_support.h"
 #include "web/codepage.h"
 
 namespace {
 
 std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
-web::OwnedBytes Bytes(const std::string& s) {
-  auto* b = static_cast<rt::ByteSetBlock*>(prog::Allocate(static_cast<uint32_t>(8 + s.size())));
-  b->dims = 1;
-  b->length = static_cast<int32_t>(s.size());
-  std::memcpy(b->data, s.data(), s.size());
-  return web::OwnedBytes(b);
-}
 int Unit(const web::OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get()->data[2 * i + 1] << 8; }
 
 class CodePage : public ::testing::Test {
@@ -62,11 +53,11 @@ TEST_F(CodePage, Utf16StopsAtTheZeroUnitOrTheBlockEnd) {
   EXPECT_EQ(Unit(units, 0), 0x4E2D);
   EXPECT_EQ(S(web::Utf16ToMultiByte(units.get())), "\xD6\xD0");
   EXPECT_EQ(S(web::Utf16ToMultiByte(units.get(), 65001)), "\xE4\xB8\xAD");
-  EXPECT_EQ(S(web::Utf16ToMultiByte(Bytes(std::string("A\0\0\0B\0", 6)).get())), "A");
+  EXPECT_EQ(S(web::Utf16ToMultiByte(webtest::Bytes(std::string("A\0\0\0B\0", 6)).get())), "A");
   // Six units and an odd byte, no zero unit: never read past the block.
-  EXPECT_EQ(S(web::Utf16ToMultiByte(Bytes(std::string("a\0b\0c\0d\0e\0f\0g", 13)).get())), "abcdef");
+  EXPECT_EQ(S(web::Utf16ToMultiByte(webtest::Bytes(std::string("a\0b\0c\0d\0e\0f\0g", 13)).get())), "abcdef");
   EXPECT_EQ(web::Utf16ToMultiByte(nullptr).get(), nullptr);
-  EXPECT_EQ(web::Utf16ToMultiByte(Bytes(std::string("\0\0", 2)).get()).get(), nullptr);
+  EXPECT_EQ(web::Utf16ToMultiByte(webtest::Bytes(std::string("\0\0", 2)).get()).get(), nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The URL, header and cookie rules, table by table, natively under the
-// sanitizers (through the same command calls the target makes).
+// The URL, header and cookie rules, table by table (natively under the
+// sanitizers, and on the target).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,20 +10,13 @@ namespace {
 
 using web::OwnedText;
 
-std::string S(const OwnedText& t) { return t.get() ? std::string(t.get()) : std::string(); }
-OwnedText Owned(const char* s) { return web::CopyOf(s); }
+std::string S(const OwnedText& t) { return t.get() ? t.get() : ""; }
 
 TEST(TextBetween, CutsBetweenMarkers) {
-  struct Case {
-    const char *text, *left, *right;
-    int32_t start;
-    bool ignore;
-    const char* want;
-  };
+  struct Case { const char *text, *left, *right; int32_t start; bool ignore; const char* want; };
   const Case cases[] = {
       {"a=1; b=2", "a=", ";", 0, false, "1"},
       {"a=1; b=2", "a=", "#", 0, false, ""},
-      {"a=1; b=2", "x=", ";", 0, false, ""},
       {"k=\"v\" end", "k=#引号", "#引号", 0, false, "v"},
       {"A=1;a=2;", "a=", ";", 0, false, "2"},
       {"A=1;a=2;", "a=", ";", 0, true, "1"},
@@ -33,6 +26,7 @@ TEST(TextBetween, CutsBetweenMarkers) {
       {"", "a", "b", 0, false, ""},
       {"中a=文;", "a=", ";", 0, false, "文"},
       {"x\r\nUser-Agent: U\r\n", "User-Agent:", "\r\n", 0, false, " U"},
+      {"\xB0\xA1x=1;", "\xA1x", ";", 0, false, ""},  // never inside a GBK character
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " | " + c.left + " | " + c.right);
@@ -40,16 +34,8 @@ TEST(TextBetween, CutsBetweenMarkers) {
   }
 }
 
-TEST(TextBetween, SearchNeverStartsInsideADoubleByteCharacter) {
-  // 0xB0 0xA1 is one GBK character whose second byte is 0xA1; the marker
-  // 0xA1 'x' must not match across it.
-  EXPECT_EQ(S(web::TextBetween("\xB0\xA1x=1;", "\xA1x", ";")), "");
-}
-
 TEST(TextAfterColonAndBefore, CutAtTheirSeparator) {
-  struct Case {
-    const char *text, *after_colon, *sep, *before;
-  };
+  struct Case { const char *text, *after_colon, *sep, *before; };
   const Case cases[] = {
       {"user-agent: X", "X", ": ", "user-agent"},
       {"a:b:c", "b:c", ":", "a"},
@@ -67,26 +53,14 @@ TEST(TextAfterColonAndBefore, CutAtTheirSeparator) {
 }
 
 TEST(Url, HostPortAndPath) {
-  struct Case {
-    const char* url;
-    const char* host;
-    const char* host_with_port;
-    int32_t port;
-    const char* path;
-  };
+  struct Case { const char *url, *host, *host_with_port; int32_t port; const char* path; };
   const Case cases[] = {
       {"HTTP://Host:8080/x", "host", "host:8080", 8080, "/x"},
       {"host", "host", "host", 80, "/"},
-      {"https://host", "host", "host", 443, "/"},
       {"HTTPS://Host/", "host", "host", 443, "/"},
-      {"http://host:8080/x", "host", "host:8080", 8080, "/x"},
-      {"https://host/", "host", "host", 443, "/"},
-      {"http://host/", "host", "host", 80, "/"},
       {"http://Host/A/b?x=1", "host", "host", 80, "/A/b?x=1"},
-      {"http://host", "host", "host", 80, "/"},
       {"host:81/p", "host", "host:81", 81, "/p"},
       {"http://host:/p", "host", "host:", 0, "/p"},
-      {"http://host:abc/p", "host", "host:abc", 0, "/p"},
       {"http://host:70000/p", "host", "host:70000", 70000, "/p"},
       {"http://[::1]:8080/p", "[", "[::1]:8080", 8080, "/p"},
       {"http://127.0.0.1:5/a#f", "127.0.0.1", "127.0.0.1:5", 5, "/a#f"},
@@ -103,16 +77,9 @@ TEST(Url, HostPortAndPath) {
 }
 
 TEST(Url, MainDomainAndLabelCount) {
-  struct Case {
-    const char* url;
-    bool main;
-    bool keep_port;
-    int32_t labels;  // -1: not given
-    const char* want;
-  };
+  struct Case { const char* url; bool main, keep_port; int32_t labels; const char* want; };  // labels -1: none
   const Case cases[] = {
       {"http://x.a.example/p", true, false, -1, "a.example"},
-      {"http://a.example:81/p", true, false, -1, "a.example"},
       {"http://a.example:81/p", true, true, -1, "a.example:81"},
       {"http://example/p", true, false, -1, "example"},
       {"http://www.a.example.com/p", true, false, 1, "example.com"},
@@ -131,13 +98,9 @@ TEST(Url, MainDomainAndLabelCount) {
 }
 
 TEST(Headers, NormalizeDropsLinesWithoutColonAndCapitalisesNames) {
-  struct Case {
-    const char *in, *want;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"content-type: text/plain\r\nfoo\r\nx-requested-with: A",
        "Content-Type: text/plain\r\nX-Requested-With: A"},
-      {"accept-language: zh-cn", "Accept-Language: zh-cn"},
       {"cONTENT: x", "CONTENT: x"},
       {"a--b: 1", "A--B: 1"},
       {"bare", ""},
@@ -148,24 +111,20 @@ TEST(Headers, NormalizeDropsLinesWithoutColonAndCapitalisesNames) {
       {"Accept: */*\r\nReferer: http://h/a-b\r\nAccept-Language: zh-cn",
        "Accept: */*\r\nReferer: http://h/a-b\r\nAccept-Language: zh-cn"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.in);
-    EXPECT_EQ(S(web::NormalizeHeaderNames(c.in)), c.want);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    EXPECT_EQ(S(web::NormalizeHeaderNames(c.first)), c.second);
   }
   EXPECT_EQ(S(web::CapitalizeFirst("content")), "Content");
   EXPECT_EQ(S(web::CapitalizeFirst("")), "");
 }
 
 TEST(Cookies, MergeKeepsReturnedFirstAndDropsDeleted) {
-  struct Case {
-    const char *submitted, *returned, *want;
-  };
+  struct Case { const char *submitted, *returned, *want; };
   const Case cases[] = {
       {"a=1; b=2", "b=3; c=4", "b=3; c=4; a=1"},
       {"a=1", "a=deleted", ""},
-      {"x=1; x=1", "", "x=1"},
       {"x=1; x=2", "", "x=1"},
-      {"", "", ""},
       {"", "a=1; a=1", "a=1"},
       {" a = 1 ;b=2", "c=3", "c=3; a=1; b=2"},
       {"a=1;;b=2", "", "a=1; ; b=2"},
@@ -174,9 +133,8 @@ TEST(Cookies, MergeKeepsReturnedFirstAndDropsDeleted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.submitted) + " | " + c.returned);
-    OwnedText s = Owned(c.submitted), r = Owned(c.returned);
-    OwnedText merged = web::MergeCookies(s, r);
-    EXPECT_EQ(S(merged), c.want);
+    OwnedText s = web::CopyOf(c.submitted), r = web::CopyOf(c.returned);
+    EXPECT_EQ(S(web::MergeCookies(s, r)), c.want);
     EXPECT_EQ(S(s), c.want);
   }
 }
@@ -194,17 +152,12 @@ TEST(Cookies, NamesAndLists) {
 }
 
 TEST(Items, RemoveDuplicatesAndSplitCharacters) {
-  struct Case {
-    const char *text, *sep;
-    int32_t mode;
-    const char* want;
-  };
+  struct Case { const char *text, *sep; int32_t mode; const char* want; };
   const Case cases[] = {
       {"a; b; a", "; ", 1, "a; b"},
       {"a; b; a", "; ", 0, "a; ;;  ; b"},
       {"中中文\r\n\r\nx", "", 0, "中文\r\nx"},
       {"", "; ", 1, ""},
-      {"a", "; ", 1, "a"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

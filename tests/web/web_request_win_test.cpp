@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "runtime/core/image.h"
-#include "runtime/core/program_calls.h"
 #include "runtime/dll/dll_commands.h"
 #include "tests/web/web_test_support.h"
 #include "web/dll_table.h"
@@ -117,11 +116,7 @@ TEST_F(WebRequestCalls, GetTextMakesTheDocumentedCalls) {
 }
 
 TEST_F(WebRequestCalls, FlagsPortsAndProxies) {
-  struct Case {
-    const char *url, *proxy;
-    bool cookies, no_redirect;
-    const char *open, *connect, *flags;
-  };
+  struct Case { const char *url, *proxy; bool cookies, no_redirect; const char *open, *connect, *flags; };
   const Case cases[] = {
       {"http://h/", nullptr, false, false, " 1 <null> <null> 0", "connect 256 h 80 ", " 80004010 "},
       {"HTTPS://h/", nullptr, false, false, " 1 <null> <null> 0", "connect 256 h 443 ", " 80800010 "},
@@ -222,7 +217,7 @@ TEST_F(WebRequest, MethodChoosesTheVerb) {
   }
 }
 
-TEST_F(WebRequest, PostSendsTheTextAndWritesBackItsBytes) {
+TEST_F(WebRequest, PostSendsTheTextOrTheBytesWholeAndWritesThemBack) {
   const std::string url = Url("/echo");
   OwnedBytes post_bytes;
   EXPECT_EQ(B(web::WebRequest(url.c_str(), {.method = 1, .post_text = "x=1", .post_bytes = &post_bytes})), "x=1");
@@ -232,17 +227,11 @@ TEST_F(WebRequest, PostSendsTheTextAndWritesBackItsBytes) {
   raw.erase(raw.find("Content-Length: 3\r\n"), 19);  // Wine puts it after Host
   EXPECT_EQ(raw, Start("POST /echo") + "Accept: */*\r\nReferer: " + url +
                      "\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\nx=1");
-}
-
-TEST_F(WebRequest, BytesWinOverTextAndTravelWholeWithZeroBytes) {
+  // Bytes win over text, zero bytes included; no form content type then.
   const std::string bytes("a\0b\xff\r\n", 6);
-  OwnedBytes post_bytes(static_cast<rt::ByteSetBlock*>(prog::Allocate(8 + 6)));
-  post_bytes.get()->dims = 1;
-  post_bytes.get()->length = 6;
-  std::memcpy(post_bytes.get()->data, bytes.data(), 6);
-  EXPECT_EQ(B(web::WebRequest(Url("/echo").c_str(), {.method = 3, .post_text = "ignored", .post_bytes = &post_bytes})),
-            bytes);
-  const std::string raw = Last();
+  post_bytes = webtest::Bytes(bytes);
+  EXPECT_EQ(B(web::WebRequest(url.c_str(), {.method = 3, .post_text = "ignored", .post_bytes = &post_bytes})), bytes);
+  raw = Last();
   EXPECT_EQ(raw.substr(0, 20), "PUT /echo HTTP/1.1\r\n");
   EXPECT_EQ(raw.substr(raw.size() - 10), "\r\n\r\n" + bytes);
   EXPECT_EQ(Header(raw, "Content-Type"), "<none>");
@@ -250,11 +239,8 @@ TEST_F(WebRequest, BytesWinOverTextAndTravelWholeWithZeroBytes) {
 
 TEST_F(WebRequest, HeadersAreCompletedNormalisedAndWrittenBack) {
   const std::string url = Url("/text?b=h"), tail = "Referer: " + url + "\r\nAccept-Language: zh-cn";
-  struct Case {
-    const char* headers;
-    bool defaults, normalize;
-    std::string agent, sent;  // sent: the caller's block, as sent and as written back
-  };
+  // sent: the caller's block as sent and as written back.
+  struct Case { const char* headers; bool defaults, normalize; std::string agent, sent; };
   const Case cases[] = {
       {"user-agent: X", true, true, "X", "User-Agent: X\r\nAccept: */*\r\n" + tail},
       {"x-requested-with: A\r\nbare\r\naccept: text/html", true, true, kUa,
@@ -277,11 +263,8 @@ TEST_F(WebRequest, HeadersAreCompletedNormalisedAndWrittenBack) {
 }
 
 TEST_F(WebRequest, CookiesOfTheReplyAreCollectedAndMerged) {
-  struct Case {
-    const char *cookies, *headers;  // cookies null: not supplied
-    bool merge;
-    const char *cookie_line, *returned, *cookies_after;
-  };
+  // cookies null: not supplied.
+  struct Case { const char *cookies, *headers; bool merge; const char *cookie_line, *returned, *after; };
   const Case cases[] = {
       {nullptr, "", true, "<none>", "a=1; b=2; gone=deleted", ""},
       {"", "", true, "<none>", "a=1; b=2", "a=1; b=2"},
@@ -297,7 +280,7 @@ TEST_F(WebRequest, CookiesOfTheReplyAreCollectedAndMerged) {
                                                           .returned_cookies = &returned, .headers = &headers,
                                                           .merge_cookies = c.merge})), "ok");
     EXPECT_EQ(S(returned), c.returned);
-    EXPECT_EQ(S(cookies), c.cookies_after);
+    EXPECT_EQ(S(cookies), c.after);
     EXPECT_EQ(Header(Last(), "Cookie"), c.cookie_line);
   }
 }
@@ -327,10 +310,7 @@ TEST_F(WebRequest, RedirectsFollowUnlessForbidden) {
 
 TEST_F(WebRequest, BodiesComeBackWhole) {
   const std::string invalid_utf8 = "\xff\xfe\xd6\xd0" "abc\xe4\xb8";
-  struct Case {
-    const char* path;
-    std::string body, text;
-  };
+  struct Case { const char* path; std::string body, text; };
   const Case cases[] = {
       {"/text?b=AB%00CD%00%FF%FE", std::string("AB\0CD\0\xff\xfe", 8), "AB"},
       {"/text", "", ""},

@@ -3,9 +3,11 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "runtime/core/image.h"
+#include "runtime/core/program_calls.h"
 #include "runtime/dll/dll_commands.h"
 #include "web/dll_table.h"
 
@@ -20,6 +22,14 @@ void SetUpProgram() {
   image.dll_library_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllLibraryNames));
   image.dll_function_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllFunctionNames));
   rt::LoadProgramImage(&image);
+}
+
+web::OwnedBytes Bytes(const std::string& s) {
+  auto* b = static_cast<rt::ByteSetBlock*>(prog::Allocate(static_cast<uint32_t>(8 + s.size())));
+  b->dims = 1;
+  b->length = static_cast<int32_t>(s.size());
+  std::memcpy(b->data, s.data(), s.size());
+  return web::OwnedBytes(b);
 }
 
 LoopbackServer::LoopbackServer() {

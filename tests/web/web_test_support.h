@@ -4,11 +4,16 @@
 
 #include <string>
 
+#include "web/text_ops.h"
+
 namespace webtest {
 
 // Installs the DLL command binding and loads an image holding the program's
 // DLL command table.
 void SetUpProgram();
+
+// A ByteSet holding `s`, zero bytes included.
+web::OwnedBytes Bytes(const std::string& s);
 
 class LoopbackServer {
  public:
