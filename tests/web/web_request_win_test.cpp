@@ -1,5 +1,5 @@
-// The web request under Wine: its WinINet calls as stand-ins bound in their
-// place see them, and what travels to and from the loopback server.
+// The web request under Wine: the WinINet calls it makes, seen by stand-ins
+// bound in their place, and what travels to and from the loopback server.
 #include <windows.h>
 
 #include <gtest/gtest.h>
