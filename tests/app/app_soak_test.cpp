@@ -45,10 +45,10 @@ TEST(Soak, ThousandRefreshesThroughEveryFault) {
   std::printf("soak: private bytes %.1f MB -> %.1f MB, working set %.1f MB -> %.1f MB\n",
               field(first, 1) / 1048576.0, field(last, 1) / 1048576.0,
               field(first, 2) / 1048576.0, field(last, 2) / 1048576.0);
-  std::printf("soak: handles %lu -> %lu, GDI objects %lu -> %lu\n", field(first, 3),
+  std::printf("soak: handles %lu -> %lu, USER objects %lu -> %lu\n", field(first, 3),
               field(last, 3), field(first, 4), field(last, 4));
   EXPECT_LE(field(last, 3), field(first, 3) + 8) << "handles grew";
-  EXPECT_LE(field(last, 4), field(first, 4) + 8) << "GDI objects grew";
+  EXPECT_LE(field(last, 4), field(first, 4) + 8) << "USER objects grew";
 }
 
 }  // namespace

@@ -1,0 +1,13 @@
+# The tool's own figures under Wine: process start to visible window, one
+# refresh split into HTTP, conversion, parse and display beside a raw
+# WinINet GET, and the working set after 1,000 refreshes. Prints only.
+if(RT_WINDOWS AND TARGET timecal_probe)
+  rt_add_bench(bench_app SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_app.cpp
+               ${CMAKE_SOURCE_DIR}/web/dll_table.cpp
+               LIBS json_host web_client rt_dll rt_core wininet psapi)
+  target_compile_definitions(bench_app PRIVATE
+    "BENCH_PYTHON=\"${RT_PYTHON3}\""
+    "BENCH_TIMESERVICE=\"${CMAKE_SOURCE_DIR}/tools/timeservice.py\""
+    "BENCH_BINARY_DIR=\"${CMAKE_CURRENT_BINARY_DIR}\"")
+  add_dependencies(bench_app timecal_probe)
+endif()
