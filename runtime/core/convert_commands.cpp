@@ -10,28 +10,17 @@
 #include <limits>
 #include <string>
 
+#include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/memory.h"
 
 namespace rt {
 namespace {
 
-const ArgRecord kAbsent{0, 0};
-const ArgRecord& ArgAt(int count, const ArgRecord* args, int i) {
-  return (args && i < count) ? args[i] : kAbsent;
-}
+using args::IntegerOf;
+using args::ReturnInt;
+inline const ArgRecord& ArgAt(int count, const ArgRecord* a, int i) { return args::At(count, a, i); }
 
-int64_t IntegerOf(const ArgRecord& a) {
-  switch (a.type) {
-    case kByte: return static_cast<uint8_t>(a.value);
-    case kShort: return static_cast<int16_t>(static_cast<uint16_t>(a.value));
-    case kInt: case kBool: return AsInt(a);
-    case kLong: return static_cast<int64_t>(a.value);
-    default: return 0;
-  }
-}
-
-void ReturnInt(ArgRecord* result, int64_t v) { *result = IntArg(static_cast<int32_t>(v)); }
 void ReturnText(ArgRecord* result, const std::string& s) {
   *result = TextArg(NewText(s.data(), s.size()));
 }

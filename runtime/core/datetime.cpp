@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/memory.h"
 
@@ -57,10 +58,7 @@ bool FieldsValid(const CalendarFields& f) {
 
 SetClockFn g_clock_hook = &PlatformSetLocalClock;
 
-const ArgRecord kAbsent{0, 0};
-const ArgRecord& ArgAt(int count, const ArgRecord* args, int i) {
-  return (args && i < count) ? args[i] : kAbsent;
-}
+inline const ArgRecord& ArgAt(int count, const ArgRecord* a, int i) { return args::At(count, a, i); }
 
 }  // namespace
 

@@ -10,38 +10,18 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/memory.h"
 
 namespace rt {
 namespace {
 
-const ArgRecord kAbsent{0, 0};
-
-// Arguments beyond the count read as omitted, so a short call never reads
-// past the caller's array.
-const ArgRecord& ArgAt(int count, const ArgRecord* args, int i) {
-  return (args && i < count) ? args[i] : kAbsent;
-}
-
-// A text argument of another type reads as the empty text.
-const char* TextOf(const ArgRecord& a) {
-  const char* t = a.type == kText ? AsText(a) : nullptr;
-  return t ? t : "";
-}
-
-// Integer arguments; any other type reads as 0.
-int64_t IntOf(const ArgRecord& a) {
-  switch (a.type) {
-    case kByte: return static_cast<uint8_t>(a.value);
-    case kShort: return static_cast<int16_t>(static_cast<uint16_t>(a.value));
-    case kInt: case kBool: return AsInt(a);
-    case kLong: return static_cast<int64_t>(a.value);
-    default: return 0;
-  }
-}
-
-void ReturnInt(ArgRecord* result, int64_t v) { *result = IntArg(static_cast<int32_t>(v)); }
+using args::At;
+using args::ReturnInt;
+using args::TextOf;
+inline const ArgRecord& ArgAt(int count, const ArgRecord* a, int i) { return At(count, a, i); }
+inline int64_t IntOf(const ArgRecord& a) { return args::IntegerOf(a); }
 void ReturnText(ArgRecord* result, Text t) { *result = TextArg(t); }
 
 // Length of the character starting at i in a text of length len: 2 for a
