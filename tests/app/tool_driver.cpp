@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/child_process.h"
+
 namespace e2e {
 namespace {
 
@@ -18,22 +20,10 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return lines;
 }
 
-struct FindWindowOf {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND h, LPARAM lp) {
-  auto* f = reinterpret_cast<FindWindowOf*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
+bool IsToolWindow(HWND h) {
   char caption[128] = {};
   GetWindowTextA(h, caption, sizeof caption);
-  if (pid == f->pid && std::string(caption).rfind("devarude", 0) == 0) {
-    f->found = h;
-    return FALSE;
-  }
-  return TRUE;
+  return std::string(caption).rfind("devarude", 0) == 0;
 }
 
 BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
@@ -43,12 +33,7 @@ BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
 
 }  // namespace
 
-std::string TestDir() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string dir(path);
-  return dir.substr(0, dir.rfind('\\') + 1);
-}
+std::string TestDir() { return testsupport::ExeDir(); }
 
 TimeService::TimeService() {
   std::ifstream in(TestDir() + "service.port");
@@ -99,9 +84,8 @@ Tool::Tool(const std::string& url, int period_ms) {
     return;
   // The first refresh (a web request) runs before the window shows.
   for (int i = 0; i < 400 && !window_; ++i) {
-    FindWindowOf f{pi_.dwProcessId, nullptr};
-    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&f));
-    if (f.found && IsWindowVisible(f.found)) window_ = f.found;
+    HWND found = testsupport::FindWindowOfProcess(pi_.dwProcessId, IsToolWindow);
+    if (found && IsWindowVisible(found)) window_ = found;
     else Sleep(50);
   }
 }

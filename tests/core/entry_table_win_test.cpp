@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/program_calls.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -53,75 +52,6 @@ TEST(EntryTable, ServicesKeepOneEntryPerEndRoutine) {
   EXPECT_EQ(rt::TakeEndRoutines().size(), 1u);
 }
 
-// Runs fatal_child with `mode`, reads the error box's caption and text,
-// dismisses it, and returns the child's exit code.
-struct FindBox {
-  DWORD pid;
-  HWND hwnd;
-};
-BOOL CALLBACK FindBoxOfProcess(HWND h, LPARAM lp) {
-  auto* f = reinterpret_cast<FindBox*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  char cls[16] = {};
-  GetClassNameA(h, cls, sizeof cls);
-  if (pid == f->pid && std::string(cls) == "#32770") {
-    f->hwnd = h;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-struct ChildOutcome {
-  std::string caption, text;
-  DWORD exit_code = 0;
-  bool end_routine_ran = false;
-};
-
-ChildOutcome RunFatalChild(const char* mode) {
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string dir(exe);
-  dir.resize(dir.rfind('\\') + 1);
-  std::string marker = dir + "end_routine_ran.txt";
-  DeleteFileA(marker.c_str());
-  std::string cmd = "\"" + dir + "fatal_child.exe\" " + mode + " \"" + marker + "\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ChildOutcome out;
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    ADD_FAILURE() << "cannot start " << cmd;
-    return out;
-  }
-  // Poll for the box for at most 30 s.
-  HWND box = nullptr;
-  for (int i = 0; i < 300 && !box; ++i) {
-    FindBox find{pi.dwProcessId, nullptr};
-    EnumWindows(FindBoxOfProcess, reinterpret_cast<LPARAM>(&find));
-    box = find.hwnd;
-    if (!box) Sleep(100);
-  }
-  if (box) {
-    char buf[1024] = {};
-    // The box may be found while it is still being filled in.
-    for (int i = 0; i < 100 && !GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf); ++i) Sleep(50);
-    out.text = buf;
-    GetWindowTextA(box, buf, sizeof buf);
-    out.caption = buf;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-  } else {
-    ADD_FAILURE() << "no error box for " << mode;
-    TerminateProcess(pi.hProcess, 1);
-  }
-  WaitForSingleObject(pi.hProcess, 30000);
-  GetExitCodeProcess(pi.hProcess, &out.exit_code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  out.end_routine_ran = GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
-  return out;
-}
-
 TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
   struct Case {
     const char* mode;
@@ -134,18 +64,17 @@ TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
-    ChildOutcome out = RunFatalChild(c.mode);
+    std::string marker = testsupport::ExeDir() + "end_routine_ran.txt";
+    DeleteFileA(marker.c_str());
+    testsupport::ChildResult out =
+        testsupport::RunChild("fatal_child.exe", std::string(c.mode) + " \"" + marker + "\"", true);
     EXPECT_EQ(out.caption, "错误");
-    // The box may fold line breaks; compare without CR.
-    auto strip = [](std::string s) {
-      std::string r;
-      for (char ch : s)
-        if (ch != '\r') r += ch;
-      return r;
-    };
-    EXPECT_EQ(strip(out.text), strip(c.text));
+    std::string expected;
+    for (const char* ch = c.text; *ch; ++ch)
+      if (*ch != '\r') expected += *ch;
+    EXPECT_EQ(out.text, expected);
     EXPECT_EQ(out.exit_code, 0xFFFFFFFFu);
-    EXPECT_FALSE(out.end_routine_ran);
+    EXPECT_EQ(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "an end routine ran";
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "runtime/core/program_calls.h"
 #include "runtime/dll/dll_commands.h"
+#include "tests/support/child_process.h"
 #include "tests/web/web_test_support.h"
 #include "web/dll_table.h"
 
@@ -61,50 +62,12 @@ TEST_F(DllBinding, ProgramTableCallsKeepTheStackBalanced) {
   EXPECT_EQ(prog::CallDll(web::kInternetCloseHandle, {0}), 0u);
 }
 
-struct FindBox {
-  DWORD pid;
-  HWND box;
-};
-BOOL CALLBACK FindBoxOfProcess(HWND h, LPARAM lp) {
-  auto* f = reinterpret_cast<FindBox*>(lp);
-  DWORD pid = 0;
-  char cls[16] = {};
-  GetWindowThreadProcessId(h, &pid);
-  GetClassNameA(h, cls, sizeof cls);
-  if (pid == f->pid && std::string(cls) == "#32770") f->box = h;
-  return !f->box;
-}
-
-// Runs web_dll_child.exe <mode>; reads and dismisses its error box, if any.
+// Runs web_dll_child.exe <mode>; reads and dismisses its error box, if any,
+// as "caption|text".
 DWORD RunChild(const char* mode, std::string* box_text) {
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string cmd = exe;
-  cmd = "\"" + cmd.substr(0, cmd.rfind('\\') + 1) + "web_dll_child.exe\" " + mode;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 7777;
-  FindBox find{pi.dwProcessId, nullptr};
-  for (int i = 0; box_text && i < 300 && !find.box; ++i, Sleep(100))
-    EnumWindows(FindBoxOfProcess, reinterpret_cast<LPARAM>(&find));
-  if (find.box) {
-    char buf[1024] = {};
-    for (int i = 0; i < 100 && !GetDlgItemTextA(find.box, 0xFFFF, buf, sizeof buf); ++i) Sleep(50);
-    for (const char* c = buf; *c; ++c)
-      if (*c != '\r') *box_text += *c;
-    GetWindowTextA(find.box, buf, sizeof buf);
-    *box_text = std::string(buf) + "|" + *box_text;
-    PostMessageA(find.box, WM_COMMAND, IDOK, 0);
-  } else if (box_text) {
-    TerminateProcess(pi.hProcess, 1);
-  }
-  DWORD code = 0;
-  WaitForSingleObject(pi.hProcess, 30000);
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+  testsupport::ChildResult r = testsupport::RunChild("web_dll_child.exe", mode, box_text != nullptr);
+  if (box_text && r.had_box) *box_text = r.caption + "|" + r.text;
+  return r.exit_code;
 }
 
 TEST(DllBindingChild, TwoEntriesOfOneLibraryHoldTwoReferences) { EXPECT_EQ(RunChild("twice", nullptr), 0u); }

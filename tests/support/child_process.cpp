@@ -1,0 +1,76 @@
+#include "tests/support/child_process.h"
+
+namespace testsupport {
+namespace {
+
+struct Search {
+  DWORD pid;
+  bool (*match)(HWND);
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid == s->pid && s->match(h)) s->found = h;
+  return s->found == nullptr;
+}
+
+bool IsMessageBox(HWND h) {
+  char cls[16] = {};
+  GetClassNameA(h, cls, sizeof cls);
+  return std::string(cls) == "#32770";
+}
+
+}  // namespace
+
+std::string ExeDir() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path);
+  return dir.substr(0, dir.rfind('\\') + 1);
+}
+
+HWND FindWindowOfProcess(DWORD pid, bool (*match)(HWND)) {
+  Search s{pid, match, nullptr};
+  EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+ChildResult RunChild(const std::string& exe, const std::string& args, bool expect_box) {
+  ChildResult r;
+  std::string cmd = "\"" + ExeDir() + exe + "\" " + args;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    r.exit_code = GetLastError();
+    return r;
+  }
+  HWND box = nullptr;
+  for (int i = 0; expect_box && i < 300 && !box; ++i) {
+    box = FindWindowOfProcess(pi.dwProcessId, IsMessageBox);
+    if (!box) Sleep(100);
+  }
+  if (box) {
+    char buf[1024] = {};
+    // The box can be found while it is still being filled in.
+    for (int i = 0; i < 100 && !GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf); ++i) Sleep(50);
+    for (const char* c = buf; *c; ++c)
+      if (*c != '\r') r.text += *c;
+    GetWindowTextA(box, buf, sizeof buf);
+    r.caption = buf;
+    r.had_box = true;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  } else if (expect_box) {
+    TerminateProcess(pi.hProcess, 1);
+  }
+  WaitForSingleObject(pi.hProcess, 30000);
+  GetExitCodeProcess(pi.hProcess, &r.exit_code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return r;
+}
+
+}  // namespace testsupport
