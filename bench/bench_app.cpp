@@ -2,6 +2,8 @@
 // service itself (Wine runs a Unix program given by its Unix path) and stops
 // it at the end.
 #include <windows.h>
+
+#include "bench/bench_timing.h"
 #include <wininet.h>
 
 #include <algorithm>
@@ -22,22 +24,8 @@
 
 namespace {
 
-double Seconds() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-void Report(const char* name, std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  std::printf("%-40s median %8.3f ms  p99 %8.3f ms  (n=%zu)\n", name, ms[ms.size() / 2],
-              ms[std::min(ms.size() - 1, ms.size() * 99 / 100)], ms.size());
-}
+using bench::Report;
+inline double Seconds() { return bench::Seconds(); }
 
 std::string WindowsPath(const std::string& unix_path) { return "Z:" + unix_path; }
 

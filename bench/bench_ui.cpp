@@ -2,6 +2,8 @@
 // calls it stands on. Prints figures only.
 #include <windows.h>
 
+#include "bench/bench_timing.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -17,17 +19,13 @@ extern "C" void BenchClicked(void) {}
 
 namespace {
 
+using bench::Report;
+inline double Now() { return bench::Seconds(); }
+
 const rt::LibraryRecord* const kLibraries[] = {&RtComponentLibrary};
 rt::ProgramImage g_image;
 
 uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 void Pump() {
   MSG m;

@@ -1,6 +1,8 @@
 // Web client timings (see bench_web.cmake). The baseline is the shortest
 // correct WinINet GET, linked directly, against the same server.
 #include <windows.h>
+
+#include "bench/bench_timing.h"
 #include <wininet.h>
 
 #include <algorithm>
@@ -14,16 +16,8 @@
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
+using bench::Report;
+inline double Now() { return bench::Seconds(); }
 
 size_t DirectGet(int port, const char* path, DWORD chunk = 64 * 1024) {
   HINTERNET root = InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
@@ -41,12 +35,6 @@ size_t DirectGet(int port, const char* path, DWORD chunk = 64 * 1024) {
   InternetCloseHandle(conn);
   InternetCloseHandle(root);
   return total;
-}
-
-void Report(const char* name, std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  std::printf("%-34s median %7.3f ms  p99 %7.3f ms  (n=%zu)\n", name, ms[ms.size() / 2],
-              ms[std::min(ms.size() - 1, ms.size() * 99 / 100)], ms.size());
 }
 
 }  // namespace
