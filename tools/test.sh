@@ -14,7 +14,11 @@ export WINEPREFIX="$root/build/win/wineprefix"
 rt_start_xvfb || exit 1
 trap 'wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
 rt_ensure_prefix
-wineserver -p 2>/dev/null || true  # keep one server warm for the whole run
+# Keep one server warm for the whole run, with Wine's own services started
+# here: a service started by the first test would inherit ctest's output
+# pipe and keep ctest waiting for it to close.
+wineserver -p 2>/dev/null || true
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 
 # One ctest over both trees, so one summary covers the whole suite.
 cat > build/CTestTestfile.cmake <<'CTEST'
