@@ -71,7 +71,9 @@ TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
     Unit u = tool.UnitById(e.id);
     ASSERT_NE(u.hwnd, nullptr);
     EXPECT_EQ(_stricmp(u.cls.c_str(), e.cls), 0) << u.cls;
-    if (e.text) EXPECT_EQ(u.text, e.text);
+    if (e.text) {
+      EXPECT_EQ(u.text, e.text);
+    }
     EXPECT_EQ(u.rect.left, e.rect.left);
     EXPECT_EQ(u.rect.top, e.rect.top);
     EXPECT_EQ(u.rect.right, e.rect.right);
@@ -79,7 +81,9 @@ TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
     EXPECT_EQ(u.visible, e.visible);
     EXPECT_EQ((u.style & WS_TABSTOP) != 0, e.tab_stop);
     EXPECT_EQ(u.parent, e.in_group ? group : tool.window());
-    if (u.cls == "Edit") EXPECT_TRUE(u.style & ES_READONLY);
+    if (u.cls == "Edit") {
+      EXPECT_TRUE(u.style & ES_READONLY);
+    }
   }
   EXPECT_EQ(tool.Close(), 0u);
 }
