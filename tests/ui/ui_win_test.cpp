@@ -1,11 +1,13 @@
-// Real windows under Wine: a template written by tools/rtwin.py from
-// test_window.json is loaded through the program image, then inspected with
-// Win32 queries, clicked, ticked, and read and written through the property
-// entries.
+// Real windows under Wine: the templates rtwin.py writes from
+// test_window.json, loaded through the program image and checked with Win32
+// queries, clicks, ticks and the property entries. Destroying a shown window
+// costs about 2 s here, so the TestWindow tests share one window and run in
+// the order written.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -24,14 +26,15 @@
 namespace {
 
 namespace tw = rtwin::TestWindow;
+namespace sw = rtwin::SecondWindow;
 
 struct Calls {
   int created = 0, event3 = 0, event4 = 0, button = 0, inner = 0, tick = 0, edit = 0, menu = 0;
-  bool window_visible_at_created = true;
+  bool visible_at_created = true;
   int units_alive_at_created = 0;
   uint32_t source_window = 0, source_unit = 0;
   std::vector<std::string> order;
-} g_calls;
+} g_calls, g_at_load;
 
 void Source() {
   g_calls.source_window = rt::ui::CurrentEventWindow();
@@ -47,8 +50,7 @@ extern "C" void TestWindowCreated(void) {
   Source();
   if (rt::ui::WindowTemplate* w = rt::ui::LoadedTemplates().Find(rtwin::kTestWindow)) {
     auto* c = static_cast<rt::ui::Component*>(w->units[0].object);
-    g_calls.window_visible_at_created = c && IsWindowVisible(c->hwnd);
-    g_calls.units_alive_at_created = 0;
+    g_calls.visible_at_created = c && IsWindowVisible(c->hwnd);
     for (const auto& u : w->units) g_calls.units_alive_at_created += u.object != nullptr;
   }
 }
@@ -67,26 +69,27 @@ rt::ProgramImage g_image;
 
 uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
-void LoadImageOnce() {
+// Image loaded once; a fresh copy of the templates and counters each call.
+void FreshTemplates() {
   static bool loaded = false;
-  if (loaded) return;
-  loaded = true;
-  rt::InstallWindowingRuntime();
-  g_image = rt::ProgramImage{3, 0, 0x180E6, static_cast<uint32_t>(RtWindowRoutineBase()), 0, 0,
-                             Addr(RtWindowTemplateData()), RtWindowTemplateSize(), 1, Addr(kLibraries),
-                             0, 0, 0};
-  rt::LoadProgramImage(&g_image);
+  if (!loaded) {
+    loaded = true;
+    rt::InstallWindowingRuntime();
+    g_image = rt::ProgramImage{3, 0, 0x180E6, static_cast<uint32_t>(RtWindowRoutineBase()), 0, 0,
+                               Addr(RtWindowTemplateData()), RtWindowTemplateSize(), 1, Addr(kLibraries),
+                               0, 0, 0};
+    rt::LoadProgramImage(&g_image);
+  }
+  rt::ui::LoadedTemplates().Load(RtWindowTemplateData(), RtWindowTemplateSize(), RtWindowRoutineBase());
+  g_calls = Calls{};
 }
 
 void PumpFor(DWORD ms) {
   DWORD start = GetTickCount();
   MSG m;
   do {
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-      if (m.message == WM_QUIT) continue;
-      TranslateMessage(&m);
-      DispatchMessageA(&m);
-    }
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+      if (m.message != WM_QUIT) DispatchMessageA(&m);
     Sleep(5);
   } while (GetTickCount() - start < ms);
 }
@@ -101,6 +104,12 @@ std::string ClassOf(HWND h) {
   GetClassNameA(h, buf, sizeof buf);
   return buf;
 }
+std::array<LONG, 4> RectIn(HWND h, HWND parent) {
+  RECT r;
+  GetWindowRect(h, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right, r.bottom};
+}
 
 rt::ui::WindowTemplate* Tpl(uint32_t id = rtwin::kTestWindow) { return rt::ui::LoadedTemplates().Find(id); }
 HWND Hwnd(uint32_t unit, uint32_t window = rtwin::kTestWindow) {
@@ -109,219 +118,10 @@ HWND Hwnd(uint32_t unit, uint32_t window = rtwin::kTestWindow) {
   auto* c = u ? static_cast<rt::ui::Component*>(u->object) : nullptr;
   return c ? c->hwnd : nullptr;
 }
-
-class Ui : public testing::Test {
- protected:
-  void SetUp() override {
-    LoadImageOnce();
-    // A fresh copy of the templates: earlier writes do not leak in.
-    rt::ui::LoadedTemplates().Load(RtWindowTemplateData(), RtWindowTemplateSize(), RtWindowRoutineBase());
-    g_calls = Calls{};
-  }
-  void TearDown() override {
-    for (auto& w : rt::ui::LoadedTemplates().windows())
-      if (HWND h = Hwnd(0, w.window_id)) DestroyWindow(h);
-    PumpFor(10);
-  }
-  HWND Load(uint32_t id = rtwin::kTestWindow) {
-    void* object = rt::ui::LoadWindow(Tpl(id), false, true, 1, nullptr);
-    EXPECT_NE(object, nullptr);
-    return Hwnd(0, id);
-  }
-};
-
-// Runs before any message loop: only an entered loop may end on the last window.
-TEST_F(Ui, AWindowDestroyedBeforeTheLoopPostsNoQuit) {
-  ASSERT_FALSE(rt::ui::LoopEntered());
-  HWND h = Load();
-  DestroyWindow(h);
-  MSG m;
-  EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-  EXPECT_FALSE(rt::ui::AnyLoadedWindowAlive());
-  EXPECT_EQ(Tpl()->units[0].object, nullptr);
+HWND Load(uint32_t id = rtwin::kTestWindow) {
+  EXPECT_NE(rt::ui::LoadWindow(Tpl(id), false, true, 1, nullptr), nullptr);
+  return Hwnd(0, id);
 }
-
-TEST_F(Ui, TheWindowFollowsItsStoredStyleRules) {
-  HWND h = Load();
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(ClassOf(h), "RtWindow");
-  EXPECT_EQ(Text(h), "测试窗口  http://www.example.com");
-  LONG style = GetWindowLongA(h, GWL_STYLE);
-  EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
-  EXPECT_TRUE(style & WS_SYSMENU);
-  EXPECT_TRUE(style & WS_MINIMIZEBOX);
-  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-  EXPECT_FALSE(style & WS_THICKFRAME);
-  EXPECT_TRUE(style & WS_CLIPCHILDREN);
-  EXPECT_FALSE(style & WS_CHILD);
-  EXPECT_TRUE(IsWindowVisible(h));
-  RECT r;
-  GetWindowRect(h, &r);
-  EXPECT_EQ(r.right - r.left, 372);
-  EXPECT_EQ(r.bottom - r.top, 180);
-  // Start position 1: centred, whatever the stored 50, 50 say.
-  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 372) / 2);
-  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 180) / 2);
-  EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_BIG, 0), 0);
-  EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_SMALL, 0), 0);
-  EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageA(h, WM_GETFONT, 0, 0)), GetStockObject(DEFAULT_GUI_FONT));
-  EXPECT_EQ(GetMenu(h), nullptr);
-}
-
-TEST_F(Ui, UnitsAreCreatedInOrderWithTheirStoredLooks) {
-  HWND h = Load();
-  struct Case {
-    uint32_t unit;
-    const char* cls;
-    int id;
-    const char* text;
-    RECT rect;  // in the parent's client area
-    bool child_of_group, visible;
-    LONG style_on, style_off, ex_on;
-  };
-  const Case cases[] = {
-      {tw::kLabel1, "Rt_Label", 100, "北京时间:", {8, 6, 72, 30}, false, true, 0, WS_TABSTOP, 0},
-      {tw::kEdit1, "Edit", 110, "初始", {68, 11, 272, 31}, false, true, ES_READONLY | WS_TABSTOP | ES_AUTOHSCROLL,
-       WS_DISABLED | ES_PASSWORD, WS_EX_CLIENTEDGE},
-      {tw::kEdit2, "Edit", 120, "", {68, 39, 272, 59}, false, true, ES_PASSWORD | WS_DISABLED | ES_RIGHT | WS_BORDER,
-       ES_READONLY, 0},
-      {tw::kButton1, "Button", 130, "校准", {278, 11, 358, 59}, false, true, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 0},
-      {tw::kTimer1, "Rt_Timer", 140, "", {288, 0, 314, 26}, false, false, 0, 0, 0},
-      {tw::kGroup1, "Button", 150, "说明", {2, 65, 360, 135}, false, true, BS_GROUPBOX | BS_CENTER, 0, 0},
-      {tw::kLabel3, "Rt_Label", 160, "本程序是从苏宁网站上面获取的时间,时间误差5秒内都属正常", {5, 20, 318, 44},
-       true, true, 0, 0, WS_EX_STATICEDGE},
-      {tw::kButton2, "Button", 170, "内", {320, 18, 350, 42}, true, true, 0, 0, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    HWND u = Hwnd(c.unit);
-    ASSERT_NE(u, nullptr);
-    EXPECT_STRCASEEQ(ClassOf(u).c_str(), c.cls);
-    EXPECT_EQ(GetDlgCtrlID(u), c.id);
-    if (c.unit != tw::kEdit2) {
-      EXPECT_EQ(Text(u), c.text);
-    }
-    EXPECT_EQ(GetParent(u), c.child_of_group ? Hwnd(tw::kGroup1) : h);
-    RECT r;
-    GetWindowRect(u, &r);
-    MapWindowPoints(nullptr, GetParent(u), reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ(r.left, c.rect.left);
-    EXPECT_EQ(r.top, c.rect.top);
-    EXPECT_EQ(r.right, c.rect.right);
-    EXPECT_EQ(r.bottom, c.rect.bottom);
-    EXPECT_EQ(IsWindowVisible(u) != FALSE, c.visible);
-    LONG style = GetWindowLongA(u, GWL_STYLE);
-    EXPECT_EQ(style & c.style_on, c.style_on);
-    EXPECT_EQ(style & c.style_off, 0);
-    EXPECT_EQ(GetWindowLongA(u, GWL_EXSTYLE) & c.ex_on, c.ex_on);
-  }
-  // A stored 60-byte font is used; elsewhere the default GUI font.
-  EXPECT_NE(reinterpret_cast<HGDIOBJ>(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0)),
-            GetStockObject(DEFAULT_GUI_FONT));
-  EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageA(Hwnd(tw::kEdit1), WM_GETFONT, 0, 0)),
-            GetStockObject(DEFAULT_GUI_FONT));
-  // Stacking follows creation order, so tab order does too.
-  EXPECT_EQ(GetWindow(h, GW_CHILD), Hwnd(tw::kLabel1));
-  EXPECT_EQ(GetNextDlgTabItem(h, Hwnd(tw::kEdit1), FALSE), Hwnd(tw::kButton1));
-}
-
-TEST_F(Ui, CreatedThen3And4RunBeforeTheWindowIsShown) {
-  Load();
-  EXPECT_EQ(g_calls.order, (std::vector<std::string>{"created", "3", "4"}));
-  EXPECT_FALSE(g_calls.window_visible_at_created);
-  EXPECT_EQ(g_calls.units_alive_at_created, 9);
-  EXPECT_EQ(g_calls.source_window, rtwin::kTestWindow);
-  EXPECT_EQ(g_calls.source_unit, tw::kWindowUnit);
-  EXPECT_EQ(rt::ui::CurrentEventWindow(), 0u);
-  // Loading again brings the window forward instead.
-  HWND h = Hwnd(0);
-  EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, true, 1, nullptr), Tpl()->units[0].object);
-  EXPECT_EQ(Hwnd(0), h);
-  EXPECT_EQ(g_calls.created, 1);
-}
-
-TEST_F(Ui, ClicksAndTicksReachTheBoundRoutines) {
-  Load();
-  SendMessageA(Hwnd(tw::kButton1), BM_CLICK, 0, 0);
-  EXPECT_EQ(g_calls.button, 1);
-  EXPECT_EQ(g_calls.source_unit, tw::kButton1);
-  // Inside the group box: the notification goes to the box and is reflected.
-  SendMessageA(Hwnd(tw::kButton2), BM_CLICK, 0, 0);
-  EXPECT_EQ(g_calls.inner, 1);
-  EXPECT_EQ(g_calls.source_unit, tw::kButton2);
-  PumpFor(600);  // a 50 ms timer
-  EXPECT_GE(g_calls.tick, 3);
-  EXPECT_LE(g_calls.tick, 13);
-  // While the failure counter is raised no event reaches the program.
-  int ticks = g_calls.tick;
-  rt::RaiseFailureCount();
-  PumpFor(300);
-  SendMessageA(Hwnd(tw::kButton1), BM_CLICK, 0, 0);
-  rt::LowerFailureCount();
-  EXPECT_EQ(g_calls.tick, ticks);
-  EXPECT_EQ(g_calls.button, 1);
-}
-
-TEST_F(Ui, DispatchFindsBindingsAndRefusesUnknownSources) {
-  Load();
-  struct Case {
-    const char* what;
-    uint32_t window, unit, event;
-    int32_t result;
-    const char* fatal;
-  };
-  const Case cases[] = {
-      {"bound button event", rtwin::kTestWindow, tw::kButton1, 0, 1, nullptr},
-      {"unit 0 is the window itself", rtwin::kTestWindow, 0, 3, 1, nullptr},
-      {"no binding for the index", rtwin::kTestWindow, tw::kButton1, 9, 0, nullptr},
-      {"no binding on the unit", rtwin::kTestWindow, tw::kLabel1, 0, 0, nullptr},
-      {"unknown window", 0x52019999, 0, 0, 0, "未找到引发事件的窗口"},
-      {"unknown unit", rtwin::kTestWindow, 0x16019999, 0, 0, "未找到引发事件的窗口组件"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    rt::ui::EventRecord record{};
-    record.window_id = c.window;
-    record.unit_id = c.unit;
-    record.event = c.event;
-    if (!c.fatal) {
-      EXPECT_EQ(rt::ui::NotificationEntry(rt::ui::kNotifyEvent, reinterpret_cast<intptr_t>(&record), 0),
-                c.result);
-      continue;
-    }
-    FatalTrap trap;
-    try {
-      rt::ui::NotificationEntry(rt::ui::kNotifyEvent, reinterpret_cast<intptr_t>(&record), 0);
-      ADD_FAILURE() << "no fatal error";
-    } catch (const FatalCaught& f) {
-      EXPECT_EQ(f.text, rt::FormatFatalText(c.fatal, 0));
-    }
-  }
-  EXPECT_EQ(g_calls.button, 1);
-  EXPECT_EQ(g_calls.event3, 2);
-}
-
-int32_t __cdecl Sum3(int32_t a, int32_t b, int32_t c) { return a * 100 + b * 10 + c; }
-int64_t __cdecl Wide(int32_t a, int64_t b) { return b - a; }
-
-TEST_F(Ui, HandlersReceiveTheirArgumentsInOrder) {
-  const uint32_t words[] = {1, 2, 3};
-  EXPECT_EQ(static_cast<uint32_t>(rt_call_with_words(reinterpret_cast<uintptr_t>(&Sum3), words, 3)), 123u);
-  const uint32_t wide[] = {5, 10, 1};  // 5, then the 64-bit value 0x1_0000000A
-  EXPECT_EQ(static_cast<int64_t>(rt_call_with_words(reinterpret_cast<uintptr_t>(&Wide), wide, 3)),
-            0x10000000All - 5);
-  // Memory requests of the components through the entry.
-  auto* block = reinterpret_cast<void*>(static_cast<intptr_t>(rt::ui::NotificationEntry(rt::ui::kNotifyAllocate, 16, 0)));
-  ASSERT_NE(block, nullptr);
-  block = reinterpret_cast<void*>(static_cast<intptr_t>(
-      rt::ui::NotificationEntry(rt::ui::kNotifyReallocate, reinterpret_cast<intptr_t>(block), 64)));
-  ASSERT_NE(block, nullptr);
-  rt::ui::NotificationEntry(rt::ui::kNotifyFree, reinterpret_cast<intptr_t>(block), 0);
-  EXPECT_EQ(rt::ui::NotificationEntry(rt::ui::kNotifyTemplates, 0, 0),
-            static_cast<int32_t>(reinterpret_cast<intptr_t>(&rt::ui::LoadedTemplates())));
-}
-
-// ---- properties -----------------------------------------------------------
 
 uint64_t Read(uint32_t unit, int32_t number, int32_t element = -1, uint32_t window = rtwin::kTestWindow) {
   return prog::ReadProperty(window, unit, number, element);
@@ -335,25 +135,170 @@ std::string TakeText(uint64_t v) {
   prog::OwnedText t(reinterpret_cast<char*>(static_cast<uintptr_t>(v)));
   return prog::Str(t);
 }
+void ExpectFatal(const std::function<void()>& call, const char* message) {
+  FatalTrap trap;
+  try {
+    call();
+    ADD_FAILURE() << "no fatal error";
+  } catch (const FatalCaught& f) {
+    EXPECT_EQ(f.text, rt::FormatFatalText(message, 0));
+  }
+}
 
-TEST_F(Ui, CommonPropertiesAreClampedStoredAndApplied) {
-  Load();
+// ---- one shown TestWindow --------------------------------------------------
+
+class TestWindow : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    FreshTemplates();
+    Load();
+    g_at_load = g_calls;
+  }
+  static void TearDownTestSuite() {
+    if (HWND h = Hwnd(0)) DestroyWindow(h);
+    PumpFor(10);
+  }
+  void SetUp() override {
+    ASSERT_NE(Hwnd(0), nullptr);
+    g_calls = Calls{};
+  }
+};
+
+TEST_F(TestWindow, CreatedThen3And4RunBeforeTheWindowIsShown) {
+  EXPECT_EQ(g_at_load.order, (std::vector<std::string>{"created", "3", "4"}));
+  EXPECT_FALSE(g_at_load.visible_at_created);
+  EXPECT_EQ(g_at_load.units_alive_at_created, 9);
+  EXPECT_EQ(g_at_load.source_window, rtwin::kTestWindow);
+  EXPECT_EQ(g_at_load.source_unit, tw::kWindowUnit);
+  EXPECT_EQ(rt::ui::CurrentEventWindow(), 0u);
+  // Loading again brings the window forward instead.
+  HWND h = Hwnd(0);
+  EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, true, 1, nullptr), Tpl()->units[0].object);
+  EXPECT_EQ(Hwnd(0), h);
+  EXPECT_EQ(g_calls.created, 0);
+}
+
+TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
+  HWND h = Hwnd(0);
+  EXPECT_EQ(ClassOf(h), "RtWindow");
+  EXPECT_EQ(Text(h), "测试窗口  http://www.example.com");
+  LONG style = GetWindowLongA(h, GWL_STYLE);
+  const LONG on = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | WS_VISIBLE;
+  EXPECT_EQ(style & on, on);
+  EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CHILD), 0);
+  // Start position 1: centred, whatever the stored 50, 50 say.
+  const LONG x = (GetSystemMetrics(SM_CXSCREEN) - 372) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - 180) / 2;
+  EXPECT_EQ(RectIn(h, nullptr), (std::array<LONG, 4>{x, y, x + 372, y + 180}));
+  EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_SMALL, 0), 0);
+  EXPECT_EQ(GetMenu(h), nullptr);
+
   struct Case {
-    const char* what;
     uint32_t unit;
-    int32_t number;
-    int32_t written, read;
+    const char* cls;
+    int id;
+    const char* text;
+    std::array<LONG, 4> rect;  // in the parent's client area
+    bool in_group, visible;
+    LONG style_on, style_off, ex_on;
   };
   const Case cases[] = {
-      {"left clamps to 32627", tw::kLabel1, 0, 40000, 32627},
-      {"left clamps to -32627", tw::kLabel1, 0, -40000, -32627},
-      {"top as given", tw::kLabel1, 1, 12, 12},
-      {"width clamps to 0", tw::kLabel1, 2, -5, 0},
-      {"height clamps to 32627", tw::kEdit1, 3, 99999, 32627},
-      {"width of a unit inside the group", tw::kLabel3, 2, 200, 200},
+      {tw::kLabel1, "Rt_Label", 100, "北京时间:", {8, 6, 72, 30}, false, true, 0, WS_TABSTOP, 0},
+      {tw::kEdit1, "Edit", 110, "初始", {68, 11, 272, 31}, false, true, ES_READONLY | WS_TABSTOP | ES_AUTOHSCROLL,
+       WS_DISABLED | ES_PASSWORD, WS_EX_CLIENTEDGE},
+      {tw::kEdit2, "Edit", 120, nullptr, {68, 39, 272, 59}, false, true,
+       ES_PASSWORD | WS_DISABLED | ES_RIGHT | WS_BORDER, ES_READONLY, 0},
+      {tw::kButton1, "Button", 130, "校准", {278, 11, 358, 59}, false, true, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 0},
+      {tw::kTimer1, "Rt_Timer", 140, "", {288, 0, 314, 26}, false, false, 0, 0, 0},
+      {tw::kGroup1, "Button", 150, "说明", {2, 65, 360, 135}, false, true, BS_GROUPBOX | BS_CENTER, 0, 0},
+      {tw::kLabel3, "Rt_Label", 160, "本程序是从苏宁网站上面获取的时间,时间误差5秒内都属正常", {5, 20, 318, 44},
+       true, true, 0, 0, WS_EX_STATICEDGE},
+      {tw::kButton2, "Button", 170, "内", {320, 18, 350, 42}, true, true, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.id);
+    HWND u = Hwnd(c.unit);
+    ASSERT_NE(u, nullptr);
+    EXPECT_STRCASEEQ(ClassOf(u).c_str(), c.cls);
+    EXPECT_EQ(GetDlgCtrlID(u), c.id);
+    if (c.text) { EXPECT_EQ(Text(u), c.text); }
+    EXPECT_EQ(GetParent(u), c.in_group ? Hwnd(tw::kGroup1) : h);
+    EXPECT_EQ(RectIn(u, GetParent(u)), c.rect);
+    EXPECT_EQ(IsWindowVisible(u) != FALSE, c.visible);
+    LONG s = GetWindowLongA(u, GWL_STYLE);
+    EXPECT_EQ(s & c.style_on, c.style_on);
+    EXPECT_EQ(s & c.style_off, 0);
+    EXPECT_EQ(GetWindowLongA(u, GWL_EXSTYLE) & c.ex_on, c.ex_on);
+  }
+  // A stored 60-byte font is used; elsewhere the default GUI font.
+  const auto gui = reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT));
+  EXPECT_EQ(SendMessageA(h, WM_GETFONT, 0, 0), gui);
+  EXPECT_EQ(SendMessageA(Hwnd(tw::kEdit1), WM_GETFONT, 0, 0), gui);
+  EXPECT_NE(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0), gui);
+  // Stacking follows creation order, so tab order does too.
+  EXPECT_EQ(GetWindow(h, GW_CHILD), Hwnd(tw::kLabel1));
+  EXPECT_EQ(GetNextDlgTabItem(h, Hwnd(tw::kEdit1), FALSE), Hwnd(tw::kButton1));
+}
+
+TEST_F(TestWindow, ClicksTicksAndDispatchReachTheBoundRoutines) {
+  SendMessageA(Hwnd(tw::kButton1), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_calls.button, 1);
+  EXPECT_EQ(g_calls.source_unit, tw::kButton1);
+  // Inside the group box: the notification goes to the box and is reflected.
+  SendMessageA(Hwnd(tw::kButton2), BM_CLICK, 0, 0);
+  EXPECT_EQ(g_calls.inner, 1);
+  EXPECT_EQ(g_calls.source_unit, tw::kButton2);
+  PumpFor(600);  // a 50 ms timer
+  EXPECT_GE(g_calls.tick, 3);
+  EXPECT_LE(g_calls.tick, 13);
+  // While the failure counter is raised no event reaches the program.
+  const int ticks = g_calls.tick;
+  rt::RaiseFailureCount();
+  PumpFor(300);
+  SendMessageA(Hwnd(tw::kButton1), BM_CLICK, 0, 0);
+  rt::LowerFailureCount();
+  EXPECT_EQ(g_calls.tick, ticks);
+  EXPECT_EQ(g_calls.button, 1);
+
+  struct Case {
+    uint32_t window, unit, event;
+    int32_t result;
+    const char* fatal;
+  };
+  const Case cases[] = {
+      {rtwin::kTestWindow, tw::kButton1, 0, 1, nullptr},
+      {rtwin::kTestWindow, 0, 3, 1, nullptr},  // unit 0 is the window itself
+      {rtwin::kTestWindow, tw::kButton1, 9, 0, nullptr},
+      {rtwin::kTestWindow, tw::kLabel1, 0, 0, nullptr},
+      {0x52019999, 0, 0, 0, "未找到引发事件的窗口"},
+      {rtwin::kTestWindow, 0x16019999, 0, 0, "未找到引发事件的窗口组件"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.unit << " event " << c.event);
+    rt::ui::EventRecord record{};
+    record.window_id = c.window, record.unit_id = c.unit, record.event = c.event;
+    auto send = [&] { return rt::ui::NotificationEntry(rt::ui::kNotifyEvent, reinterpret_cast<intptr_t>(&record), 0); };
+    if (c.fatal) {
+      ExpectFatal(send, c.fatal);
+    } else {
+      EXPECT_EQ(send(), c.result);
+    }
+  }
+  EXPECT_EQ(g_calls.button, 2);
+  EXPECT_EQ(g_calls.event3, 1);
+}
+
+TEST_F(TestWindow, CommonPropertiesAreClampedStoredAndApplied) {
+  struct Case {
+    uint32_t unit;
+    int32_t number, written, read;
+  };
+  const Case cases[] = {
+      {tw::kLabel1, 0, 40000, 32627}, {tw::kLabel1, 0, -40000, -32627}, {tw::kLabel1, 2, -5, 0},
+      {tw::kEdit1, 3, 99999, 32627},  {tw::kLabel3, 2, 200, 200},  // inside the group
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.number << " <- " << c.written);
     Write(c.unit, c.number, static_cast<uint32_t>(c.written));
     const rt::ui::UnitRecord* u = Tpl()->FindUnit(c.unit);
     const int32_t stored[] = {u->left, u->top, u->width, u->height};
@@ -367,17 +312,16 @@ TEST_F(Ui, CommonPropertiesAreClampedStoredAndApplied) {
   EXPECT_FALSE(IsWindowVisible(Hwnd(tw::kButton1)));
   EXPECT_EQ(Read(tw::kButton1, 5), 0u);
   Write(tw::kButton1, 5, 1);
-  EXPECT_TRUE(IsWindowVisible(Hwnd(tw::kButton1)));
   Write(tw::kButton1, 6, 1);
+  EXPECT_TRUE(IsWindowVisible(Hwnd(tw::kButton1)));
   EXPECT_FALSE(IsWindowEnabled(Hwnd(tw::kButton1)));
   EXPECT_EQ(Read(tw::kButton1, 6), 1u);
-  EXPECT_EQ(Tpl()->FindUnit(tw::kButton1)->flags & rt::ui::kFlagDisabled, rt::ui::kFlagDisabled);
+  EXPECT_TRUE(Tpl()->FindUnit(tw::kButton1)->flags & rt::ui::kFlagDisabled);
+  Write(tw::kButton1, 6, 0);
   // Tag: a null text is stored as empty.
   EXPECT_EQ(TakeText(Read(tw::kLabel1, 4)), "标记");
   Write(tw::kLabel1, 4, 0);
   EXPECT_EQ(Read(tw::kLabel1, 4), 0u);
-  Write(tw::kLabel1, 4, P("新"));
-  EXPECT_EQ(TakeText(Read(tw::kLabel1, 4)), "新");
   // Mouse pointer: cursor numbers are stored as system ids and read back.
   EXPECT_EQ(prog::OwnedBytes(reinterpret_cast<rt::ByteSetBlock*>(Read(tw::kLabel3, 7))).get()->data[0], 14);
   uint8_t cross[4] = {2, 0, 0, 0};
@@ -390,8 +334,7 @@ TEST_F(Ui, CommonPropertiesAreClampedStoredAndApplied) {
   EXPECT_EQ(back.get()->data[0], 2);
 }
 
-TEST_F(Ui, OwnPropertiesGoThroughTheComponents) {
-  Load();
+TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
   // Edit box content: the window text changes and event 0 is raised once.
   Write(tw::kEdit1, 8, P("2019年10月17日12时33分29秒"));
   EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "2019年10月17日12时33分29秒");
@@ -401,102 +344,40 @@ TEST_F(Ui, OwnPropertiesGoThroughTheComponents) {
   EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "");
   EXPECT_EQ(Read(tw::kEdit1, 8), 0u);
   EXPECT_EQ(g_calls.edit, 2);
-  // Typing raises the event too.
   SendMessageA(Hwnd(tw::kEdit1), EM_SETREADONLY, FALSE, 0);
-  SendMessageA(Hwnd(tw::kEdit1), WM_CHAR, 'x', 0);
+  SendMessageA(Hwnd(tw::kEdit1), WM_CHAR, 'x', 0);  // typing raises it too
   EXPECT_EQ(g_calls.edit, 3);
 
   struct Case {
-    const char* what;
     uint32_t unit;
     int32_t number;
     uint32_t written, read;
   };
   const Case cases[] = {
-      {"edit border clamps to 5", tw::kEdit1, 9, 9, 5},
-      {"edit border negative becomes 0", tw::kEdit1, 9, static_cast<uint32_t>(-3), 0},
-      {"edit text colour", tw::kEdit1, 10, 0x0000FF, 0x0000FF},
-      {"edit maximum length", tw::kEdit1, 14, 20, 20},
-      {"button default clamps to 1", tw::kButton1, 9, 7, 1},
-      {"button alignment clamps to 2", tw::kButton1, 11, 8, 2},
-      {"group title alignment", tw::kGroup1, 9, 2, 2},
-      {"label background", tw::kLabel1, 17, 0xFFFFFF, 0xFFFFFF},
-      {"label word wrap is a Bool", tw::kLabel1, 25, 5, 1},
-      {"timer interval", tw::kTimer1, 8, 200, 200},
-      {"timer interval negative", tw::kTimer1, 8, static_cast<uint32_t>(-1), 0},
-      {"index past the type's count", tw::kTimer1, 9, 5, 0},
+      {tw::kEdit1, 9, 9, 5},                             // border clamps to 5
+      {tw::kEdit1, 9, static_cast<uint32_t>(-3), 0},     // negative border is 0
+      {tw::kButton1, 9, 7, 1},                           // default button clamps to 1
+      {tw::kButton1, 11, 8, 2},                          // alignment clamps to 2
+      {tw::kLabel1, 25, 5, 1},                           // word wrap is a Bool
+      {tw::kTimer1, 8, static_cast<uint32_t>(-1), 0},    // negative interval is 0
+      {tw::kTimer1, 9, 5, 0},                            // index past the type's count
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(testing::Message() << std::hex << c.unit << " property " << std::dec << c.number);
     Write(c.unit, c.number, c.written);
     EXPECT_EQ(Read(c.unit, c.number), c.read);
   }
   EXPECT_FALSE(GetWindowLongA(Hwnd(tw::kEdit1), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-  // Captions.
-  Write(tw::kButton1, 10, P("再校准"));
-  EXPECT_EQ(Text(Hwnd(tw::kButton1)), "再校准");
   Write(tw::kLabel1, 8, P("电脑时间:"));
-  EXPECT_EQ(TakeText(Read(tw::kLabel1, 8)), "电脑时间:");
   EXPECT_EQ(Text(Hwnd(tw::kLabel1)), "电脑时间:");
   Write(0, 8, P("新标题"));
   EXPECT_EQ(Text(Hwnd(0)), "新标题");
-}
-
-TEST_F(Ui, FontsReadAndWriteAsSevenMemberRecords) {
-  Load();
-  HDC dc = GetDC(nullptr);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  // Whole record of the stored font (-16 px, weight 700, 宋体).
-  auto* record = reinterpret_cast<uint32_t*>(Read(tw::kEdit2, 12));
-  ASSERT_NE(record, nullptr);
-  EXPECT_EQ(record[0], 0u);
-  EXPECT_EQ(record[1], 1u);
-  EXPECT_EQ(record[2], 0u);
-  EXPECT_EQ(record[5], static_cast<uint32_t>(MulDiv(16, 72, dpi)));
-  EXPECT_EQ(TakeText(record[6]), "宋体");
-  prog::Free(record);
-  struct Case {
-    const char* what;
-    int32_t member;
-    uint64_t written, read;
-  };
-  const Case cases[] = {
-      {"bold off", 1, 0, 0},
-      {"italic on", 2, 5, 1},
-      {"underline on", 4, 1, 1},
-      {"angle modulo 3600", 0, 3700, 100},
-      {"negative angle made non-negative", 0, static_cast<uint32_t>(-100), 3500},
-      {"size in points", 5, 12, 12},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Write(tw::kEdit2, 12, c.written, c.member);
-    EXPECT_EQ(Read(tw::kEdit2, 12, c.member), c.read);
-  }
-  // Face names: empty or over 31 bytes become 宋体.
-  Write(tw::kEdit1, 12, P("Arial"), 6);
-  EXPECT_EQ(TakeText(Read(tw::kEdit1, 12, 6)), "Arial");
-  Write(tw::kEdit1, 12, P(""), 6);
-  EXPECT_EQ(TakeText(Read(tw::kEdit1, 12, 6)), "宋体");
-  // A unit without a font of its own reads the default GUI font's members.
-  LOGFONTA gui{};
-  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
-  EXPECT_EQ(TakeText(Read(tw::kButton1, 13, 6)), gui.lfFaceName);
-  // A whole-record write starts from a zeroed description.
-  uint32_t* whole = static_cast<uint32_t*>(prog::Allocate(28));
-  uint32_t fields[7] = {0, 1, 0, 1, 0, 10, 0};
-  std::memcpy(whole, fields, sizeof fields);
-  Write(tw::kButton1, 13, P(whole));
-  prog::Free(whole);
-  EXPECT_EQ(Read(tw::kButton1, 13, 1), 1u);
-  EXPECT_EQ(Read(tw::kButton1, 13, 3), 1u);
-  EXPECT_EQ(Read(tw::kButton1, 13, 5), 10u);
-  EXPECT_EQ(TakeText(Read(tw::kButton1, 13, 6)), "宋体");
-}
-
-TEST_F(Ui, APictureWriteRebuildsTheUnitQuietly) {
-  Load();
+  // Edit box style fields rebuild the box, keeping the current text.
+  Write(tw::kEdit1, 8, P("保留"));
+  Write(tw::kEdit1, 17, 2);  // right aligned
+  EXPECT_TRUE(GetWindowLongA(Hwnd(tw::kEdit1), GWL_STYLE) & ES_RIGHT);
+  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "保留");
+  // So does a picture, quietly: same id, text, visibility and binding.
   HWND old = Hwnd(tw::kButton1);
   uint8_t picture[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   prog::OwnedBytes set(rt::NewByteSet(picture, sizeof picture));
@@ -512,110 +393,157 @@ TEST_F(Ui, APictureWriteRebuildsTheUnitQuietly) {
   EXPECT_EQ(rt::ByteSetLength(back.get()), 8);
   SendMessageA(fresh, BM_CLICK, 0, 0);
   EXPECT_EQ(g_calls.button, 1);
-  // Edit box style fields rebuild too, keeping the current text.
-  Write(tw::kEdit1, 8, P("保留"));
-  Write(tw::kEdit1, 17, 2);  // right aligned
-  EXPECT_TRUE(GetWindowLongA(Hwnd(tw::kEdit1), GWL_STYLE) & ES_RIGHT);
-  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "保留");
 }
 
-TEST_F(Ui, LookupFailuresAreFatalWithTheirMessages) {
-  Load();
+TEST_F(TestWindow, FontsReadAndWriteAsSevenMemberRecords) {
+  HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  // The stored font: -16 px, weight 700, 宋体.
+  auto* record = reinterpret_cast<uint32_t*>(Read(tw::kEdit2, 12));
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(std::vector<uint32_t>(record, record + 3), (std::vector<uint32_t>{0, 1, 0}));
+  EXPECT_EQ(record[5], static_cast<uint32_t>(MulDiv(16, 72, dpi)));
+  EXPECT_EQ(TakeText(record[6]), "宋体");
+  prog::Free(record);
   struct Case {
-    const char* what;
-    std::function<void()> call;
-    const char* message;
+    int32_t member;
+    uint64_t written, read;
   };
   const Case cases[] = {
-      {"read from an unknown window", [] { Read(0, 0, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口"},
-      {"write to an unknown window", [] { Write(0, 0, 1, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口"},
-      {"own property of a window not created",
-       [] { Read(rtwin::SecondWindow::kUnit_16010002, 8, -1, rtwin::kSecondWindow); }, "指定窗口尚未载入"},
-      {"own property write of a window not created",
-       [] { Write(rtwin::SecondWindow::kUnit_16010002, 8, 0, -1, rtwin::kSecondWindow); }, "指定窗口尚未载入"},
-      {"unknown unit", [] { Read(0x16019999, 0); }, "欲访问的窗口组件不存在"},
+      {1, 0, 0},  {2, 5, 1},  // bold off; italic is a Bool
+      {0, 3700, 100}, {0, static_cast<uint32_t>(-100), 3500},  // angle modulo 3600
+      {5, 12, 12},  // size in points
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    FatalTrap trap;
-    try {
-      c.call();
-      ADD_FAILURE() << "no fatal error";
-    } catch (const FatalCaught& f) {
-      EXPECT_EQ(f.text, rt::FormatFatalText(c.message, 0));
-    }
+    SCOPED_TRACE(testing::Message() << c.member << " <- " << c.written);
+    Write(tw::kEdit2, 12, c.written, c.member);
+    EXPECT_EQ(Read(tw::kEdit2, 12, c.member), c.read);
   }
-  // Common properties of a window not created come from the template.
-  EXPECT_EQ(Read(rtwin::SecondWindow::kUnit_16010002, 0, -1, rtwin::kSecondWindow), 4u);
-  Write(rtwin::SecondWindow::kUnit_16010002, 0, 9, -1, rtwin::kSecondWindow);
-  EXPECT_EQ(Read(rtwin::SecondWindow::kUnit_16010002, 0, -1, rtwin::kSecondWindow), 9u);
+  // An empty face name becomes 宋体.
+  Write(tw::kEdit1, 12, P(""), 6);
+  EXPECT_EQ(TakeText(Read(tw::kEdit1, 12, 6)), "宋体");
+  // A unit without a font of its own reads the default GUI font's members.
+  LOGFONTA gui{};
+  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
+  EXPECT_EQ(TakeText(Read(tw::kButton1, 13, 6)), gui.lfFaceName);
+  // A whole-record write starts from a zeroed description.
+  auto* whole = static_cast<uint32_t*>(prog::Allocate(28));
+  const uint32_t fields[7] = {0, 1, 0, 1, 0, 10, 0};
+  std::memcpy(whole, fields, sizeof fields);
+  Write(tw::kButton1, 13, P(whole));
+  prog::Free(whole);
+  for (int32_t m : {1, 3, 5}) EXPECT_EQ(Read(tw::kButton1, 13, m), fields[m]) << m;
+  EXPECT_EQ(TakeText(Read(tw::kButton1, 13, 6)), "宋体");
 }
 
-TEST_F(Ui, MenuItemsBuildTheMenuAndRaiseTheirRoutine) {
-  HWND h = Load(rtwin::kSecondWindow);
-  ASSERT_NE(h, nullptr);
+TEST_F(TestWindow, LookupFailuresAreFatalWithTheirMessages) {
+  const uint32_t label = sw::kUnit_16010002, second = rtwin::kSecondWindow;
+  ExpectFatal([] { Read(0, 0, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口");
+  ExpectFatal([] { Write(0, 0, 1, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口");
+  ExpectFatal([&] { Read(label, 8, -1, second); }, "指定窗口尚未载入");
+  ExpectFatal([&] { Write(label, 8, 0, -1, second); }, "指定窗口尚未载入");
+  ExpectFatal([] { Read(0x16019999, 0); }, "欲访问的窗口组件不存在");
+  // Common properties of a window not created come from the template.
+  EXPECT_EQ(Read(label, 0, -1, second), 4u);
+  Write(label, 0, 9, -1, second);
+  EXPECT_EQ(Tpl(second)->FindUnit(label)->left, 9);
+}
+
+// Last of the suite, before any loop: only an entered loop may end on the
+// last window.
+TEST_F(TestWindow, AWindowDestroyedBeforeTheLoopPostsNoQuit) {
+  ASSERT_FALSE(rt::ui::LoopEntered());
+  DestroyWindow(Hwnd(0));
+  MSG m;
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_FALSE(rt::ui::AnyLoadedWindowAlive());
+  EXPECT_EQ(Tpl()->units[0].object, nullptr);
+}
+
+// ---- calls and memory through the entry ------------------------------------
+
+int32_t __cdecl Sum3(int32_t a, int32_t b, int32_t c) { return a * 100 + b * 10 + c; }
+int64_t __cdecl Wide(int32_t a, int64_t b) { return b - a; }
+
+TEST(Entry, HandlersGetTheirArgumentsInOrderAndComponentsTheirMemory) {
+  const uint32_t words[] = {1, 2, 3};
+  EXPECT_EQ(static_cast<uint32_t>(rt_call_with_words(reinterpret_cast<uintptr_t>(&Sum3), words, 3)), 123u);
+  const uint32_t wide[] = {5, 10, 1};  // 5, then the 64-bit value 0x1_0000000A
+  EXPECT_EQ(static_cast<int64_t>(rt_call_with_words(reinterpret_cast<uintptr_t>(&Wide), wide, 3)),
+            0x10000000All - 5);
+  FreshTemplates();
+  using rt::ui::NotificationEntry;
+  intptr_t block = NotificationEntry(rt::ui::kNotifyAllocate, 16, 0);
+  ASSERT_NE(block, 0);
+  block = NotificationEntry(rt::ui::kNotifyReallocate, block, 64);
+  ASSERT_NE(block, 0);
+  NotificationEntry(rt::ui::kNotifyFree, block, 0);
+  EXPECT_EQ(NotificationEntry(rt::ui::kNotifyTemplates, 0, 0),
+            static_cast<int32_t>(reinterpret_cast<intptr_t>(&rt::ui::LoadedTemplates())));
+}
+
+// ---- menus and the loop ----------------------------------------------------
+
+int g_idle_calls = 0, g_timer_rounds = 0;
+size_t g_idle_wanted = 0, g_idle_at_close = 0;
+void CountIdle(void*) { ++g_idle_calls; }
+void CloseWhenIdle(void* hwnd) { PostMessageA(static_cast<HWND>(hwnd), WM_CLOSE, 0, 0); }
+// Closes the test window once the gone window's callback is dropped (or ~6 s).
+VOID CALLBACK CloseTestWindow(HWND, UINT, UINT_PTR id, DWORD) {
+  if (rt::ui::IdleCallbackCount() > g_idle_wanted && ++g_timer_rounds < 20) return;
+  KillTimer(nullptr, id);
+  g_idle_at_close = rt::ui::IdleCallbackCount();
+  if (HWND w = Hwnd(0)) PostMessageA(w, WM_CLOSE, 0, 0);
+}
+
+TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
+  FreshTemplates();
+  HWND h = Load();
+  HWND other = Load(rtwin::kSecondWindow);
+  ASSERT_NE(other, nullptr);
   // Not shown in the task bar: owned by the hidden owner window.
-  EXPECT_EQ(GetWindow(h, GW_OWNER), static_cast<HWND>(rt::State().hidden_owner));
-  EXPECT_TRUE(GetWindowLongA(h, GWL_STYLE) & WS_THICKFRAME);
-  RECT r;
-  GetWindowRect(h, &r);
-  EXPECT_EQ(r.left, 10);
-  EXPECT_EQ(r.top, 20);
-  HMENU menu = GetMenu(h);
+  EXPECT_EQ(GetWindow(other, GW_OWNER), static_cast<HWND>(rt::State().hidden_owner));
+  EXPECT_TRUE(GetWindowLongA(other, GWL_STYLE) & WS_THICKFRAME);
+  EXPECT_EQ(RectIn(other, nullptr)[0], 10);
+  EXPECT_EQ(RectIn(other, nullptr)[1], 20);
+  // Menu items build the menu and raise their routine.
+  HMENU menu = GetMenu(other);
   ASSERT_NE(menu, nullptr);
   char caption[32] = {};
   GetMenuStringA(menu, 0, caption, sizeof caption, MF_BYPOSITION);
   EXPECT_STREQ(caption, "文件");
-  EXPECT_EQ(GetMenuState(menu, 0, MF_BYPOSITION) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
-  SendMessageA(h, WM_COMMAND, GetMenuItemID(menu, 0), 0);
+  EXPECT_TRUE(GetMenuState(menu, 0, MF_BYPOSITION) & MF_CHECKED);
+  SendMessageA(other, WM_COMMAND, GetMenuItemID(menu, 0), 0);
   EXPECT_EQ(g_calls.menu, 1);
-  const uint32_t item = rtwin::SecondWindow::kUnit_26010010;
-  EXPECT_EQ(TakeText(Read(item, 0, -1, rtwin::kSecondWindow)), "文件");
-  EXPECT_EQ(Read(item, 1, -1, rtwin::kSecondWindow), 1u);
-  EXPECT_EQ(Read(item, 3, -1, rtwin::kSecondWindow), 1u);
-  Write(item, 0, P("编辑"), -1, rtwin::kSecondWindow);
-  GetMenuStringA(GetMenu(h), 0, caption, sizeof caption, MF_BYPOSITION);
+  const uint32_t item = sw::kUnit_26010010, second = rtwin::kSecondWindow;
+  EXPECT_EQ(TakeText(Read(item, 0, -1, second)), "文件");
+  EXPECT_EQ(Read(item, 1, -1, second), 1u);
+  EXPECT_EQ(Read(item, 3, -1, second), 1u);
+  Write(item, 0, P("编辑"), -1, second);
+  GetMenuStringA(GetMenu(other), 0, caption, sizeof caption, MF_BYPOSITION);
   EXPECT_STREQ(caption, "编辑");
-}
 
-// ---- the loop ---------------------------------------------------------------
-
-int g_idle_calls = 0;
-void CountIdle(void*) { ++g_idle_calls; }
-void CloseWhenIdle(void* hwnd) { PostMessageA(static_cast<HWND>(hwnd), WM_CLOSE, 0, 0); }
-VOID CALLBACK CloseTestWindow(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
-  if (HWND w = Hwnd(0)) PostMessageA(w, WM_CLOSE, 0, 0);
-}
-
-TEST_F(Ui, TheLoopIdlesAndEndsWithTheLastWindow) {
-  HWND h = Load();
-  HWND other = Load(rtwin::kSecondWindow);
-  size_t before = rt::ui::IdleCallbackCount();
-  rt::ui::RegisterIdleCallback(nullptr, CountIdle, nullptr);       // no window
-  rt::ui::RegisterIdleCallback(h, nullptr, nullptr);               // no callback
+  const size_t before = rt::ui::IdleCallbackCount();
+  rt::ui::RegisterIdleCallback(nullptr, CountIdle, nullptr);  // no window
+  rt::ui::RegisterIdleCallback(h, nullptr, nullptr);          // no callback
   rt::ui::RegisterIdleCallback(h, CountIdle, nullptr);
-  rt::ui::RegisterIdleCallback(h, CountIdle, nullptr);             // same window again
+  rt::ui::RegisterIdleCallback(h, CountIdle, nullptr);  // same window again
   EXPECT_EQ(rt::ui::IdleCallbackCount(), before + 1);
   rt::ui::RegisterIdleCallback(other, CloseWhenIdle, other);
-  g_idle_calls = 0;
-  // Closing the second window leaves the first: the loop goes on until the
-  // first closes too (on its own idle call after the timer's ticks).
+  // The second window closes on its idle call and its callback is dropped on
+  // a later round; the loop goes on until the first closes too.
+  g_idle_wanted = before + 1;
   SetTimer(nullptr, 0, 300, CloseTestWindow);
   rt::ui::RunMessageLoop();
   EXPECT_TRUE(rt::ui::LoopEntered());
   EXPECT_EQ(rt::ui::QuitCode(), 0);
   EXPECT_FALSE(IsWindow(h));
   EXPECT_FALSE(IsWindow(other));
+  EXPECT_EQ(g_idle_at_close, before + 1);
   EXPECT_GE(g_idle_calls, 1);
   EXPECT_GE(g_calls.tick, 1);
-  // The callbacks of gone windows are dropped on the next idle round.
-  Load();
-  rt::ui::RegisterIdleCallback(Hwnd(0), CloseWhenIdle, Hwnd(0));
-  rt::ui::RunMessageLoop();
-  EXPECT_EQ(rt::ui::IdleCallbackCount(), before + 1);
-  // With no window alive the loop returns at once.
-  rt::ui::RunMessageLoop();
+  rt::ui::RunMessageLoop();  // with no window alive it returns at once
 }
 
 }  // namespace
