@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "runtime/ui/props.h"
@@ -48,31 +49,21 @@ TEST(GeneratedTemplate, WindowsAndUnitsReadBackInStoredOrder) {
   for (size_t i = 0; i < std::size(stored); ++i) EXPECT_EQ(w.IndexOf(stored[i]), static_cast<int>(i)) << i;
   EXPECT_EQ(w.Unit(std::size(stored)), nullptr);
   EXPECT_EQ(w.IndexOf(0x16019999), -1);
-  struct Expect {
-    uint32_t id, type;
-    const char* name;
-    int32_t left, top, width, height;
-    uint32_t parent, flags;
+  // Type, name, left, top, width, height, parent, flags.
+  auto row = [&](uint32_t id) {
+    const UnitRecord* u = w.FindUnit(id);
+    return testing::PrintToString(std::make_tuple(u->type_id, u->name, u->left, u->top, u->width, u->height,
+                                                  u->parent_id, u->flags, u->menu_item));
   };
-  const Expect units[] = {
-      {tw::kWindowUnit, rt::ui::kTypeWindow, "", 50, 50, 372, 180, 0, 1},
-      {tw::kEdit1, rt::ui::kTypeEditBox, "编辑框1", 68, 11, 204, 20, 0, 5},
-      {tw::kEdit2, rt::ui::kTypeEditBox, "编辑框2", 68, 39, 204, 20, 0, 7},
-      {tw::kTimer1, rt::ui::kTypeTimer, "时钟1", 288, 0, 26, 26, 0, 0},
-      {tw::kLabel3, rt::ui::kTypeLabel, "标签3", 5, 20, 313, 24, tw::kGroup1, 1},
+  auto expect = [](uint32_t type, const char* name, int32_t l, int32_t t, int32_t wd, int32_t h, uint32_t parent,
+                   uint32_t flags) {
+    return testing::PrintToString(std::make_tuple(type, std::string(name), l, t, wd, h, parent, flags, false));
   };
-  for (const Expect& e : units) {
-    SCOPED_TRACE(e.name);
-    const UnitRecord* u = w.FindUnit(e.id);
-    ASSERT_NE(u, nullptr);
-    EXPECT_EQ(u->type_id, e.type);
-    EXPECT_EQ(u->name, e.name);
-    EXPECT_EQ((std::vector<int32_t>{u->left, u->top, u->width, u->height}),
-              (std::vector<int32_t>{e.left, e.top, e.width, e.height}));
-    EXPECT_EQ(u->parent_id, e.parent);
-    EXPECT_EQ(u->flags, e.flags);
-    EXPECT_FALSE(u->menu_item);
-  }
+  EXPECT_EQ(row(tw::kWindowUnit), expect(rt::ui::kTypeWindow, "", 50, 50, 372, 180, 0, 1));
+  EXPECT_EQ(row(tw::kEdit1), expect(rt::ui::kTypeEditBox, "编辑框1", 68, 11, 204, 20, 0, 5));
+  EXPECT_EQ(row(tw::kEdit2), expect(rt::ui::kTypeEditBox, "编辑框2", 68, 39, 204, 20, 0, 7));
+  EXPECT_EQ(row(tw::kTimer1), expect(rt::ui::kTypeTimer, "时钟1", 288, 0, 26, 26, 0, 0));
+  EXPECT_EQ(row(tw::kLabel3), expect(rt::ui::kTypeLabel, "标签3", 5, 20, 313, 24, tw::kGroup1, 1));
   EXPECT_EQ(w.FindUnit(tw::kGroup1)->children, (std::vector<uint32_t>{tw::kLabel3, tw::kButton2}));
   EXPECT_EQ(w.units[0].children.size(), 6u);  // the window holds its top-level units
   EXPECT_EQ(w.FindUnit(tw::kLabel1)->tag, "标记");
