@@ -27,7 +27,7 @@ if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   dpkg --add-architecture i386
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${PACKAGES[@]}" >/dev/null
 fi
 
 # Wine needs the zh_CN.UTF-8 locale so that the ANSI code page is 936.
