@@ -25,22 +25,22 @@ void CallInto(ArgRecord* result, uint32_t type, int count, ArgRecord* args) {
 }
 
 // The type-library route: an instance of the coclass named `name` in
-// `file`. Null when the library or the class cannot be had.
-IUnknown* CreateFromTypeLibrary(const char* name, const char* file) {
+// `file`. Empty when the library or the class cannot be had.
+ComPtr<IUnknown> CreateFromTypeLibrary(const char* name, const char* file) {
   UniqueBstr wide_file = AnsiToBstr(file);
   ComPtr<ITypeLib> lib;
-  if (FAILED(LoadTypeLib(wide_file.get(), lib.put()))) return nullptr;
+  ComPtr<IUnknown> object;
+  if (FAILED(LoadTypeLib(wide_file.get(), lib.put()))) return object;
   UniqueBstr wide_name = AnsiToBstr(name);
   ULONG hash = LHashValOfNameSys(SYS_WIN32, GetUserDefaultLCID(), wide_name.get());
   ITypeInfo* found[1] = {nullptr};
   MEMBERID ids[1] = {0};
   USHORT wanted = 1;
-  IUnknown* object = nullptr;
-  if (SUCCEEDED(lib->FindName(wide_name.get(), hash, found, ids, &wanted)) && wanted == 1 &&
-      found[0]) {
-    ComPtr<ITypeInfo> info(found[0]);
-    if (FAILED(info->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object))))
-      object = nullptr;
+  HRESULT hr = lib->FindName(wide_name.get(), hash, found, ids, &wanted);
+  ComPtr<ITypeInfo> info(found[0]);
+  if (SUCCEEDED(hr) && wanted == 1 && info) {
+    if (FAILED(info->CreateInstance(nullptr, IID_IUnknown, object.put_void())))
+      object.reset();
     else if (std::strchr(file, '\\'))
       RegisterTypeLib(lib.get(), wide_file.get(), nullptr);
   }
@@ -54,7 +54,7 @@ void CreateObject(ArgRecord* result, int count, ArgRecord* args) {
   if (count < 2) return;
   ComObjectCell* cell = CellOf(args[0]);
   const char* klass = TextOrEmpty(args[1]);
-  IUnknown* object = nullptr;
+  ComPtr<IUnknown> object;
   if (klass[0] != '{' && count >= 3 && args[2].type != kNoType)
     object = CreateFromTypeLibrary(klass, TextOrEmpty(args[2]));
   if (!object) {
@@ -63,22 +63,14 @@ void CreateObject(ArgRecord* result, int count, ArgRecord* args) {
     HRESULT hr = klass[0] == '{' ? CLSIDFromString(wide.get(), &clsid)
                                  : CLSIDFromProgID(wide.get(), &clsid);
     if (FAILED(hr)) return;
-    hr = CoCreateInstance(clsid, nullptr, 0x17, IID_IUnknown, reinterpret_cast<void**>(&object));
+    hr = CoCreateInstance(clsid, nullptr, 0x17, IID_IUnknown, object.put_void());
     if (hr == E_INVALIDARG)
-      hr = CoCreateInstance(clsid, nullptr, 0x7, IID_IUnknown, reinterpret_cast<void**>(&object));
+      hr = CoCreateInstance(clsid, nullptr, 0x7, IID_IUnknown, object.put_void());
     if (FAILED(hr) || !object) return;
   }
-  if (FAILED(OleRun(object))) {
-    object->Release();
-    return;
-  }
-  if (cell) {
-    ClearCell(cell);
-    cell->iface = object;
-  } else {
-    object->Release();  // nowhere to keep it
-    return;
-  }
+  if (FAILED(OleRun(object.get())) || !cell) return;  // the new object is released
+  ClearCell(cell);
+  cell->iface = object.release();
   *result = BoolArg(true);
 }
 

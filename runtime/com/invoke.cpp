@@ -3,6 +3,7 @@
 // order, IDispatch::Invoke, output parameters and the result converted
 // back. There is deliberately no GetIDsOfNames fall-back: an object that
 // gives no type information cannot be called.
+#include <utility>
 #include <vector>
 
 #include "runtime/com/com_invoke.h"
@@ -90,6 +91,27 @@ struct Binding {
   }
 };
 
+// The argument and holder VARIANTs of one call, all VT_EMPTY at first and
+// cleared however the call ends (a failed conversion half-way included).
+// Arguments pointing into a holder are VT_BYREF, which clearing leaves alone.
+struct ArgumentSlots {
+  explicit ArgumentSlots(int n) : argv(static_cast<size_t>(n)), holders(static_cast<size_t>(n)) {
+    for (int i = 0; i < n; ++i) {
+      VariantInit(&argv[i]);
+      VariantInit(&holders[i]);
+    }
+  }
+  ArgumentSlots(const ArgumentSlots&) = delete;
+  ArgumentSlots& operator=(const ArgumentSlots&) = delete;
+  ~ArgumentSlots() {
+    for (size_t i = 0; i < argv.size(); ++i) {
+      VariantClear(&argv[i]);
+      VariantClear(&holders[i]);
+    }
+  }
+  std::vector<VARIANT> argv, holders;
+};
+
 // Steps after the object's IDispatch is known; returns the outcome code.
 int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, InvokeList list,
                     ArgRecord* result) {
@@ -113,15 +135,14 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
   DESCKIND kind = DESCKIND_NONE;
   BINDPTR bound{};
   for (; *kinds; ++kinds) {
-    ITypeInfo* info = nullptr;
+    ComPtr<ITypeInfo> info;
     kind = DESCKIND_NONE;
     bound = BINDPTR{};
-    HRESULT hr = comp->Bind(name, hash, *kinds, &info, &kind, &bound);
+    HRESULT hr = comp->Bind(name, hash, *kinds, info.put(), &kind, &bound);
     if (SUCCEEDED(hr) && kind != DESCKIND_NONE) {
-      b.info.reset(info);
+      b.info = std::move(info);
       break;
     }
-    if (info) info->Release();
   }
   comp.reset();
   if (!*kinds) return kObjNoMember;
@@ -164,11 +185,9 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
   for (int i = 0; i < n; ++i) types[i] = ResolveType(b.info.get(), params[i].tdesc);
 
   // COM order: the last argument goes to position 0.
-  std::vector<VARIANT> argv(static_cast<size_t>(n)), holders(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    VariantInit(&argv[i]);
-    VariantInit(&holders[i]);
-  }
+  ArgumentSlots slots(n);
+  std::vector<VARIANT>& argv = slots.argv;
+  std::vector<VARIANT>& holders = slots.holders;
   DISPID put_id = DISPID_PROPERTYPUT;
   DISPPARAMS dp{argv.data(), nullptr, static_cast<UINT>(n), 0};
   if (invoke_kind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) {
@@ -228,10 +247,6 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
     } else {
       code = CodeOfInvokeFailure(hr);
     }
-  }
-  for (int i = 0; i < n; ++i) {
-    VariantClear(&argv[i]);
-    VariantClear(&holders[i]);
   }
   return code;
 }
