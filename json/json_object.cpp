@@ -88,16 +88,34 @@ OwnedText OptionalPath(const JsonObject* self, const char* path, bool bracket_aw
 
 bool PathAllowed(const char* path) { return !*S(path) || IsMemberPath(path); }
 
+// Nothing but JSON white space (or nothing at all): eval() of it is undefined.
+bool IsBlank(const char* text) {
+  return std::strspn(S(text), " \t\r\n") == std::strlen(S(text));
+}
+// Text pasted bare or into eval(): one JSON value, or blank.
+bool JsonAllowed(const char* json) { return IsBlank(json) || IsSafeJson(S(json)); }
+
+// The right-hand side for a JSON text: eval(json). A top-level JSON string
+// is only parenthesised, because eval() would run the string's content as
+// script; every other JSON value is the same value either way.
+OwnedText EvalOf(const char* json) {
+  const char* first = S(json) + std::strspn(S(json), " \t\r\n");
+  return *first == '"' ? Join({"(", json, ")"}) : Join({"eval(", json, ")"});
+}
+
 // Values pasted as script: strings must stay strings, and JSON must be JSON.
 bool ValueAllowed(const char* value, bool is_json) {
-  return is_json ? IsSafeJson(S(value)) : IsPlainQuotable(S(value));
+  return is_json ? JsonAllowed(value) : IsPlainQuotable(S(value));
 }
 const char* QuoteFor(bool is_json) { return is_json ? "" : "'"; }
 
-// The temporary object behind GetMemberObject and GetItemObject: a fresh engine
-// parses `json`, and the caller gets a copy sharing that engine.
-JsonObject* ObjectFromJson(const char* json) {
+// GetMemberObject and GetItemObject: a temporary object is made first, then
+// its fresh engine parses the JSON that `script` (null: nothing is sent)
+// answers on this object, and the caller gets a copy sharing that engine.
+JsonObject* ObjectFromScript(const JsonObject* self, const OwnedText& script) {
   JsonObject* temp = NewJsonObject();
+  OwnedText json;
+  if (script.get()) json = EvalText(self, script);
   temp->methods->parse(temp, S(json));
   JsonObject* copy = temp->methods->copy(temp);
   DeleteJsonObject(temp);
@@ -166,19 +184,16 @@ JsonObject* Copy(JsonObject* source) {
 
 bool Parse(JsonObject* self, const char* text) {
   // Decided before anything reaches the engine: only one well-formed JSON
-  // value is ever evaluated, so a reply cannot run script.
-  const bool is_json = IsSafeJson(S(text));
+  // value (or a blank reply, which leaves the root undefined) is ever
+  // evaluated, so a reply cannot run script.
+  const bool is_json = JsonAllowed(text);
   if (!EngineEmpty(self)) {
     prog::Call(rt::ClearObject, {Engine(self)});
     self->methods->init_engine(self);
   }
   if (EngineEmpty(self)) return false;
   EvalNumber(self, Join({"var ", R(self), "=null"}));
-  if (is_json) {
-    // Parenthesised, not eval()'d: a top-level JSON string stays a string
-    // instead of being run as script.
-    Run(rt::CallMethodNumber, self, Join({"var ", R(self), "=(", text, ")"}), kAddCode);
-  }
+  if (is_json) Run(rt::CallMethodNumber, self, Join({"var ", R(self), "=", S(EvalOf(text))}), kAddCode);
   return EvalBool(self, Join({"null !=", R(self)}));
 }
 
@@ -190,8 +205,8 @@ void SetMember(JsonObject* self, const char* key, const char* value, bool is_jso
   if (!IsMemberPath(key)) return;
   if (is_json) {
     const char* json = *S(value) ? value : "{}";
-    if (!IsSafeJson(json)) return;
-    EvalNothing(self, Join({R(self), ".", key, "= (", json, ")"}));
+    if (!JsonAllowed(json)) return;
+    EvalNothing(self, Join({R(self), ".", key, "= ", S(EvalOf(json))}));
   } else {
     if (!IsPlainQuotable(value)) return;
     EvalNothing(self, Join({R(self), ".", key, "='", value, "'"}));
@@ -199,8 +214,8 @@ void SetMember(JsonObject* self, const char* key, const char* value, bool is_jso
 }
 
 void SetMemberJson(JsonObject* self, const char* key, const char* json) {
-  if (!IsMemberPath(key) || !IsSafeJson(S(json))) return;
-  EvalNothing(self, Join({R(self), ".", key, "= (", json, ")"}));
+  if (!IsMemberPath(key) || !JsonAllowed(json)) return;
+  EvalNothing(self, Join({R(self), ".", key, "= ", S(EvalOf(json))}));
 }
 
 void SetMemberNumber(JsonObject* self, const char* key, double number) {
@@ -232,9 +247,9 @@ rt::Text GetText(JsonObject* self, const char* key, bool as_json) {
 }
 
 JsonObject* GetMemberObject(JsonObject* self, const char* key) {
-  OwnedText json;
-  if (IsMemberPath(key)) json = EvalText(self, Join({"JSON.stringify(", S(BracketJoin(self, key)), ")"}));
-  return ObjectFromJson(S(json));
+  OwnedText script;
+  if (IsMemberPath(key)) script = Join({"JSON.stringify(", S(BracketJoin(self, key)), ")"});
+  return ObjectFromScript(self, script);
 }
 
 int32_t Count(JsonObject* self, const char* path) {
@@ -252,11 +267,10 @@ void AppendItem(JsonObject* self, const char* value, const char* path, bool is_j
 }
 
 JsonObject* GetItemObject(JsonObject* self, int32_t index, const char* path) {
-  OwnedText json;
+  OwnedText script;
   if (PathAllowed(path))
-    json = EvalText(self, Join({"JSON.stringify(", S(OptionalPath(self, path, false)), "[",
-                                S(IntText(index)), "])"}));
-  return ObjectFromJson(S(json));
+    script = Join({"JSON.stringify(", S(OptionalPath(self, path, false)), "[", S(IntText(index)), "])"});
+  return ObjectFromScript(self, script);
 }
 
 rt::Text GetItem(JsonObject* self, int32_t index, const char* path, bool as_json) {
@@ -322,9 +336,11 @@ int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
   if (PathAllowed(path)) {
     OwnedText p = *S(path) ? BracketJoin(self, path) : Join({R(self)});
     names = EvalText(self, Join({"var ary=''; for (var key in ", S(p), ") {ary=ary+ key+','; }"}));
-    // The prelude's two enumerable additions to Object.prototype.
-    names = prog::TakeText(prog::Call(rt::ReplaceSubtext, {TextArg(S(names)), TextArg("toJSONString,"), TextArg("")}));
-    names = prog::TakeText(prog::Call(rt::ReplaceSubtext, {TextArg(S(names)), TextArg("parseJSON,"), TextArg("")}));
+    // The prelude's two enumerable additions to Object.prototype, removed
+    // byte-exactly (case-sensitive) wherever they occur.
+    for (const char* added : {"toJSONString,", "parseJSON,"})
+      names = prog::TakeText(prog::Call(rt::ReplaceSubtext, {TextArg(S(names)), TextArg(added), TextArg(""),
+                                                             rt::OmittedArg(), rt::OmittedArg(), rt::BoolArg(true)}));
     ArgRecord v = Run(rt::CallMethodVariant, self, Join({"ary=null"}));
     prog::Call(rt::ClearVariant, {v});
     prog::Free(rt::AsPtr<void>(v));

@@ -12,9 +12,10 @@
 // Failures are never reported: operations answer empty values ("", 0,
 // false) and the COM code stays in the Runtime's LastObjectError.
 // What reaches the engine is checked first (json_validate.h): Parse takes
-// only one well-formed JSON value, keys must be member paths, quoted values
-// must stay strings and JSON values must be JSON; anything else sends
-// nothing.
+// only one well-formed JSON value (or a blank text), keys must be member
+// paths, quoted values must stay strings and JSON values must be JSON (or
+// blank); anything else sends nothing. A top-level JSON string is pasted in
+// parentheses instead of eval(), which would run its content.
 // May call: the Runtime only through prog:: (program_calls.h). Windows only.
 #pragma once
 
