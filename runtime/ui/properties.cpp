@@ -55,8 +55,8 @@ WindowTemplate* RequireWindow(uint32_t window_id) {
 
 UnitRecord* RequireUnit(WindowTemplate* w, uint32_t unit_id) {
   UnitRecord* u = unit_id == 0 ? &w->units[0] : w->FindUnit(unit_id);
-  // An id the window does not have cannot be read or written sensibly.
-  if (!u) FatalError("欲访问的窗口组件不存在", 0);
+  // An id the window does not have names no window that could be loaded.
+  if (!u) FatalError("指定窗口尚未载入", 0);
   return u;
 }
 
@@ -125,7 +125,8 @@ void SetFontMember(LOGFONTA* lf, int member, uint32_t value, bool single) {
     case 5: {
       int32_t size = static_cast<int32_t>(value);
       if (size < 0) size = 0;
-      lf->lfHeight = -MulDiv(size, PixelsPerInchY(), 72);
+      // Plain integer arithmetic here; only reading rounds (MulDiv).
+      lf->lfHeight = -static_cast<LONG>(int64_t{size} * PixelsPerInchY() / 72);
       break;
     }
     case 6: {

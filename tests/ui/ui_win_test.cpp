@@ -371,6 +371,10 @@ TEST_F(TestWindow, FontsReadAndWriteAsSevenMemberRecords) {
     Write(tw::kEdit2, 12, written, static_cast<int32_t>(member));
     EXPECT_EQ(Read(tw::kEdit2, 12, static_cast<int32_t>(member)), read) << member << " <- " << written;
   }
+  Write(tw::kEdit2, 12, 11, 5);  // a size write truncates: lfHeight = -(11 * dpi / 72)
+  LOGFONTA sized{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0)), sizeof sized, &sized);
+  EXPECT_EQ(sized.lfHeight, -(11 * dpi / 72));
   // An empty face name becomes 宋体.
   Write(tw::kEdit1, 12, P(""), 6);
   EXPECT_EQ(TakeText(Read(tw::kEdit1, 12, 6)), "宋体");
@@ -397,7 +401,7 @@ TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
       {[] { Write(0, 0, 1, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口"},
       {[=] { Read(label, 8, -1, second); }, "指定窗口尚未载入"},  // own property, window not created
       {[=] { Write(label, 8, 0, -1, second); }, "指定窗口尚未载入"},
-      {[] { Read(0x16019999, 0); }, "欲访问的窗口组件不存在"},
+      {[] { Read(0x16019999, 0); }, "指定窗口尚未载入"},  // no such unit: one of the five messages
   };
   for (const auto& [call, message] : cases) {
     SCOPED_TRACE(message);
