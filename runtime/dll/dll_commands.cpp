@@ -93,21 +93,19 @@ std::string InstanceDirectory() {
 // directory, then the module's directory, then the system search order.
 ModuleRef LoadNamedLibrary(const char* name) {
   if (std::strchr(name, ':')) return ModuleRef(LoadLibraryA(name));
-  std::string tried;
   const char* program_dir = State().program_dir;
   // An unknown program directory would turn "\name" into the root of the
   // current drive; a library is never looked for there.
   if (program_dir[0]) {
-    tried = std::string(program_dir) + "\\" + name;
-    if (HMODULE h = LoadLibraryA(tried.c_str())) return ModuleRef(h);
+    std::string path = std::string(program_dir) + "\\" + name;
+    if (HMODULE h = LoadLibraryA(path.c_str())) return ModuleRef(h);
   }
+  // The module's directory: for a Runtime linked into the program this is
+  // the program's directory again, tried a second time.
   std::string instance = InstanceDirectory();
   if (!instance.empty()) {
     std::string path = instance + name;
-    // The module's directory is the program's for a Runtime linked into
-    // the program; trying the same missing file twice gains nothing.
-    if (path != tried)
-      if (HMODULE h = LoadLibraryA(path.c_str())) return ModuleRef(h);
+    if (HMODULE h = LoadLibraryA(path.c_str())) return ModuleRef(h);
   }
   return ModuleRef(LoadLibraryA(name));
 }
