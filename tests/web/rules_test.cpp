@@ -57,7 +57,7 @@ TEST(Url, HostPortAndPath) {
   const Case cases[] = {
       {"HTTP://Host:8080/x", "host", "host:8080", 8080, "/x"},
       {"host", "host", "host", 80, "/"},
-      {"HTTPS://Host/", "host", "host", 443, "/"},
+      {"HTTPS://Host", "host", "host", 443, "/"},
       {"http://Host/A/b?x=1", "host", "host", 80, "/A/b?x=1"},
       {"host:81/p", "host", "host:81", 81, "/p"},
       {"http://host:/p", "host", "host:", 0, "/p"},
