@@ -81,9 +81,10 @@ Component* CreateWindowUnit(const CreateArgs& a) {
     style |= WS_DLGFRAME;
     if (!p.caption.empty() || p.control_box) style |= WS_CAPTION;
     if (p.control_box) style |= WS_SYSMENU;
-  } else {
-    style |= WS_POPUP;
   }
+  // The platform gives every overlapped window a caption bar; a window that
+  // is to have none must be a pop-up.
+  if ((style & WS_CAPTION) != WS_CAPTION) style |= WS_POPUP;
   switch (p.border) {
     case 1: style |= WS_THICKFRAME; break;
     case 3: style |= WS_THICKFRAME; ex |= WS_EX_TOOLWINDOW; break;
