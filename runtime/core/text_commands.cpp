@@ -6,8 +6,9 @@
 // before the terminator is treated as a one-byte character and ends the walk,
 // so no walk ever reads past the terminator. Cutting commands cut at bytes.
 // Every size goes through BlockSize (via NewText/NewArray or directly).
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #include "runtime/core/command_args.h"
@@ -24,21 +25,27 @@ inline const ArgRecord& ArgAt(int count, const ArgRecord* a, int i) { return At(
 inline int64_t IntOf(const ArgRecord& a) { return args::IntegerOf(a); }
 void ReturnText(ArgRecord* result, Text t) { *result = TextArg(t); }
 
-// Length of the character starting at i in a text of length len: 2 for a
-// lead byte with a second byte, else 1.
-inline size_t CharLen(const unsigned char* t, size_t i, size_t len) {
-  return (t[i] >= 0x80 && i + 1 < len) ? 2 : 1;
+// Length of the character starting at i, which lies before the terminator:
+// 2 for a lead byte with a second byte, else 1 (a lead byte right before the
+// terminator is a character of its own).
+inline size_t CharLen(const unsigned char* t, size_t i) {
+  return (t[i] >= 0x80 && t[i + 1] != 0) ? 2 : 1;
 }
 
 inline unsigned char FoldCase(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
+// Compares n nonzero sought bytes; stops at the first difference, so the
+// text's terminator ends the comparison and nothing past it is read.
 bool SameIgnoringCase(const unsigned char* a, const unsigned char* b, size_t n) {
   for (size_t i = 0; i < n; ++i)
     if (FoldCase(a[i]) != FoldCase(b[i])) return false;
   return true;
 }
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+constexpr size_t kToEnd = static_cast<size_t>(-1);  // a range up to the terminator
 
 // Matcher for one sought text: exact or ASCII-case-insensitive.
 struct Matcher {
@@ -54,43 +61,57 @@ struct Matcher {
     if (ignore && first >= 'a' && first <= 'z') first_other = static_cast<unsigned char>(first - 32);
     if (ignore && first >= 'A' && first <= 'Z') first_other = static_cast<unsigned char>(first + 32);
   }
-  // The caller guarantees len bytes at p.
+  // Whether the sought text starts at p; p lies before the terminator and a
+  // shorter rest of the text simply does not match.
   bool At(const unsigned char* p) const {
     if (*p != first && *p != first_other) return false;
-    return ignore_case ? SameIgnoringCase(p, sought, len) : std::memcmp(p, sought, len) == 0;
+    if (ignore_case) return SameIgnoringCase(p, sought, len);
+    // Short texts are compared inline; past the first bytes strncmp, which
+    // also stops at the terminator.
+    size_t k = 1;
+    for (; k < len && k < 16; ++k)
+      if (p[k] != sought[k]) return false;
+    return k == len || std::strncmp(reinterpret_cast<const char*>(p + k),
+                                    reinterpret_cast<const char*>(sought + k), len - k) == 0;
   }
   // First match at a character start i >= from with i + len <= end, where
-  // `from` is a character start and end <= L; `end` when there is none.
-  size_t Next(const unsigned char* t, size_t L, size_t from, size_t end) const;
+  // `from` is a character start; end is either at most the text's length or
+  // kToEnd, which searches up to the terminator without knowing the length.
+  size_t Next(const unsigned char* t, size_t from, size_t end) const;
 };
 
-constexpr size_t kNone = static_cast<size_t>(-1);
-
-size_t Matcher::Next(const unsigned char* t, size_t L, size_t from, size_t end) const {
+size_t Matcher::Next(const unsigned char* t, size_t from, size_t end) const {
   size_t i = from;
   if (first != first_other) {  // a letter sought in either case
-    for (; i + len <= end; i += CharLen(t, i, L))
+    for (; (end == kToEnd || i + len <= end) && t[i]; i += CharLen(t, i))
       if (At(t + i)) return i;
     return kNone;
   }
-  // Exact search jumps to candidates with memchr. A byte below 0x80 always
-  // ends a character (alone or as a second byte), so the character starts
-  // before a candidate are rebuilt from the last such byte, never from the
-  // text's start; each byte is still looked at a bounded number of times.
-  while (i + len <= end) {
-    const void* hit = std::memchr(t + i, first, end - len + 1 - i);
+  // Exact search jumps to candidates for the first byte (memchr in a known
+  // range, strchr up to the terminator: one pass either way). A byte below
+  // 0x80 always ends a character (alone or as a second byte), so the
+  // character starts before a candidate are rebuilt from the last such byte,
+  // never from the text's start; each byte is still looked at a bounded
+  // number of times.
+  for (;;) {
+    const void* hit;
+    if (end == kToEnd) {
+      hit = std::strchr(reinterpret_cast<const char*>(t + i), first);
+    } else {
+      if (i + len > end) return kNone;
+      hit = std::memchr(t + i, first, end - len + 1 - i);
+    }
     if (!hit) return kNone;
     const size_t j = static_cast<size_t>(static_cast<const unsigned char*>(hit) - t);
     size_t k = j;
     while (k > i && t[k - 1] >= 0x80) --k;
-    while (k < j) k += CharLen(t, k, L);
+    while (k < j) k += CharLen(t, k);
     if (k == j) {
       if (At(t + j)) return j;
-      k = j + CharLen(t, j, L);
+      k = j + CharLen(t, j);
     }
     i = k;  // the character start after the candidate
   }
-  return kNone;
 }
 
 inline const unsigned char* Bytes(const char* t) { return reinterpret_cast<const unsigned char*>(t); }
@@ -110,40 +131,46 @@ int64_t StartOffset(const ArgRecord& a) {
   return s < 0 ? 0 : s;
 }
 
+// min(text length, max), reading no further than either.
+size_t LengthUpTo(const char* text, int64_t max) {
+  if (max <= 0) return 0;
+  constexpr uint64_t kCap = PTRDIFF_MAX;
+  const uint64_t cap = static_cast<uint64_t>(max) < kCap ? static_cast<uint64_t>(max) : kCap;
+  return strnlen(text, static_cast<size_t>(cap));
+}
+
 }  // namespace
 
+// The searches never measure the whole text: they run up to the terminator
+// (or the end of the range), so a hit near the start costs little and a miss
+// costs one pass.
 void FindText(ArgRecord* result, int count, ArgRecord* args) {
   const char* text = TextOf(ArgAt(count, args, 0));
   const char* sought = TextOf(ArgAt(count, args, 1));
-  const size_t L = std::strlen(text), F = std::strlen(sought);
   const int64_t s = StartOffset(ArgAt(count, args, 2));
   const bool ignore = IntOf(ArgAt(count, args, 3)) == 1;
-  if (s >= static_cast<int64_t>(L)) return ReturnInt(result, -1);
+  if (static_cast<int64_t>(LengthUpTo(text, s + 1)) <= s) return ReturnInt(result, -1);  // s >= L
+  const size_t F = std::strlen(sought);
   if (F == 0) return ReturnInt(result, 1);
-  const unsigned char* t = Bytes(text);
   Matcher m(sought, F, ignore);
-  const size_t i = m.Next(t, L, static_cast<size_t>(s), L);
+  const size_t i = m.Next(Bytes(text), static_cast<size_t>(s), kToEnd);
   ReturnInt(result, i == kNone ? -1 : static_cast<int64_t>(i) + 1);
 }
 
 void FindTextReverse(ArgRecord* result, int count, ArgRecord* args) {
   const char* text = TextOf(ArgAt(count, args, 0));
   const char* sought = TextOf(ArgAt(count, args, 1));
-  const size_t L = std::strlen(text), F = std::strlen(sought);
   const ArgRecord& start = ArgAt(count, args, 2);
-  int64_t s = static_cast<int64_t>(L);
-  if (!IsOmitted(start)) {
-    s = IntOf(start) - 1;
-    if (s < 0) s = 0;
-  }
-  const size_t range = static_cast<size_t>(s < static_cast<int64_t>(L) ? s : static_cast<int64_t>(L));
+  // The searched range: the first min(start - 1, L) bytes, or all of them.
+  const size_t range = IsOmitted(start) ? kToEnd : LengthUpTo(text, IntOf(start) - 1);
   const bool ignore = IntOf(ArgAt(count, args, 3)) == 1;
-  if (F == 0) return ReturnInt(result, range > 0 ? 1 : -1);
+  const size_t F = std::strlen(sought);
+  if (F == 0) return ReturnInt(result, (range == kToEnd ? text[0] != '\0' : range > 0) ? 1 : -1);
   // Character starts are only known walking forwards; remember the last hit.
   const unsigned char* t = Bytes(text);
   Matcher m(sought, F, ignore);
   int64_t found = -1;
-  for (size_t i = m.Next(t, L, 0, range); i != kNone; i = m.Next(t, L, i + CharLen(t, i, L), range))
+  for (size_t i = m.Next(t, 0, range); i != kNone; i = m.Next(t, i + CharLen(t, i), range))
     found = static_cast<int64_t>(i) + 1;
   ReturnInt(result, found);
 }
@@ -205,7 +232,7 @@ Text ChangeCase(const char* text, bool upper) {
   if (!out) return nullptr;
   auto* t = reinterpret_cast<unsigned char*>(out);
   for (size_t i = 0; i < L;) {
-    const size_t n = CharLen(t, i, L);
+    const size_t n = CharLen(t, i);
     if (n == 1) {
       if (upper && t[i] >= 'a' && t[i] <= 'z') t[i] = static_cast<unsigned char>(t[i] - 32);
       if (!upper && t[i] >= 'A' && t[i] <= 'Z') t[i] = static_cast<unsigned char>(t[i] + 32);
@@ -240,7 +267,7 @@ void TrimBlanks(ArgRecord* result, int count, ArgRecord* args) {
   size_t end = begin;
   for (size_t i = begin; i < L;) {
     const size_t b = BlankAt(t, i, L);
-    const size_t n = b ? b : CharLen(t, i, L);
+    const size_t n = b ? b : CharLen(t, i);
     i += n;
     if (!b) end = i;
   }
@@ -259,7 +286,7 @@ void RemoveAllBlanks(ArgRecord* result, int count, ArgRecord* args) {
       i += b;
       continue;
     }
-    const size_t n = CharLen(t, i, L);
+    const size_t n = CharLen(t, i);
     out.append(text + i, n);
     i += n;
   }
@@ -281,36 +308,54 @@ void ReplaceSubtext(ArgRecord* result, int count, ArgRecord* args) {
   if (L == 0 || F == 0 || s >= static_cast<int64_t>(L) || remaining == 0)
     return ReturnText(result, CopyText(text));
 
-  // The walk runs twice: once to count the matches, so the result is sized
-  // exactly once, and once to write it.
   const unsigned char* t = Bytes(text);
   Matcher m(sought, F, !keep_case);
+  // Calls on_match(offset) for each occurrence replaced, in order.
   auto walk = [&](auto&& on_match) {
     int64_t left = remaining;
-    for (size_t i = m.Next(t, L, static_cast<size_t>(s), L); i != kNone && left != 0;
-         i = m.Next(t, L, i + F, L)) {
+    for (size_t i = m.Next(t, static_cast<size_t>(s), L); i != kNone && left != 0; i = m.Next(t, i + F, L)) {
       on_match(i);
       if (left > 0) --left;
     }
   };
-  int64_t hits = 0;
-  walk([&](size_t) { ++hits; });
-  if (hits == 0) return ReturnText(result, CopyText(text));
-  const int64_t out_len =
-      static_cast<int64_t>(L) + hits * (static_cast<int64_t>(R) - static_cast<int64_t>(F));
-  if (out_len == 0) return ReturnText(result, nullptr);
-  auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, out_len, 1)));
-  char* w = out;
-  size_t from = 0;
-  walk([&](size_t hit) {
-    std::memcpy(w, text + from, hit - from);
-    w += hit - from;
-    std::memcpy(w, replacement, R);
-    w += R;
-    from = hit + F;
-  });
-  std::memcpy(w, text + from, L - from);
-  w[L - from] = '\0';
+  // Writes the result into out, which has room for it; returns its length.
+  auto write = [&](char* out) {
+    char* w = out;
+    size_t from = 0;
+    walk([&](size_t hit) {
+      std::memcpy(w, text + from, hit - from);
+      w += hit - from;
+      std::memcpy(w, replacement, R);
+      w += R;
+      from = hit + F;
+    });
+    std::memcpy(w, text + from, L - from);
+    w[L - from] = '\0';
+    return static_cast<size_t>(w - out) + (L - from);
+  };
+  char* out;
+  if (R <= F) {
+    // The result is no longer than the text: one walk into a block of the
+    // text's size. A text never depends on its block's size, so the block is
+    // given back to the heap only when over a quarter of it stayed unused:
+    // shrinking a large block can cost the heap as much as the walk.
+    out = static_cast<char*>(AllocateBlock(BlockSize(1, static_cast<int64_t>(L), 1)));
+    const size_t n = write(out);
+    if (n == 0) {
+      FreeBlock(out);
+      return ReturnText(result, nullptr);
+    }
+    if (n < L - L / 4)
+      out = static_cast<char*>(ReallocateBlock(out, BlockSize(1, static_cast<int64_t>(n), 1)));
+  } else {
+    // A longer result: the matches are counted first, so it is sized once.
+    int64_t hits = 0;
+    walk([&](size_t) { ++hits; });
+    if (hits == 0) return ReturnText(result, CopyText(text));
+    const int64_t extra = static_cast<int64_t>(R - F);
+    out = static_cast<char*>(AllocateBlock(BlockSize(1 + static_cast<int64_t>(L), hits, extra)));
+    write(out);
+  }
   ReturnText(result, out);
 }
 
@@ -321,31 +366,32 @@ void SplitText(ArgRecord* result, int count, ArgRecord* args) {
   const ArgRecord& max_arg = ArgAt(count, args, 2);
   int64_t maximum = IsOmitted(max_arg) ? -1 : IntOf(max_arg);  // -1: unlimited
   if (!IsOmitted(max_arg) && maximum < 0) maximum = 0;
-  const size_t L = std::strlen(text), D = std::strlen(delim);
+  const size_t D = std::strlen(delim);
 
-  std::vector<std::pair<size_t, size_t>> pieces;  // offset, length
-  if (L != 0 && maximum != 0) {
+  // Each piece becomes its own block as soon as it is found, in a single walk
+  // up to the terminator; the array is made once their number is known.
+  std::vector<Text> pieces;
+  if (text[0] != '\0' && maximum != 0) {
     if (D == 0) {
-      pieces.emplace_back(0, L);
+      pieces.push_back(CopyText(text));
     } else {
       const unsigned char* t = Bytes(text);
       Matcher m(delim, D, false);
       size_t piece = 0;
       bool full = false;
-      for (size_t i = m.Next(t, L, 0, L); i != kNone; i = m.Next(t, L, piece, L)) {
-        pieces.emplace_back(piece, i - piece);
+      for (size_t i = m.Next(t, 0, kToEnd); i != kNone; i = m.Next(t, piece, kToEnd)) {
+        pieces.push_back(NewText(text + piece, i - piece));
         piece = i + D;
         if (maximum > 0 && static_cast<int64_t>(pieces.size()) >= maximum) {
           full = true;
           break;
         }
       }
-      if (!full && piece < L) pieces.emplace_back(piece, L - piece);
+      if (!full && text[piece] != '\0') pieces.push_back(CopyText(text + piece));
     }
   }
   ArrayBlock* array = NewArray(static_cast<int32_t>(pieces.size()), sizeof(Text));
-  auto* items = static_cast<Text*>(ArrayElements(array));
-  for (size_t k = 0; k < pieces.size(); ++k) items[k] = NewText(text + pieces[k].first, pieces[k].second);
+  if (!pieces.empty()) std::memcpy(ArrayElements(array), pieces.data(), pieces.size() * sizeof(Text));
   *result = PtrArg(kText | kByRefOrArrayBit, array);
 }
 
