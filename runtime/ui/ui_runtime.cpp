@@ -260,7 +260,9 @@ void ProgramEnd(int32_t exit_code) {
     if (owner && IsWindow(owner))
       SendMessageA(owner, kEndFromOtherThread, static_cast<WPARAM>(exit_code), 0);
     if (!g_end_begun) ExitProcess(static_cast<UINT>(exit_code));
-    return;
+    // The main thread is ending the program already: this thread does
+    // nothing more, and leaves the exit to it.
+    ExitThread(static_cast<DWORD>(exit_code));
   }
   g_end_begun = true;
   g_idle.clear();

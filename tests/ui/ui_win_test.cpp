@@ -477,6 +477,8 @@ VOID CALLBACK CloseTestWindow(HWND, UINT, UINT_PTR id, DWORD) {
   if (HWND w = Hwnd(0)) PostMessageA(w, WM_CLOSE, 0, 0);
 }
 
+DWORD WINAPI EndFromOtherThread(void*) { rt::EndProgram(5); }
+
 TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   FreshTemplates();
   HWND h = Load();
@@ -524,6 +526,14 @@ TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   EXPECT_GE(g_idle_calls, 1);
   EXPECT_GE(g_calls.tick, 1);
   rt::ui::RunMessageLoop();  // with no window alive it returns at once
+  // Last of all: once the main thread has begun the end, another thread's
+  // EndProgram ends only that thread, and the process lives on.
+  rt::ui::ProgramEnd(0);
+  HANDLE t = CreateThread(nullptr, 0, EndFromOtherThread, nullptr, 0, nullptr);
+  DWORD code = 0;
+  EXPECT_EQ(WaitForSingleObject(t, 5000), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(t, &code) && code == 5);
+  CloseHandle(t);
 }
 
 }  // namespace
