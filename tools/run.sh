@@ -37,8 +37,12 @@ service_pid=
 if [ $public = 1 ]; then
   exe=build/win/app/timecal.exe
 else
-  python3 tools/timeservice.py --port 18080 >/dev/null &
-  service_pid=$!
+  if (exec 3<>/dev/tcp/127.0.0.1/18080) 2>/dev/null; then
+    echo "using the service already listening on 127.0.0.1:18080"
+  else
+    python3 tools/timeservice.py --port 18080 >/dev/null &
+    service_pid=$!
+  fi
 fi
 cleanup() {
   [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
@@ -46,12 +50,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wine "$exe" &
+if [ $headless = 1 ]; then
+  # A Wine desktop draws the window frame that a bare Xvfb has no manager for.
+  wine explorer /desktop=timecal,640x360 "$exe" &
+else
+  wine "$exe" &
+fi
 tool_pid=$!
 if [ "$seconds" != 0 ]; then
   sleep "$seconds"
   if [ $headless = 1 ]; then
-    import -window root build/screenshot.png 2>/dev/null && echo "screenshot: build/screenshot.png"
+    import -window root -crop 640x360+0+0 +repage build/screenshot.png 2>/dev/null &&
+      echo "screenshot: build/screenshot.png"
   fi
   wineserver -k 2>/dev/null
 fi
