@@ -80,7 +80,11 @@ void LowerFailureCount() {
 }
 void ResetFailureCountForImageLoad() { g_failures = 0; }
 
-void SetFatalSink(FatalSink sink) { g_sink = sink ? sink : DefaultSink; }
+FatalSink SetFatalSink(FatalSink sink) {
+  FatalSink previous = g_sink;
+  g_sink = sink ? sink : DefaultSink;
+  return previous;
+}
 void SetErrorCallback(ErrorCallback cb) { g_callback = cb; }
 
 }  // namespace rt

@@ -33,7 +33,7 @@ void ResetFailureCountForImageLoad();
 // and program end; natively the default prints and exits. A test sink may
 // throw to regain control. A sink must not return.
 using FatalSink = void (*)(const std::string& text, int code);
-void SetFatalSink(FatalSink sink);
+FatalSink SetFatalSink(FatalSink sink);  // returns the previous sink
 
 // Error callback a program may register (this program registers none).
 using ErrorCallback = int (*)(int code, const char* message);

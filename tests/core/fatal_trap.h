@@ -13,14 +13,15 @@ struct FatalCaught {
 
 class FatalTrap {
  public:
-  FatalTrap() { rt::SetFatalSink(&Throw); }
+  FatalTrap() : previous_(rt::SetFatalSink(&Throw)) {}
   ~FatalTrap() {
-    rt::SetFatalSink(nullptr);
+    rt::SetFatalSink(previous_);
     rt::ResetFailureCountForImageLoad();
   }
   FatalTrap(const FatalTrap&) = delete;
   FatalTrap& operator=(const FatalTrap&) = delete;
 
  private:
+  rt::FatalSink previous_;
   [[noreturn]] static void Throw(const std::string& text, int code) { throw FatalCaught{text, code}; }
 };

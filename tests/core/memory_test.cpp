@@ -1,12 +1,14 @@
 // Blocks, the constants block, the support routines and the fatal text.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "runtime/core/fatal.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/commands.h"
 #include "runtime/core/support.h"
 #include "tests/core/fatal_trap.h"
 
@@ -103,3 +105,63 @@ TEST(Services, EndRoutinesAreUniqueAndArraysCopiedOnlyFromConstants) {
 }
 
 }  // namespace
+
+namespace {
+
+// A small workload of commands that allocate: every one of its heap requests
+// is failed in turn, and each failure must end on the fatal path with the
+// allocation message (never a null block used, never a crash). Blocks the
+// workload made before the failure are lost with the program, as on the
+// target, so the sanitizers' leak check is told to look away.
+void CommandWorkload() {
+  rt::ArgRecord args[3] = {rt::TextArg("a,b,,c"), rt::TextArg(","), rt::OmittedArg()};
+  rt::ArgRecord split{0, 0};
+  rt::SplitText(&split, 2, args);
+  rt::FreeTextArray(rt::AsPtr<rt::ArrayBlock>(split));
+  rt::ArgRecord replace_args[3] = {rt::TextArg("x#y#z"), rt::TextArg("#"), rt::TextArg("--")};
+  rt::ArgRecord replaced{0, 0};
+  rt::ReplaceSubtext(&replaced, 3, replace_args);
+  rt::ArgRecord date = rt::DateTimeArg(43755.5);
+  rt::ArgRecord text{0, 0};
+  rt::ToText(&text, 1, &date);
+  const char* parts[] = {rt::AsText(replaced), rt::AsText(text)};
+  rt::FreeBlock(rt::ConcatTexts(2, parts));
+  rt::FreeBlock(rt::AsPtr<char>(replaced));
+  rt::FreeBlock(rt::AsPtr<char>(text));
+}
+
+}  // namespace
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RT_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(RT_ASAN)
+#include <sanitizer/lsan_interface.h>
+#define RT_LEAKS_EXPECTED __lsan::ScopedDisabler no_leak_check
+#else
+#define RT_LEAKS_EXPECTED
+#endif
+
+TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
+  RT_LEAKS_EXPECTED;
+  int failure_points = 0;
+  for (int n = 1; n < 100; ++n) {
+    SCOPED_TRACE(n);
+    std::string text;
+    int code = FatalCode(
+        [n] {
+          rt::FailNthAllocation(n);
+          CommandWorkload();
+        },
+        &text);
+    rt::FailNthAllocation(0);
+    if (code == -1) break;  // the workload got through: every request was tried
+    ++failure_points;
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(text.find("字节内存失败!"), std::string::npos) << text;
+  }
+  EXPECT_GE(failure_points, 6);
+  std::printf("workload heap requests failed in turn: %d\n", failure_points);
+}
