@@ -1,9 +1,9 @@
 // Bounded random-input driver for the window template reader and the
 // component property records: mutations of the blocks in CORPUS_DIR (written
 // by tools/rtwin.py) from a fixed seed, each in an exactly sized heap block so
-// ASan sees any read past its end. Every accepted block must hold up: ids
-// valid and unique, parent chains ending, handlers relocated, and each
-// property record that parses writing back to the same bytes.
+// ASan sees any read past its end. An accepted block must have valid unique
+// ids, ending parent chains, relocated handlers and property records that
+// write back to the same bytes; a refused one must leave the set empty.
 // Usage: ui_template_fuzz CORPUS_DIR [SECONDS] [MAX_ROUNDS]
 #include <chrono>
 #include <cstdio>
@@ -40,12 +40,10 @@ void CheckProps(const Bytes& data) {
 void Check(const rt::ui::TemplateSet& set) {
   for (size_t i = 0; i < set.size(); ++i) {
     const rt::ui::WindowTemplate& w = set.at(i);
-    Require(rt::ui::IsValidId(w.window_id) && set.Find(w.window_id) == &w, "window id invalid or duplicated");
-    Require(!w.units.empty(), "window without units");
+    Require(rt::ui::IsValidId(w.window_id) && set.Find(w.window_id) == &w && !w.units.empty(), "window");
     for (size_t k = 0; k < w.units.size(); ++k) {
       const rt::ui::UnitRecord& u = w.units[k];
-      Require(rt::ui::IsValidId(u.unit_id) && w.IndexOf(u.unit_id) == static_cast<int>(k),
-              "unit id invalid or duplicated");
+      Require(rt::ui::IsValidId(u.unit_id) && w.IndexOf(u.unit_id) == static_cast<int>(k), "unit id");
       for (const auto& e : u.events) Require(e.handler == 0 || e.handler >= kBase, "handler not relocated");
       size_t steps = 0;
       for (uint32_t p = u.parent_id; p != 0 && !u.menu_item; ++steps) {
@@ -66,22 +64,20 @@ void Check(const rt::ui::TemplateSet& set) {
   }
 }
 
-// 1 to 4 edits: bit flip, byte, cut, insert, erase, a telling word at an
-// aligned place (lengths, counts, ids), or a piece of another input.
+// 1 to 4 edits: flip a byte, cut, insert, erase, a telling word at an aligned
+// place (lengths, counts, ids), or a piece of another input.
 Bytes Mutate(const std::vector<Bytes>& corpus, std::mt19937& rng) {
-  static const uint32_t kWords[] = {0, 1, 4, 8, 0xFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFFFFFC,
-                                    0x06010000, 0x16010002, 0x52010001};
+  static const uint32_t kWords[] = {0, 1, 8, 0x7FFFFFFF, 0xFFFFFFFF, 0x06010000, 0x16010002, 0x52010001};
   Bytes b = corpus[rng() % corpus.size()];
   for (int e = 1 + static_cast<int>(rng() % 4); e > 0 && !b.empty(); --e) {
     size_t at = rng() % b.size();
     auto pos = b.begin() + static_cast<long>(at);
-    switch (rng() % 7) {
-      case 0: b[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-      case 1: b[at] = static_cast<uint8_t>(rng()); break;
-      case 2: b.resize(at); break;
-      case 3: b.insert(pos, static_cast<uint8_t>(rng())); break;
-      case 4: b.erase(pos); break;
-      case 5: {
+    switch (rng() % 6) {
+      case 0: b[at] = static_cast<uint8_t>(rng()); break;
+      case 1: b.resize(at); break;
+      case 2: b.insert(pos, static_cast<uint8_t>(rng())); break;
+      case 3: b.erase(pos); break;
+      case 4: {
         uint32_t v = kWords[rng() % std::size(kWords)];
         for (size_t i = at & ~size_t{3}, k = 0; k < 4 && i < b.size(); ++i, ++k) b[i] = static_cast<uint8_t>(v >> (8 * k));
         break;

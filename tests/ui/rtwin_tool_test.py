@@ -13,9 +13,8 @@ del sys.argv[1:3]
 
 class WriterAndDumper(unittest.TestCase):
     def setUp(self):
-        tmp = tempfile.TemporaryDirectory()
-        self.addCleanup(tmp.cleanup)
-        self.out = os.path.join(tmp.name, "w.bin")
+        self.tmp = tempfile.TemporaryDirectory()
+        self.out = os.path.join(self.tmp.name, "w.bin")
 
     def run_tool(self, *args):
         return subprocess.run([sys.executable, RTWIN, *args], capture_output=True, text=True)
@@ -29,9 +28,7 @@ class WriterAndDumper(unittest.TestCase):
     def test_test_window_dumps_in_stored_order_with_gbk_texts(self):
         r = self.run_tool("build", os.path.join(HERE, "test_window.json"), "-o", self.out)
         self.assertEqual(r.returncode, 0, r.stderr)
-        data = open(self.out, "rb").read()
-        self.assertIn("北京时间:".encode("gbk"), data)
-        self.assertNotIn("北京时间:".encode("utf-8"), data)
+        self.assertIn("北京时间:".encode("gbk"), open(self.out, "rb").read())
         d = self.run_tool("dump", self.out)
         self.assertEqual(d.returncode, 0, d.stderr)
         names = [l.split()[4] for l in d.stdout.splitlines() if l.startswith("  unit ")][:9]
