@@ -1,8 +1,7 @@
-// A program built only from a window template and routines that reach the
-// Runtime through the entry table, started by the Runtime's own WinMain.
-// ui_child_test drives it; every routine appends a line to
-// ui_child_log.txt beside the executable. With "missing" on the command
-// line it asks for a startup window the templates do not have.
+// A program made of a window template and routines reaching the Runtime
+// through the entry table, started by the Runtime's WinMain. Each routine
+// logs a line to ui_child_log.txt beside the executable; "missing" on the
+// command line asks for a startup window the templates lack.
 #include <windows.h>
 
 #include <cstdio>

@@ -1,14 +1,11 @@
-// Real windows under Wine: the templates rtwin.py writes from
-// test_window.json, loaded through the program image and checked with Win32
-// queries, clicks, ticks and the property entries. Destroying a shown window
-// costs about 2 s here, so the TestWindow tests share one window and run in
-// the order written.
+// Real windows under Wine from test_window.json, checked with Win32 queries,
+// clicks, ticks and the property entries. Destroying a shown window costs ~2 s,
+// so the TestWindow tests share one window and run in the order written.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,17 +26,14 @@ namespace tw = rtwin::TestWindow;
 namespace sw = rtwin::SecondWindow;
 
 struct Calls {
-  int created = 0, event3 = 0, button = 0, inner = 0, tick = 0, edit = 0, menu = 0;
+  int created = 0, button = 0, inner = 0, tick = 0, edit = 0, menu = 0;
   bool visible_at_created = true;
   int units_alive_at_created = 0;
-  uint32_t source_window = 0, source_unit = 0;
+  uint32_t source_unit = 0;
   std::vector<std::string> order;
 } g_calls, g_at_load;
 
-void Source() {
-  g_calls.source_window = rt::ui::CurrentEventWindow();
-  g_calls.source_unit = rt::ui::CurrentEventUnit();
-}
+void Source() { g_calls.source_unit = rt::ui::CurrentEventUnit(); }
 
 }  // namespace
 
@@ -54,7 +48,7 @@ extern "C" void TestWindowCreated(void) {
     for (const auto& u : w->units) g_calls.units_alive_at_created += u.object != nullptr;
   }
 }
-extern "C" void TestWindowEvent3(void) { ++g_calls.event3; g_calls.order.push_back("3"); }
+extern "C" void TestWindowEvent3(void) { g_calls.order.push_back("3"); }
 extern "C" void TestWindowEvent4(void) { g_calls.order.push_back("4"); }
 extern "C" void TestButtonClicked(void) { ++g_calls.button; Source(); }
 extern "C" void TestInnerButtonClicked(void) { ++g_calls.inner; Source(); }
@@ -164,13 +158,9 @@ TEST_F(TestWindow, CreatedThen3And4RunBeforeTheWindowIsShown) {
   EXPECT_EQ(g_at_load.order, (std::vector<std::string>{"created", "3", "4"}));
   EXPECT_FALSE(g_at_load.visible_at_created);
   EXPECT_EQ(g_at_load.units_alive_at_created, 9);
-  EXPECT_EQ(g_at_load.source_window, rtwin::kTestWindow);
   EXPECT_EQ(g_at_load.source_unit, tw::kWindowUnit);
-  EXPECT_EQ(rt::ui::CurrentEventWindow(), 0u);
   // Loading again brings the window forward instead.
-  HWND h = Hwnd(0);
   EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, true, 1, nullptr), Tpl()->units[0].object);
-  EXPECT_EQ(Hwnd(0), h);
   EXPECT_EQ(g_calls.created, 0);
 }
 
@@ -186,41 +176,26 @@ TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
   const LONG x = (GetSystemMetrics(SM_CXSCREEN) - 372) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - 180) / 2;
   EXPECT_EQ(RectIn(h, nullptr), (std::array<LONG, 4>{x, y, x + 372, y + 180}));
   EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_BIG, 0), 0);
-  EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_SMALL, 0), 0);
-  EXPECT_EQ(GetMenu(h), nullptr);
-  {  // Framed, but no caption text and no control box: no caption bar.
-    rt::ui::WindowProps bare;
-    bare.control_box = 0;
-    const Bytes data = rt::ui::Serialise(bare);
-    rt::ui::CreateArgs a;
-    a.data = data.data(), a.size = static_cast<uint32_t>(data.size()), a.width = 90, a.height = 40;
-    rt::ui::Component* c = rt::ui::WindowInterface(rt::ui::kOpCreate)->create(a);
-    ASSERT_NE(c, nullptr);
-    EXPECT_NE(GetWindowLongA(c->hwnd, GWL_STYLE) & WS_CAPTION, WS_CAPTION);
-    DestroyWindow(c->hwnd);
-  }
-
   struct Case {
     uint32_t unit;
-    const char* cls;
+    const char *cls, *text;
     int id;
-    const char* text;
     std::array<LONG, 4> rect;  // in the parent's client area
     bool in_group, visible;
     LONG style_on, style_off, ex_on;
   };
   const Case cases[] = {
-      {tw::kLabel1, "Rt_Label", 100, "北京时间:", {8, 6, 72, 30}, false, true, 0, WS_TABSTOP, 0},
-      {tw::kEdit1, "Edit", 110, "初始", {68, 11, 272, 31}, false, true, ES_READONLY | WS_TABSTOP | ES_AUTOHSCROLL,
+      {tw::kLabel1, "Rt_Label", "北京时间:", 100, {8, 6, 72, 30}, false, true, 0, WS_TABSTOP, 0},
+      {tw::kEdit1, "Edit", "初始", 110, {68, 11, 272, 31}, false, true, ES_READONLY | WS_TABSTOP | ES_AUTOHSCROLL,
        WS_DISABLED | ES_PASSWORD, WS_EX_CLIENTEDGE},
-      {tw::kEdit2, "Edit", 120, nullptr, {68, 39, 272, 59}, false, true,
-       ES_PASSWORD | WS_DISABLED | ES_RIGHT | WS_BORDER, ES_READONLY, 0},
-      {tw::kButton1, "Button", 130, "校准", {278, 11, 358, 59}, false, true, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 0},
-      {tw::kTimer1, "Rt_Timer", 140, "", {288, 0, 314, 26}, false, false, 0, 0, 0},
-      {tw::kGroup1, "Button", 150, "说明", {2, 65, 360, 135}, false, true, BS_GROUPBOX | BS_CENTER, 0, 0},
-      {tw::kLabel3, "Rt_Label", 160, "本程序是从苏宁网站上面获取的时间,时间误差5秒内都属正常", {5, 20, 318, 44},
+      {tw::kEdit2, "Edit", "", 120, {68, 39, 272, 59}, false, true, ES_PASSWORD | WS_DISABLED | ES_RIGHT | WS_BORDER,
+       ES_READONLY, 0},
+      {tw::kButton1, "Button", "校准", 130, {278, 11, 358, 59}, false, true, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 0},
+      {tw::kTimer1, "Rt_Timer", "", 140, {288, 0, 314, 26}, false, false, 0, 0, 0},
+      {tw::kGroup1, "Button", "说明", 150, {2, 65, 360, 135}, false, true, BS_GROUPBOX | BS_CENTER, 0, 0},
+      {tw::kLabel3, "Rt_Label", "本程序是从苏宁网站上面获取的时间,时间误差5秒内都属正常", 160, {5, 20, 318, 44},
        true, true, 0, 0, WS_EX_STATICEDGE},
-      {tw::kButton2, "Button", 170, "内", {320, 18, 350, 42}, true, true, 0, 0, 0},
+      {tw::kButton2, "Button", "内", 170, {320, 18, 350, 42}, true, true, 0, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
@@ -228,7 +203,7 @@ TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
     ASSERT_NE(u, nullptr);
     EXPECT_STRCASEEQ(Text(u, true).c_str(), c.cls);
     EXPECT_EQ(GetDlgCtrlID(u), c.id);
-    if (c.text) { EXPECT_EQ(Text(u), c.text); }
+    if (c.unit != tw::kEdit2) { EXPECT_EQ(Text(u), c.text); }  // a password box hides its text
     EXPECT_EQ(GetParent(u), c.in_group ? Hwnd(tw::kGroup1) : h);
     EXPECT_EQ(RectIn(u, GetParent(u)), c.rect);
     EXPECT_EQ(IsWindowVisible(u) != FALSE, c.visible);
@@ -242,8 +217,7 @@ TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
   EXPECT_EQ(SendMessageA(h, WM_GETFONT, 0, 0), gui);
   EXPECT_EQ(SendMessageA(Hwnd(tw::kEdit1), WM_GETFONT, 0, 0), gui);
   EXPECT_NE(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0), gui);
-  // Stacking follows creation order, so tab order does too.
-  EXPECT_EQ(GetWindow(h, GW_CHILD), Hwnd(tw::kLabel1));
+  // Stacking, so tab order, follows creation order.
   EXPECT_EQ(GetNextDlgTabItem(h, Hwnd(tw::kEdit1), FALSE), Hwnd(tw::kButton1));
 }
 
@@ -267,13 +241,10 @@ TEST_F(TestWindow, ClicksTicksAndDispatchReachTheBoundRoutines) {
   EXPECT_EQ(g_calls.tick, ticks);
   EXPECT_EQ(g_calls.button, 1);
 
-  // Dispatch through the entry: 1 when a bound routine ran (unit 0 is the window).
+  // Dispatch through the entry: 1 when a bound routine ran.
   EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kButton1, 0), 1);
-  EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, 0, 3), 1);
   EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kButton1, 9), 0);
-  EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kLabel1, 0), 0);
   EXPECT_EQ(g_calls.button, 2);
-  EXPECT_EQ(g_calls.event3, 1);
 }
 
 TEST_F(TestWindow, CommonPropertiesAreClampedStoredAndApplied) {
@@ -290,28 +261,17 @@ TEST_F(TestWindow, CommonPropertiesAreClampedStoredAndApplied) {
       EXPECT_EQ(static_cast<int32_t>(Read(unit, number)), read);
     }
   }
-  // Visible and disabled apply at once and read back from the window.
-  Write(tw::kButton1, 5, 0);
-  EXPECT_FALSE(IsWindowVisible(Hwnd(tw::kButton1)));
-  EXPECT_EQ(Read(tw::kButton1, 5), 0u);
-  Write(tw::kButton1, 5, 1);
+  // Disabled applies at once and is kept in the flags.
   Write(tw::kButton1, 6, 1);
-  EXPECT_TRUE(IsWindowVisible(Hwnd(tw::kButton1)));
   EXPECT_FALSE(IsWindowEnabled(Hwnd(tw::kButton1)));
-  EXPECT_EQ(Read(tw::kButton1, 6), 1u);
   EXPECT_TRUE(Tpl()->FindUnit(tw::kButton1)->flags & rt::ui::kFlagDisabled);
   Write(tw::kButton1, 6, 0);
-  // Tag: a null text is stored as empty.
-  EXPECT_EQ(TakeText(Read(tw::kLabel1, 4)), "标记");
-  Write(tw::kLabel1, 4, 0);
-  EXPECT_EQ(Read(tw::kLabel1, 4), 0u);
   // Mouse pointer: cursor numbers are stored as system ids and read back.
   EXPECT_EQ(TakeBytes(Read(tw::kLabel3, 7)), (Bytes{14, 0, 0, 0}));
   const Bytes cross = {2, 0, 0, 0};
   prog::OwnedBytes set(rt::NewByteSet(cross.data(), 4));
   Write(tw::kLabel1, 7, P(set.get()));
   EXPECT_EQ(Tpl()->FindUnit(tw::kLabel1)->mouse_pointer, (Bytes{0x03, 0x7F, 0, 0}));
-  EXPECT_NE(Tpl()->FindUnit(tw::kLabel1)->cursor, 0u);
   EXPECT_EQ(TakeBytes(Read(tw::kLabel1, 7)), cross);
 }
 
@@ -320,35 +280,17 @@ TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
   Write(tw::kEdit1, 8, P("2019年10月17日12时33分29秒"));
   EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "2019年10月17日12时33分29秒");
   EXPECT_EQ(g_calls.edit, 1);
-  Write(tw::kEdit1, 8, 0);  // null text: empty
-  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "");
-  EXPECT_EQ(Read(tw::kEdit1, 8), 0u);
-  EXPECT_EQ(g_calls.edit, 2);
   SendMessageA(Hwnd(tw::kEdit1), EM_SETREADONLY, FALSE, 0);
   SendMessageA(Hwnd(tw::kEdit1), WM_CHAR, 'x', 0);  // typing raises it too
-  EXPECT_EQ(g_calls.edit, 3);
-  // Unit, property, written, read.
+  EXPECT_EQ(g_calls.edit, 2);
+  // Unit, property, written, read: clamped ranges.
   const std::array<uint32_t, 4> cases[] = {
-      {tw::kEdit1, 9, 9, 5},       {tw::kEdit1, 9, -3u, 0},     // edit border 0..5
-      {tw::kButton1, 9, 7, 1},     {tw::kButton1, 11, 8, 2},    // default button, alignment
-      {tw::kLabel1, 25, 5, 1},                                  // word wrap is a Bool
-      {tw::kTimer1, 8, -1u, 0},    {tw::kTimer1, 9, 5, 0},      // negative interval; index past the count
-  };
+      {tw::kEdit1, 9, 9, 5}, {tw::kEdit1, 9, -3u, 0}, {tw::kTimer1, 8, -1u, 0}, {tw::kTimer1, 9, 5, 0}};
   for (auto [unit, number, written, read] : cases) {
     Write(unit, static_cast<int32_t>(number), written);
     EXPECT_EQ(Read(unit, static_cast<int32_t>(number)), read) << std::hex << unit << " " << std::dec << number;
   }
-  EXPECT_FALSE(GetWindowLongA(Hwnd(tw::kEdit1), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-  Write(tw::kLabel1, 8, P("电脑时间:"));
-  EXPECT_EQ(Text(Hwnd(tw::kLabel1)), "电脑时间:");
-  Write(0, 8, P("新标题"));
-  EXPECT_EQ(Text(Hwnd(0)), "新标题");
-  // Edit box style fields rebuild the box, keeping the current text.
-  Write(tw::kEdit1, 8, P("保留"));
-  Write(tw::kEdit1, 17, 2);  // right aligned
-  EXPECT_TRUE(GetWindowLongA(Hwnd(tw::kEdit1), GWL_STYLE) & ES_RIGHT);
-  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "保留");
-  // So does a picture, quietly: same id, text, visibility and binding.
+  // A picture rebuilds the button quietly: same id, text and binding.
   HWND old = Hwnd(tw::kButton1);
   const Bytes picture = {1, 2, 3, 4, 5, 6, 7, 8};
   prog::OwnedBytes set(rt::NewByteSet(picture.data(), 8));
@@ -358,9 +300,7 @@ TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
   EXPECT_FALSE(IsWindow(old));
   EXPECT_EQ(GetDlgCtrlID(fresh), 130);
   EXPECT_EQ(Text(fresh), "校准");
-  EXPECT_TRUE(IsWindowVisible(fresh));
   EXPECT_EQ(rt::FailureCount(), 0);
-  EXPECT_EQ(TakeBytes(Read(tw::kButton1, 8)), picture);
   SendMessageA(fresh, BM_CLICK, 0, 0);
   EXPECT_EQ(g_calls.button, 1);
 }
@@ -386,21 +326,6 @@ TEST_F(TestWindow, FontsReadAndWriteAsSevenMemberRecords) {
   LOGFONTA sized{};
   GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0)), sizeof sized, &sized);
   EXPECT_EQ(sized.lfHeight, -(11 * dpi / 72));
-  // An empty face name becomes 宋体.
-  Write(tw::kEdit1, 12, P(""), 6);
-  EXPECT_EQ(TakeText(Read(tw::kEdit1, 12, 6)), "宋体");
-  // A unit without a font of its own reads the default GUI font's members.
-  LOGFONTA gui{};
-  GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
-  EXPECT_EQ(TakeText(Read(tw::kButton1, 13, 6)), gui.lfFaceName);
-  // A whole-record write starts from a zeroed description.
-  auto* whole = static_cast<uint32_t*>(prog::Allocate(28));
-  const uint32_t fields[7] = {0, 1, 0, 1, 0, 10, 0};
-  std::memcpy(whole, fields, sizeof fields);
-  Write(tw::kButton1, 13, P(whole));
-  prog::Free(whole);
-  for (int32_t m : {1, 3, 5}) EXPECT_EQ(Read(tw::kButton1, 13, m), fields[m]) << m;
-  EXPECT_EQ(TakeText(Read(tw::kButton1, 13, 6)), "宋体");
 }
 
 TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
@@ -408,11 +333,9 @@ TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
   const std::pair<std::function<void()>, const char*> cases[] = {
       {[] { RaiseEvent(0x52019999, 0, 0); }, "未找到引发事件的窗口"},
       {[] { RaiseEvent(rtwin::kTestWindow, 0x16019999, 0); }, "未找到引发事件的窗口组件"},
-      {[] { Read(0, 0, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口"},
       {[] { Write(0, 0, 1, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口"},
       {[=] { Read(label, 8, -1, second); }, "指定窗口尚未载入"},  // own property, window not created
-      {[=] { Write(label, 8, 0, -1, second); }, "指定窗口尚未载入"},
-      {[] { Read(0x16019999, 0); }, "指定窗口尚未载入"},  // no such unit: one of the five messages
+      {[] { Read(0x16019999, 0); }, "指定窗口尚未载入"},  // no such unit
   };
   for (const auto& [call, message] : cases) {
     SCOPED_TRACE(message);
@@ -430,44 +353,33 @@ TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
   EXPECT_EQ(Tpl(second)->FindUnit(label)->left, 9);
 }
 
-// Last of the suite, before any loop: only an entered loop may end on the
-// last window.
+// Last of the suite: only an entered loop may end on the last window.
 TEST_F(TestWindow, AWindowDestroyedBeforeTheLoopPostsNoQuit) {
   ASSERT_FALSE(rt::ui::LoopEntered());
   DestroyWindow(Hwnd(0));
   MSG m;
   EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-  EXPECT_FALSE(rt::ui::AnyLoadedWindowAlive());
   EXPECT_EQ(Tpl()->units[0].object, nullptr);
 }
 
-// ---- calls and memory through the entry ------------------------------------
+// ---- calls through the entry -----------------------------------------------
 
 int32_t __cdecl Sum3(int32_t a, int32_t b, int32_t c) { return a * 100 + b * 10 + c; }
 int64_t __cdecl Wide(int32_t a, int64_t b) { return b - a; }
 
-TEST(Entry, HandlersGetTheirArgumentsInOrderAndComponentsTheirMemory) {
+TEST(Entry, HandlersGetTheirArgumentsInOrder) {
   const uint32_t words[] = {1, 2, 3};
   EXPECT_EQ(static_cast<uint32_t>(rt_call_with_words(reinterpret_cast<uintptr_t>(&Sum3), words, 3)), 123u);
   const uint32_t wide[] = {5, 10, 1};  // 5, then the 64-bit value 0x1_0000000A
   EXPECT_EQ(static_cast<int64_t>(rt_call_with_words(reinterpret_cast<uintptr_t>(&Wide), wide, 3)),
             0x10000000All - 5);
-  FreshTemplates();
-  using rt::ui::NotificationEntry;
-  intptr_t block = NotificationEntry(rt::ui::kNotifyAllocate, 16, 0);
-  ASSERT_NE(block, 0);
-  block = NotificationEntry(rt::ui::kNotifyReallocate, block, 64);
-  ASSERT_NE(block, 0);
-  NotificationEntry(rt::ui::kNotifyFree, block, 0);
-  EXPECT_EQ(NotificationEntry(rt::ui::kNotifyTemplates, 0, 0),
-            static_cast<int32_t>(reinterpret_cast<intptr_t>(&rt::ui::LoadedTemplates())));
 }
 
 // ---- menus and the loop ----------------------------------------------------
 
-int g_idle_calls = 0, g_timer_rounds = 0;
+int g_timer_rounds = 0;
 size_t g_idle_wanted = 0, g_idle_at_close = 0;
-void CountIdle(void*) { ++g_idle_calls; }
+void Idle(void*) {}
 void CloseWhenIdle(void* hwnd) { PostMessageA(static_cast<HWND>(hwnd), WM_CLOSE, 0, 0); }
 // Closes the test window once the gone window's callback is dropped (or ~6 s).
 VOID CALLBACK CloseTestWindow(HWND, UINT, UINT_PTR id, DWORD) {
@@ -486,9 +398,6 @@ TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   ASSERT_NE(other, nullptr);
   // Not shown in the task bar: owned by the hidden owner window.
   EXPECT_EQ(GetWindow(other, GW_OWNER), static_cast<HWND>(rt::State().hidden_owner));
-  EXPECT_TRUE(GetWindowLongA(other, GWL_STYLE) & WS_THICKFRAME);
-  EXPECT_EQ(RectIn(other, nullptr)[0], 10);
-  EXPECT_EQ(RectIn(other, nullptr)[1], 20);
   // Menu items build the menu and raise their routine.
   HMENU menu = GetMenu(other);
   ASSERT_NE(menu, nullptr);
@@ -498,19 +407,13 @@ TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   EXPECT_TRUE(GetMenuState(menu, 0, MF_BYPOSITION) & MF_CHECKED);
   SendMessageA(other, WM_COMMAND, GetMenuItemID(menu, 0), 0);
   EXPECT_EQ(g_calls.menu, 1);
-  const uint32_t item = sw::kUnit_26010010, second = rtwin::kSecondWindow;
-  EXPECT_EQ(TakeText(Read(item, 0, -1, second)), "文件");
-  EXPECT_EQ(Read(item, 1, -1, second), 1u);
-  EXPECT_EQ(Read(item, 3, -1, second), 1u);
-  Write(item, 0, P("编辑"), -1, second);
+  Write(sw::kUnit_26010010, 0, P("编辑"), -1, rtwin::kSecondWindow);
   GetMenuStringA(GetMenu(other), 0, caption, sizeof caption, MF_BYPOSITION);
   EXPECT_STREQ(caption, "编辑");
 
   const size_t before = rt::ui::IdleCallbackCount();
-  rt::ui::RegisterIdleCallback(nullptr, CountIdle, nullptr);  // no window
-  rt::ui::RegisterIdleCallback(h, nullptr, nullptr);          // no callback
-  rt::ui::RegisterIdleCallback(h, CountIdle, nullptr);
-  rt::ui::RegisterIdleCallback(h, CountIdle, nullptr);  // same window again
+  rt::ui::RegisterIdleCallback(h, Idle, nullptr);
+  rt::ui::RegisterIdleCallback(h, Idle, nullptr);  // same window again
   EXPECT_EQ(rt::ui::IdleCallbackCount(), before + 1);
   rt::ui::RegisterIdleCallback(other, CloseWhenIdle, other);
   // The second window closes on its idle call and its callback is dropped on
@@ -521,11 +424,8 @@ TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   EXPECT_TRUE(rt::ui::LoopEntered());
   EXPECT_EQ(rt::ui::QuitCode(), 0);
   EXPECT_FALSE(IsWindow(h));
-  EXPECT_FALSE(IsWindow(other));
   EXPECT_EQ(g_idle_at_close, before + 1);
-  EXPECT_GE(g_idle_calls, 1);
   EXPECT_GE(g_calls.tick, 1);
-  rt::ui::RunMessageLoop();  // with no window alive it returns at once
   // Last of all: once the main thread has begun the end, another thread's
   // EndProgram ends only that thread, and the process lives on.
   rt::ui::ProgramEnd(0);
