@@ -1,6 +1,5 @@
-// Binding of DLL commands: the system library list, ordinals, caching, the
-// program table's argument words, and (in a child program whose error box
-// is read and dismissed) two entries of one library and the fatal endings.
+// Binding of DLL commands: the system library list, caching and, in a child
+// program whose error box is read, the fatal endings.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -42,35 +41,6 @@ TEST_F(DllBinding, EmptyLibraryNameTriesTheSystemListInOrder) {
   FreeLibrary(user);
 }
 
-TEST_F(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
-  void* want = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), MAKEINTRESOURCEA(100)));
-  ASSERT_NE(want, nullptr);
-  static const char* libs[] = {"kernel32.dll", "C:\\windows\\system32\\kernel32.dll"};
-  static const char* funcs[] = {"#100", "#65636"};
-  rt::LoadDllCommandTable(2, libs, funcs);
-  EXPECT_EQ(rt::ResolveDllCommand(0), want);
-  EXPECT_EQ(rt::ResolveDllCommand(1), want);
-}
-
-TEST_F(DllBinding, ProgramTableCallsKeepTheStackBalanced) {
-  wchar_t wide[8] = {};
-  char narrow[8] = {};
-  auto a = [](const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); };
-  EXPECT_EQ(prog::CallDll(web::kMultiByteToWideChar, {65001, 0, a("ab"), 0xFFFFFFFFu, a(wide), 8}), 3u);
-  EXPECT_EQ(prog::CallDll(web::kWideCharToMultiByte, {936, 0, a(wide), 0xFFFFFFFFu, a(narrow), 8, 0, 0}), 3u);
-  EXPECT_STREQ(narrow, "ab");
-  EXPECT_EQ(prog::CallDll(web::kInternetCloseHandle, {0}), 0u);
-}
-
-// Runs web_dll_child.exe <mode>; reads and dismisses its error box, if any,
-// as "caption|text".
-DWORD RunChild(const char* mode, std::string* box_text) {
-  testsupport::ChildResult r = testsupport::RunChild("web_dll_child.exe", mode, box_text != nullptr);
-  if (box_text && r.had_box) *box_text = r.caption + "|" + r.text;
-  return r.exit_code;
-}
-
-TEST(DllBindingChild, TwoEntriesOfOneLibraryHoldTwoReferences) { EXPECT_EQ(RunChild("twice", nullptr), 0u); }
 
 TEST(DllBindingChild, UnbindableEntriesAndStackMismatchEndTheProgram) {
   const std::pair<const char*, const char*> cases[] = {
@@ -81,9 +51,9 @@ TEST(DllBindingChild, UnbindableEntriesAndStackMismatchEndTheProgram) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
-    std::string box;
-    EXPECT_EQ(RunChild(c.first, &box), 0xFFFFFFFFu);
-    EXPECT_EQ(box, std::string("错误|运行时出错!\n\n") + c.second);
+    testsupport::ChildResult r = testsupport::RunChild("web_dll_child.exe", c.first, true);
+    EXPECT_EQ(r.exit_code, 0xFFFFFFFFu);
+    EXPECT_EQ(r.caption + "|" + r.text, std::string("错误|运行时出错!\n\n") + c.second);
   }
 }
 

@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
-"""Loopback HTTP server of the web tests: binds 127.0.0.1 on a free port,
-writes it to --port-file, keeps the last ordinary request (head and body,
-given back by /_last) and stops on /_quit or after 120 idle seconds."""
+"""Loopback HTTP server of the web tests on a free 127.0.0.1 port (written to
+the given file); /_last gives back the last ordinary request, head and body.
+Stops on /_quit or after 120 idle seconds."""
 import os, re, socket, socketserver, sys, threading, time, urllib.parse
 
 LAST, ACTIVE = [b""], [time.time()]
 
 
-def reply(s, status, body=b"", headers=(), length=None):
-    n = len(body) if length is None else length
-    head = ["HTTP/1.1 " + status, *headers, "Content-Length: %d" % n, "Connection: close"]
+def reply(s, status, body=b"", headers=()):
+    head = ["HTTP/1.1 " + status, *headers, "Content-Length: %d" % len(body), "Connection: close"]
     s.sendall(("\r\n".join(head) + "\r\n\r\n").encode("latin-1") + body)
 
 
@@ -25,10 +24,7 @@ class Handler(socketserver.BaseRequestHandler):
                 data += part
             head, _, body = data.partition(b"\r\n\r\n")
             m = re.search(rb"\r\ncontent-length:\s*(\d+)", head, re.I)
-            while m and len(body) < int(m.group(1)):
-                part = s.recv(65536)
-                if not part:
-                    break
+            while m and len(body) < int(m.group(1)) and (part := s.recv(65536)):
                 body += part
             self.route(s, head + b"\r\n\r\n", body)
         except OSError:
@@ -58,19 +54,12 @@ class Handler(socketserver.BaseRequestHandler):
         elif url.path == "/cookies":
             reply(s, "200 OK", b"ok", ["Set-Cookie: a=1; path=/", "Set-Cookie: b=2", "set-cookie: c=3",
                                        "Set-Cookie: gone=deleted; expires=Thu, 01 Jan 1970 00:00:00 GMT"])
-        elif url.path == "/redirect":
-            reply(s, "302 Found", b"moved", ["Location: /text?b=redirected"])
         elif url.path == "/bigheaders":
             reply(s, "200 OK", b"big", ["X-Fill-%d: %s" % (i, "x" * 100) for i in range(80)]
                   + ["Set-Cookie: late=1"])
         elif url.path == "/big":  # byte i is i % 251
             total = int(float(q.get("mb", "32")) * (1 << 20))
             reply(s, "200 OK", (bytes(range(251)) * (total // 251 + 1))[:total])
-        elif url.path == "/truncated":
-            reply(s, "200 OK", b"t" * 3000, length=10000)
-        elif url.path == "/chunked":
-            s.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
-                      b"5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n")
         elif url.path == "/silent":
             time.sleep(float(q.get("s", "5")))
         elif url.path != "/close":  # /close: no reply at all
@@ -87,8 +76,7 @@ def main(port_file):
         server.shutdown()
 
     threading.Thread(target=idle_stop, daemon=True).start()
-    with open(port_file + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
+    open(port_file + ".tmp", "w").write(str(server.server_address[1]))
     os.replace(port_file + ".tmp", port_file)
     server.serve_forever(poll_interval=0.2)
     os.remove(port_file)
