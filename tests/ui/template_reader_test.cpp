@@ -113,15 +113,6 @@ TEST(GeneratedTemplate, EveryShortenedOrLengthenedBlockIsRefused) {
   EXPECT_EQ(error, "bytes left after the last window");
 }
 
-TEST(LoadedSet, TheSeamFillsTheProcessWideSet) {
-  Bytes block = GeneratedBlock();
-  ASSERT_TRUE(rt::ui::LoadTemplateBlock(block.data(), static_cast<uint32_t>(block.size()), kBase));
-  EXPECT_NE(rt::ui::LoadedTemplates().Find(rtwin::kTestWindow), nullptr);
-  uint8_t broken[3] = {};
-  EXPECT_FALSE(rt::ui::LoadTemplateBlock(broken, 3, kBase));
-  EXPECT_EQ(rt::ui::LoadedTemplates().size(), 0u);
-}
-
 // ---- hand-built blocks -----------------------------------------------------
 
 struct UnitSpec {
