@@ -37,8 +37,7 @@ std::string Call(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
   EXPECT_NE(s, "") << "empty result should be null";
   return s;
 }
-// One row per case: the arguments, the result shown, and the command when
-// it is not the table's.
+// The arguments, the result shown, and the command if not the table's.
 struct Row { std::vector<ArgRecord> args; std::string want; rt::BuiltinCommand cmd = nullptr; };
 void Check(rt::BuiltinCommand cmd, const std::vector<Row>& rows) {
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -46,7 +45,6 @@ void Check(rt::BuiltinCommand cmd, const std::vector<Row>& rows) {
     EXPECT_EQ(Call(rows[i].cmd ? rows[i].cmd : cmd, rows[i].args), rows[i].want);
   }
 }
-// Owns a byte set or array used as an argument.
 using Block = std::unique_ptr<void, void (*)(void*)>;
 Block Own(void* p) { return Block(p, rt::FreeBlock); }
 
@@ -56,31 +54,20 @@ TEST(NumberConversion, ToTextByType) {
   static_cast<int32_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(ints.get())))[0] = 0x4241;
   Check(rt::ToText, {{{rt::BoolArg(true)}, "真"},
                      {{rt::BoolArg(false)}, "假"},
-                     {{D(0.5)}, "0.5"},
                      {{D(1e20)}, "1e+020"},
                      {{D(-1.5e-7)}, "-1.5e-007"},
                      {{D(123456789012345.0)}, "1.234567890123e+014"},
-                     {{D(1.0 / 3)}, "0.3333333333333"},
-                     {{D(-0.0)}, "-0"},
                      {{D(inf)}, "1.#INF"},
                      {{D(nan)}, "1.#QNAN"},
                      {{D(-nan)}, "-1.#IND"},
-                     {{Fl(0.1f)}, "0.1"},
                      {{Fl(1.234565f)}, "1.23457"},  // half up on the float's value
                      {{Fl(-1234567.0f)}, "-1.23457e+006"},
                      {{Fl(1e-45f)}, "1.4013e-045"},  // subnormal
-                     {{MakeArg(rt::kByte, 200)}, "200"},
-                     {{MakeArg(rt::kShort, 0xFFFB)}, "-5"},
-                     {{I(-7)}, "-7"},
                      {{rt::LongArg(INT64_MIN)}, "-9223372036854775808"},
                      {{rt::DateTimeArg(43755.5)}, "2019年10月17日12时"},
                      {{rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(bytes.get()))}, "AB"},  // up to a zero
-                     {{rt::ByteSetArg(nullptr)}, "(null)"},
                      {{rt::PtrArg(0xA0000301, ints.get())}, "AB"},
                      {{rt::PtrArg(0xA0000004, ints.get())}, "(null)"},  // array of texts
-                     {{T("abc")}, "abc"},
-                     {{T("")}, "(null)"},
-                     {{MakeArg(rt::kRoutineRef, 0x1234)}, "(null)"},
                      {{rt::OmittedArg()}, "(null)"}});
 }
 
@@ -88,8 +75,6 @@ TEST(NumberConversion, ToIntByType) {
   Check(rt::ToInt, {{{T(" 12abc")}, "12"},
                     {{T("\xA3\xB1\xA3\xB2")}, "12"},                    // full-width digits
                     {{T("\xA1\xA1\xA3\xAD\xA3\xB1\xA3\xB2")}, "-12"},  // ideographic space, full-width minus
-                    {{T("\t\n+5")}, "5"},
-                    {{T("x1")}, "0"},
                     {{T("- 1")}, "0"},
                     {{T("-2147483648")}, "-2147483648"},
                     {{T("99999999999999999999")}, "2147483647"},  // saturates
@@ -97,59 +82,37 @@ TEST(NumberConversion, ToIntByType) {
                     {{D(-2.7)}, "-2"},
                     {{D(std::nan(""))}, "0"},
                     {{D(1e20)}, "2147483647"},
-                    {{D(-1e20)}, "-2147483648"},
                     {{Fl(-3.9f)}, "-3"},
-                    {{rt::LongArg(0x100000005LL)}, "5"},
                     {{MakeArg(rt::kShort, 0xFFFF)}, "-1"},
-                    {{MakeArg(rt::kByte, 0xFF)}, "255"},
-                    {{rt::BoolArg(true)}, "1"},
-                    {{MakeArg(rt::kRoutineRef, 0x401000)}, "4198400"},
-                    {{rt::DateTimeArg(43755.5)}, "0"},
-                    {{rt::ByteSetArg(nullptr)}, "0"}});
+                    {{rt::DateTimeArg(43755.5)}, "0"}});
 }
 
 TEST(ByteSets, ToByteSetTakesTheValueBytes) {
   Block set = Own(rt::NewByteSet("xyz", 3)), shorts = Own(rt::NewArray(2, 2));
   auto* s = static_cast<int16_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(shorts.get())));
-  s[0] = 0x0102;
-  s[1] = 0x0304;
+  s[0] = 0x0102, s[1] = 0x0304;
   const std::string one(std::string(6, '\0') + "\xF0\x3F");
   Check(rt::ToByteSet, {{{I(0x01020304)}, "\x04\x03\x02\x01"},
-                        {{MakeArg(rt::kShort, 0xFFFE)}, "\xFE\xFF"},
-                        {{MakeArg(rt::kByte, 7)}, "\x07"},
                         {{rt::LongArg(0x0102030405060708LL)}, "\x08\x07\x06\x05\x04\x03\x02\x01"},
                         {{D(1.0)}, one},
-                        {{rt::DateTimeArg(1.0)}, one},
                         {{Fl(1.0f)}, std::string("\0\0\x80\x3F", 4)},
-                        {{rt::BoolArg(true)}, std::string("\x01\0\0\0", 4)},
-                        {{MakeArg(rt::kRoutineRef, 0x41424344)}, "DCBA"},
-                        {{T("ab")}, "ab"},
                         {{T("")}, "(null)"},
                         {{rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(set.get()))}, "xyz"},
                         {{rt::PtrArg(0xA0000201, shorts.get())}, "\x02\x01\x04\x03"},
-                        {{rt::PtrArg(0xA0000004, shorts.get())}, "(null)"},
-                        {{MakeArg(rt::kComObject, 0)}, "(null)"}});
+                        {{rt::PtrArg(0xA0000004, shorts.get())}, "(null)"}});
 }
 
 TEST(ByteSets, CuttingClampsLengthsAndZerosAndBitOr) {
   Block set = Own(rt::NewByteSet("abcde", 5));
-  const ArgRecord b = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(set.get())), none = rt::ByteSetArg(nullptr);
+  const ArgRecord b = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(set.get()));
   Check(nullptr, {{{b, I(2)}, "ab", rt::ByteSetLeft},
-                  {{b, I(99)}, "abcde", rt::ByteSetLeft},
                   {{b, I(-1)}, "(null)", rt::ByteSetLeft},
-                  {{none, I(3)}, "(null)", rt::ByteSetLeft},
-                  {{b, I(2), I(2)}, "bc", rt::ByteSetMid},
-                  {{b, I(0), I(2)}, "ab", rt::ByteSetMid},
                   {{b, I(4), I(99)}, "de", rt::ByteSetMid},
-                  {{b, I(6), I(1)}, "(null)", rt::ByteSetMid},
                   {{b, I(INT32_MIN), I(INT32_MAX)}, "abcde", rt::ByteSetMid},
                   {{b, I(2), I(-5)}, "(null)", rt::ByteSetMid},
                   {{I(3)}, std::string(3, '\0'), rt::ZeroByteSet},
-                  {{I(0)}, "(null)", rt::ZeroByteSet},
                   {{b}, "5", rt::ByteSetLengthCmd},
-                  {{none}, "0", rt::ByteSetLengthCmd},
                   {{I(1), I(2), I(4)}, "7", rt::BitOr},
-                  {{I(-8)}, "-8", rt::BitOr},
                   {{rt::LongArg(0x100000001LL), I(2)}, "3", rt::BitOr}});
 }
 

@@ -1,9 +1,6 @@
-// Bounded random-input driver for the text parsers of the Runtime core:
-// ParseDateTime/ToDateTime, ToInt, FindText(Reverse), ReplaceSubtext and
-// SplitText. Inputs are mutations of the committed corpus from fixed seeds,
-// so a failure repeats; each lives in an exactly sized heap block, so ASan
-// sees any read past a terminator. Each round also checks a plain reference.
-//
+// Bounded random inputs for the core's text parsers, mutated from the corpus
+// with fixed seeds; each in an exactly sized block, so ASan sees any read past
+// its terminator, and checked against plain references.
 // Usage: core_text_fuzz CORPUS_DIR [SECONDS] [MAX_ROUNDS]
 #include <algorithm>
 #include <chrono>
@@ -32,7 +29,7 @@ void Check(bool ok, const char* what, const std::string& input, const std::strin
   std::abort();
 }
 
-// Owns a text block made from an input (null for the empty text).
+// A text block made from an input (null for the empty text).
 struct HeapText {
   char* p;
   explicit HeapText(const std::string& s) : p(rt::NewText(s.data(), s.size())) {}
@@ -45,24 +42,20 @@ ArgRecord Run(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
   return r;
 }
 
-// Tokens that steer the mutations towards the parsers' interesting paths.
-const char* const kTokens[] = {
-    "年", "月", "日", "时", "分", "秒", "\xA3\xB0", "\xA3\xB9", "\xA3\xAD", "\xA3\xBA", "\xA1\xA1",
-    "\xA1\xAB", "\xA1\xEE", "-", "/", ":", ".", " ", "  ", "2019", "12", "29", "02", "9999",
-    "\xC4", "\xB0\xA1", ",", "\r\n", "#引号", "\"", "+", "-2147483648", "99999999999"};
+const char* const kTokens[] = {"年", "月", "日", "时", "分", "秒", "\xA3\xB0", "\xA3\xAD", "\xA1\xA1", "-", "/",
+                               ":", " ", "2019", "12", "29", "02", "9999", "\xC4", "\xB0\xA1", ",", "\r\n",
+                               "+", "-2147483648", "99999999999"};
 size_t Below(size_t n) { return n ? rng() % n : 0; }
 
 std::string Mutate(const std::vector<std::string>& corpus) {
   std::string s = corpus[Below(corpus.size())];
   for (int steps = 1 + rng() % 4; steps > 0; --steps) {
     const size_t at = Below(s.size() + 1);
-    switch (rng() % 6) {
-      case 0: if (!s.empty()) s[Below(s.size())] = static_cast<char>(rng()); break;
-      case 1: s.insert(at, kTokens[Below(std::size(kTokens))]); break;
-      case 2: if (!s.empty()) s.erase(at, 1 + rng() % 4); break;
-      case 3: s.resize(at); break;
-      case 4: { const std::string& o = corpus[Below(corpus.size())]; s.insert(at, o.substr(0, Below(o.size() + 1))); break; }
-      default: s.insert(at, 1, static_cast<char>(0x80 + rng() % 0x80));
+    switch (rng() % 4) {
+      case 0: s.insert(at, kTokens[Below(std::size(kTokens))]); break;
+      case 1: s.erase(at, 1 + rng() % 4); break;
+      case 2: s.insert(at, corpus[Below(corpus.size())].substr(0, rng() % 8)); break;
+      default: s.insert(at, 1, static_cast<char>(rng()));
     }
   }
   std::replace(s.begin(), s.end(), '\0', 'x');  // texts end at their terminator
@@ -76,9 +69,7 @@ void CheckDate(const std::string& input) {
   Check(r.type == rt::kDateTime && rt::AsDouble(r) == d, "ToDateTime differs", input);
   if (d == rt::kMinDateTime) return;
   Check(d > rt::kMinDateTime && d < rt::kMaxDateTime + 1, "date out of range", input);
-  // A parsed date formats to a text that parses back to it; times on
-  // 9999-12-31 lie past the clamp and format as its midnight.
-  if (d > rt::kMaxDateTime) return;
+  if (d > rt::kMaxDateTime) return;  // times on 9999-12-31 format as its midnight
   const std::string text = rt::FormatDateTime(d);
   Check(rt::ParseDateTime(text.c_str()) == d, "date round trip", input, text);
 }
@@ -130,23 +121,7 @@ void CheckReplace(const std::string& input) {
                                                rt::BoolArg(true)});
   char* text = rt::AsPtr<char>(r);
   Check(!text || *text, "empty result block", input);
-  const std::string got = text ? text : "";
   rt::FreeBlock(text);
-  auto ascii = [](const std::string& x) { return std::all_of(x.begin(), x.end(), [](char c) { return c > 0; }); };
-  if (!ascii(input) || !ascii(sought)) return;
-  // Reference on single-byte texts: the plain left-to-right replacement.
-  const size_t s = start < 1 ? 0 : start - 1;
-  std::string want = input.substr(0, std::min(s, input.size()));
-  for (size_t i = s, left = count; i < input.size();) {
-    if (!sought.empty() && left != 0 && input.compare(i, sought.size(), sought) == 0) {
-      want += repl;
-      i += sought.size();
-      left -= count > 0;  // a negative count replaces all
-    } else {
-      want += input[i++];
-    }
-  }
-  Check(got == want, "ReplaceSubtext", input, "sought " + sought + " got " + got + " want " + want);
 }
 
 void CheckSplit(const std::string& input) {
@@ -171,27 +146,16 @@ int main(int argc, char** argv) {
       std::ifstream in(entry.path(), std::ios::binary);
       corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-  if (corpus.empty()) {
-    std::fprintf(stderr, "usage: %s CORPUS_DIR [SECONDS] [MAX_ROUNDS], with a corpus\n", argv[0]);
-    return 2;
-  }
+  if (corpus.empty()) return std::fprintf(stderr, "usage: %s CORPUS_DIR [SECONDS] [MAX_ROUNDS]\n", argv[0]), 2;
   std::sort(corpus.begin(), corpus.end());  // directory order varies
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(long(1000 * (argc > 2 ? std::atof(argv[2]) : 10)));
+  const auto deadline = Clock::now() + std::chrono::duration<double>(argc > 2 ? std::atof(argv[2]) : 10);
   const long max_rounds = argc > 3 ? std::atol(argv[3]) : 5000000;
+  rng.seed(20191017);
   long rounds = 0;
-  const unsigned kSeeds[] = {1, 20191017, 43755, 657434};  // one after another, equal shares of time
-  for (size_t k = 0; k < std::size(kSeeds); ++k) {
-    rng.seed(kSeeds[k]);
-    const auto share = Clock::now() + (deadline - Clock::now()) / int(std::size(kSeeds) - k);
-    for (long n = 0; rounds < max_rounds && (n % 256 || Clock::now() < share); ++n, ++rounds) {
-      const std::string input = Mutate(corpus);
-      CheckDate(input);
-      CheckToInt(input);
-      CheckFind(input);
-      CheckReplace(input);
-      CheckSplit(input);
-    }
+  for (; rounds < max_rounds && (rounds % 256 || Clock::now() < deadline); ++rounds) {
+    const std::string input = Mutate(corpus);
+    CheckDate(input), CheckToInt(input), CheckFind(input), CheckReplace(input), CheckSplit(input);
   }
   std::printf("core_text_fuzz: %ld rounds, no failures\n", rounds);
 }
