@@ -31,10 +31,12 @@ void Require(bool ok, const char* what) {
   std::abort();
 }
 
-template <typename P>
-void CheckProps(const Bytes& data) {
-  P p;
-  if (rt::ui::Parse(data, &p)) Require(rt::ui::Serialise(p) == data, "property record does not write back");
+template <typename... P>
+void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
+  auto one = [&](auto p) {
+    if (rt::ui::Parse(data, &p)) Require(rt::ui::Serialise(p) == data, "property record does not write back");
+  };
+  (one(P{}), ...);
 }
 
 void Check(const rt::ui::TemplateSet& set) {
@@ -51,15 +53,8 @@ void Check(const rt::ui::TemplateSet& set) {
         Require(steps <= w.units.size() && parent, "parent chain loops or leaves the window");
         p = parent->menu_item ? 0 : parent->parent_id;
       }
-      switch (u.type_id) {
-        case rt::ui::kTypeWindow: CheckProps<rt::ui::WindowProps>(u.property_data); break;
-        case rt::ui::kTypeEditBox: CheckProps<rt::ui::EditBoxProps>(u.property_data); break;
-        case rt::ui::kTypeLabel: CheckProps<rt::ui::LabelProps>(u.property_data); break;
-        case rt::ui::kTypeButton: CheckProps<rt::ui::ButtonProps>(u.property_data); break;
-        case rt::ui::kTypeGroupBox: CheckProps<rt::ui::GroupBoxProps>(u.property_data); break;
-        case rt::ui::kTypeTimer: CheckProps<rt::ui::TimerProps>(u.property_data); break;
-        default: break;
-      }
+      CheckProps<rt::ui::WindowProps, rt::ui::EditBoxProps, rt::ui::LabelProps, rt::ui::ButtonProps,
+                 rt::ui::GroupBoxProps, rt::ui::TimerProps>(u.property_data);
     }
   }
 }

@@ -117,11 +117,11 @@ TEST(GeneratedTemplate, EveryShortenedOrLengthenedBlockIsRefused) {
 
 struct UnitSpec {
   uint32_t id = 0x16010002, type = rt::ui::kTypeLabel, parent = 0;
-  bool terminated = true, menu = false;
+  bool menu = false;
   std::vector<uint32_t> children;
   std::vector<std::pair<uint32_t, uint32_t>> events;  // index, routine offset
   uint32_t extra_children = 0, extra_events = 0;      // added to the stored counts
-  size_t reserved = 20;                               // zero bytes after the events
+  size_t cut = 0;                                     // bytes dropped from the record's end
   Bytes props = {1, 0, 0, 0};
 };
 struct BlockSpec {
@@ -139,9 +139,8 @@ Bytes Record(const UnitSpec& u) {
   rt::ui::WireWriter w;
   w.U32(u.type);
   Zeros(w, 20);
-  w.Bytes("u", 1);
-  if (!u.terminated) return w.data();
-  Zeros(w, 2);  // the name's terminator, then an empty second text
+  w.Bytes("u", 2);  // the name, then an empty second text
+  Zeros(w, 1);
   if (u.menu) {  // menu records end after the handler and the properties
     Zeros(w, 12);
     w.Bytes("m", 2);
@@ -154,9 +153,10 @@ Bytes Record(const UnitSpec& u) {
     Zeros(w, 1);
     for (uint32_t v : {0u, 1u, 0u, static_cast<uint32_t>(u.events.size()) + u.extra_events}) w.U32(v);
     for (auto [index, offset] : u.events) w.U32(index), w.U32(offset);
-    Zeros(w, u.reserved);
+    Zeros(w, 20);
   }
   w.Bytes(u.props.data(), u.props.size());
+  w.data().resize(w.data().size() - u.cut);
   return w.data();
 }
 
@@ -222,7 +222,6 @@ TEST(HandBuiltBlock, TheGoodBlockLoads) {
   EXPECT_EQ(units[0].Handler(3), 0u);
   EXPECT_EQ(units[1].Handler(0), kBase + 16);
   EXPECT_EQ(units[3].Handler(5), kBase + 24);
-  EXPECT_EQ(units[2].children, (std::vector<uint32_t>{0x16010002}));
   // Property data starts 20 bytes after the last event entry.
   EXPECT_TRUE(units[1].property_data.empty());
   EXPECT_EQ(units[2].property_data, (Bytes{1, 0, 0, 0}));
@@ -242,11 +241,11 @@ TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
       {"unit record outside the unit block", [](BlockSpec& b) { b.offset_delta = 0x7000; }},
       {"unit records overlap or leave a gap", [](BlockSpec& b) { b.gap = 4; }},
       {"bytes left after the unit records", [](BlockSpec& b) { b.length_delta = 1, b.trailing = 1; }},
-      {"unit record head", [](BlockSpec& b) { b.units[2].terminated = false; }},
+      {"unit record head", [](BlockSpec& b) { b.units[1].cut = Record(b.units[1]).size() - 25; }},
       {"unit type id", [](BlockSpec& b) { b.units[1].type = 0x00010000; }},
       {"child count past the record", [](BlockSpec& b) { b.units[2].extra_children = 1000; }},
       {"event count past the record", [](BlockSpec& b) { b.units[1].extra_events = 1000; }},
-      {"reserved words after the events", [](BlockSpec& b) { b.units[1].reserved = 12; }},
+      {"reserved words after the events", [](BlockSpec& b) { b.units[1].cut = 8; }},
       {"child id not in the window", [](BlockSpec& b) { b.units[2].children = {0x16017777}; }},
       {"parent id", [](BlockSpec& b) { b.units[1].parent = 0x16017777; }},
       {"parent chain loops", [](BlockSpec& b) { b.units[2].parent = 0x16010002; }},
