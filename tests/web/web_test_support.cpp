@@ -41,17 +41,11 @@ LoopbackServer::LoopbackServer() {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  for (int i = 0; i < 200 && port_ <= 0; ++i, Sleep(100)) {
-    std::ifstream f("Z:" + port_file);
-    f >> port_;
-  }
+  CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
+  for (int i = 0; i < 200 && port_ <= 0; ++i, Sleep(100)) std::ifstream("Z:" + port_file) >> port_;
 }
 
-LoopbackServer::~LoopbackServer() {
-  if (ok()) Get("/_quit");
-}
+LoopbackServer::~LoopbackServer() { if (ok()) Get("/_quit"); }
 
 std::string LoopbackServer::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;

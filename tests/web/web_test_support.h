@@ -9,8 +9,7 @@ namespace webtest {
 
 void SetUpProgram();  // the DLL command binding and an image with the DLL table
 
-// A ByteSet holding `s`, zero bytes included.
-web::OwnedBytes Bytes(const std::string& s);
+web::OwnedBytes Bytes(const std::string& s);  // a ByteSet, zero bytes included
 
 class LoopbackServer {
  public:
@@ -20,8 +19,7 @@ class LoopbackServer {
   bool ok() const { return port_ > 0; }
   int port() const { return port_; }
   std::string Url(const std::string& path) const;  // http://127.0.0.1:<port><path>
-  // The reply body of a GET over a plain socket, not WinINet.
-  std::string Get(const std::string& path) const;
+  std::string Get(const std::string& path) const;  // a reply body over a plain socket
 
  private:
   int port_ = 0;
