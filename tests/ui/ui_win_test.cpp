@@ -176,6 +176,17 @@ TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
   const LONG x = (GetSystemMetrics(SM_CXSCREEN) - 372) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - 180) / 2;
   EXPECT_EQ(RectIn(h, nullptr), (std::array<LONG, 4>{x, y, x + 372, y + 180}));
   EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_BIG, 0), 0);
+  {  // Framed, but no caption text and no control box: no caption bar.
+    rt::ui::WindowProps bare;
+    bare.control_box = 0;
+    const Bytes data = rt::ui::Serialise(bare);
+    rt::ui::CreateArgs a;
+    a.data = data.data(), a.size = static_cast<uint32_t>(data.size()), a.width = 90, a.height = 40;
+    rt::ui::Component* c = rt::ui::WindowInterface(rt::ui::kOpCreate)->create(a);
+    ASSERT_NE(c, nullptr);
+    EXPECT_NE(GetWindowLongA(c->hwnd, GWL_STYLE) & WS_CAPTION, WS_CAPTION);
+    DestroyWindow(c->hwnd);
+  }
   struct Case {
     uint32_t unit;
     const char *cls, *text;

@@ -24,6 +24,23 @@ TEST(DllBinding, EmptyLibraryNameFindsEntry8InKernel32AndCachesIt) {
   EXPECT_EQ(rt::ResolveDllCommand(web::kMultiByteToWideChar), f) << "cached";
 }
 
+TEST(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
+  webtest::SetUpProgram();
+  void* want = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), MAKEINTRESOURCEA(100)));
+  ASSERT_NE(want, nullptr);
+  static const char* libs[] = {"kernel32.dll", "C:\\windows\\system32\\kernel32.dll"};
+  static const char* funcs[] = {"#100", "#65636"};
+  rt::LoadDllCommandTable(2, libs, funcs);
+  EXPECT_EQ(rt::ResolveDllCommand(0), want);
+  EXPECT_EQ(rt::ResolveDllCommand(1), want);
+  // Later tests call through the program's own table.
+  rt::LoadDllCommandTable(web::kDllCommandCount, web::kDllLibraryNames, web::kDllFunctionNames);
+}
+
+TEST(DllBindingChild, TwoEntriesOfOneLibraryHoldTwoReferences) {
+  EXPECT_EQ(testsupport::RunChild("web_dll_child.exe", "twice", false).exit_code, 0u);
+}
+
 TEST(DllBindingChild, UnbindableEntriesAndStackMismatchEndTheProgram) {
   const std::pair<const char*, const char*> cases[] = {
       {"missing", "错误信息：无法找到指定DLL库文件“kernel32.dll”中的输出命令“NoSuchExport”\n"},
