@@ -141,8 +141,9 @@ def main():
     p.add_argument("--fault", choices=FAULTS + ["cycle", "soak", "none"], default=None)
     args = p.parse_args()
     server = Server(("127.0.0.1", args.port), make_handler(Settings(args)))
-    print(server.server_address[1], flush=True)
-    if args.port_file:
+    if not args.port_file:
+        print(server.server_address[1], flush=True)
+    else:
         with open(args.port_file + ".tmp", "w") as f:
             f.write(str(server.server_address[1]))
         os.replace(args.port_file + ".tmp", args.port_file)
