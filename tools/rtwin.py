@@ -184,17 +184,17 @@ def counted_text(s):
     return u32(len(b)) + b
 
 
-def logfont(spec):
-    face = gbk(spec.get("face", ""))
+def logfont(font):
+    face = gbk(font.get("face", ""))
     if len(face) > 31:
         raise TemplateError("font face longer than 31 bytes")
-    return struct.pack("<5i8B32s", num(spec.get("height", 0)), num(spec.get("width", 0)),
-                       num(spec.get("escapement", 0)), num(spec.get("orientation", 0)),
-                       num(spec.get("weight", 0)), num(spec.get("italic", 0)),
-                       num(spec.get("underline", 0)), num(spec.get("strikeout", 0)),
-                       num(spec.get("charset", 134)), num(spec.get("out_precision", 0)),
-                       num(spec.get("clip_precision", 0)), num(spec.get("quality", 0)),
-                       num(spec.get("pitch_and_family", 0)), face)
+    return struct.pack("<5i8B32s", num(font.get("height", 0)), num(font.get("width", 0)),
+                       num(font.get("escapement", 0)), num(font.get("orientation", 0)),
+                       num(font.get("weight", 0)), num(font.get("italic", 0)),
+                       num(font.get("underline", 0)), num(font.get("strikeout", 0)),
+                       num(font.get("charset", 134)), num(font.get("out_precision", 0)),
+                       num(font.get("clip_precision", 0)), num(font.get("quality", 0)),
+                       num(font.get("pitch_and_family", 0)), face)
 
 
 class Writer:
