@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "json/json_validate.h"
 #include "runtime/core/commands.h"
@@ -76,14 +77,22 @@ bool StartsWithBracket(const char* key) {
   return std::strcmp(S(first), "[") == 0;
 }
 
+// R + "." + key.
+OwnedText Member(const JsonObject* self, const char* key) { return Join({R(self), ".", key}); }
 // R + key for a subscript, R + "." + key for a name.
 OwnedText BracketJoin(const JsonObject* self, const char* key) {
-  return StartsWithBracket(key) ? Join({R(self), key}) : Join({R(self), ".", key});
+  return StartsWithBracket(key) ? Join({R(self), key}) : Member(self, key);
 }
 // R alone for an empty path; otherwise the dot or the bracket-aware join.
 OwnedText OptionalPath(const JsonObject* self, const char* path, bool bracket_aware) {
   if (!*S(path)) return Join({R(self)});
-  return bracket_aware ? BracketJoin(self, path) : Join({R(self), ".", path});
+  return bracket_aware ? BracketJoin(self, path) : Member(self, path);
+}
+
+OwnedText Stringify(const OwnedText& expression) { return Join({"JSON.stringify(", S(expression), ")"}); }
+// The index-th item of the array at the (dot-joined) path: R.path[index].
+OwnedText Item(const JsonObject* self, const char* path, int32_t index) {
+  return Join({S(OptionalPath(self, path, false)), "[", S(IntText(index)), "]"});
 }
 
 bool PathAllowed(const char* path) { return !*S(path) || IsMemberPath(path); }
@@ -198,7 +207,7 @@ bool Parse(JsonObject* self, const char* text) {
 }
 
 rt::Text ToJson(JsonObject* self) {
-  return EvalText(self, Join({"JSON.stringify(", R(self), ")"})).release();
+  return EvalText(self, Stringify(Join({R(self)}))).release();
 }
 
 void SetMember(JsonObject* self, const char* key, const char* value, bool is_json) {
@@ -206,49 +215,49 @@ void SetMember(JsonObject* self, const char* key, const char* value, bool is_jso
   if (is_json) {
     const char* json = *S(value) ? value : "{}";
     if (!JsonAllowed(json)) return;
-    EvalNothing(self, Join({R(self), ".", key, "= ", S(EvalOf(json))}));
+    EvalNothing(self, Join({S(Member(self, key)), "= ", S(EvalOf(json))}));
   } else {
     if (!IsPlainQuotable(value)) return;
-    EvalNothing(self, Join({R(self), ".", key, "='", value, "'"}));
+    EvalNothing(self, Join({S(Member(self, key)), "='", value, "'"}));
   }
 }
 
 void SetMemberJson(JsonObject* self, const char* key, const char* json) {
   if (!IsMemberPath(key) || !JsonAllowed(json)) return;
-  EvalNothing(self, Join({R(self), ".", key, "= ", S(EvalOf(json))}));
+  EvalNothing(self, Join({S(Member(self, key)), "= ", S(EvalOf(json))}));
 }
 
 void SetMemberNumber(JsonObject* self, const char* key, double number) {
   if (!IsMemberPath(key)) return;
   OwnedText n = prog::TakeText(prog::Call(rt::ToText, {rt::DoubleArg(number)}));
-  EvalNothing(self, Join({R(self), ".", key, "=", S(n)}));
+  EvalNothing(self, Join({S(Member(self, key)), "=", S(n)}));
 }
 
 double GetNumber(JsonObject* self, const char* key) {
   if (!IsMemberPath(key)) return 0.0;
-  return EvalNumber(self, Join({R(self), ".", key}));
+  return EvalNumber(self, Member(self, key));
 }
 
 rt::Text GetJson(JsonObject* self, const char* key) {
   if (!IsMemberPath(key)) return nullptr;
-  return EvalText(self, Join({"JSON.stringify(", R(self), ".", key, ")"})).release();
+  return EvalText(self, Stringify(Member(self, key))).release();
 }
 
 rt::Text GetText(JsonObject* self, const char* key, bool as_json) {
   if (!IsMemberPath(key)) return nullptr;
-  const char* join = StartsWithBracket(key) ? "" : ".";
-  if (as_json) return EvalText(self, Join({"JSON.stringify(", R(self), join, key, ")"})).release();
+  OwnedText p = BracketJoin(self, key);
+  if (as_json) return EvalText(self, Stringify(p)).release();
   if (EngineEmpty(self)) return nullptr;
   if (self->methods->type_of(self, key) == kJsonNumber) {
     double n = self->methods->get_number(self, key);
     return prog::TakeText(prog::Call(rt::ToText, {rt::DoubleArg(n)})).release();
   }
-  return EvalText(self, Join({R(self), join, key})).release();
+  return EvalText(self, p).release();
 }
 
 JsonObject* GetMemberObject(JsonObject* self, const char* key) {
   OwnedText script;
-  if (IsMemberPath(key)) script = Join({"JSON.stringify(", S(BracketJoin(self, key)), ")"});
+  if (IsMemberPath(key)) script = Stringify(BracketJoin(self, key));
   return ObjectFromScript(self, script);
 }
 
@@ -268,23 +277,20 @@ void AppendItem(JsonObject* self, const char* value, const char* path, bool is_j
 
 JsonObject* GetItemObject(JsonObject* self, int32_t index, const char* path) {
   OwnedText script;
-  if (PathAllowed(path))
-    script = Join({"JSON.stringify(", S(OptionalPath(self, path, false)), "[", S(IntText(index)), "])"});
+  if (PathAllowed(path)) script = Stringify(Item(self, path, index));
   return ObjectFromScript(self, script);
 }
 
 rt::Text GetItem(JsonObject* self, int32_t index, const char* path, bool as_json) {
   if (!PathAllowed(path)) return nullptr;
-  OwnedText p = OptionalPath(self, path, false);
-  OwnedText i = IntText(index);
-  if (as_json) return EvalText(self, Join({"JSON.stringify(", S(p), "[", S(i), "])"})).release();
-  return EvalText(self, Join({S(p), "[", S(i), "]"})).release();
+  OwnedText item = Item(self, path, index);
+  return EvalText(self, as_json ? Stringify(item) : std::move(item)).release();
 }
 
 void SetItem(JsonObject* self, int32_t index, const char* value, bool is_json) {
   if (!ValueAllowed(value, is_json)) return;
   const char* q = QuoteFor(is_json);
-  EvalNothing(self, Join({R(self), "[", S(IntText(index)), "]=", q, value, q}));
+  EvalNothing(self, Join({S(Item(self, "", index)), "=", q, value, q}));
 }
 
 void RemoveItem(JsonObject* self, int32_t index) {
@@ -328,14 +334,14 @@ void SetRoot(JsonObject* self, const char* value, bool is_json) {
 
 bool Has(JsonObject* self, const char* key) {
   if (!IsMemberPath(key)) return false;
-  return EvalBool(self, Join({R(self), ".", key, " !=null"}));
+  return EvalBool(self, Join({S(Member(self, key)), " !=null"}));
 }
 
 int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
   OwnedText names;
   if (PathAllowed(path)) {
-    OwnedText p = *S(path) ? BracketJoin(self, path) : Join({R(self)});
-    names = EvalText(self, Join({"var ary=''; for (var key in ", S(p), ") {ary=ary+ key+','; }"}));
+    names = EvalText(self, Join({"var ary=''; for (var key in ", S(OptionalPath(self, path, true)),
+                                 ") {ary=ary+ key+','; }"}));
     // The prelude's two enumerable additions to Object.prototype, removed
     // byte-exactly (case-sensitive) wherever they occur.
     for (const char* added : {"toJSONString,", "parseJSON,"})
@@ -359,7 +365,7 @@ int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
 
 int32_t TypeOf(JsonObject* self, const char* key) {
   if (*S(key) && !IsMemberPath(key)) return kJsonOther;
-  OwnedText p = *S(key) ? Join({R(self), ".", key}) : Join({R(self)});
+  OwnedText p = OptionalPath(self, key, false);
   if (EvalBool(self, Join({S(p), "==null"}))) return kJsonMissing;
   OwnedText type = EvalText(self, Join({"typeof (", S(p), ")"}));
   const char* t = S(type);
