@@ -211,15 +211,10 @@ rt::Text ToJson(JsonObject* self) {
 }
 
 void SetMember(JsonObject* self, const char* key, const char* value, bool is_json) {
-  if (!IsMemberPath(key)) return;
-  if (is_json) {
-    const char* json = *S(value) ? value : "{}";
-    if (!JsonAllowed(json)) return;
-    EvalNothing(self, Join({S(Member(self, key)), "= ", S(EvalOf(json))}));
-  } else {
-    if (!IsPlainQuotable(value)) return;
-    EvalNothing(self, Join({S(Member(self, key)), "='", value, "'"}));
-  }
+  // A JSON value is SetMemberJson's job (an empty one stands for {}).
+  if (is_json) return self->methods->set_member_json(self, key, *S(value) ? value : "{}");
+  if (!IsMemberPath(key) || !IsPlainQuotable(value)) return;
+  EvalNothing(self, Join({S(Member(self, key)), "='", value, "'"}));
 }
 
 void SetMemberJson(JsonObject* self, const char* key, const char* json) {
