@@ -70,7 +70,8 @@ OwnedText EvalText(const JsonObject* self, const OwnedText& script) {
   return prog::TakeText(Run(rt::CallMethodText, self, script));
 }
 
-OwnedText IntText(int32_t n) { return prog::TakeText(prog::Call(rt::ToText, {rt::IntArg(n)})); }
+// A number as the Runtime writes it.
+OwnedText NumberText(ArgRecord number) { return prog::TakeText(prog::Call(rt::ToText, {number})); }
 
 bool StartsWithBracket(const char* key) {
   OwnedText first = prog::TakeText(prog::Call(rt::LeftText, {TextArg(S(key)), rt::IntArg(1)}));
@@ -92,7 +93,7 @@ OwnedText OptionalPath(const JsonObject* self, const char* path, bool bracket_aw
 OwnedText Stringify(const OwnedText& expression) { return Join({"JSON.stringify(", S(expression), ")"}); }
 // The index-th item of the array at the (dot-joined) path: R.path[index].
 OwnedText Item(const JsonObject* self, const char* path, int32_t index) {
-  return Join({S(OptionalPath(self, path, false)), "[", S(IntText(index)), "]"});
+  return Join({S(OptionalPath(self, path, false)), "[", S(NumberText(rt::IntArg(index))), "]"});
 }
 
 bool PathAllowed(const char* path) { return !*S(path) || IsMemberPath(path); }
@@ -224,8 +225,7 @@ void SetMemberJson(JsonObject* self, const char* key, const char* json) {
 
 void SetMemberNumber(JsonObject* self, const char* key, double number) {
   if (!IsMemberPath(key)) return;
-  OwnedText n = prog::TakeText(prog::Call(rt::ToText, {rt::DoubleArg(number)}));
-  EvalNothing(self, Join({S(Member(self, key)), "=", S(n)}));
+  EvalNothing(self, Join({S(Member(self, key)), "=", S(NumberText(rt::DoubleArg(number)))}));
 }
 
 double GetNumber(JsonObject* self, const char* key) {
@@ -243,10 +243,8 @@ rt::Text GetText(JsonObject* self, const char* key, bool as_json) {
   OwnedText p = BracketJoin(self, key);
   if (as_json) return EvalText(self, Stringify(p)).release();
   if (EngineEmpty(self)) return nullptr;
-  if (self->methods->type_of(self, key) == kJsonNumber) {
-    double n = self->methods->get_number(self, key);
-    return prog::TakeText(prog::Call(rt::ToText, {rt::DoubleArg(n)})).release();
-  }
+  if (self->methods->type_of(self, key) == kJsonNumber)
+    return NumberText(rt::DoubleArg(self->methods->get_number(self, key))).release();
   return EvalText(self, p).release();
 }
 
@@ -289,7 +287,7 @@ void SetItem(JsonObject* self, int32_t index, const char* value, bool is_json) {
 }
 
 void RemoveItem(JsonObject* self, int32_t index) {
-  EvalNothing(self, Join({R(self), ".splice(", S(IntText(index)), ",1)"}));
+  EvalNothing(self, Join({R(self), ".splice(", S(NumberText(rt::IntArg(index))), ",1)"}));
 }
 
 void RemoveItemAt(JsonObject* self, const char* path) {
