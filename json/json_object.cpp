@@ -48,6 +48,12 @@ OwnedText Join(std::initializer_list<const char*> parts) {
   return OwnedText(t);
 }
 
+// An empty ComObjectCell for a new object's engine.
+rt::ComObjectCell* NewEngineCell() {
+  auto* cell = static_cast<rt::ComObjectCell*>(prog::Allocate(sizeof(rt::ComObjectCell)));
+  std::memset(cell, 0, sizeof *cell);
+  return cell;
+}
 ArgRecord Engine(const JsonObject* self) { return rt::PtrArg(rt::kComObject, self->engine); }
 
 bool EngineEmpty(const JsonObject* self) {
@@ -140,8 +146,7 @@ JsonObject* NewJsonObject() {
   auto* self = static_cast<JsonObject*>(prog::Allocate(sizeof(JsonObject)));
   std::memset(self, 0, sizeof *self);
   self->methods = &kJsonMethods;
-  self->engine = static_cast<rt::ComObjectCell*>(prog::Allocate(sizeof(rt::ComObjectCell)));
-  std::memset(self->engine, 0, sizeof *self->engine);
+  self->engine = NewEngineCell();
   Construct(self);
   return self;
 }
@@ -184,8 +189,7 @@ JsonObject* Copy(JsonObject* source) {
   auto* copy = static_cast<JsonObject*>(prog::Allocate(sizeof(JsonObject)));
   copy->methods = source->methods;
   copy->root_name = Join({R(source)}).release();
-  copy->engine = static_cast<rt::ComObjectCell*>(prog::Allocate(sizeof(rt::ComObjectCell)));
-  std::memset(copy->engine, 0, sizeof *copy->engine);
+  copy->engine = NewEngineCell();
   prog::Call(rt::CopyObject, {Engine(copy), Engine(source)});
   return copy;
 }
