@@ -13,14 +13,18 @@ const char* TextOrEmpty(const ArgRecord& a) {
   return t ? t : "";
 }
 
-// The method-call family: object, name, then the member's arguments.
+// The by-name commands' arguments: object, name, then the member's arguments.
+void InvokeArgs(int count, ArgRecord* args, InvokeList list, ArgRecord* result) {
+  ComObjectCell* cell = count > 0 ? CellOf(args[0]) : nullptr;
+  const char* name = count > 1 ? TextOrEmpty(args[1]) : "";
+  InvokeByName(cell, name, args + (count > 2 ? 2 : count), count > 2 ? count - 2 : 0, list, result);
+}
+
+// The method-call family, answering a value of `type` (kNoType: nothing).
 void CallInto(ArgRecord* result, uint32_t type, int count, ArgRecord* args) {
   result->type = type;
   result->value = 0;
-  ComObjectCell* cell = count > 0 ? CellOf(args[0]) : nullptr;
-  const char* name = count > 1 ? TextOrEmpty(args[1]) : "";
-  InvokeByName(cell, name, args + (count > 2 ? 2 : count), count > 2 ? count - 2 : 0,
-               InvokeList::kMethod, result);
+  InvokeArgs(count, args, InvokeList::kMethod, result);
   if (type == kNoType) *result = ArgRecord{0, 0};
 }
 
@@ -76,9 +80,7 @@ void CreateObject(ArgRecord* result, int count, ArgRecord* args) {
 
 void SetObjectProperty(ArgRecord* result, int count, ArgRecord* args) {
   ArgRecord dropped{0, 0};
-  InvokeByName(count > 0 ? CellOf(args[0]) : nullptr, count > 1 ? TextOrEmpty(args[1]) : "",
-               args + (count > 2 ? 2 : count), count > 2 ? count - 2 : 0, InvokeList::kPut,
-               &dropped);
+  InvokeArgs(count, args, InvokeList::kPut, &dropped);
   *result = BoolArg(LastObjectError() == kObjOk);
 }
 
