@@ -35,6 +35,10 @@ bool ValueToVariant(const ArgRecord& arg, VARTYPE param_vt, VARIANT* out);
 // VARIANT cannot become that type.
 bool VariantToValue(const VARIANT& source, uint32_t type, ArgRecord* result, void* variable);
 
+// New zeroed blocks: an empty cell, and a VARIANT block holding VT_EMPTY.
+ComObjectCell* NewCell();
+VARIANT* NewVariantBlock();
+
 // Releases what a cell holds and empties it.
 void ClearCell(ComObjectCell* cell);
 // The cell or VARIANT block an argument names (through the caller's

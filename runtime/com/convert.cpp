@@ -58,11 +58,11 @@ T BitsAs(uint64_t bits) {
   return v;
 }
 
+}  // namespace
+
 ComObjectCell* NewCell() { return static_cast<ComObjectCell*>(AllocateZeroed(sizeof(ComObjectCell))); }
 
 VARIANT* NewVariantBlock() { return static_cast<VARIANT*>(AllocateZeroed(kVariantBlockSize)); }
-
-}  // namespace
 
 ComObjectCell* CellOf(const ArgRecord& a) {
   return reinterpret_cast<ComObjectCell*>(static_cast<uintptr_t>(ArgBits(a)));

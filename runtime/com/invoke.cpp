@@ -8,7 +8,6 @@
 
 #include "runtime/com/com_invoke.h"
 #include "runtime/com/unique.h"
-#include "runtime/core/memory.h"
 
 namespace rt {
 namespace {
@@ -272,9 +271,9 @@ int32_t InvokeByName(ComObjectCell* cell, const char* name, ArgRecord* args, int
   if (code != kObjOk && result->type != kNoType) {
     // The caller always receives a value of the type it asked for.
     if (result->type == kComObject)
-      result->value = reinterpret_cast<uintptr_t>(AllocateZeroed(sizeof(ComObjectCell)));
+      result->value = reinterpret_cast<uintptr_t>(NewCell());
     else if (result->type == kVariant)
-      result->value = reinterpret_cast<uintptr_t>(AllocateZeroed(kVariantBlockSize));
+      result->value = reinterpret_cast<uintptr_t>(NewVariantBlock());
     else
       result->value = 0;
   }
