@@ -162,16 +162,13 @@ bool ValueToVariant(const ArgRecord& arg, VARTYPE param_vt, VARIANT* out) {
 bool VariantToValue(const VARIANT& source, uint32_t type, ArgRecord* result, void* variable) {
   if ((source.vt & VT_TYPEMASK) == VT_RECORD) return false;
   if (type == kVariant) {
-    if (variable) {
-      auto** slot = static_cast<VARIANT**>(variable);
-      if (!*slot) *slot = NewVariantBlock();
-      VariantClear(*slot);
-      VariantCopyInd(*slot, const_cast<VARIANT*>(&source));
-    } else {
-      VARIANT* block = NewVariantBlock();
-      VariantCopyInd(block, const_cast<VARIANT*>(&source));
-      result->value = reinterpret_cast<uintptr_t>(block);
-    }
+    // The caller's block is reused (cleared first); otherwise a new one.
+    auto** slot = static_cast<VARIANT**>(variable);
+    VARIANT* block = slot && *slot ? *slot : NewVariantBlock();
+    VariantClear(block);
+    VariantCopyInd(block, const_cast<VARIANT*>(&source));
+    if (slot) *slot = block;
+    else result->value = reinterpret_cast<uintptr_t>(block);
     return true;
   }
   VARTYPE want;
@@ -202,29 +199,19 @@ bool VariantToValue(const VARIANT& source, uint32_t type, ArgRecord* result, voi
     case kFloat: std::memcpy(&bits, &v.fltVal, 4); break;
     case kDouble: std::memcpy(&bits, &v.dblVal, 8); break;
     case kText: {
-      Text t = BstrToText(v.bstrVal);
-      if (variable) {
-        auto** slot = static_cast<Text*>(variable);
-        FreeBlock(*slot);
-        *slot = t;
-        return true;
-      }
-      bits = reinterpret_cast<uintptr_t>(t);
+      if (variable) FreeBlock(*static_cast<Text*>(variable));  // replaced below
+      bits = reinterpret_cast<uintptr_t>(BstrToText(v.bstrVal));
       break;
     }
     case kComObject: {
+      // As for a Variant: the caller's cell is reused, otherwise a new one.
+      auto** slot = static_cast<ComObjectCell**>(variable);
+      ComObjectCell* cell = slot && *slot ? *slot : NewCell();
       IUnknown* unk = v.punkVal;
       if (unk) unk->AddRef();
-      if (variable) {
-        auto** slot = static_cast<ComObjectCell**>(variable);
-        if (!*slot) *slot = NewCell();
-        ClearCell(*slot);
-        (*slot)->iface = unk;
-        return true;
-      }
-      ComObjectCell* cell = NewCell();
+      ClearCell(cell);
       cell->iface = unk;
-      bits = reinterpret_cast<uintptr_t>(cell);
+      bits = reinterpret_cast<uintptr_t>(cell);  // stored in the variable below
       break;
     }
   }
