@@ -14,6 +14,8 @@ namespace {
 bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 // A second byte of 0x5C would be a backslash to a byte-wise reader.
 bool IsSafeGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F && c != 0x5C; }
+// A two-byte character at p whose second byte is safe.
+bool IsSafeGbkPair(const unsigned char* p) { return IsGbkLead(p[0]) && IsSafeGbkTrail(p[1]); }
 
 // The program's code page as RapidJSON sees it: string contents are taken
 // a character (one byte, or a GBK pair) at a time; nothing is decoded.
@@ -82,7 +84,7 @@ const unsigned char* SkipName(const unsigned char* p) {
   for (;;) {
     if (IsNameStart(*p) || (!first && IsDigit(*p))) {
       ++p;
-    } else if (IsGbkLead(*p) && IsSafeGbkTrail(p[1])) {
+    } else if (IsSafeGbkPair(p)) {
       p += 2;
     } else {
       return first ? nullptr : p;
@@ -101,7 +103,7 @@ const unsigned char* SkipSubscript(const unsigned char* p) {
     while (*p != quote) {
       if (*p >= 0x20 && *p < 0x7F && *p != '\\') {
         ++p;
-      } else if (IsGbkLead(*p) && IsSafeGbkTrail(p[1])) {
+      } else if (IsSafeGbkPair(p)) {
         p += 2;
       } else {
         return nullptr;  // the end of the text, a control byte, a backslash
@@ -152,7 +154,7 @@ bool IsPlainQuotable(const char* value) {
     if (*p == '\'' || *p == '\\' || *p == '\n' || *p == '\r') return false;
     if (*p < 0x80) {
       ++p;
-    } else if (IsGbkLead(*p) && IsSafeGbkTrail(p[1])) {
+    } else if (IsSafeGbkPair(p)) {
       p += 2;
     } else {
       return false;
