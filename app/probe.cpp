@@ -13,6 +13,7 @@
 #include "app/timecal.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/program_calls.h"
+#include "tests/support/process_figures.h"
 
 namespace {
 
@@ -39,28 +40,6 @@ void AfterCreated() {
                         app::kWholeProperty, static_cast<uint32_t>(std::atoi(ms)));
 }
 
-// Committed private memory, summed over the address space: Wine answers 0
-// for the process counters, so the probe measures for itself.
-unsigned long PrivateBytes() {
-  unsigned long total = 0;
-  MEMORY_BASIC_INFORMATION mbi;
-  for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;
-       p = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize) {
-    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
-    if (static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize < p) break;
-  }
-  return total;
-}
-
-// Open kernel handles, by probing the handle values in use.
-unsigned long OpenHandles() {
-  unsigned long n = 0;
-  DWORD flags;
-  for (uintptr_t h = 4; h < 0x10000; h += 4)
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags)) ++n;
-  return n;
-}
-
 void AfterRefresh() {
   static int refreshes = 0;
   if (++refreshes % 100 != 0) return;
@@ -68,8 +47,8 @@ void AfterRefresh() {
   pmc.cb = sizeof pmc;
   GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
   char line[128];
-  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu\n", refreshes, PrivateBytes(),
-                static_cast<unsigned long>(pmc.WorkingSetSize), OpenHandles(),
+  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu\n", refreshes, testsupport::PrivateBytes(),
+                static_cast<unsigned long>(pmc.WorkingSetSize), testsupport::OpenHandles(),
                 static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)));
   Append("TIMECAL_STATS_LOG", line);
 }

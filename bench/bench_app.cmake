@@ -4,7 +4,7 @@
 if(RT_WINDOWS AND TARGET timecal_probe)
   rt_add_bench(bench_app SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_app.cpp
                ${CMAKE_SOURCE_DIR}/web/dll_table.cpp
-               LIBS json_host web_client rt_dll rt_core wininet psapi)
+               LIBS json_host web_client rt_dll rt_core test_support wininet)
   target_compile_definitions(bench_app PRIVATE
     "BENCH_PYTHON=\"${RT_PYTHON3}\""
     "BENCH_TIMESERVICE=\"${CMAKE_SOURCE_DIR}/tools/timeservice.py\""

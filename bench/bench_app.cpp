@@ -18,6 +18,7 @@
 #include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
 #include "runtime/dll/dll_commands.h"
+#include "tests/support/child_process.h"
 #include "web/codepage.h"
 #include "web/dll_table.h"
 #include "web/web_request.h"
@@ -74,44 +75,24 @@ void RawGet(const std::string& url) {
   InternetCloseHandle(root);
 }
 
-struct FindVisible {
-  DWORD pid;
-  HWND hwnd;
-};
-BOOL CALLBACK FindVisibleWindow(HWND h, LPARAM lp) {
-  auto* f = reinterpret_cast<FindVisible*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  if (pid == f->pid && IsWindowVisible(h)) {
-    f->hwnd = h;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-std::string ProbeExe() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string dir(path);
-  return dir.substr(0, dir.rfind('\\') + 1) + "..\\app\\timecal_probe.exe";
-}
+bool IsVisible(HWND h) { return IsWindowVisible(h) != FALSE; }
 
 // Starts the tool's test build; returns its process once its window shows.
 PROCESS_INFORMATION StartTool(const Service& service, double* seconds_to_visible, HWND* window) {
   SetEnvironmentVariableA("TIMECAL_URL", service.Url().c_str());
-  std::string cmd = "\"" + ProbeExe() + "\"";
+  std::string cmd = "\"" + testsupport::ExeDir() + "..\\app\\timecal_probe.exe\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   double t0 = Seconds();
   if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return pi;
-  FindVisible f{pi.dwProcessId, nullptr};
-  for (int i = 0; i < 2000 && !f.hwnd; ++i) {
-    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&f));
-    if (!f.hwnd) Sleep(5);
+  HWND found = nullptr;
+  for (int i = 0; i < 2000 && !found; ++i) {
+    found = testsupport::FindWindowOfProcess(pi.dwProcessId, IsVisible);
+    if (!found) Sleep(5);
   }
   *seconds_to_visible = Seconds() - t0;
-  *window = f.hwnd;
+  *window = found;
   return pi;
 }
 

@@ -4,19 +4,18 @@
 // then a 1 MB reply, the validator's share, and what 10,000 Parse cycles
 // leave behind in memory and handles. Prints figures only.
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "json/json_object.h"
 #include "json/json_validate.h"
 #include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
+#include "tests/support/process_figures.h"
 #include "web/dll_table.h"
 
 namespace {
@@ -48,19 +47,6 @@ void Report(const char* what, const std::vector<double>& ms) {
   for (double m : ms) total += m;
   std::printf("%-44s n=%-5zu median %8.3f ms  p99 %8.3f ms  mean %8.3f ms\n", what, ms.size(),
               ms[ms.size() / 2], ms[ms.size() * 99 / 100], total / ms.size());
-}
-
-// Private bytes (Wine reports none: the commit charge) and open handles
-// (Wine reports no count: the handle values that are open).
-std::pair<size_t, DWORD> MemoryAndHandles() {
-  PROCESS_MEMORY_COUNTERS_EX pmc{};
-  pmc.cb = sizeof pmc;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc);
-  DWORD handles = 0, flags;
-  if (!GetProcessHandleCount(GetCurrentProcess(), &handles) || handles == 0)
-    for (uintptr_t h = 4; h < 0x10000; h += 4)
-      if (GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags)) ++handles;
-  return {pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage, handles};
 }
 
 }  // namespace
@@ -103,14 +89,13 @@ int main() {
   std::printf("1 MB parsed: %s, Count %d\n", parsed ? "yes" : "no", json::Count(o, ""));
 
   // Parse restarts the control every time: what 10,000 cycles leave behind.
-  auto before = MemoryAndHandles();
+  const unsigned long bytes_before = testsupport::PrivateBytes(), handles_before = testsupport::OpenHandles();
   for (int i = 0; i < 10000; ++i) {
     json::Parse(o, reply);
     prog::Free(json::GetJson(o, "sysTime2"));
   }
-  auto after = MemoryAndHandles();
-  std::printf("10000 Parse+GetJson cycles: private bytes %zu -> %zu, handles %lu -> %lu\n", before.first,
-              after.first, static_cast<unsigned long>(before.second), static_cast<unsigned long>(after.second));
+  std::printf("10000 Parse+GetJson cycles: private bytes %lu -> %lu, handles %lu -> %lu\n", bytes_before,
+              testsupport::PrivateBytes(), handles_before, testsupport::OpenHandles());
   json::DeleteJsonObject(o);
   return 0;
 }
