@@ -33,23 +33,20 @@ BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
 
 }  // namespace
 
-std::string TestDir() { return testsupport::ExeDir(); }
-
 TimeService::TimeService() {
-  std::ifstream in(TestDir() + "service.port");
+  std::ifstream in(testsupport::ExeDir() + "service.port");
   in >> port_;
 }
 
-std::string TimeService::Url() const {
-  return "http://127.0.0.1:" + std::to_string(port_) + "/getSysTime.do";
+std::string TimeService::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 std::string TimeService::Get(const std::string& path) const {
   std::string body;
   HINTERNET root = InternetOpenA("e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   if (!root) return body;
-  std::string url = "http://127.0.0.1:" + std::to_string(port_) + path;
-  HINTERNET req = InternetOpenUrlA(root, url.c_str(), nullptr, 0,
+  HINTERNET req = InternetOpenUrlA(root, Url(path).c_str(), nullptr, 0,
                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
   if (req) {
     char buf[256];
@@ -67,16 +64,16 @@ int TimeService::Requests() const { return std::atoi(Get("/stats").c_str()); }
 Tool::Tool(const std::string& url, int period_ms) {
   static int serial = 0;
   std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
-  clock_log_ = TestDir() + "clock_" + tag + ".log";
-  end_log_ = TestDir() + "end_" + tag + ".log";
-  stats_log_ = TestDir() + "stats_" + tag + ".log";
+  clock_log_ = testsupport::ExeDir() + "clock_" + tag + ".log";
+  end_log_ = testsupport::ExeDir() + "end_" + tag + ".log";
+  stats_log_ = testsupport::ExeDir() + "stats_" + tag + ".log";
   SetEnvironmentVariableA("TIMECAL_URL", url.c_str());
   SetEnvironmentVariableA("TIMECAL_CLOCK_LOG", clock_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_END_LOG", end_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_STATS_LOG", stats_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_TIMER_MS",
                           period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
-  std::string exe = TestDir() + "..\\..\\app\\timecal_probe.exe";
+  std::string exe = testsupport::ExeDir() + "..\\..\\app\\timecal_probe.exe";
   std::string cmd = "\"" + exe + "\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;
@@ -126,7 +123,6 @@ std::vector<Unit> Tool::Units() const {
     GetWindowRect(h, &u.rect);
     MapWindowPoints(nullptr, u.parent, reinterpret_cast<POINT*>(&u.rect), 2);
     u.style = GetWindowLongA(h, GWL_STYLE);
-    u.visible = (u.style & WS_VISIBLE) != 0;
     units.push_back(u);
   }
   return units;
@@ -138,13 +134,14 @@ Unit Tool::UnitById(int id) const {
   return Unit{};
 }
 
-// Control ids follow creation order: 100 for 标签1, 110 for 标签2, ...
-std::string Tool::ServiceBox() const { return Text(UnitById(120).hwnd); }
-std::string Tool::PcBox() const { return Text(UnitById(130).hwnd); }
+// Control ids follow creation order: 100 for 标签1, 110 for 标签2, ...; the
+// boxes and the button sit directly in the window.
+std::string Tool::ServiceBox() const { return Text(GetDlgItem(window_, 120)); }
+std::string Tool::PcBox() const { return Text(GetDlgItem(window_, 130)); }
 
 void Tool::ClickCalibrate() const {
   DWORD_PTR r;
-  SendMessageTimeoutA(UnitById(140).hwnd, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &r);
+  SendMessageTimeoutA(GetDlgItem(window_, 140), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &r);
 }
 
 bool Tool::Responsive(int ms) const {

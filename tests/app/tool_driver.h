@@ -10,14 +10,11 @@
 
 namespace e2e {
 
-// The folder of the running test executable, with its final backslash.
-std::string TestDir();
-
 // The local time service started by the ctest fixture.
 class TimeService {
  public:
   TimeService();  // reads the port the fixture wrote
-  std::string Url() const;
+  std::string Url(const std::string& path = "/getSysTime.do") const;
   // GET /control?<query>, e.g. "fault=null" or "fault=none&offset=3600".
   bool Control(const std::string& query) const;
   int Requests() const;  // GET /stats
@@ -34,7 +31,6 @@ struct Unit {
   RECT rect;  // relative to the parent's client area
   HWND parent;
   LONG style;
-  bool visible;
 };
 
 class Tool {
