@@ -17,9 +17,9 @@
 namespace rt {
 namespace {
 
+using args::At;
 using args::IntegerOf;
 using args::ReturnInt;
-inline const ArgRecord& ArgAt(int count, const ArgRecord* a, int i) { return args::At(count, a, i); }
 
 void ReturnText(ArgRecord* result, const std::string& s) {
   *result = TextArg(NewText(s.data(), s.size()));
@@ -139,7 +139,7 @@ int32_t ReadDecimal(const std::string& s) {
 }  // namespace
 
 void ToText(ArgRecord* result, int count, ArgRecord* args) {
-  const ArgRecord& a = ArgAt(count, args, 0);
+  const ArgRecord& a = At(count, args, 0);
   uint32_t element_type;
   switch (a.type) {
     case kText: *result = TextArg(CopyText(AsText(a))); return;
@@ -172,7 +172,7 @@ void ToText(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void ToInt(ArgRecord* result, int count, ArgRecord* args) {
-  const ArgRecord& a = ArgAt(count, args, 0);
+  const ArgRecord& a = At(count, args, 0);
   switch (a.type) {
     case kByte: case kShort: case kInt: case kBool: case kRoutineRef: case kLong:
       return ReturnInt(result, static_cast<int32_t>(static_cast<uint32_t>(
@@ -185,7 +185,7 @@ void ToInt(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void ToByteSet(ArgRecord* result, int count, ArgRecord* args) {
-  const ArgRecord& a = ArgAt(count, args, 0);
+  const ArgRecord& a = At(count, args, 0);
   uint32_t element_type;
   // Arrays first: bit 29 leaves the top bits of a basic TypeCode intact.
   if (IsNumericArray(a, &element_type)) {
@@ -217,30 +217,30 @@ int64_t LengthOf(const ByteSetBlock* b) { return b && b->length > 0 ? b->length 
 }  // namespace
 
 void ByteSetLengthCmd(ArgRecord* result, int count, ArgRecord* args) {
-  ReturnInt(result, LengthOf(ByteSetOf(ArgAt(count, args, 0))));
+  ReturnInt(result, LengthOf(ByteSetOf(At(count, args, 0))));
 }
 
 void ByteSetLeft(ArgRecord* result, int count, ArgRecord* args) {
-  const ByteSetBlock* b = ByteSetOf(ArgAt(count, args, 0));
+  const ByteSetBlock* b = ByteSetOf(At(count, args, 0));
   const int64_t length = LengthOf(b);
-  int64_t n = IntegerOf(ArgAt(count, args, 1));
+  int64_t n = IntegerOf(At(count, args, 1));
   n = n < 0 ? 0 : (n > length ? length : n);
   ReturnBytes(result, n ? b->data : nullptr, static_cast<size_t>(n));
 }
 
 void ByteSetMid(ArgRecord* result, int count, ArgRecord* args) {
-  const ByteSetBlock* b = ByteSetOf(ArgAt(count, args, 0));
+  const ByteSetBlock* b = ByteSetOf(At(count, args, 0));
   const int64_t length = LengthOf(b);
-  int64_t i = IntegerOf(ArgAt(count, args, 1)) - 1;
+  int64_t i = IntegerOf(At(count, args, 1)) - 1;
   i = i < 0 ? 0 : (i > length ? length : i);
-  int64_t n = IntegerOf(ArgAt(count, args, 2));
+  int64_t n = IntegerOf(At(count, args, 2));
   if (n < 0) n = 0;
   if (n > length - i) n = length - i;
   ReturnBytes(result, n ? b->data + i : nullptr, static_cast<size_t>(n));
 }
 
 void ZeroByteSet(ArgRecord* result, int count, ArgRecord* args) {
-  const int64_t n = IntegerOf(ArgAt(count, args, 0));
+  const int64_t n = IntegerOf(At(count, args, 0));
   *result = ByteSetArg(n < 1 ? nullptr : NewZeroByteSet(static_cast<size_t>(n)));
 }
 

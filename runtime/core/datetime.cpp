@@ -58,8 +58,6 @@ bool FieldsValid(const CalendarFields& f) {
 
 SetClockFn g_clock_hook = &PlatformSetLocalClock;
 
-inline const ArgRecord& ArgAt(int count, const ArgRecord* a, int i) { return args::At(count, a, i); }
-
 }  // namespace
 
 double ClampDateTime(double d) {
@@ -208,14 +206,14 @@ void GetCurrentDateTime(ArgRecord* result, int, ArgRecord*) {
 }
 
 void DateTimeToText(ArgRecord* result, int count, ArgRecord* args) {
-  const ArgRecord& a = ArgAt(count, args, 0);
+  const ArgRecord& a = args::At(count, args, 0);
   const double d = a.type == kDateTime ? AsDouble(a) : 0.0;
   const std::string text = FormatDateTime(d);
   *result = TextArg(NewText(text.data(), text.size()));
 }
 
 void ToDateTime(ArgRecord* result, int count, ArgRecord* args) {
-  const ArgRecord& a = ArgAt(count, args, 0);
+  const ArgRecord& a = args::At(count, args, 0);
   double d = kMinDateTime;
   if (a.type == kDateTime) d = AsDouble(a);
   else if (a.type == kText) d = ParseDateTime(AsText(a));
@@ -223,7 +221,7 @@ void ToDateTime(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void SetCurrentDateTime(ArgRecord* result, int count, ArgRecord* args) {
-  const ArgRecord& a = ArgAt(count, args, 0);
+  const ArgRecord& a = args::At(count, args, 0);
   // An argument that is no DateTime would read as day 0 (1899-12-30); the
   // clock is never set from a value the caller did not mean as a date.
   bool ok = false;

@@ -19,10 +19,9 @@ namespace rt {
 namespace {
 
 using args::At;
+using args::IntegerOf;
 using args::ReturnInt;
 using args::TextOf;
-inline const ArgRecord& ArgAt(int count, const ArgRecord* a, int i) { return At(count, a, i); }
-inline int64_t IntOf(const ArgRecord& a) { return args::IntegerOf(a); }
 void ReturnText(ArgRecord* result, Text t) { *result = TextArg(t); }
 
 // Length of the character starting at i, which lies before the terminator:
@@ -63,7 +62,7 @@ struct Matcher {
   }
   // Whether the sought text starts at p; p lies before the terminator and a
   // shorter rest of the text simply does not match.
-  bool At(const unsigned char* p) const {
+  bool StartsAt(const unsigned char* p) const {
     if (*p != first && *p != first_other) return false;
     if (ignore_case) return SameIgnoringCase(p, sought, len);
     // Short texts are compared inline; past the first bytes strncmp, which
@@ -84,7 +83,7 @@ size_t Matcher::Next(const unsigned char* t, size_t from, size_t end) const {
   size_t i = from;
   if (first != first_other) {  // a letter sought in either case
     for (; (end == kToEnd || i + len <= end) && t[i]; i += CharLen(t, i))
-      if (At(t + i)) return i;
+      if (StartsAt(t + i)) return i;
     return kNone;
   }
   // Exact search jumps to candidates for the first byte (memchr in a known
@@ -107,7 +106,7 @@ size_t Matcher::Next(const unsigned char* t, size_t from, size_t end) const {
     while (k > i && t[k - 1] >= 0x80) --k;
     while (k < j) k += CharLen(t, k);
     if (k == j) {
-      if (At(t + j)) return j;
+      if (StartsAt(t + j)) return j;
       k = j + CharLen(t, j);
     }
     i = k;  // the character start after the candidate
@@ -127,7 +126,7 @@ inline size_t BlankAt(const unsigned char* t, size_t i, size_t len) {
 // 0-based start from a 1-based position argument: absent or below 1 gives 0.
 int64_t StartOffset(const ArgRecord& a) {
   if (IsOmitted(a)) return 0;
-  int64_t s = IntOf(a) - 1;
+  int64_t s = IntegerOf(a) - 1;
   return s < 0 ? 0 : s;
 }
 
@@ -145,10 +144,10 @@ size_t LengthUpTo(const char* text, int64_t max) {
 // (or the end of the range), so a hit near the start costs little and a miss
 // costs one pass.
 void FindText(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const char* sought = TextOf(ArgAt(count, args, 1));
-  const int64_t s = StartOffset(ArgAt(count, args, 2));
-  const bool ignore = IntOf(ArgAt(count, args, 3)) == 1;
+  const char* text = TextOf(At(count, args, 0));
+  const char* sought = TextOf(At(count, args, 1));
+  const int64_t s = StartOffset(At(count, args, 2));
+  const bool ignore = IntegerOf(At(count, args, 3)) == 1;
   if (static_cast<int64_t>(LengthUpTo(text, s + 1)) <= s) return ReturnInt(result, -1);  // s >= L
   const size_t F = std::strlen(sought);
   if (F == 0) return ReturnInt(result, 1);
@@ -158,12 +157,12 @@ void FindText(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void FindTextReverse(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const char* sought = TextOf(ArgAt(count, args, 1));
-  const ArgRecord& start = ArgAt(count, args, 2);
+  const char* text = TextOf(At(count, args, 0));
+  const char* sought = TextOf(At(count, args, 1));
+  const ArgRecord& start = At(count, args, 2);
   // The searched range: the first min(start - 1, L) bytes, or all of them.
-  const size_t range = IsOmitted(start) ? kToEnd : LengthUpTo(text, IntOf(start) - 1);
-  const bool ignore = IntOf(ArgAt(count, args, 3)) == 1;
+  const size_t range = IsOmitted(start) ? kToEnd : LengthUpTo(text, IntegerOf(start) - 1);
+  const bool ignore = IntegerOf(At(count, args, 3)) == 1;
   const size_t F = std::strlen(sought);
   if (F == 0) return ReturnInt(result, (range == kToEnd ? text[0] != '\0' : range > 0) ? 1 : -1);
   // Character starts are only known walking forwards; remember the last hit.
@@ -176,20 +175,20 @@ void FindTextReverse(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void TextLengthCmd(ArgRecord* result, int count, ArgRecord* args) {
-  ReturnInt(result, static_cast<int64_t>(std::strlen(TextOf(ArgAt(count, args, 0)))));
+  ReturnInt(result, static_cast<int64_t>(std::strlen(TextOf(At(count, args, 0)))));
 }
 
 void LeftText(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const int64_t n = IntOf(ArgAt(count, args, 1));
+  const char* text = TextOf(At(count, args, 0));
+  const int64_t n = IntegerOf(At(count, args, 1));
   if (n < 1) return ReturnText(result, nullptr);
   const size_t L = std::strlen(text);
   ReturnText(result, NewText(text, static_cast<uint64_t>(n) < L ? static_cast<size_t>(n) : L));
 }
 
 void RightText(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const int64_t n = IntOf(ArgAt(count, args, 1));
+  const char* text = TextOf(At(count, args, 0));
+  const int64_t n = IntegerOf(At(count, args, 1));
   if (n < 1) return ReturnText(result, nullptr);
   const size_t L = std::strlen(text);
   const size_t take = static_cast<uint64_t>(n) < L ? static_cast<size_t>(n) : L;
@@ -197,9 +196,9 @@ void RightText(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void MidText(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const int64_t i = IntOf(ArgAt(count, args, 1)) - 1;
-  const int64_t n = IntOf(ArgAt(count, args, 2));
+  const char* text = TextOf(At(count, args, 0));
+  const int64_t i = IntegerOf(At(count, args, 1)) - 1;
+  const int64_t n = IntegerOf(At(count, args, 2));
   const int64_t L = static_cast<int64_t>(std::strlen(text));
   if (i < 0 || i >= L || n < 1) return ReturnText(result, nullptr);
   const int64_t take = n < L - i ? n : L - i;
@@ -209,14 +208,14 @@ void MidText(ArgRecord* result, int count, ArgRecord* args) {
 void CharText(ArgRecord* result, int count, ArgRecord* args) {
   // Only the low byte counts; a code whose low byte is 0 (256, say) would
   // otherwise give a block holding just the terminator, so it is empty too.
-  const char c = static_cast<char>(IntOf(ArgAt(count, args, 0)) & 0xFF);
+  const char c = static_cast<char>(IntegerOf(At(count, args, 0)) & 0xFF);
   ReturnText(result, c ? NewText(&c, 1) : nullptr);
 }
 
 void CharCode(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const ArgRecord& pos = ArgAt(count, args, 1);
-  const int64_t p = IsOmitted(pos) ? 1 : IntOf(pos);
+  const char* text = TextOf(At(count, args, 0));
+  const ArgRecord& pos = At(count, args, 1);
+  const int64_t p = IsOmitted(pos) ? 1 : IntegerOf(pos);
   const int64_t L = static_cast<int64_t>(std::strlen(text));
   if (p < 1 || p > L) return ReturnInt(result, 0);
   // Sign-extended, as the byte's char value: 0xC4 gives -60.
@@ -245,15 +244,15 @@ Text ChangeCase(const char* text, bool upper) {
 }  // namespace
 
 void ToUpperText(ArgRecord* result, int count, ArgRecord* args) {
-  ReturnText(result, ChangeCase(TextOf(ArgAt(count, args, 0)), true));
+  ReturnText(result, ChangeCase(TextOf(At(count, args, 0)), true));
 }
 
 void ToLowerText(ArgRecord* result, int count, ArgRecord* args) {
-  ReturnText(result, ChangeCase(TextOf(ArgAt(count, args, 0)), false));
+  ReturnText(result, ChangeCase(TextOf(At(count, args, 0)), false));
 }
 
 void TrimBlanks(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
+  const char* text = TextOf(At(count, args, 0));
   const unsigned char* t = Bytes(text);
   const size_t L = std::strlen(text);
   size_t begin = 0;
@@ -275,7 +274,7 @@ void TrimBlanks(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void RemoveAllBlanks(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
+  const char* text = TextOf(At(count, args, 0));
   const unsigned char* t = Bytes(text);
   const size_t L = std::strlen(text);
   std::string out;
@@ -294,16 +293,16 @@ void RemoveAllBlanks(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void ReplaceSubtext(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const char* sought = TextOf(ArgAt(count, args, 1));
-  const char* replacement = TextOf(ArgAt(count, args, 2));
-  const int64_t s = StartOffset(ArgAt(count, args, 3));
-  const ArgRecord& count_arg = ArgAt(count, args, 4);
+  const char* text = TextOf(At(count, args, 0));
+  const char* sought = TextOf(At(count, args, 1));
+  const char* replacement = TextOf(At(count, args, 2));
+  const int64_t s = StartOffset(At(count, args, 3));
+  const ArgRecord& count_arg = At(count, args, 4);
   // Any negative count means every occurrence: only -1 is documented, and
   // counting another negative value down would never reach 0 in practice.
-  int64_t remaining = IsOmitted(count_arg) ? -1 : IntOf(count_arg);
+  int64_t remaining = IsOmitted(count_arg) ? -1 : IntegerOf(count_arg);
   if (remaining < 0) remaining = -1;
-  const bool keep_case = IntOf(ArgAt(count, args, 5)) != 0;
+  const bool keep_case = IntegerOf(At(count, args, 5)) != 0;
   const size_t L = std::strlen(text), F = std::strlen(sought), R = std::strlen(replacement);
   if (L == 0 || F == 0 || s >= static_cast<int64_t>(L) || remaining == 0)
     return ReturnText(result, CopyText(text));
@@ -360,11 +359,11 @@ void ReplaceSubtext(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void SplitText(ArgRecord* result, int count, ArgRecord* args) {
-  const char* text = TextOf(ArgAt(count, args, 0));
-  const ArgRecord& delim_arg = ArgAt(count, args, 1);
+  const char* text = TextOf(At(count, args, 0));
+  const ArgRecord& delim_arg = At(count, args, 1);
   const char* delim = IsOmitted(delim_arg) ? "," : TextOf(delim_arg);
-  const ArgRecord& max_arg = ArgAt(count, args, 2);
-  int64_t maximum = IsOmitted(max_arg) ? -1 : IntOf(max_arg);  // -1: unlimited
+  const ArgRecord& max_arg = At(count, args, 2);
+  int64_t maximum = IsOmitted(max_arg) ? -1 : IntegerOf(max_arg);  // -1: unlimited
   if (!IsOmitted(max_arg) && maximum < 0) maximum = 0;
   const size_t D = std::strlen(delim);
 
@@ -396,7 +395,7 @@ void SplitText(ArgRecord* result, int count, ArgRecord* args) {
 }
 
 void SpaceText(ArgRecord* result, int count, ArgRecord* args) {
-  const int64_t n = IntOf(ArgAt(count, args, 0));
+  const int64_t n = IntegerOf(At(count, args, 0));
   if (n < 1) return ReturnText(result, nullptr);
   auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, n, 1)));
   std::memset(out, ' ', static_cast<size_t>(n));
