@@ -27,6 +27,13 @@ void ReturnText(ArgRecord* result, const std::string& s) {
 void ReturnBytes(ArgRecord* result, const void* bytes, size_t n) {
   *result = ByteSetArg(NewByteSet(bytes, n));
 }
+// The bytes before the first zero byte, as a text.
+void ReturnTextUpToZero(ArgRecord* result, const uint8_t* bytes, size_t n) {
+  const void* zero = n ? std::memchr(bytes, 0, n) : nullptr;
+  const size_t take = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes) : n;
+  *result = TextArg(NewText(reinterpret_cast<const char*>(bytes), take));
+}
+size_t LengthOf(const ByteSetBlock* b) { return b && b->length > 0 ? static_cast<size_t>(b->length) : 0; }
 
 // Whether the argument is an array of a numeric type (bit 29 set on a
 // numeric TypeCode), and its element type.
@@ -151,11 +158,7 @@ void ToText(ArgRecord* result, int count, ArgRecord* args) {
     case kDateTime: return ReturnText(result, FormatDateTime(AsDouble(a)));
     case kByteSet: {
       const ByteSetBlock* b = AsByteSet(a);
-      const size_t n = b && b->length > 0 ? static_cast<size_t>(b->length) : 0;
-      const void* zero = n ? std::memchr(b->data, 0, n) : nullptr;
-      const size_t take = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - b->data) : n;
-      *result = TextArg(NewText(reinterpret_cast<const char*>(b ? b->data : nullptr), take));
-      return;
+      return ReturnTextUpToZero(result, b ? b->data : nullptr, LengthOf(b));
     }
     default:
       break;
@@ -163,10 +166,7 @@ void ToText(ArgRecord* result, int count, ArgRecord* args) {
   if (IsNumericArray(a, &element_type)) {
     size_t n;
     const uint8_t* bytes = ArrayBytes(a, element_type, &n);
-    const void* zero = n ? std::memchr(bytes, 0, n) : nullptr;
-    const size_t take = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes) : n;
-    *result = TextArg(NewText(reinterpret_cast<const char*>(bytes), take));
-    return;
+    return ReturnTextUpToZero(result, bytes, n);
   }
   *result = TextArg(nullptr);
 }
@@ -206,23 +206,22 @@ void ToByteSet(ArgRecord* result, int count, ArgRecord* args) {
   }
   if (a.type == kByteSet) {
     const ByteSetBlock* b = AsByteSet(a);
-    return ReturnBytes(result, b ? b->data : nullptr, b && b->length > 0 ? b->length : 0);
+    return ReturnBytes(result, b ? b->data : nullptr, LengthOf(b));
   }
   *result = ByteSetArg(nullptr);
 }
 
 namespace {
 const ByteSetBlock* ByteSetOf(const ArgRecord& a) { return a.type == kByteSet ? AsByteSet(a) : nullptr; }
-int64_t LengthOf(const ByteSetBlock* b) { return b && b->length > 0 ? b->length : 0; }
 }  // namespace
 
 void ByteSetLengthCmd(ArgRecord* result, int count, ArgRecord* args) {
-  ReturnInt(result, LengthOf(ByteSetOf(At(count, args, 0))));
+  ReturnInt(result, static_cast<int64_t>(LengthOf(ByteSetOf(At(count, args, 0)))));
 }
 
 void ByteSetLeft(ArgRecord* result, int count, ArgRecord* args) {
   const ByteSetBlock* b = ByteSetOf(At(count, args, 0));
-  const int64_t length = LengthOf(b);
+  const int64_t length = static_cast<int64_t>(LengthOf(b));
   int64_t n = IntegerOf(At(count, args, 1));
   n = n < 0 ? 0 : (n > length ? length : n);
   ReturnBytes(result, n ? b->data : nullptr, static_cast<size_t>(n));
@@ -230,7 +229,7 @@ void ByteSetLeft(ArgRecord* result, int count, ArgRecord* args) {
 
 void ByteSetMid(ArgRecord* result, int count, ArgRecord* args) {
   const ByteSetBlock* b = ByteSetOf(At(count, args, 0));
-  const int64_t length = LengthOf(b);
+  const int64_t length = static_cast<int64_t>(LengthOf(b));
   int64_t i = IntegerOf(At(count, args, 1)) - 1;
   i = i < 0 ? 0 : (i > length ? length : i);
   int64_t n = IntegerOf(At(count, args, 2));
