@@ -22,9 +22,7 @@ json::JsonObject* g_json = nullptr;  // the one global JsonObject
 // A Text argument never passes null: the empty constant stands in.
 rt::ArgRecord TextOf(const OwnedText& t) { return TextArg(t.get() ? t.get() : app::EmptyText()); }
 
-uint64_t TextValue(const OwnedText& t) {
-  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(t.get() ? t.get() : app::EmptyText()));
-}
+uint64_t TextValue(const OwnedText& t) { return TextOf(t).value; }
 
 }  // namespace
 

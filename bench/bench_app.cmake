@@ -3,7 +3,6 @@
 # WinINet GET, and the working set after 1,000 refreshes. Prints only.
 if(RT_WINDOWS AND TARGET timecal_probe)
   rt_add_bench(bench_app SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_app.cpp
-               ${CMAKE_SOURCE_DIR}/web/dll_table.cpp
                LIBS json_host web_client rt_dll rt_core test_support wininet)
   target_compile_definitions(bench_app PRIVATE
     "BENCH_PYTHON=\"${RT_PYTHON3}\""

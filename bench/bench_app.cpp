@@ -19,8 +19,8 @@
 #include "runtime/core/program_calls.h"
 #include "runtime/dll/dll_commands.h"
 #include "tests/support/child_process.h"
+#include "tests/support/program_setup.h"
 #include "web/codepage.h"
-#include "web/dll_table.h"
 #include "web/web_request.h"
 
 namespace {
@@ -103,14 +103,6 @@ void StopTool(PROCESS_INFORMATION& pi, HWND window) {
   CloseHandle(pi.hProcess);
 }
 
-void SetUpRuntime() {
-  static const rt::ProgramImage image = {
-      3, 0, 0, 0, 0, 0, 0, 0, 0, 0, web::kDllCommandCount,
-      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllLibraryNames)),
-      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllFunctionNames))};
-  rt::InstallDllCommands();
-  rt::LoadProgramImage(&image);
-}
 
 }  // namespace
 
@@ -132,7 +124,7 @@ int main() {
   Report("process start to visible window", start_ms);
 
   // 2. One refresh, step by step, beside a raw WinINet GET.
-  SetUpRuntime();
+  testsupport::LoadProgramDllTable();
   json::JsonObject* json = json::NewJsonObject();
   HWND edit = CreateWindowExA(0, "EDIT", "", WS_POPUP, 0, 0, 200, 20, nullptr, nullptr, nullptr, nullptr);
   std::vector<double> http, raw, convert, parse, display;

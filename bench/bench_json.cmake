@@ -3,5 +3,5 @@
 # alone, and a 1 MB reply.
 if(RT_WINDOWS AND TARGET json_host)
   rt_add_bench(bench_json SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_json.cpp
-               ${CMAKE_SOURCE_DIR}/web/dll_table.cpp LIBS json_host)
+               LIBS json_host test_support)
 endif()

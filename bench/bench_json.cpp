@@ -16,18 +16,11 @@
 #include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
 #include "tests/support/process_figures.h"
-#include "web/dll_table.h"
+#include "tests/support/program_setup.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void* Resolve(uint32_t index) {
-  if (index >= static_cast<uint32_t>(web::kDllCommandCount)) return nullptr;
-  const char* lib = web::kDllLibraryNames[index];
-  HMODULE m = LoadLibraryA(*lib ? lib : "kernel32.dll");
-  return m ? reinterpret_cast<void*>(GetProcAddress(m, web::kDllFunctionNames[index])) : nullptr;
-}
 
 template <typename Fn>
 std::vector<double> TimeEach(int cycles, Fn fn) {
@@ -52,7 +45,7 @@ void Report(const char* what, const std::vector<double>& ms) {
 }  // namespace
 
 int main() {
-  rt::SetDllResolver(&Resolve);
+  testsupport::LoadProgramDllTable();
   const char* reply = "{\"sysTime2\":\"2019-10-17 21:29:38\",\"sysTime1\":\"20191017212938\"}";
   json::JsonObject* o = json::NewJsonObject();
   const int kCycles = 1000;
