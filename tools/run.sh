@@ -33,22 +33,12 @@ fi
 rt_ensure_prefix
 
 exe=build/win/app/timecal-local.exe
-service_pid=
 if [ $public = 1 ]; then
   exe=build/win/app/timecal.exe
 else
-  if (exec 3<>/dev/tcp/127.0.0.1/18080) 2>/dev/null; then
-    echo "using the service already listening on 127.0.0.1:18080"
-  else
-    python3 tools/timeservice.py --port 18080 >/dev/null &
-    service_pid=$!
-  fi
+  rt_start_time_service
 fi
-cleanup() {
-  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
-  rt_stop_xvfb
-}
-trap cleanup EXIT
+trap 'rt_stop_time_service; rt_stop_xvfb' EXIT
 
 if [ $headless = 1 ]; then
   # A Wine desktop draws the window frame that a bare Xvfb has no manager for.

@@ -12,12 +12,8 @@ unset DISPLAY
 rt_start_xvfb || exit 1
 export WINEPREFIX="$root/build/win/wineprefix"
 rt_ensure_prefix
-service=
-if ! (exec 3<>/dev/tcp/127.0.0.1/18080) 2>/dev/null; then
-  python3 tools/timeservice.py --port 18080 >/dev/null &
-  service=$!
-fi
-trap '[ -n "$service" ] && kill $service 2>/dev/null; wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
+rt_start_time_service
+trap 'rt_stop_time_service; wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
 # A Wine virtual desktop draws the window frame and caption, which a bare
 # Xvfb without a window manager would not.
 wine explorer /desktop=shot,560x300 build/win/app/timecal-local.exe &

@@ -28,3 +28,18 @@ rt_ensure_prefix() {
     fi
   ) 9>"$WINEPREFIX.lock"
 }
+
+# rt_start_time_service: the local time service on 127.0.0.1:18080 for the
+# tool's local build, unless one already listens there; rt_stop_time_service
+# stops only a service started here.
+rt_start_time_service() {
+  if (exec 3<>/dev/tcp/127.0.0.1/18080) 2>/dev/null; then
+    echo "using the service already listening on 127.0.0.1:18080"
+    return
+  fi
+  python3 "$(dirname "${BASH_SOURCE[0]}")/timeservice.py" --port 18080 >/dev/null &
+  RT_SERVICE_PID=$!
+}
+rt_stop_time_service() {
+  [ -n "${RT_SERVICE_PID:-}" ] && kill "$RT_SERVICE_PID" 2>/dev/null || true
+}
