@@ -4,6 +4,7 @@
 // as empty or 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/core/value.h"
@@ -30,6 +31,13 @@ inline int64_t IntegerOf(const ArgRecord& a) {
     case kLong: return static_cast<int64_t>(a.value);
     default: return 0;
   }
+}
+
+// Length of the GBK character starting at t[i], which lies before the
+// terminator: 2 for a byte of 0x80 or above with a byte after it, else 1 (a
+// lead byte right before the terminator is a character of its own).
+inline size_t CharLen(const unsigned char* t, size_t i) {
+  return (t[i] >= 0x80 && t[i + 1] != 0) ? 2 : 1;
 }
 
 inline void ReturnInt(ArgRecord* result, int64_t v) { *result = IntArg(static_cast<int32_t>(v)); }

@@ -117,7 +117,7 @@ std::string FoldFullWidth(const char* text, bool drop_blanks) {
   out.reserve(L);
   for (size_t i = 0; i < L;) {
     const unsigned char a = t[i];
-    if (a < 0x80 || i + 1 >= L) {  // ASCII, or a lone lead byte at the end
+    if (args::CharLen(t, i) == 1) {  // ASCII, or a lone lead byte at the end
       if (!(drop_blanks && a == ' ')) out.push_back(static_cast<char>(a));
       ++i;
       continue;

@@ -19,17 +19,11 @@ namespace rt {
 namespace {
 
 using args::At;
+using args::CharLen;
 using args::IntegerOf;
 using args::ReturnInt;
 using args::TextOf;
 void ReturnText(ArgRecord* result, Text t) { *result = TextArg(t); }
-
-// Length of the character starting at i, which lies before the terminator:
-// 2 for a lead byte with a second byte, else 1 (a lead byte right before the
-// terminator is a character of its own).
-inline size_t CharLen(const unsigned char* t, size_t i) {
-  return (t[i] >= 0x80 && t[i + 1] != 0) ? 2 : 1;
-}
 
 inline unsigned char FoldCase(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
