@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "runtime/core/fatal.h"
 #include "runtime/core/memory.h"
@@ -24,15 +25,18 @@ int CompareTexts(const char* a, const char* b) {
 int32_t TextLength(const char* t) { return static_cast<int32_t>(TextLen(t)); }
 
 Text ConcatTexts(int count, const char* const* texts) {
+  // Each text is measured once; the lengths are kept for the copy.
+  size_t few[16];
+  std::vector<size_t> many(count > 16 ? static_cast<size_t>(count) : 0);
+  size_t* lengths = count > 16 ? many.data() : few;
   int64_t total = 0;
-  for (int i = 0; i < count; ++i) total += static_cast<int64_t>(TextLen(texts[i]));
+  for (int i = 0; i < count; ++i) total += static_cast<int64_t>(lengths[i] = TextLen(texts[i]));
   if (total == 0) return nullptr;
   auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, total, 1)));
   char* w = out;
   for (int i = 0; i < count; ++i) {
-    size_t n = TextLen(texts[i]);
-    if (n) std::memcpy(w, texts[i], n);
-    w += n;
+    if (lengths[i]) std::memcpy(w, texts[i], lengths[i]);
+    w += lengths[i];
   }
   *w = '\0';
   return out;
