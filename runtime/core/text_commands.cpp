@@ -175,9 +175,7 @@ void TextLengthCmd(ArgRecord* result, int count, ArgRecord* args) {
 void LeftText(ArgRecord* result, int count, ArgRecord* args) {
   const char* text = TextOf(At(count, args, 0));
   const int64_t n = IntegerOf(At(count, args, 1));
-  if (n < 1) return ReturnText(result, nullptr);
-  const size_t L = std::strlen(text);
-  ReturnText(result, NewText(text, static_cast<uint64_t>(n) < L ? static_cast<size_t>(n) : L));
+  ReturnText(result, NewText(text, LengthUpTo(text, n)));  // reads no further than n bytes
 }
 
 void RightText(ArgRecord* result, int count, ArgRecord* args) {
