@@ -111,6 +111,7 @@ HWND CreateComponentWindow(DWORD ex_style, const char* cls, const char* text, DW
 HWND CreateControl(const char* cls, const char* text, DWORD style, DWORD ex_style,
                    const CreateArgs& a, Component* c);
 Bytes TextBytes(const char* text);
+std::string WindowText(HWND hwnd);  // the window's current text
 uint32_t Clamp(uint32_t v, uint32_t hi);  // prepared values are never negative
 
 // Operation table of a type.

@@ -3,20 +3,10 @@
 
 #include <commctrl.h>
 
-#include <cstring>
-
 namespace rt::ui {
 namespace {
 
 constexpr UINT_PTR kTimerId = 1000;
-
-std::string WindowText(HWND hwnd) {
-  int n = GetWindowTextLengthA(hwnd);
-  std::string text(static_cast<size_t>(n < 0 ? 0 : n) + 1, '\0');
-  GetWindowTextA(hwnd, &text[0], n + 1);
-  text.resize(std::strlen(text.c_str()));
-  return text;
-}
 
 void SetFontBytes(HWND hwnd, Bytes* stored, HFONT* font, const PropIn& v) {
   stored->assign(v.data, v.data + v.size);

@@ -1,7 +1,5 @@
 // The `window` component: the top-level window of a loaded template, and
 // the menu items it carries.
-#include <cstring>
-
 #include "runtime/ui/component.h"
 #include "runtime/ui/templates.h"
 #include "runtime/ui/ui_runtime.h"
@@ -160,15 +158,7 @@ int WriteWindow(Component* base, int index, const PropIn& v) {
 int ReadWindow(Component* base, int index, PropOut* out) {
   auto* c = static_cast<WindowComponent*>(base);
   switch (index) {
-    case 0: {
-      int n = GetWindowTextLengthA(c->hwnd);
-      std::string text(static_cast<size_t>(n) + 1, '\0');
-      GetWindowTextA(c->hwnd, &text[0], n + 1);
-      text.resize(std::strlen(text.c_str()));
-      c->p.caption = text;
-      out->text = text;
-      return 1;
-    }
+    case 0: c->p.caption = WindowText(c->hwnd); out->text = c->p.caption; return 1;
     case 1: out->lo = c->p.border; return 1;
     case 2: out->lo = c->p.colour; return 1;
     case 3: out->bytes = c->p.block_a; return 1;

@@ -256,6 +256,14 @@ void ApplyBorder(HWND hwnd, uint32_t border) {
                SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+std::string WindowText(HWND hwnd) {
+  int n = GetWindowTextLengthA(hwnd);
+  std::string text(static_cast<size_t>(n < 0 ? 0 : n) + 1, '\0');
+  GetWindowTextA(hwnd, &text[0], n + 1);
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+
 Bytes TextBytes(const char* text) {
   return text ? Bytes(text, text + std::strlen(text)) : Bytes();
 }
