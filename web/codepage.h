@@ -35,10 +35,4 @@ OwnedBytes MultiByteToUtf16(const char* text, std::optional<int32_t> code_page =
 OwnedText Utf16ToMultiByte(const rt::ByteSetBlock* units,
                            std::optional<int32_t> code_page = std::nullopt);
 
-// The raw buffers handed to the external functions.
-inline const uint8_t* ByteSetDataAddress(const rt::ByteSetBlock* b) {
-  return b && b->length > 0 ? b->data : nullptr;
-}
-inline const char* TextAddress(const char* t) { return Or(t); }
-
 }  // namespace web

@@ -24,9 +24,6 @@ enum DllCommand : int {
   kDllCommandCount = 12,
 };
 
-// Argument words each entry's declared prototype pushes.
-constexpr int kDllArgumentWords[kDllCommandCount] = {5, 1, 8, 8, 5, 5, 4, 5, 6, 8, 1, 0};
-
 extern const char* const kDllLibraryNames[kDllCommandCount];
 extern const char* const kDllFunctionNames[kDllCommandCount];
 

@@ -7,6 +7,12 @@ namespace {
 
 using rt::ArgRecord;
 
+// The empty ByteSet that stands in for null where a command takes a ByteSet.
+const rt::ByteSetBlock* EmptyByteSet() {
+  static const rt::ByteSetBlock empty{1, 0, {0}};
+  return &empty;
+}
+
 ArgRecord T(const char* text) { return rt::TextArg(Or(text)); }
 ArgRecord B(const rt::ByteSetBlock* bytes) { return rt::ByteSetArg(bytes ? bytes : EmptyByteSet()); }
 ArgRecord I(int32_t v) { return rt::IntArg(v); }
@@ -19,11 +25,6 @@ OwnedBytes BytesResult(rt::BuiltinCommand cmd, std::initializer_list<ArgRecord> 
 }
 
 }  // namespace
-
-const rt::ByteSetBlock* EmptyByteSet() {
-  static const rt::ByteSetBlock empty{1, 0, {0}};
-  return &empty;
-}
 
 int32_t Find(const char* text, const char* sought, int32_t start, bool ignore_case) {
   ArgRecord s = start > 0 ? I(start) : rt::OmittedArg();

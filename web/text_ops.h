@@ -32,9 +32,6 @@ inline bool Empty(const OwnedText& t) { return Empty(t.get()); }
 inline bool Same(const char* a, const char* b) { return std::strcmp(Or(a), Or(b)) == 0; }
 inline int32_t BytesLen(const rt::ByteSetBlock* b) { return b ? b->length : 0; }
 
-// The empty ByteSet that stands in for null where a command takes a ByteSet.
-const rt::ByteSetBlock* EmptyByteSet();
-
 // ---- built-in commands ----
 int32_t Find(const char* text, const char* sought, int32_t start = 0, bool ignore_case = false);
 int32_t FindReverse(const char* text, const char* sought, int32_t start = 0);  // 0: whole text

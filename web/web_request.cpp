@@ -20,6 +20,8 @@ constexpr uint32_t kFlagNoAutoRedirect = 0x200000;
 constexpr uint32_t kFlagSecure = 0x800000;
 constexpr uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
 constexpr int32_t kLargestPort = 65535;
+constexpr uint32_t kReadChunk = 0x400;
+constexpr uint32_t kReplyHeaderBuffer = 0x1388;
 
 uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 

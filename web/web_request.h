@@ -47,10 +47,8 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params = WebReque
 // GET with every default; the body as a Text cut at its first zero byte.
 OwnedText WebGetText(const char* url);
 
-// Fixed values of the request.
+// The user agent sent when the headers name none.
 extern const char kDefaultUserAgent[];  // "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)"
-constexpr uint32_t kReadChunk = 0x400;
-constexpr uint32_t kReplyHeaderBuffer = 0x1388;
 
 // The open-request flags the request uses (exposed for tests).
 uint32_t OpenRequestFlags(bool secure, bool cookies_supplied, bool no_redirect);
