@@ -5,7 +5,6 @@
 namespace web {
 namespace {
 
-uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 constexpr uint32_t kWholeText = 0xFFFFFFFFu;  // length -1: up to the terminator
 
 }  // namespace

@@ -8,6 +8,9 @@
 
 namespace web {
 
+// A pointer as the 32-bit argument word an entry's call pushes.
+inline uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
 enum DllCommand : int {
   kInternetOpenA = 0,
   kInternetCloseHandle = 1,

@@ -23,8 +23,6 @@ constexpr int32_t kLargestPort = 65535;
 constexpr uint32_t kReadChunk = 0x400;
 constexpr uint32_t kReplyHeaderBuffer = 0x1388;
 
-uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
 // The one-of-eight choice of the verb; its index runs from 1.
 const char* ChooseVerb(int32_t index) {
   static const char* const kVerbs[8] = {"GET",     "POST",   "HEAD",  "PUT",
