@@ -17,7 +17,6 @@ using rt::MakeArg;
 ArgRecord T(const char* t) { return rt::TextArg(t); }
 ArgRecord I(int32_t v) { return rt::IntArg(v); }
 ArgRecord D(double d) { return rt::DoubleArg(d); }
-ArgRecord Fl(float f) { return rt::FloatArg(f); }
 
 // Calls a command; shows an Int in decimal, a Text or ByteSet as its bytes
 // and a null one as "(null)". An empty result must be null.
@@ -49,20 +48,17 @@ using Block = std::unique_ptr<void, void (*)(void*)>;
 Block Own(void* p) { return Block(p, rt::FreeBlock); }
 
 TEST(NumberConversion, ToTextByType) {
-  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   Block bytes = Own(rt::NewByteSet("AB\0C", 4)), ints = Own(rt::NewArray(2, 4));
   static_cast<int32_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(ints.get())))[0] = 0x4241;
   Check(rt::ToText, {{{rt::BoolArg(true)}, "真"},
                      {{rt::BoolArg(false)}, "假"},
                      {{D(1e20)}, "1e+020"},
-                     {{D(-1.5e-7)}, "-1.5e-007"},
                      {{D(123456789012345.0)}, "1.234567890123e+014"},
-                     {{D(inf)}, "1.#INF"},
                      {{D(nan)}, "1.#QNAN"},
                      {{D(-nan)}, "-1.#IND"},
-                     {{Fl(1.234565f)}, "1.23457"},  // half up on the float's value
-                     {{Fl(-1234567.0f)}, "-1.23457e+006"},
-                     {{Fl(1e-45f)}, "1.4013e-045"},  // subnormal
+                     {{rt::FloatArg(1.234565f)}, "1.23457"},  // half up on the float's value
+                     {{rt::FloatArg(1e-45f)}, "1.4013e-045"},  // subnormal
                      {{rt::LongArg(INT64_MIN)}, "-9223372036854775808"},
                      {{rt::DateTimeArg(43755.5)}, "2019年10月17日12时"},
                      {{rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(bytes.get()))}, "AB"},  // up to a zero
@@ -76,13 +72,11 @@ TEST(NumberConversion, ToIntByType) {
                     {{T("\xA3\xB1\xA3\xB2")}, "12"},                    // full-width digits
                     {{T("\xA1\xA1\xA3\xAD\xA3\xB1\xA3\xB2")}, "-12"},  // ideographic space, full-width minus
                     {{T("- 1")}, "0"},
-                    {{T("-2147483648")}, "-2147483648"},
                     {{T("99999999999999999999")}, "2147483647"},  // saturates
                     {{T("-99999999999")}, "-2147483648"},
                     {{D(-2.7)}, "-2"},
                     {{D(std::nan(""))}, "0"},
                     {{D(1e20)}, "2147483647"},
-                    {{Fl(-3.9f)}, "-3"},
                     {{MakeArg(rt::kShort, 0xFFFF)}, "-1"},
                     {{rt::DateTimeArg(43755.5)}, "0"}});
 }
@@ -91,11 +85,8 @@ TEST(ByteSets, ToByteSetTakesTheValueBytes) {
   Block set = Own(rt::NewByteSet("xyz", 3)), shorts = Own(rt::NewArray(2, 2));
   auto* s = static_cast<int16_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(shorts.get())));
   s[0] = 0x0102, s[1] = 0x0304;
-  const std::string one(std::string(6, '\0') + "\xF0\x3F");
   Check(rt::ToByteSet, {{{I(0x01020304)}, "\x04\x03\x02\x01"},
-                        {{rt::LongArg(0x0102030405060708LL)}, "\x08\x07\x06\x05\x04\x03\x02\x01"},
-                        {{D(1.0)}, one},
-                        {{Fl(1.0f)}, std::string("\0\0\x80\x3F", 4)},
+                        {{D(1.0)}, std::string(6, '\0') + "\xF0\x3F"},
                         {{T("")}, "(null)"},
                         {{rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(set.get()))}, "xyz"},
                         {{rt::PtrArg(0xA0000201, shorts.get())}, "\x02\x01\x04\x03"},
@@ -106,7 +97,6 @@ TEST(ByteSets, CuttingClampsLengthsAndZerosAndBitOr) {
   Block set = Own(rt::NewByteSet("abcde", 5));
   const ArgRecord b = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(set.get()));
   Check(nullptr, {{{b, I(2)}, "ab", rt::ByteSetLeft},
-                  {{b, I(-1)}, "(null)", rt::ByteSetLeft},
                   {{b, I(4), I(99)}, "de", rt::ByteSetMid},
                   {{b, I(INT32_MIN), I(INT32_MAX)}, "abcde", rt::ByteSetMid},
                   {{b, I(2), I(-5)}, "(null)", rt::ByteSetMid},

@@ -30,13 +30,11 @@ double ToDateTime(ArgRecord a) {
 
 TEST(DateParsing, AcceptsTheKnownShapesOnly) {
   const double kNoon = 43755.5, kSecond = 43755.523252314815;
-  struct Case { const char* text; double want; };
-  const Case cases[] = {
+  const struct { const char* text; double want; } cases[] = {
       {"2019-10-17 12:33:29", kSecond},
       {"2019年10月17日12时33分29秒", kSecond},
       {"\xA3\xB2\xA3\xB0\xA3\xB1\xA3\xB9\xA3\xAD\xA3\xB1\xA3\xB0\xA3\xAD\xA3\xB1\xA3\xB7", 43755.0},
       {"2019.10.17\xA1\xA1" "12", kNoon},  // ideographic space folds to a blank
-      {"2019/10/17/12", kNoon},
       {"2019-10-17T12:33:29", kMinDateTime},
       {"2019-10-17  12:00", kMinDateTime},  // one separator only
       {"2019-02-30", kMinDateTime},
@@ -46,7 +44,7 @@ TEST(DateParsing, AcceptsTheKnownShapesOnly) {
       {"1899-12-29 06:00", -1.25},
       {"100-1-1", -657434.0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_DOUBLE_EQ(rt::ParseDateTime(c.text), c.want);
     EXPECT_DOUBLE_EQ(ToDateTime(rt::TextArg(c.text)), c.want);
@@ -57,14 +55,12 @@ TEST(DateParsing, AcceptsTheKnownShapesOnly) {
 }
 
 TEST(DateParsing, FoldsFullWidthCharacters) {
-  EXPECT_EQ(rt::FoldFullWidth("\xA3\xB0\xA3\xBA\xA3\xA1\xA3\xFE", false), "0:!~");
+  EXPECT_EQ(rt::FoldFullWidth("\xA3\xB0\xA3\xBA\xA3\xA1\xA3\xFEx\xA3", false), "0:!~x\xA3");  // lone lead kept
   EXPECT_EQ(rt::FoldFullWidth("a\xA1\xA1 b", true), "ab");
-  EXPECT_EQ(rt::FoldFullWidth("x\xA3", false), "x\xA3");  // lone lead byte kept
 }
 
 TEST(DateFormatting, ClampsAndRoundsToTheSecond) {
-  struct Case { double d; std::string want; };
-  const Case cases[] = {
+  const struct { double d; std::string want; } cases[] = {
       {43755.523252314815, "2019年10月17日12时33分29秒"},
       {43755.0 + 12.5 / 24, "2019年10月17日12时30分"},
       {43755.0 + 8.0 / 24, "2019年10月17日8时"},
@@ -74,7 +70,7 @@ TEST(DateFormatting, ClampsAndRoundsToTheSecond) {
       {std::nan(""), "9999年12月31日"},
       {-1.25, "1899年12月29日6时"},  // before 1899-12-30 the fraction still adds time
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.d);
     EXPECT_EQ(rt::FormatDateTime(c.d), c.want);
     ArgRecord r = Call(rt::DateTimeToText, {rt::DateTimeArg(c.d)});
@@ -96,8 +92,7 @@ TEST(DateFormatting, TextRoundTripsForWholeSecondsAcrossTheRange) {
     const int64_t day = days(rng);
     const int s = day == 2958465 ? 0 : seconds(rng);
     const double d = day >= 0 ? day + s / 86400.0 : day - s / 86400.0;
-    const std::string text = rt::FormatDateTime(d);
-    ASSERT_EQ(rt::ParseDateTime(text.c_str()), d) << text;
+    ASSERT_EQ(rt::ParseDateTime(rt::FormatDateTime(d).c_str()), d) << rt::FormatDateTime(d);
   }
 }
 
@@ -107,26 +102,23 @@ bool RecordingClock(const rt::CalendarFields& f) {
   char b[64];
   std::snprintf(b, sizeof b, "%d-%d-%d %d:%d:%d w%d", f.year, f.month, f.day, f.hour, f.minute, f.second,
                 f.day_of_week);
-  clock_calls.push_back(b);
-  return clock_accepts;
+  return clock_calls.push_back(b), clock_accepts;
 }
 
 TEST(Clock, SetCurrentDateTimeHandsClampedFieldsToTheHook) {
   rt::SetClockFn previous = rt::SetClockHook(&RecordingClock);
-  struct Case { ArgRecord arg; bool accept; int want; std::vector<std::string> calls; };
-  const Case cases[] = {
+  const struct { ArgRecord arg; bool accept; int want; std::vector<std::string> calls; } cases[] = {
       {rt::DateTimeArg(43755.523252314815), true, 1, {"2019-10-17 12:33:29 w4"}},
       {rt::DateTimeArg(43755.523252314815), false, 0, {"2019-10-17 12:33:29 w4"}},
       {rt::DateTimeArg(std::nan("")), true, 1, {"9999-12-31 0:0:0 w5"}},
       {rt::IntArg(43755), true, 0, {}},  // never set from a non-date
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.calls.size());
+  for (const auto& c : cases) {
     clock_calls.clear();
     clock_accepts = c.accept;
     ArgRecord r = Call(rt::SetCurrentDateTime, {c.arg});
     EXPECT_EQ(r.type, rt::kBool);
-    EXPECT_EQ(rt::AsInt(r), c.want);
+    EXPECT_EQ(rt::AsInt(r), c.want) << c.calls.size();
     EXPECT_EQ(clock_calls, c.calls);
   }
   EXPECT_EQ(rt::SetClockHook(previous), &RecordingClock);

@@ -53,26 +53,18 @@ TEST(EntryTable, ServicesKeepOneEntryPerEndRoutine) {
 }
 
 TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
-  struct Case {
-    const char* mode;
-    const char* text;
-  };
-  const Case cases[] = {
-      {"raise6", "运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：调用DLL命令后发现堆栈错误\r\n"},
-      {"alloc100", "运行时出错!\r\n\r\n错误信息：分配 100 字节内存失败!\r\n"},
-      {"stack", "运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：调用DLL命令后发现堆栈错误\r\n"},
-  };
-  for (const Case& c : cases) {
+  // The box text as the child reads it back: the fatal text without "\r".
+  const char* const stack_error = "运行时出错!\n\n错误代码：6\n\n错误信息：调用DLL命令后发现堆栈错误\n";
+  const struct { const char* mode; const char* text; } cases[] = {
+      {"raise6", stack_error}, {"alloc100", "运行时出错!\n\n错误信息：分配 100 字节内存失败!\n"}, {"stack", stack_error}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
     std::string marker = testsupport::ExeDir() + "end_routine_ran.txt";
     DeleteFileA(marker.c_str());
     testsupport::ChildResult out =
         testsupport::RunChild("fatal_child.exe", std::string(c.mode) + " \"" + marker + "\"", true);
     EXPECT_EQ(out.caption, "错误");
-    std::string expected;
-    for (const char* ch = c.text; *ch; ++ch)
-      if (*ch != '\r') expected += *ch;
-    EXPECT_EQ(out.text, expected);
+    EXPECT_EQ(out.text, c.text);
     EXPECT_EQ(out.exit_code, 0xFFFFFFFFu);
     EXPECT_EQ(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "an end routine ran";
   }

@@ -11,17 +11,8 @@ struct FatalCaught {
   int code;
 };
 
-class FatalTrap {
- public:
-  FatalTrap() : previous_(rt::SetFatalSink(&Throw)) {}
-  ~FatalTrap() {
-    rt::SetFatalSink(previous_);
-    rt::ResetFailureCountForImageLoad();
-  }
-  FatalTrap(const FatalTrap&) = delete;
-  FatalTrap& operator=(const FatalTrap&) = delete;
-
- private:
-  rt::FatalSink previous_;
+struct FatalTrap {
   [[noreturn]] static void Throw(const std::string& text, int code) { throw FatalCaught{text, code}; }
+  const rt::FatalSink previous = rt::SetFatalSink(&Throw);
+  ~FatalTrap() { rt::SetFatalSink(previous), rt::ResetFailureCountForImageLoad(); }
 };

@@ -5,10 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/core/fatal.h"
+#include "runtime/core/commands.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/commands.h"
 #include "runtime/core/support.h"
 #include "tests/core/fatal_trap.h"
 
@@ -65,8 +64,7 @@ TEST(Support, ConcatenationAndComparison) {
   char* t = rt::ConcatTexts(4, parts);
   EXPECT_STREQ(t, "abcd");
   rt::FreeBlock(t);
-  const char* empty[] = {"", nullptr};
-  EXPECT_EQ(rt::ConcatTexts(2, empty), nullptr);
+  EXPECT_EQ(rt::ConcatTexts(2, parts + 1), nullptr);  // all empty
   const rt::ByteSetBlock* none[] = {nullptr, nullptr};
   EXPECT_EQ(rt::ConcatByteSets(2, none), nullptr);
   EXPECT_EQ(rt::CompareTexts(nullptr, ""), 0);
@@ -94,19 +92,14 @@ TEST(Services, EndRoutinesAreUniqueAndArraysCopiedOnlyFromConstants) {
   rt::MakeArrayWritable(4, &array);
   ASSERT_NE(static_cast<void*>(array), static_cast<void*>(constants));
   EXPECT_EQ(static_cast<int32_t*>(rt::ArrayElements(array))[1], 9);
-  rt::ArrayBlock* heap = array;
+  rt::ArrayBlock *heap = array, *null_array = nullptr;
   rt::MakeArrayWritable(4, &heap);  // outside the constants block: unchanged
-  EXPECT_EQ(heap, array);
-  rt::ArrayBlock* null_array = nullptr;
   rt::MakeArrayWritable(4, &null_array);
+  EXPECT_EQ(heap, array);
   EXPECT_EQ(null_array, nullptr);
   rt::FreeBlock(array);
   rt::SetConstantsBlock(nullptr, 0);
 }
-
-}  // namespace
-
-namespace {
 
 // A small workload of commands that allocate: every one of its heap requests
 // is failed in turn, and each failure must end on the fatal path with the
@@ -114,23 +107,17 @@ namespace {
 // workload made before the failure are lost with the program, as on the
 // target, so the sanitizers' leak check is told to look away.
 void CommandWorkload() {
-  rt::ArgRecord args[3] = {rt::TextArg("a,b,,c"), rt::TextArg(","), rt::OmittedArg()};
-  rt::ArgRecord split{0, 0};
+  rt::ArgRecord args[3] = {rt::TextArg("x#y#z"), rt::TextArg("#"), rt::TextArg("--")}, split, replaced, text;
   rt::SplitText(&split, 2, args);
   rt::FreeTextArray(rt::AsPtr<rt::ArrayBlock>(split));
-  rt::ArgRecord replace_args[3] = {rt::TextArg("x#y#z"), rt::TextArg("#"), rt::TextArg("--")};
-  rt::ArgRecord replaced{0, 0};
-  rt::ReplaceSubtext(&replaced, 3, replace_args);
+  rt::ReplaceSubtext(&replaced, 3, args);
   rt::ArgRecord date = rt::DateTimeArg(43755.5);
-  rt::ArgRecord text{0, 0};
   rt::ToText(&text, 1, &date);
   const char* parts[] = {rt::AsText(replaced), rt::AsText(text)};
   rt::FreeBlock(rt::ConcatTexts(2, parts));
   rt::FreeBlock(rt::AsPtr<char>(replaced));
   rt::FreeBlock(rt::AsPtr<char>(text));
 }
-
-}  // namespace
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -150,12 +137,7 @@ TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
   for (int n = 1; n < 100; ++n) {
     SCOPED_TRACE(n);
     std::string text;
-    int code = FatalCode(
-        [n] {
-          rt::FailNthAllocation(n);
-          CommandWorkload();
-        },
-        &text);
+    const int code = FatalCode([n] { rt::FailNthAllocation(n), CommandWorkload(); }, &text);
     rt::FailNthAllocation(0);
     if (code == -1) break;  // the workload got through: every request was tried
     ++failure_points;
@@ -165,3 +147,5 @@ TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
   EXPECT_GE(failure_points, 6);
   std::printf("workload heap requests failed in turn: %d\n", failure_points);
 }
+
+}  // namespace

@@ -17,11 +17,9 @@ ArgRecord I(int32_t v) { return rt::IntArg(v); }
 
 // A text result, or "(null)"; an empty result must be null.
 std::string Take(char* t) {
-  if (!t) return "(null)";
-  EXPECT_NE(t[0], '\0') << "empty result should be null";
-  std::string s = t;
-  rt::FreeBlock(t);
-  return s;
+  EXPECT_TRUE(!t || t[0]) << "empty result should be null";
+  const std::string s = t ? t : "(null)";
+  return rt::FreeBlock(t), s;
 }
 // Calls a command; shows an Int in decimal, a Text as Take does and an
 // array of texts (always a block, even empty) as its items joined by '|'.
@@ -49,8 +47,7 @@ const auto F = rt::FindText;
 const auto R = rt::FindTextReverse;
 
 TEST(TextSearch, FindTextForwardsFromStart) {
-  Check({{F, {T("#引号abc#引号"), T("#引号"), O, O}, "1"},
-         {F, {T("#引号abc#引号"), T("#引号"), I(2), O}, "9"},
+  Check({{F, {T("#引号abc#引号"), T("#引号"), I(2), O}, "9"},
          {F, {T("abc"), T(""), O, O}, "1"},
          {F, {T(""), T(""), O, O}, "-1"},
          {F, {T("abc"), T("c"), I(-5), O}, "3"},
@@ -63,7 +60,6 @@ TEST(TextSearch, ReverseFindsOnlyMatchesEndingBeforeStart) {
   Check({{R, {T("ab,ab,ab"), T("ab"), O, O}, "7"},
          {R, {T("ab,ab,ab"), T("ab"), I(8), O}, "4"},  // the match at 7 does not fit before 8
          {R, {T("ab,ab,ab"), T("ab"), I(0), O}, "-1"},
-         {R, {T("ab,ab,ab"), T(""), O, O}, "1"},
          {R, {T("aBAb"), T("ab"), O, rt::BoolArg(true)}, "3"}});
 }
 
@@ -82,16 +78,12 @@ TEST(TextCutting, CutsAtBytesAndClampsCounts) {
   Check({{L, {T("hello"), I(0)}, "(null)"},
          {L, {T("\xC4\xE3"), I(1)}, "\xC4"},  // cuts at bytes
          {Rt, {T("hello"), I(-1)}, "(null)"},
-         {M, {T("hello"), I(0), I(3)}, "(null)"},
          {M, {T("hello"), I(5), I(10)}, "o"},
          {M, {T("hello"), I(2), I(3)}, "ell"},
          {M, {T("hello"), I(INT32_MIN), I(3)}, "(null)"},
          {rt::TextLengthCmd, {T("年a")}, "3"},
-         {rt::TextLengthCmd, {T(nullptr)}, "0"}});
-}
-
-TEST(TextCutting, CharactersFromCodesAndBack) {
-  Check({{rt::CharText, {I(0x141)}, "A"},  // the low byte
+         {rt::TextLengthCmd, {T(nullptr)}, "0"},
+         {rt::CharText, {I(0x141)}, "A"},  // the low byte
          {rt::CharText, {I(256)}, "(null)"},  // low byte 0: no one-terminator block
          {rt::SpaceText, {I(-4)}, "(null)"},
          {rt::CharCode, {T("\xC4\xE3")}, "-60"},
@@ -104,7 +96,6 @@ TEST(TextReplace, StartCountAndCase) {
   Check({{P, {T("a#引号b#引号"), T("#引号"), T("\""), O, O, keep_case}, "a\"b\""},
          {P, {T("axaxa"), T("a"), T("b"), I(2), I(1)}, "axbxa"},
          {P, {T("xaxa"), T(""), T("b")}, "xaxa"},
-         {P, {T("xaxa"), T("a"), T("b"), O, I(0)}, "xaxa"},
          {P, {T("xaxa"), T("a")}, "xx"},        // replacement omitted
          {P, {T("aa"), T("a")}, "(null)"},      // empty result is null
          {P, {T("xAxa"), T("a"), T("b")}, "xbxb"},  // omitted flag ignores case
@@ -121,7 +112,6 @@ TEST(TextSplit, PiecesDelimiterAndMaximum) {
          {S, {T("")}, ""},
          {S, {T("l1\r\nl2\r\nl3"), T("\r\n"), I(2)}, "l1|l2"},
          {S, {T("a,b"), T(","), I(-3)}, ""},
-         {S, {T("a,b"), T("")}, "a,b"},
          // 0xA1 matches where a character starts, never as the trail of 0xB0A1.
          {S, {T("\xB0\xA1\xA1x"), T("\xA1")}, "\xB0\xA1|x"}});
 }
