@@ -60,34 +60,40 @@ OwnedBytes BytesMid(const rt::ByteSetBlock* bytes, int32_t start, int32_t n) {
 }
 OwnedBytes ZeroBytes(int32_t n) { return BytesResult(rt::ZeroByteSet, {I(n)}); }
 
-OwnedText Concat(std::initializer_list<const char*> parts) {
+namespace {
+
+size_t TotalLength(std::initializer_list<const char*> parts) {
   size_t total = 0;
   for (const char* p : parts) total += static_cast<size_t>(Len(p));
-  if (total == 0) return OwnedText();
-  auto* out = static_cast<char*>(prog::Allocate(static_cast<uint32_t>(total + 1)));
-  char* w = out;
+  return total;
+}
+
+// Writes the parts one after another from `w` and ends them with a zero.
+void WriteParts(char* w, std::initializer_list<const char*> parts) {
   for (const char* p : parts) {
     size_t n = static_cast<size_t>(Len(p));
     if (n) std::memcpy(w, p, n);
     w += n;
   }
   *w = '\0';
+}
+
+}  // namespace
+
+OwnedText Concat(std::initializer_list<const char*> parts) {
+  const size_t total = TotalLength(parts);
+  if (total == 0) return OwnedText();
+  auto* out = static_cast<char*>(prog::Allocate(static_cast<uint32_t>(total + 1)));
+  WriteParts(out, parts);
   return OwnedText(out);
 }
 
 void Append(OwnedText& text, std::initializer_list<const char*> parts) {
-  size_t old_len = static_cast<size_t>(Len(text)), extra = 0;
-  for (const char* p : parts) extra += static_cast<size_t>(Len(p));
+  const size_t old_len = static_cast<size_t>(Len(text)), extra = TotalLength(parts);
   if (extra == 0) return;
   // Grown in place: a header block built line by line stays linear.
   auto* out = static_cast<char*>(prog::Reallocate(text.release(), static_cast<uint32_t>(old_len + extra + 1)));
-  char* w = out + old_len;
-  for (const char* p : parts) {
-    size_t n = static_cast<size_t>(Len(p));
-    if (n) std::memcpy(w, p, n);
-    w += n;
-  }
-  *w = '\0';
+  WriteParts(out + old_len, parts);
   text.reset(out);
 }
 
