@@ -31,7 +31,10 @@ const char* ChooseVerb(int32_t index) {
   return kVerbs[index - 1];
 }
 
-void Close(uint32_t handle) { prog::CallDll(kInternetCloseHandle, {handle}); }
+// Closes the handles in the order given (innermost first).
+void Close(std::initializer_list<uint32_t> handles) {
+  for (uint32_t h : handles) prog::CallDll(kInternetCloseHandle, {h});
+}
 
 // A variable of the caller when supplied, else one of our own.
 template <typename T>
@@ -208,7 +211,7 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
     connection = prog::CallDll(kInternetConnectA, {root, W(Or(host)), static_cast<uint32_t>(port),
                                                    0, 0, kServiceHttp, 0, 0});
   if (!connection) {
-    Close(root);
+    Close({root});
     return OwnedBytes();
   }
 
@@ -218,8 +221,7 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
   uint32_t request = prog::CallDll(
       kHttpOpenRequestA, {connection, W(verb), W(Or(path)), W("HTTP/1.1"), 0, 0, flags, 0});
   if (!request) {
-    Close(connection);
-    Close(root);
+    Close({connection, root});
     return OwnedBytes();
   }
 
@@ -244,9 +246,7 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
   // 12 to 14: body, reply headers, handles closed innermost first.
   OwnedBytes reply = ReadBody(request);
   OwnedText reply_headers = ReplyHeaders(request);
-  Close(request);
-  Close(connection);
-  Close(root);
+  Close({request, connection, root});
 
   // 15, 16: cookies the reply set, merged with the ones sent.
   OwnedText returned_cookies = CookiesOfReply(Or(reply_headers));
