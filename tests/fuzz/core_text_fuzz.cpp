@@ -25,8 +25,7 @@ void Check(bool ok, const char* what, const std::string& input, const std::strin
   if (ok) return;
   std::fprintf(stderr, "FAIL %s\ninput:", what);
   for (unsigned char c : input) std::fprintf(stderr, " %02X", c);
-  std::fprintf(stderr, "\n%s\n", detail.c_str());
-  std::abort();
+  std::fprintf(stderr, "\n%s\n", detail.c_str()), std::abort();
 }
 
 // A text block made from an input (null for the empty text).
@@ -65,11 +64,9 @@ std::string Mutate(const std::vector<std::string>& corpus) {
 void CheckDate(const std::string& input) {
   HeapText t(input);
   const double d = rt::ParseDateTime(t.p);
-  const ArgRecord r = Run(rt::ToDateTime, {t.Arg()});
-  Check(r.type == rt::kDateTime && rt::AsDouble(r) == d, "ToDateTime differs", input);
-  if (d == rt::kMinDateTime) return;
-  Check(d > rt::kMinDateTime && d < rt::kMaxDateTime + 1, "date out of range", input);
-  if (d > rt::kMaxDateTime) return;  // times on 9999-12-31 format as its midnight
+  Check(rt::AsDouble(Run(rt::ToDateTime, {t.Arg()})) == d, "ToDateTime differs", input);
+  Check(d >= rt::kMinDateTime && d < rt::kMaxDateTime + 1, "date out of range", input);
+  if (d == rt::kMinDateTime || d > rt::kMaxDateTime) return;  // 9999-12-31's times format as its midnight
   const std::string text = rt::FormatDateTime(d);
   Check(rt::ParseDateTime(text.c_str()) == d, "date round trip", input, text);
 }
@@ -78,8 +75,8 @@ void CheckToInt(const std::string& input) {
   HeapText t(input);
   const int got = rt::AsInt(Run(rt::ToInt, {t.Arg()}));
   // Reference: strtoll on the folded text, saturated to 32 bits.
-  const long long v = std::strtoll(rt::FoldFullWidth(t.p, false).c_str(), nullptr, 10);
-  const int want = static_cast<int>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+  const int want = static_cast<int>(std::clamp<long long>(
+      std::strtoll(rt::FoldFullWidth(t.p, false).c_str(), nullptr, 10), INT32_MIN, INT32_MAX));
   Check(got == want, "ToInt", input, std::to_string(got) + " vs " + std::to_string(want));
 }
 
@@ -91,9 +88,7 @@ int NaiveFind(const std::string& t, const std::string& f, size_t from, size_t en
   for (size_t i = from; i + f.size() <= end; i += (static_cast<unsigned char>(t[i]) >= 0x80 && i + 1 < t.size()) ? 2 : 1) {
     size_t k = 0;
     while (k < f.size() && fold(t[i + k]) == fold(f[k])) ++k;
-    if (k < f.size()) continue;
-    found = static_cast<int>(i) + 1;
-    if (!last) break;
+    if (k == f.size() && (found = static_cast<int>(i) + 1, !last)) break;
   }
   return found;
 }
@@ -106,10 +101,10 @@ void CheckFind(const std::string& input) {
   const size_t s = start < 1 ? 0 : start - 1;
   HeapText t(input), f(sought);
   const std::vector<ArgRecord> args = {t.Arg(), f.Arg(), rt::IntArg(start), rt::BoolArg(ignore)};
-  const int got = rt::AsInt(Run(rt::FindText, args)), last = rt::AsInt(Run(rt::FindTextReverse, args));
-  Check(got == NaiveFind(input, sought, s, input.size(), ignore, false), "FindText", input, sought);
-  Check(last == NaiveFind(input, sought, 0, std::min(s, input.size()), ignore, true), "FindTextReverse", input,
-        sought);
+  Check(rt::AsInt(Run(rt::FindText, args)) == NaiveFind(input, sought, s, input.size(), ignore, false),
+        "FindText", input, sought);
+  Check(rt::AsInt(Run(rt::FindTextReverse, args)) == NaiveFind(input, sought, 0, std::min(s, input.size()), ignore, true),
+        "FindTextReverse", input, sought);
 }
 
 void CheckReplace(const std::string& input) {
@@ -117,9 +112,8 @@ void CheckReplace(const std::string& input) {
   const std::string repl = kTokens[Below(std::size(kTokens))];
   const int start = static_cast<int>(Below(input.size() + 3)) - 1, count = static_cast<int>(rng() % 5) - 1;
   HeapText t(input), f(sought), p(repl);
-  const ArgRecord r = Run(rt::ReplaceSubtext, {t.Arg(), f.Arg(), p.Arg(), rt::IntArg(start), rt::IntArg(count),
-                                               rt::BoolArg(true)});
-  char* text = rt::AsPtr<char>(r);
+  char* text = rt::AsPtr<char>(
+      Run(rt::ReplaceSubtext, {t.Arg(), f.Arg(), p.Arg(), rt::IntArg(start), rt::IntArg(count), rt::BoolArg(true)}));
   Check(!text || *text, "empty result block", input);
   rt::FreeBlock(text);
 }
@@ -151,8 +145,8 @@ int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::duration<double>(argc > 2 ? std::atof(argv[2]) : 10);
   const long max_rounds = argc > 3 ? std::atol(argv[3]) : 5000000;
-  rng.seed(20191017);
   long rounds = 0;
+  rng.seed(20191017);
   for (; rounds < max_rounds && (rounds % 256 || Clock::now() < deadline); ++rounds) {
     const std::string input = Mutate(corpus);
     CheckDate(input), CheckToInt(input), CheckFind(input), CheckReplace(input), CheckSplit(input);
