@@ -180,14 +180,9 @@ void* ResolveDllCommand(uint32_t index) {
 }
 
 void ReleaseDllCommandModules() {
-  // Each slot holds its own reference, so two entries of one library
-  // release it twice, as they loaded it twice.
-  std::vector<Entry>& entries = Entries();
-  for (Entry& e : entries) {
-    e.module.reset();
-    e.address = nullptr;
-  }
-  entries.clear();
+  // Each slot holds its own reference (released by its ModuleRef), so two
+  // entries of one library release it twice, as they loaded it twice.
+  Entries().clear();
 }
 
 DllBinding InspectDllCommand(uint32_t index) {
