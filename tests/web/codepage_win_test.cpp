@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
+using webtest::S;
 int Unit(const web::OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get()->data[2 * i + 1] << 8; }
 
 class CodePage : public ::testing::Test {
@@ -19,7 +19,6 @@ class CodePage : public ::testing::Test {
 TEST_F(CodePage, Utf8ToAnsi) {
   const std::pair<std::string, std::string> cases[] = {
       {"\xE4\xB8\xAD", "\xD6\xD0"},
-      {"a\xE4\xB8\xAD\xE6\x96\x87z", "a\xD6\xD0\xCE\xC4z"},
       {"\xF0\x9F\x98\x80", "??"},  // not in GBK
   };
   for (const auto& c : cases) {

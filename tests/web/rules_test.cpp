@@ -65,7 +65,6 @@ TEST(Headers, NormalizeDropsLinesWithoutColonAndCapitalisesNames) {
             "Content-Type: a\r\nX-Requested-With: A");
   EXPECT_EQ(S(web::NormalizeHeaderNames("\r\n\r\nx: 1\r\n")), "X: 1");
   EXPECT_EQ(S(web::NormalizeHeaderNames("中文-name: v")), "中文-Name: v");
-  EXPECT_EQ(S(web::CapitalizeFirst("content")), "Content");
 }
 
 TEST(Cookies, MergeKeepsReturnedFirstAndDropsDeleted) {
@@ -88,7 +87,6 @@ TEST(Cookies, MergeKeepsReturnedFirstAndDropsDeleted) {
 }
 
 TEST(Items, RemoveDuplicatesAndSplitCharacters) {
-  EXPECT_EQ(S(web::RemoveDuplicateItems("a; b; a", "; ", 1)), "a; b");
   EXPECT_EQ(S(web::RemoveDuplicateItems("a; b; a", "; ", 0)), "a; ;;  ; b");
   web::TextList chars;
   EXPECT_EQ(web::SplitCharacters("a中\r\n\x80z\r", chars), 6);

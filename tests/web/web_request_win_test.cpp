@@ -20,11 +20,8 @@ namespace {
 
 using web::OwnedBytes;
 using web::OwnedText;
-
-std::string S(const OwnedText& t) { return t.get() ? t.get() : ""; }
-std::string B(const OwnedBytes& b) {
-  return b.get() ? std::string(reinterpret_cast<const char*>(b.get()->data), b.get()->length) : "";
-}
+using webtest::B;
+using webtest::S;
 const std::string kUa = web::kDefaultUserAgent;
 
 // Stand-in WinINet: every call becomes one line of g.calls.

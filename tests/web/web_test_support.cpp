@@ -1,6 +1,5 @@
 #include "tests/web/web_test_support.h"
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <cstring>
@@ -10,6 +9,7 @@
 #include "runtime/core/program_calls.h"
 #include "runtime/dll/dll_commands.h"
 #include "web/dll_table.h"
+#include "web/web_request.h"
 
 namespace webtest {
 
@@ -52,26 +52,7 @@ std::string LoopbackServer::Url(const std::string& path) const {
 }
 
 std::string LoopbackServer::Get(const std::string& path) const {
-  static WSADATA wsa;
-  static bool started = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (!started || s == INVALID_SOCKET) return std::string();
-  DWORD timeout = 10000;
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<u_short>(port_));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string reply;
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-    std::string req = "GET " + path + " HTTP/1.0\r\n\r\n";
-    send(s, req.data(), static_cast<int>(req.size()), 0);
-    char buf[4096];
-    for (int n; (n = recv(s, buf, sizeof buf, 0)) > 0;) reply.append(buf, static_cast<size_t>(n));
-  }
-  closesocket(s);
-  size_t cut = reply.find("\r\n\r\n");
-  return cut == std::string::npos ? std::string() : reply.substr(cut + 4);
+  return B(web::WebRequest(Url(path).c_str()));
 }
 
 }  // namespace webtest

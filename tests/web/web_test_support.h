@@ -10,6 +10,10 @@ namespace webtest {
 void SetUpProgram();  // the DLL command binding and an image with the DLL table
 
 web::OwnedBytes Bytes(const std::string& s);  // a ByteSet, zero bytes included
+inline std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
+inline std::string B(const web::OwnedBytes& b) {
+  return b.get() ? std::string(reinterpret_cast<const char*>(b.get()->data), b.get()->length) : "";
+}
 
 class LoopbackServer {
  public:
@@ -19,7 +23,7 @@ class LoopbackServer {
   bool ok() const { return port_ > 0; }
   int port() const { return port_; }
   std::string Url(const std::string& path) const;  // http://127.0.0.1:<port><path>
-  std::string Get(const std::string& path) const;  // a reply body over a plain socket
+  std::string Get(const std::string& path) const;  // a reply body, whole
 
  private:
   int port_ = 0;
