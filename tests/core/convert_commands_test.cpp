@@ -25,14 +25,11 @@ std::string Call(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
   cmd(&r, static_cast<int>(args.size()), args.data());
   if (r.type == rt::kInt) return std::to_string(rt::AsInt(r));
   if (r.type != rt::kText && r.type != rt::kByteSet) return "(type " + std::to_string(r.type) + ")";
-  std::string s = "(null)";
-  if (auto* b = rt::AsPtr<rt::ByteSetBlock>(r); b && r.type == rt::kByteSet) {
-    EXPECT_EQ(b->dims, 1);
-    s.assign(reinterpret_cast<const char*>(b->data), static_cast<size_t>(b->length));
-  } else if (r.value) {
-    s = rt::AsText(r);
-  }
-  rt::FreeBlock(rt::AsPtr<void>(r));
+  auto* b = rt::AsPtr<rt::ByteSetBlock>(r);
+  EXPECT_TRUE(!b || r.type == rt::kText || b->dims == 1);
+  std::string s = !b ? "(null)" : r.type == rt::kText ? rt::AsText(r)
+                                 : std::string(reinterpret_cast<const char*>(b->data), static_cast<size_t>(b->length));
+  rt::FreeBlock(b);
   EXPECT_NE(s, "") << "empty result should be null";
   return s;
 }
