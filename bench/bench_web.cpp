@@ -40,7 +40,7 @@ size_t DirectGet(int port, const char* path, DWORD chunk = 64 * 1024) {
 }  // namespace
 
 int main() {
-  webtest::SetUpProgram();
+  webtest::LoadProgramDllTable();
   webtest::LoopbackServer server;
   if (!server.ok()) {
     std::printf("test server did not start\n");

@@ -13,7 +13,7 @@ int Unit(const web::OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get(
 
 class CodePage : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { webtest::SetUpProgram(); }
+  static void SetUpTestSuite() { webtest::LoadProgramDllTable(); }
 };
 
 TEST_F(CodePage, Utf8ToAnsi) {

@@ -14,7 +14,7 @@
 namespace {
 
 TEST(DllBinding, EmptyLibraryNameFindsEntry8InKernel32AndCachesIt) {
-  webtest::SetUpProgram();
+  webtest::LoadProgramDllTable();
   rt::LoadDllCommandTable(web::kDllCommandCount, web::kDllLibraryNames, web::kDllFunctionNames);
   EXPECT_EQ(rt::InspectDllCommand(8).address, nullptr);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -25,7 +25,7 @@ TEST(DllBinding, EmptyLibraryNameFindsEntry8InKernel32AndCachesIt) {
 }
 
 TEST(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
-  webtest::SetUpProgram();
+  webtest::LoadProgramDllTable();
   void* want = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), MAKEINTRESOURCEA(100)));
   ASSERT_NE(want, nullptr);
   static const char* libs[] = {"kernel32.dll", "C:\\windows\\system32\\kernel32.dll"};

@@ -85,7 +85,7 @@ void* Resolve(uint32_t index) {
 
 class WebRequestCalls : public ::testing::Test {
  protected:
-  void SetUp() override { webtest::SetUpProgram(), g = Fake(), rt::SetDllResolver(&Resolve); }
+  void SetUp() override { webtest::LoadProgramDllTable(), g = Fake(), rt::SetDllResolver(&Resolve); }
   void TearDown() override { rt::SetDllResolver(&rt::ResolveDllCommand); }
 };
 
@@ -144,7 +144,7 @@ TEST_F(WebRequestCalls, EarlyFailuresCloseWhatWasOpenedAndLeaveTheVariables) {
 // Against the loopback server.
 class WebRequest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { webtest::SetUpProgram(), server_ = new webtest::LoopbackServer(); }
+  static void SetUpTestSuite() { webtest::LoadProgramDllTable(), server_ = new webtest::LoopbackServer(); }
   static void TearDownTestSuite() { delete server_; }
   void SetUp() override { ASSERT_TRUE(server_->ok()) << "test server did not start"; }
   static std::string Url(const std::string& path) { return server_->Url(path); }

@@ -5,24 +5,10 @@
 #include <cstring>
 #include <fstream>
 
-#include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
-#include "runtime/dll/dll_commands.h"
-#include "web/dll_table.h"
 #include "web/web_request.h"
 
 namespace webtest {
-
-void SetUpProgram() {
-  static rt::ProgramImage image{};
-  if (image.build_kind) return;
-  rt::InstallDllCommands();
-  image.build_kind = 3;
-  image.dll_command_count = web::kDllCommandCount;
-  image.dll_library_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllLibraryNames));
-  image.dll_function_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllFunctionNames));
-  rt::LoadProgramImage(&image);
-}
 
 web::OwnedBytes Bytes(const std::string& s) {
   auto* b = static_cast<rt::ByteSetBlock*>(prog::Allocate(static_cast<uint32_t>(8 + s.size())));

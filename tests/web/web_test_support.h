@@ -3,11 +3,12 @@
 
 #include <string>
 
+#include "tests/support/program_setup.h"
 #include "web/text_ops.h"
 
 namespace webtest {
 
-void SetUpProgram();  // the DLL command binding and an image with the DLL table
+using testsupport::LoadProgramDllTable;  // the DLL binding and the program's table
 
 web::OwnedBytes Bytes(const std::string& s);  // a ByteSet, zero bytes included
 inline std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
