@@ -3,36 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "json/json_validate.h"
 
 namespace {
 
-struct Case {
-  const char* text;
-  bool ok;
-};
-
-void Check(bool (*accepts)(const char*), std::initializer_list<Case> cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(accepts(c.text), c.ok);
-  }
+void Check(bool (*accepts)(const char*), std::initializer_list<std::pair<const char*, bool>> cases) {
+  for (const auto& c : cases) EXPECT_EQ(accepts(c.first), c.second) << c.first;
 }
 
 TEST(IsSafeJson, AcceptsExactlyOneJsonValue) {
   Check(json::IsSafeJson, {
       {"{\"sysTime2\":\"2019-10-17 21:29:38\",\"sysTime1\":\"20191017212938\"}", true},
-      {" \t\r\n[1,2,3] \n", true}, {"\"a string\"", true}, {"null", true}, {"0", true},
-      {"-0.5e-3", true}, {"[\"\\u0041\\n\\\"\"]", true},
-      {"\"\xd6\xd0\xce\xc4\"", true},  // GBK text inside a string
-      {"", false}, {"   ", false}, {"01", false}, {"[1,]", false}, {"{a:1}", false},
+      {" \t\r\n[1,2,3] \n", true}, {"\"a string\"", true}, {"null", true}, {"-0.5e-3", true},
+      {"[\"\\u0041\\n\\\"\"]", true}, {"\"\xd6\xd0\xce\xc4\"", true},  // GBK inside a string
+      {"", false}, {"   ", false}, {"01", false}, {"[1,]", false}, {"{a:1}", false}, {"['a']", false},
       {"1e400", false},                // beyond a double
-      {"{\"a\":1}{}", false}, {"['a']", false}, {"/*c*/1", false}, {"NaN", false},
+      {"{\"a\":1}{}", false}, {"/*c*/1", false}, {"NaN", false},
       {"\"tab\there\"", false},        // raw control character
       {"\"\xd6\"", false},             // lead byte without its second byte
       {"\"\x95\x5c\"", false},         // second byte would be a backslash byte-wise
-      {"\x80", false}, {"\xd6\xd0", false},  // GBK outside a string
+      {"\xd6\xd0", false},             // GBK outside a string
   });
   EXPECT_FALSE(json::IsSafeJson(nullptr));
   EXPECT_FALSE(json::IsSafeJson("1\0 2", 4));  // an embedded NUL is not JSON
