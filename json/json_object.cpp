@@ -84,6 +84,8 @@ bool StartsWithBracket(const char* key) {
   return std::strcmp(S(first), "[") == 0;
 }
 
+// "var " + R + "=" + value: the root declared afresh.
+OwnedText DeclareRoot(const JsonObject* self, const char* value) { return Join({"var ", R(self), "=", value}); }
 // R + "." + key.
 OwnedText Member(const JsonObject* self, const char* key) { return Join({R(self), ".", key}); }
 // R + key for a subscript, R + "." + key for a name.
@@ -168,7 +170,7 @@ void InitEngine(JsonObject* self) {
   prog::Call(rt::CreateObject, {Engine(self), TextArg(kScriptControl), rt::OmittedArg()});
   prog::Call(rt::SetObjectProperty, {Engine(self), TextArg(kLanguage), TextArg(kJavaScript)});
   prog::Call(rt::CallMethodNumber, {Engine(self), TextArg(kAddCode), TextArg(kJsonPrelude)});
-  EvalNumber(self, Join({"var ", R(self), "={}"}));
+  EvalNumber(self, DeclareRoot(self, "{}"));
 }
 
 void Shutdown(JsonObject* self) {
@@ -206,8 +208,8 @@ bool Parse(JsonObject* self, const char* text) {
     self->methods->init_engine(self);
   }
   if (EngineEmpty(self)) return false;
-  EvalNumber(self, Join({"var ", R(self), "=null"}));
-  if (is_json) Run(rt::CallMethodNumber, self, Join({"var ", R(self), "=", S(EvalOf(text))}), kAddCode);
+  EvalNumber(self, DeclareRoot(self, "null"));
+  if (is_json) Run(rt::CallMethodNumber, self, DeclareRoot(self, S(EvalOf(text))), kAddCode);
   return EvalBool(self, Join({"null !=", R(self)}));
 }
 
@@ -316,11 +318,8 @@ void RemoveItemAt(JsonObject* self, const char* path) {
 }
 
 void Reset(JsonObject* self, int32_t kind) {
-  OwnedText script;
-  if (kind == kJsonMissing || kind == kJsonObject) script = Join({"var ", R(self), "={}"});
-  else if (kind == kJsonArray) script = Join({"var ", R(self), "=new Array()"});
-  else return;
-  EvalNumber(self, script);
+  if (kind == kJsonMissing || kind == kJsonObject) EvalNumber(self, DeclareRoot(self, "{}"));
+  else if (kind == kJsonArray) EvalNumber(self, DeclareRoot(self, "new Array()"));
 }
 
 void SetRoot(JsonObject* self, const char* value, bool is_json) {
