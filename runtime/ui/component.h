@@ -126,8 +126,24 @@ struct Operation {
   ReadFn read;
 };
 enum OperationNumber : int { kOpCreate = 1, kOpWrite = 4, kOpGetAll = 5, kOpRead = 6 };
-constexpr int kOperationSlots = 11;  // numbers 0..10
 using InterfaceFn = const Operation* (*)(int op);
+
+// The interface function of a type: operations 1, 4, 5 and 6, each its own
+// entry holding that one function; any other number has none.
+template <CreateFn create, WriteFn write, GetAllFn get_all, ReadFn read>
+const Operation* Interface(int op) {
+  static constexpr Operation kOps[] = {{create, nullptr, nullptr, nullptr},
+                                       {nullptr, write, nullptr, nullptr},
+                                       {nullptr, nullptr, get_all, nullptr},
+                                       {nullptr, nullptr, nullptr, read}};
+  switch (op) {
+    case kOpCreate: return &kOps[0];
+    case kOpWrite: return &kOps[1];
+    case kOpGetAll: return &kOps[2];
+    case kOpRead: return &kOps[3];
+    default: return nullptr;
+  }
+}
 
 // Type flag bits that allow events.
 constexpr uint32_t kTypeRaisesEvents = 1u << 2;
@@ -171,12 +187,5 @@ HMENU BuildMenu(const WindowTemplate& w);
 // Icons made from window icon blocks; destroyed at program end.
 HICON IconFromFile(const Bytes& file, int size);
 void DestroyCachedIcons();
-
-// Picks the operation of `op` from a type's table of slots 0..10.
-inline const Operation* PickOperation(const Operation (&table)[kOperationSlots], int op) {
-  if (op < 0 || op >= kOperationSlots) return nullptr;
-  const Operation& o = table[op];
-  return o.create || o.write || o.get_all || o.read ? &o : nullptr;
-}
 
 }  // namespace rt::ui

@@ -519,31 +519,22 @@ bool GetAllTimer(Component* base, Bytes* out) {
   return true;
 }
 
-// ---------------------------------------------------------------- tables
-
-#define RT_OPERATIONS(create, write, get_all, read)                                           \
-  {                                                                                           \
-    {}, {create, nullptr, nullptr, nullptr}, {}, {}, {nullptr, write, nullptr, nullptr},      \
-        {nullptr, nullptr, get_all, nullptr}, {nullptr, nullptr, nullptr, read}, {}, {}, {}, {} \
-  }
-constexpr Operation kEditBoxOps[kOperationSlots] =
-    RT_OPERATIONS(CreateEditBox, WriteEditBox, GetAllEditBox, ReadEditBox);
-constexpr Operation kLabelOps[kOperationSlots] =
-    RT_OPERATIONS(CreateLabel, WriteLabel, GetAllLabel, ReadLabel);
-constexpr Operation kButtonOps[kOperationSlots] =
-    RT_OPERATIONS(CreateButton, WriteButton, GetAllButton, ReadButton);
-constexpr Operation kGroupBoxOps[kOperationSlots] =
-    RT_OPERATIONS(CreateGroupBox, WriteGroupBox, GetAllGroupBox, ReadGroupBox);
-constexpr Operation kTimerOps[kOperationSlots] =
-    RT_OPERATIONS(CreateTimer, WriteTimer, GetAllTimer, ReadTimer);
-#undef RT_OPERATIONS
-
 }  // namespace
 
-const Operation* EditBoxInterface(int op) { return PickOperation(kEditBoxOps, op); }
-const Operation* LabelInterface(int op) { return PickOperation(kLabelOps, op); }
-const Operation* ButtonInterface(int op) { return PickOperation(kButtonOps, op); }
-const Operation* GroupBoxInterface(int op) { return PickOperation(kGroupBoxOps, op); }
-const Operation* TimerInterface(int op) { return PickOperation(kTimerOps, op); }
+const Operation* EditBoxInterface(int op) {
+  return Interface<CreateEditBox, WriteEditBox, GetAllEditBox, ReadEditBox>(op);
+}
+const Operation* LabelInterface(int op) {
+  return Interface<CreateLabel, WriteLabel, GetAllLabel, ReadLabel>(op);
+}
+const Operation* ButtonInterface(int op) {
+  return Interface<CreateButton, WriteButton, GetAllButton, ReadButton>(op);
+}
+const Operation* GroupBoxInterface(int op) {
+  return Interface<CreateGroupBox, WriteGroupBox, GetAllGroupBox, ReadGroupBox>(op);
+}
+const Operation* TimerInterface(int op) {
+  return Interface<CreateTimer, WriteTimer, GetAllTimer, ReadTimer>(op);
+}
 
 }  // namespace rt::ui

@@ -171,23 +171,11 @@ bool GetAllWindow(Component* base, Bytes* out) {
   return true;
 }
 
-constexpr Operation kWindowOps[kOperationSlots] = {
-    {},
-    {CreateWindowUnit, nullptr, nullptr, nullptr},
-    {},
-    {},
-    {nullptr, WriteWindow, nullptr, nullptr},
-    {nullptr, nullptr, GetAllWindow, nullptr},
-    {nullptr, nullptr, nullptr, ReadWindow},
-    {},
-    {},
-    {},
-    {},
-};
-
 }  // namespace
 
-const Operation* WindowInterface(int op) { return PickOperation(kWindowOps, op); }
+const Operation* WindowInterface(int op) {
+  return Interface<CreateWindowUnit, WriteWindow, GetAllWindow, ReadWindow>(op);
+}
 
 // Menu items are built by the window loader from their records and have no
 // window of their own: no operation.
