@@ -128,6 +128,22 @@ struct Operation {
 enum OperationNumber : int { kOpCreate = 1, kOpWrite = 4, kOpGetAll = 5, kOpRead = 6 };
 using InterfaceFn = const Operation* (*)(int op);
 
+// A new component of class C with its record `p` read from the unit's data;
+// null when the data does not parse.
+template <typename C>
+C* NewParsed(const CreateArgs& a) {
+  auto* c = new C;
+  if (Parse(a.data, a.size, &c->p)) return c;
+  delete c;
+  return nullptr;
+}
+// Operation 5 of a component class whose record `p` is kept current.
+template <typename C>
+bool GetAll(Component* base, Bytes* out) {
+  *out = Serialise(static_cast<C*>(base)->p);
+  return true;
+}
+
 // The interface function of a type: operations 1, 4, 5 and 6, each its own
 // entry holding that one function; any other number has none.
 template <CreateFn create, WriteFn write, GetAllFn get_all, ReadFn read>

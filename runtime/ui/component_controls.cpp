@@ -72,11 +72,8 @@ DWORD EditStyle(const EditBoxProps& p) {
 }
 
 Component* CreateEditBox(const CreateArgs& a) {
-  auto* c = new EditComponent;
-  if (!Parse(a.data, a.size, &c->p)) {
-    delete c;
-    return nullptr;
-  }
+  auto* c = NewParsed<EditComponent>(a);
+  if (!c) return nullptr;
   c->back = MakeBrush(c->p.back_colour);
   c->font = MakeFont(c->p.font);
   DWORD style = EditStyle(c->p), ex = 0;
@@ -234,11 +231,8 @@ class LabelComponent : public Component {
 };
 
 Component* CreateLabel(const CreateArgs& a) {
-  auto* c = new LabelComponent;
-  if (!Parse(a.data, a.size, &c->p)) {
-    delete c;
-    return nullptr;
-  }
+  auto* c = NewParsed<LabelComponent>(a);
+  if (!c) return nullptr;
   RegisterRuntimeClass("Rt_Label", CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
   c->back = MakeBrush(c->p.back_colour);
   c->font = MakeFont(c->p.font);
@@ -299,11 +293,6 @@ int ReadLabel(Component* base, int index, PropOut* out) {
   }
 }
 
-bool GetAllLabel(Component* base, Bytes* out) {
-  *out = Serialise(static_cast<LabelComponent*>(base)->p);
-  return true;
-}
-
 // ---------------------------------------------------------------- Button
 
 class ButtonComponent : public Component {
@@ -330,11 +319,8 @@ void ApplyButtonStyle(ButtonComponent* c) {
 }
 
 Component* CreateButton(const CreateArgs& a) {
-  auto* c = new ButtonComponent;
-  if (!Parse(a.data, a.size, &c->p)) {
-    delete c;
-    return nullptr;
-  }
+  auto* c = NewParsed<ButtonComponent>(a);
+  if (!c) return nullptr;
   c->font = MakeFont(c->p.font);
   HWND h = CreateControl("BUTTON", c->p.caption.c_str(), ButtonStyle(c->p) | WS_CLIPSIBLINGS, 0, a, c);
   if (!h) return nullptr;
@@ -366,11 +352,6 @@ int ReadButton(Component* base, int index, PropOut* out) {
     case 5: out->bytes = c->p.font; return 1;
     default: return 0;
   }
-}
-
-bool GetAllButton(Component* base, Bytes* out) {
-  *out = Serialise(static_cast<ButtonComponent*>(base)->p);
-  return true;
 }
 
 // ---------------------------------------------------------------- GroupBox
@@ -405,11 +386,8 @@ class GroupComponent : public Component {
 DWORD TitleStyle(uint32_t align) { return align == 1 ? BS_CENTER : align == 2 ? BS_RIGHT : BS_LEFT; }
 
 Component* CreateGroupBox(const CreateArgs& a) {
-  auto* c = new GroupComponent;
-  if (!Parse(a.data, a.size, &c->p)) {
-    delete c;
-    return nullptr;
-  }
+  auto* c = NewParsed<GroupComponent>(a);
+  if (!c) return nullptr;
   c->back = MakeBrush(c->p.back_colour);
   c->font = MakeFont(c->p.font);
   HWND h = CreateControl("BUTTON", c->p.caption.c_str(),
@@ -450,11 +428,6 @@ int ReadGroupBox(Component* base, int index, PropOut* out) {
   }
 }
 
-bool GetAllGroupBox(Component* base, Bytes* out) {
-  *out = Serialise(static_cast<GroupComponent*>(base)->p);
-  return true;
-}
-
 // ---------------------------------------------------------------- Timer
 
 class TimerComponent : public Component {
@@ -484,11 +457,8 @@ class TimerComponent : public Component {
 };
 
 Component* CreateTimer(const CreateArgs& a) {
-  auto* c = new TimerComponent;
-  if (!Parse(a.data, a.size, &c->p)) {
-    delete c;
-    return nullptr;
-  }
+  auto* c = NewParsed<TimerComponent>(a);
+  if (!c) return nullptr;
   RegisterRuntimeClass("Rt_Timer", CS_DBLCLKS);
   if (c->p.interval < 0) c->p.interval = 0;
   if (!CreateControl("Rt_Timer", "", 0, 0, a, c)) return nullptr;
@@ -514,27 +484,22 @@ int ReadTimer(Component* base, int index, PropOut* out) {
   return 1;
 }
 
-bool GetAllTimer(Component* base, Bytes* out) {
-  *out = Serialise(static_cast<TimerComponent*>(base)->p);
-  return true;
-}
-
 }  // namespace
 
 const Operation* EditBoxInterface(int op) {
   return Interface<CreateEditBox, WriteEditBox, GetAllEditBox, ReadEditBox>(op);
 }
 const Operation* LabelInterface(int op) {
-  return Interface<CreateLabel, WriteLabel, GetAllLabel, ReadLabel>(op);
+  return Interface<CreateLabel, WriteLabel, GetAll<LabelComponent>, ReadLabel>(op);
 }
 const Operation* ButtonInterface(int op) {
-  return Interface<CreateButton, WriteButton, GetAllButton, ReadButton>(op);
+  return Interface<CreateButton, WriteButton, GetAll<ButtonComponent>, ReadButton>(op);
 }
 const Operation* GroupBoxInterface(int op) {
-  return Interface<CreateGroupBox, WriteGroupBox, GetAllGroupBox, ReadGroupBox>(op);
+  return Interface<CreateGroupBox, WriteGroupBox, GetAll<GroupComponent>, ReadGroupBox>(op);
 }
 const Operation* TimerInterface(int op) {
-  return Interface<CreateTimer, WriteTimer, GetAllTimer, ReadTimer>(op);
+  return Interface<CreateTimer, WriteTimer, GetAll<TimerComponent>, ReadTimer>(op);
 }
 
 }  // namespace rt::ui

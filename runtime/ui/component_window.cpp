@@ -64,11 +64,8 @@ class WindowComponent : public Component {
 bool Resizable(uint32_t border) { return border == 1 || border == 3 || border == 5; }
 
 Component* CreateWindowUnit(const CreateArgs& a) {
-  auto* c = new WindowComponent;
-  if (!Parse(a.data, a.size, &c->p)) {
-    delete c;
-    return nullptr;
-  }
+  auto* c = NewParsed<WindowComponent>(a);
+  if (!c) return nullptr;
   const WindowProps& p = c->p;
   const char* cls = p.class_name.empty() ? "RtWindow" : p.class_name.c_str();
   RegisterRuntimeClass(cls, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
@@ -166,15 +163,10 @@ int ReadWindow(Component* base, int index, PropOut* out) {
   }
 }
 
-bool GetAllWindow(Component* base, Bytes* out) {
-  *out = Serialise(static_cast<WindowComponent*>(base)->p);
-  return true;
-}
-
 }  // namespace
 
 const Operation* WindowInterface(int op) {
-  return Interface<CreateWindowUnit, WriteWindow, GetAllWindow, ReadWindow>(op);
+  return Interface<CreateWindowUnit, WriteWindow, GetAll<WindowComponent>, ReadWindow>(op);
 }
 
 // Menu items are built by the window loader from their records and have no
