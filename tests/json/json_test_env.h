@@ -7,18 +7,13 @@
 
 #include <string>
 
-#include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
-#include "web/dll_table.h"
+#include "tests/support/program_setup.h"
 
 namespace jsontest {
 
 inline void SetUpRuntime() {
-  rt::SetDllResolver([](uint32_t i) -> void* {
-    if (i >= static_cast<uint32_t>(web::kDllCommandCount)) return nullptr;
-    HMODULE m = LoadLibraryA(*web::kDllLibraryNames[i] ? web::kDllLibraryNames[i] : "kernel32.dll");
-    return m ? reinterpret_cast<void*>(GetProcAddress(m, web::kDllFunctionNames[i])) : nullptr;
-  });
+  testsupport::LoadProgramDllTable();
   CoInitialize(nullptr);
 }
 
