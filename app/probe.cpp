@@ -12,7 +12,7 @@
 
 #include "app/timecal.h"
 #include "runtime/core/commands.h"
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "tests/support/process_figures.h"
 
 namespace {

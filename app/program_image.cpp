@@ -8,7 +8,7 @@
 #include "app/timecal.h"
 #include "runtime/core/image.h"
 #include "runtime/ui/ui_runtime.h"
-#include "web/dll_table.h"
+#include "program/dll_table.h"
 #include "window_templates.h"
 
 #ifndef TIMECAL_SERVICE_URL

@@ -7,8 +7,8 @@
 #include "json/json_object.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/image.h"
-#include "runtime/core/program_calls.h"
-#include "runtime/core/support.h"
+#include "program/program_calls.h"
+#include "program/program_support.h"
 #include "web/codepage.h"
 #include "web/web_request.h"
 

@@ -16,7 +16,7 @@
 #include "json/json_object.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/image.h"
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "runtime/dll/dll_commands.h"
 #include "tests/support/child_process.h"
 #include "tests/support/program_setup.h"

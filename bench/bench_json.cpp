@@ -14,7 +14,7 @@
 #include "json/json_object.h"
 #include "json/json_validate.h"
 #include "runtime/core/image.h"
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/program_setup.h"
 

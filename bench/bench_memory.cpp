@@ -9,7 +9,7 @@
 
 #include "bench/bench_timing.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/support.h"
+#include "program/program_support.h"
 
 namespace {
 

@@ -30,6 +30,6 @@ if(RT_WINDOWS AND TARGET rt_ui)
        "{\"name\": \"BenchWindow\", \"id\": \"0x52010001\", \"unit\": {\"left\": 0, \"top\": 0, \"width\": 640, \"height\": 1180, \"events\": {\"0\": \"BenchCreated\"}, \"props\": {\"caption\": \"bench\", \"border\": 2}},\n\"units\": [\n${units}\n]}\n")
   configure_file(${CMAKE_CURRENT_BINARY_DIR}/bench_ui_window.json.in
                  ${CMAKE_CURRENT_BINARY_DIR}/bench_ui_window.json COPYONLY)
-  rt_add_bench(bench_ui SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_ui.cpp LIBS rt_ui rt_core)
+  rt_add_bench(bench_ui SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_ui.cpp LIBS rt_ui rt_program rt_core)
   rt_add_window_templates(bench_ui ${CMAKE_CURRENT_BINARY_DIR}/bench_ui_window.json)
 endif()

@@ -9,9 +9,9 @@
 
 #include "json/json_validate.h"
 #include "runtime/core/commands.h"
-#include "runtime/core/program_calls.h"
-#include "runtime/core/support.h"
-#include "web/dll_table.h"
+#include "program/program_calls.h"
+#include "program/program_support.h"
+#include "program/dll_table.h"
 
 namespace json {
 namespace {

@@ -1,6 +1,6 @@
 #include "web/codepage.h"
 
-#include "web/dll_table.h"
+#include "program/dll_table.h"
 
 namespace web {
 namespace {

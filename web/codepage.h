@@ -9,13 +9,13 @@
 // Failure: none reported. Empty input gives an empty result; characters GBK
 // cannot hold become the code page's default character; input that does
 // not convert gives an empty result rather than a partial one.
-// May call: the entry table (prog::), web/dll_table.h.
+// May call: the entry table (prog::), program/dll_table.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
-#include "web/text_ops.h"
+#include "program/text_ops.h"
 
 namespace web {
 

@@ -7,13 +7,13 @@
 // variables: the old block is freed and replaced.
 // Failure: none of these fail; a missing marker, separator or colon gives an
 // empty text, a URL without a path gives "/".
-// May call: web/text_ops.h (the entry table).
+// May call: program/text_ops.h (the entry table).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
-#include "web/text_ops.h"
+#include "program/text_ops.h"
 
 namespace web {
 

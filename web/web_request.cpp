@@ -1,6 +1,6 @@
 #include "web/web_request.h"
 
-#include "web/dll_table.h"
+#include "program/dll_table.h"
 #include "web/rules.h"
 
 namespace web {

@@ -10,13 +10,13 @@
 // Failure: never raises a runtime error of its own; failures give an empty
 // body (and empty out parameters where they were reached). The stack check
 // after each external call (runtime error 6) is the only error on this path.
-// May call: the entry table (prog::), web/rules.h, web/dll_table.h.
+// May call: the entry table (prog::), web/rules.h, program/dll_table.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
-#include "web/text_ops.h"
+#include "program/text_ops.h"
 
 namespace web {
 

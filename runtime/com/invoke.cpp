@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "runtime/com/com_invoke.h"
-#include "runtime/com/unique.h"
+#include "runtime/core/owner.h"
 
 namespace rt {
 namespace {

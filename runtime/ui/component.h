@@ -8,7 +8,7 @@
 // destruction (notification 2000) on WM_DESTROY. Fonts, brushes and icons a
 // component makes are released with it.
 // Events go to the Runtime's notification entry (code 2008).
-// May call: Win32, props.h, templates.h, the notification entry.
+// May call: Win32, property_records.h, templates.h, the notification entry.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/ui/props.h"
+#include "runtime/ui/property_records.h"
 
 namespace rt::ui {
 

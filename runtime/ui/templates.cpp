@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "runtime/ui/wire.h"
+#include "runtime/ui/byte_stream.h"
 
 namespace rt::ui {
 namespace {

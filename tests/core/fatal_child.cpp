@@ -8,7 +8,7 @@
 
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 
 namespace {
 const char* g_marker = "";

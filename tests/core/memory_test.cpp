@@ -8,7 +8,7 @@
 #include "runtime/core/commands.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/support.h"
+#include "program/program_support.h"
 #include "tests/core/fatal_trap.h"
 
 namespace {

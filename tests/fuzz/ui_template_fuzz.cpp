@@ -16,7 +16,7 @@
 #include <random>
 #include <vector>
 
-#include "runtime/ui/props.h"
+#include "runtime/ui/property_records.h"
 #include "runtime/ui/templates.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "tests/support/program_setup.h"
 
 namespace jsontest {

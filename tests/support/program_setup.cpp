@@ -4,7 +4,7 @@
 
 #include "runtime/core/image.h"
 #include "runtime/dll/dll_commands.h"
-#include "web/dll_table.h"
+#include "program/dll_table.h"
 
 namespace testsupport {
 

@@ -8,9 +8,9 @@
 #include <tuple>
 #include <vector>
 
-#include "runtime/ui/props.h"
+#include "runtime/ui/property_records.h"
 #include "runtime/ui/templates.h"
-#include "runtime/ui/wire.h"
+#include "runtime/ui/byte_stream.h"
 #include "window_templates.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "runtime/core/image.h"
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "runtime/ui/ui_runtime.h"
 #include "window_templates.h"
 

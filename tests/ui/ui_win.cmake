@@ -1,15 +1,15 @@
 # Windows tests of the windowing runtime (run under Wine and Xvfb).
-rt_add_test(ui_win_tests SOURCES ui_win_test.cpp LIBS rt_ui rt_core TIMEOUT 300)
+rt_add_test(ui_win_tests SOURCES ui_win_test.cpp LIBS rt_ui rt_program rt_core TIMEOUT 300)
 rt_add_window_templates(ui_win_tests test_window.json)
 
 # A program made only of a template and routines that reach the Runtime
 # through the entry table, started the way the real tool starts.
 add_executable(ui_child ui_child.cpp)
-target_link_libraries(ui_child PRIVATE rt_startup rt_ui rt_core)
+target_link_libraries(ui_child PRIVATE rt_startup rt_ui rt_program rt_core)
 target_link_options(ui_child PRIVATE -mwindows)
 rt_add_window_templates(ui_child ${CMAKE_SOURCE_DIR}/tools/rtwin_example_main_window.json)
 
-rt_add_test(ui_child_tests SOURCES ui_child_test.cpp LIBS rt_core TIMEOUT 300)
+rt_add_test(ui_child_tests SOURCES ui_child_test.cpp LIBS rt_program rt_core TIMEOUT 300)
 add_dependencies(ui_child_tests ui_child)
 
 # Screenshot of the child's window (needs ImageMagick's import).

@@ -13,7 +13,7 @@
 #include "runtime/core/fatal.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "runtime/ui/component.h"
 #include "runtime/ui/templates.h"
 #include "runtime/ui/ui_runtime.h"

@@ -9,7 +9,7 @@
 #include "runtime/dll/dll_commands.h"
 #include "tests/support/child_process.h"
 #include "tests/web/web_test_support.h"
-#include "web/dll_table.h"
+#include "program/dll_table.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "runtime/dll/dll_commands.h"
-#include "web/dll_table.h"
+#include "program/dll_table.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "web/web_request.h"
 
 namespace webtest {

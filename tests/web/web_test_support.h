@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tests/support/program_setup.h"
-#include "web/text_ops.h"
+#include "program/text_ops.h"
 
 namespace webtest {
 

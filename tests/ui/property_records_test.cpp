@@ -6,7 +6,7 @@
 
 #include <typeinfo>
 
-#include "runtime/ui/props.h"
+#include "runtime/ui/property_records.h"
 
 namespace {
 

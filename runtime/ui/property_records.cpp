@@ -1,8 +1,8 @@
-// Property records (see props.h). One field list per component drives both
+// Property records (see property_records.h). One field list per component drives both
 // directions, so reading and writing cannot drift apart.
-#include "runtime/ui/props.h"
+#include "runtime/ui/property_records.h"
 
-#include "runtime/ui/wire.h"
+#include "runtime/ui/byte_stream.h"
 
 namespace rt::ui {
 namespace {

@@ -1,7 +1,7 @@
 // Program-side calls (see program_calls.h). On i686 Windows the slot calls
 // are the assembly sequences of program_calls_i686.S; natively they call the
 // Runtime's C++ entry points directly, with the same contracts.
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 
 #include "runtime/core/fatal.h"
 #include "runtime/core/image.h"

@@ -14,7 +14,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "runtime/core/program_calls.h"
+#include "program/program_calls.h"
 #include "runtime/core/value.h"
 
 namespace web {

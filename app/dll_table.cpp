@@ -1,4 +1,4 @@
-#include "web/dll_table.h"
+#include "program/dll_table.h"
 
 namespace web {
 

@@ -1,5 +1,5 @@
-// Support routines for compiled program code (see support.h).
-#include "runtime/core/support.h"
+// Support routines for compiled program code (see program_support.h).
+#include "program/program_support.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "web/text_ops.h"
+#include "program/text_ops.h"
 
 #include "runtime/core/commands.h"
 
