@@ -18,9 +18,9 @@ inline bool Fail(std::string* error, const char* what) {
   return false;
 }
 
-class WireReader {
+class ByteReader {
  public:
-  WireReader(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
+  ByteReader(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
 
   size_t Position() const { return pos_; }
   size_t Remaining() const { return size_ - pos_; }
@@ -89,7 +89,7 @@ class WireReader {
   size_t pos_ = 0;
 };
 
-class WireWriter {
+class ByteWriter {
  public:
   void U32(uint32_t v) {
     for (int i = 0; i < 4; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));

@@ -78,6 +78,9 @@ class Component {
     return nullptr;
   }
   virtual void Destroying() {}
+  // After a property write stored its value in the record: what else the
+  // write does (property_records.h). Gives 1 when the unit must be rebuilt.
+  virtual int Apply(OnWrite what) { return what == OnWrite::kRebuild ? 1 : 0; }
   void RaiseEvent(uint32_t index);
 
   WNDPROC old_proc = nullptr;  // what the common procedure falls back to
@@ -133,7 +136,7 @@ using InterfaceFn = const Operation* (*)(int op);
 template <typename C>
 C* NewParsed(const CreateArgs& a) {
   auto* c = new C;
-  if (Parse(a.data, a.size, &c->p)) return c;
+  if (TryParse(a.data, a.size, &c->p)) return c;
   delete c;
   return nullptr;
 }
@@ -142,6 +145,39 @@ template <typename C>
 bool GetAll(Component* base, Bytes* out) {
   *out = Serialise(static_cast<C*>(base)->p);
   return true;
+}
+
+// Operation 4 of a component class C: the row of the record's table stores
+// the prepared value (clamped), then the component applies the change.
+// An own number without a row does nothing.
+template <typename C>
+int WriteByTable(Component* base, int own, const PropIn& v) {
+  using P = decltype(C::p);
+  auto* c = static_cast<C*>(base);
+  const RecordField<P>* f = FieldOf<P>(own);
+  if (!f || f->since == 0) return 0;
+  if (f->word) c->p.*f->word = f->max && v.lo > f->max ? f->max : v.lo;
+  if (f->half) c->p.*f->half = static_cast<uint8_t>(v.text[0]);
+  if (f->text) c->p.*f->text = v.text;
+  if (f->bytes) (c->p.*f->bytes).assign(v.data, v.data + v.size);
+  return c->Apply(f->on_write);
+}
+// Operation 6 of a component class C: 1 when the own number is known.
+template <typename C>
+int ReadByTable(Component* base, int own, PropOut* out) {
+  using P = decltype(C::p);
+  auto* c = static_cast<C*>(base);
+  const RecordField<P>* f = FieldOf<P>(own);
+  if (!f) return 0;
+  if (f->word) out->lo = c->p.*f->word;
+  if (f->half) out->text = std::string(1, static_cast<char>(c->p.*f->half));
+  if (f->text) {
+    if (f->on_write == OnWrite::kWindowText || f->on_write == OnWrite::kContent)
+      c->p.*f->text = WindowText(c->hwnd);
+    out->text = c->p.*f->text;
+  }
+  if (f->bytes) out->bytes = c->p.*f->bytes;
+  return 1;
 }
 
 // The interface function of a type: operations 1, 4, 5 and 6, each its own
@@ -178,14 +214,6 @@ struct ComponentType {
 
 const ComponentType* FindType(uint32_t type_id);
 const Operation* OperationOf(const ComponentType* type, int op);
-
-// Property kinds.
-enum PropertyKind : uint16_t {
-  kKindInt = 1001, kKindBool = 1003, kKindText = 1005, kKindEnum = 1006,
-  kKindPicture = 1009, kKindBytes10 = 1010, kKindCursor = 1011, kKindBytes12 = 1012,
-  kKindFont = 1013, kKindTextColour = 1014, kKindColour15 = 1015, kKindText16 = 1016,
-  kKindBackColour = 1017, kKindText18 = 1018, kKindText20 = 1020,
-};
 
 // Per-type creation and operations (component_*.cpp).
 const Operation* WindowInterface(int op);

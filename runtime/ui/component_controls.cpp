@@ -8,16 +8,15 @@ namespace {
 
 constexpr UINT_PTR kTimerId = 1000;
 
-void SetFontBytes(HWND hwnd, Bytes* stored, HFONT* font, const PropIn& v) {
-  stored->assign(v.data, v.data + v.size);
+// A font from the stored bytes, shown by the control at once.
+void ReplaceFont(HWND hwnd, HFONT* font, const Bytes& stored) {
   HFONT old = *font;
-  *font = MakeFont(*stored);
+  *font = MakeFont(stored);
   SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(*font), TRUE);
   FreeFont(old);
 }
 
-void SetBrush(HBRUSH* brush, uint32_t* stored, uint32_t colour) {
-  *stored = colour;
+void ReplaceBrush(HBRUSH* brush, uint32_t colour) {
   FreeBrush(*brush);
   *brush = MakeBrush(colour);
 }
@@ -44,12 +43,33 @@ class EditComponent : public Component {
     SetBkColor(dc, ColourOf(p.back_colour));
     return back;
   }
-  void SetContent(const char* text) {
-    p.content = text;
-    quiet = true;
-    SetWindowTextA(hwnd, text);
-    quiet = false;
-    RaiseEvent(0);
+  // Fields that only a new platform window can show answer 1: rebuild.
+  int Apply(OnWrite what) override {
+    switch (what) {
+      case OnWrite::kContent:
+        quiet = true;
+        SetWindowTextA(hwnd, p.content.c_str());
+        quiet = false;
+        RaiseEvent(0);
+        return 0;
+      case OnWrite::kBorder: ApplyBorder(hwnd, p.border); return 0;
+      case OnWrite::kRepaint: InvalidateRect(hwnd, nullptr, TRUE); return 0;
+      case OnWrite::kBackground:
+        ReplaceBrush(&back, p.back_colour);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+      case OnWrite::kFont: ReplaceFont(hwnd, &font, p.font); return 0;
+      case OnWrite::kLimit: SendMessageA(hwnd, EM_LIMITTEXT, p.max_length, 0); return 0;
+      case OnWrite::kInputMode:
+        if (p.input_mode == 2) return 1;
+        SendMessageA(hwnd, EM_SETREADONLY, p.input_mode == 1, 0);
+        return 0;
+      case OnWrite::kPasswordChar:
+        if (p.input_mode == 2) SendMessageA(hwnd, EM_SETPASSWORDCHAR, p.password_char, 0);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+      default: return Component::Apply(what);
+    }
   }
 };
 
@@ -101,70 +121,6 @@ Component* CreateEditBox(const CreateArgs& a) {
   return c;
 }
 
-// Fields that only a new platform window can show answer 1: rebuild.
-int WriteEditBox(Component* base, int index, const PropIn& v) {
-  auto* c = static_cast<EditComponent*>(base);
-  EditBoxProps& p = c->p;
-  switch (index) {
-    case 0: c->SetContent(v.text); return 0;
-    case 1: p.border = Clamp(v.lo, 5); ApplyBorder(c->hwnd, p.border); return 0;
-    case 2: p.text_colour = v.lo; InvalidateRect(c->hwnd, nullptr, TRUE); return 0;
-    case 3: SetBrush(&c->back, &p.back_colour, v.lo); InvalidateRect(c->hwnd, nullptr, TRUE); return 0;
-    case 4: SetFontBytes(c->hwnd, &p.font, &c->font, v); return 0;
-    case 5: p.hide_selection = v.lo; return 1;
-    case 6: p.max_length = v.lo; SendMessageA(c->hwnd, EM_LIMITTEXT, v.lo, 0); return 0;
-    case 7: p.multi_line = v.lo; return 1;
-    case 8: p.scroll_bars = Clamp(v.lo, 3); return 1;
-    case 9: p.align = Clamp(v.lo, 2); return 1;
-    case 10:
-      p.input_mode = Clamp(v.lo, 2);
-      if (p.input_mode == 2) return 1;
-      SendMessageA(c->hwnd, EM_SETREADONLY, p.input_mode == 1, 0);
-      return 0;
-    case 11:
-      p.password_char = static_cast<uint8_t>(v.text[0]);
-      if (p.input_mode == 2) SendMessageA(c->hwnd, EM_SETPASSWORDCHAR, p.password_char, 0);
-      InvalidateRect(c->hwnd, nullptr, TRUE);
-      return 0;
-    case 12: p.letter_case = Clamp(v.lo, 2); return 1;
-    case 13: p.spin = v.lo; return 1;
-    case 14: p.spin_low = v.lo; return 1;
-    case 15: p.spin_high = v.lo; return 1;
-    case 16: p.word_a = v.lo; return 0;
-    case 17: p.word_b = v.lo; return 0;
-    case 18: p.extra = v.text; return 0;
-    default: return 0;
-  }
-}
-
-int ReadEditBox(Component* base, int index, PropOut* out) {
-  auto* c = static_cast<EditComponent*>(base);
-  EditBoxProps& p = c->p;
-  switch (index) {
-    case 0: p.content = WindowText(c->hwnd); out->text = p.content; return 1;
-    case 1: out->lo = p.border; return 1;
-    case 2: out->lo = p.text_colour; return 1;
-    case 3: out->lo = p.back_colour; return 1;
-    case 4: out->bytes = p.font; return 1;
-    case 5: out->lo = p.hide_selection; return 1;
-    case 6: out->lo = p.max_length; return 1;
-    case 7: out->lo = p.multi_line; return 1;
-    case 8: out->lo = p.scroll_bars; return 1;
-    case 9: out->lo = p.align; return 1;
-    case 10: out->lo = p.input_mode; return 1;
-    case 11: out->text = std::string(1, static_cast<char>(p.password_char)); return 1;
-    case 12: out->lo = p.letter_case; return 1;
-    case 13: out->lo = p.spin; return 1;
-    case 14: out->lo = p.spin_low; return 1;
-    case 15: out->lo = p.spin_high; return 1;
-    case 16: out->lo = p.word_a; return 1;
-    case 17: out->lo = p.word_b; return 1;
-    case 18: out->text = p.extra; return 1;
-    case 19: case 20: return 1;
-    default: return 0;
-  }
-}
-
 bool GetAllEditBox(Component* base, Bytes* out) {
   auto* c = static_cast<EditComponent*>(base);
   c->p.content = WindowText(c->hwnd);
@@ -199,6 +155,18 @@ class LabelComponent : public Component {
       *handled = true;
     }
     (void)wp;
+    return 0;
+  }
+  // A label paints everything itself: every write repaints it.
+  int Apply(OnWrite what) override {
+    switch (what) {
+      case OnWrite::kCaption: SetWindowTextA(hwnd, p.caption.c_str()); break;  // WM_SETTEXT keeps it
+      case OnWrite::kBorder: ApplyBorder(hwnd, p.border); break;
+      case OnWrite::kFont: ReplaceFont(hwnd, &font, p.font); break;
+      case OnWrite::kBackground: ReplaceBrush(&back, p.back_colour); break;
+      default: break;
+    }
+    InvalidateRect(hwnd, nullptr, TRUE);
     return 0;
   }
   void Paint() {
@@ -242,57 +210,6 @@ Component* CreateLabel(const CreateArgs& a) {
   return c;
 }
 
-int WriteLabel(Component* base, int index, const PropIn& v) {
-  auto* c = static_cast<LabelComponent*>(base);
-  LabelProps& p = c->p;
-  switch (index) {
-    case 0: SetWindowTextA(c->hwnd, v.text); break;  // WM_SETTEXT keeps the caption
-    case 1: p.effect = Clamp(v.lo, 2); break;
-    case 2: p.border = Clamp(v.lo, 5); ApplyBorder(c->hwnd, p.border); break;
-    case 3: p.word_a = v.lo; break;
-    case 4: case 5: case 6: p.colours_a[index - 4] = v.lo; break;
-    case 7: SetFontBytes(c->hwnd, &p.font, &c->font, v); break;
-    case 8: p.text_colour = v.lo; break;
-    case 9: SetBrush(&c->back, &p.back_colour, v.lo); break;
-    case 10: p.picture.assign(v.data, v.data + v.size); break;
-    case 11: p.word_b = v.lo; break;
-    case 12: p.word_c = v.lo; break;
-    case 13: case 14: case 15: p.colours_b[index - 13] = v.lo; break;
-    case 16: p.h_align = Clamp(v.lo, 2); break;
-    case 17: p.word_wrap = v.lo; break;
-    case 18: p.v_align = Clamp(v.lo, 2); break;
-    case 19: p.extra_a = v.text; break;
-    case 20: p.extra_b = v.text; break;
-    default: return 0;
-  }
-  InvalidateRect(c->hwnd, nullptr, TRUE);
-  return 0;
-}
-
-int ReadLabel(Component* base, int index, PropOut* out) {
-  const LabelProps& p = static_cast<LabelComponent*>(base)->p;
-  switch (index) {
-    case 0: out->text = p.caption; return 1;
-    case 1: out->lo = p.effect; return 1;
-    case 2: out->lo = p.border; return 1;
-    case 3: out->lo = p.word_a; return 1;
-    case 4: case 5: case 6: out->lo = p.colours_a[index - 4]; return 1;
-    case 7: out->bytes = p.font; return 1;
-    case 8: out->lo = p.text_colour; return 1;
-    case 9: out->lo = p.back_colour; return 1;
-    case 10: out->bytes = p.picture; return 1;
-    case 11: out->lo = p.word_b; return 1;
-    case 12: out->lo = p.word_c; return 1;
-    case 13: case 14: case 15: out->lo = p.colours_b[index - 13]; return 1;
-    case 16: out->lo = p.h_align; return 1;
-    case 17: out->lo = p.word_wrap; return 1;
-    case 18: out->lo = p.v_align; return 1;
-    case 19: out->text = p.extra_a; return 1;
-    case 20: out->text = p.extra_b; return 1;
-    default: return 0;
-  }
-}
-
 // ---------------------------------------------------------------- Button
 
 class ButtonComponent : public Component {
@@ -303,6 +220,7 @@ class ButtonComponent : public Component {
   void Command(WORD code) override {
     if (code == BN_CLICKED) RaiseEvent(0);
   }
+  int Apply(OnWrite what) override;
 };
 
 DWORD ButtonStyle(const ButtonProps& p) {
@@ -318,6 +236,15 @@ void ApplyButtonStyle(ButtonComponent* c) {
   InvalidateRect(c->hwnd, nullptr, TRUE);
 }
 
+int ButtonComponent::Apply(OnWrite what) {
+  switch (what) {
+    case OnWrite::kStyle: ApplyButtonStyle(this); return 0;
+    case OnWrite::kWindowText: SetWindowTextA(hwnd, p.caption.c_str()); return 0;
+    case OnWrite::kFont: ReplaceFont(hwnd, &font, p.font); return 0;
+    default: return Component::Apply(what);
+  }
+}
+
 Component* CreateButton(const CreateArgs& a) {
   auto* c = NewParsed<ButtonComponent>(a);
   if (!c) return nullptr;
@@ -326,32 +253,6 @@ Component* CreateButton(const CreateArgs& a) {
   if (!h) return nullptr;
   SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
   return c;
-}
-
-int WriteButton(Component* base, int index, const PropIn& v) {
-  auto* c = static_cast<ButtonComponent*>(base);
-  switch (index) {
-    case 0: c->p.picture.assign(v.data, v.data + v.size); return 1;  // a new face: rebuild
-    case 1: c->p.default_button = Clamp(v.lo, 1); ApplyButtonStyle(c); return 0;
-    case 2: c->p.caption = v.text; SetWindowTextA(c->hwnd, v.text); return 0;
-    case 3: c->p.h_align = Clamp(v.lo, 2); ApplyButtonStyle(c); return 0;
-    case 4: c->p.v_align = Clamp(v.lo, 2); ApplyButtonStyle(c); return 0;
-    case 5: SetFontBytes(c->hwnd, &c->p.font, &c->font, v); return 0;
-    default: return 0;
-  }
-}
-
-int ReadButton(Component* base, int index, PropOut* out) {
-  auto* c = static_cast<ButtonComponent*>(base);
-  switch (index) {
-    case 0: out->bytes = c->p.picture; return 1;
-    case 1: out->lo = c->p.default_button; return 1;
-    case 2: c->p.caption = WindowText(c->hwnd); out->text = c->p.caption; return 1;
-    case 3: out->lo = c->p.h_align; return 1;
-    case 4: out->lo = c->p.v_align; return 1;
-    case 5: out->bytes = c->p.font; return 1;
-    default: return 0;
-  }
 }
 
 // ---------------------------------------------------------------- GroupBox
@@ -381,9 +282,27 @@ class GroupComponent : public Component {
     *handled = true;
     return 1;
   }
+  int Apply(OnWrite what) override;
 };
 
 DWORD TitleStyle(uint32_t align) { return align == 1 ? BS_CENTER : align == 2 ? BS_RIGHT : BS_LEFT; }
+
+// Every write repaints the box.
+int GroupComponent::Apply(OnWrite what) {
+  switch (what) {
+    case OnWrite::kCaption: SetWindowTextA(hwnd, p.caption.c_str()); break;
+    case OnWrite::kStyle: {
+      LONG_PTR style = GetWindowLongPtrA(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(BS_CENTER);
+      SetWindowLongPtrA(hwnd, GWL_STYLE, style | TitleStyle(p.title_align));
+      break;
+    }
+    case OnWrite::kBackground: ReplaceBrush(&back, p.back_colour); break;
+    case OnWrite::kFont: ReplaceFont(hwnd, &font, p.font); break;
+    default: break;
+  }
+  InvalidateRect(hwnd, nullptr, TRUE);
+  return 0;
+}
 
 Component* CreateGroupBox(const CreateArgs& a) {
   auto* c = NewParsed<GroupComponent>(a);
@@ -397,52 +316,33 @@ Component* CreateGroupBox(const CreateArgs& a) {
   return c;
 }
 
-int WriteGroupBox(Component* base, int index, const PropIn& v) {
-  auto* c = static_cast<GroupComponent*>(base);
-  switch (index) {
-    case 0: c->p.caption = v.text; SetWindowTextA(c->hwnd, v.text); break;
-    case 1: {
-      c->p.title_align = Clamp(v.lo, 2);
-      LONG_PTR style = GetWindowLongPtrA(c->hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(BS_CENTER);
-      SetWindowLongPtrA(c->hwnd, GWL_STYLE, style | TitleStyle(c->p.title_align));
-      break;
-    }
-    case 2: c->p.text_colour = v.lo; break;
-    case 3: SetBrush(&c->back, &c->p.back_colour, v.lo); break;
-    case 4: SetFontBytes(c->hwnd, &c->p.font, &c->font, v); break;
-    default: return 0;
-  }
-  InvalidateRect(c->hwnd, nullptr, TRUE);
-  return 0;
-}
-
-int ReadGroupBox(Component* base, int index, PropOut* out) {
-  auto* c = static_cast<GroupComponent*>(base);
-  switch (index) {
-    case 0: out->text = c->p.caption; return 1;
-    case 1: out->lo = c->p.title_align; return 1;
-    case 2: out->lo = c->p.text_colour; return 1;
-    case 3: out->lo = c->p.back_colour; return 1;
-    case 4: out->bytes = c->p.font; return 1;
-    default: return 0;
-  }
-}
-
 // ---------------------------------------------------------------- Timer
 
 class TimerComponent : public Component {
  public:
   TimerProps p;
   bool running = false;
+  uint32_t period = 0;  // the interval the timer was last started with
 
   void Start() {
-    running = p.interval >= 1 && SetTimer(hwnd, kTimerId, static_cast<UINT>(p.interval), nullptr);
+    period = p.interval;
+    running = static_cast<int32_t>(p.interval) >= 1 &&
+              SetTimer(hwnd, kTimerId, static_cast<UINT>(p.interval), nullptr);
   }
   void Stop() {
     if (running) KillTimer(hwnd, kTimerId);
     running = false;
   }
   void Destroying() override { Stop(); }
+  // A negative interval is 0; an unchanged one leaves the timer alone.
+  int Apply(OnWrite what) override {
+    if (what != OnWrite::kInterval) return Component::Apply(what);
+    if (static_cast<int32_t>(p.interval) < 0) p.interval = 0;
+    if (p.interval == period) return 0;
+    Stop();
+    Start();
+    return 0;
+  }
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) override {
     *handled = false;
     if (msg == WM_TIMER && wp == kTimerId) {
@@ -460,46 +360,33 @@ Component* CreateTimer(const CreateArgs& a) {
   auto* c = NewParsed<TimerComponent>(a);
   if (!c) return nullptr;
   RegisterRuntimeClass("Rt_Timer", CS_DBLCLKS);
-  if (c->p.interval < 0) c->p.interval = 0;
+  if (static_cast<int32_t>(c->p.interval) < 0) c->p.interval = 0;
   if (!CreateControl("Rt_Timer", "", 0, 0, a, c)) return nullptr;
   c->Start();
   return c;
 }
 
-int WriteTimer(Component* base, int index, const PropIn& v) {
-  auto* c = static_cast<TimerComponent*>(base);
-  if (index != 0) return 0;
-  int32_t interval = static_cast<int32_t>(v.lo);
-  if (interval < 0) interval = 0;
-  if (interval == c->p.interval) return 0;
-  c->Stop();
-  c->p.interval = interval;
-  c->Start();
-  return 0;
-}
-
-int ReadTimer(Component* base, int index, PropOut* out) {
-  if (index != 0) return 0;
-  out->lo = static_cast<uint32_t>(static_cast<TimerComponent*>(base)->p.interval);
-  return 1;
-}
-
 }  // namespace
 
 const Operation* EditBoxInterface(int op) {
-  return Interface<CreateEditBox, WriteEditBox, GetAllEditBox, ReadEditBox>(op);
+  return Interface<CreateEditBox, WriteByTable<EditComponent>, GetAllEditBox,
+                   ReadByTable<EditComponent>>(op);
 }
 const Operation* LabelInterface(int op) {
-  return Interface<CreateLabel, WriteLabel, GetAll<LabelComponent>, ReadLabel>(op);
+  return Interface<CreateLabel, WriteByTable<LabelComponent>, GetAll<LabelComponent>,
+                   ReadByTable<LabelComponent>>(op);
 }
 const Operation* ButtonInterface(int op) {
-  return Interface<CreateButton, WriteButton, GetAll<ButtonComponent>, ReadButton>(op);
+  return Interface<CreateButton, WriteByTable<ButtonComponent>, GetAll<ButtonComponent>,
+                   ReadByTable<ButtonComponent>>(op);
 }
 const Operation* GroupBoxInterface(int op) {
-  return Interface<CreateGroupBox, WriteGroupBox, GetAll<GroupComponent>, ReadGroupBox>(op);
+  return Interface<CreateGroupBox, WriteByTable<GroupComponent>, GetAll<GroupComponent>,
+                   ReadByTable<GroupComponent>>(op);
 }
 const Operation* TimerInterface(int op) {
-  return Interface<CreateTimer, WriteTimer, GetAll<TimerComponent>, ReadTimer>(op);
+  return Interface<CreateTimer, WriteByTable<TimerComponent>, GetAll<TimerComponent>,
+                   ReadByTable<TimerComponent>>(op);
 }
 
 }  // namespace rt::ui

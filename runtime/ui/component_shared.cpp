@@ -3,6 +3,7 @@
 // and icons (see component.h).
 #include "runtime/ui/component.h"
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -14,46 +15,42 @@ namespace {
 
 constexpr char kUnitProp[] = "RtUnit";
 
-// Property kinds by program number; 0 to 7 are the common unit properties.
-#define RT_COMMON_KINDS 1001, 1001, 1001, 1001, 1005, 1003, 1003, 1011
-constexpr uint16_t kWindowKinds[] = {RT_COMMON_KINDS, 1005, 1006, 1017, 1009, 1006, 1012, 1006,
-                                     1003, 1003, 1003, 1006, 1003, 1010, 1003, 1003, 1003,
-                                     1016, 1001, 1003, 1003, 1006, 1003, 1003, 1005};
-constexpr uint16_t kMenuItemKinds[] = {RT_COMMON_KINDS};
-constexpr uint16_t kEditBoxKinds[] = {RT_COMMON_KINDS, 1005, 1006, 1014, 1017, 1013, 1003, 1001,
-                                      1003, 1006, 1006, 1006, 1005, 1006, 1006, 1001, 1001,
-                                      1001, 1001, 1005, 1018, 1020};
-constexpr uint16_t kGroupBoxKinds[] = {RT_COMMON_KINDS, 1005, 1006, 1014, 1017, 1013};
-constexpr uint16_t kLabelKinds[] = {RT_COMMON_KINDS, 1005, 1006, 1006, 1001, 1015, 1015, 1015,
-                                    1013, 1014, 1017, 1009, 1006, 1006, 1015, 1015, 1015,
-                                    1006, 1003, 1006, 1018, 1020};
-constexpr uint16_t kButtonKinds[] = {RT_COMMON_KINDS, 1009, 1006, 1005, 1006, 1006, 1013};
-constexpr uint16_t kTimerKinds[] = {RT_COMMON_KINDS, 1001};
-#undef RT_COMMON_KINDS
+// Property kinds by program number, built from the record tables: 0 to 7
+// are the common unit properties, 8 + k the component's own property k.
+template <typename P>
+struct KindTable {
+  static_assert(NumbersAreDense<P>(), "every own property number has one row");
+  static constexpr uint32_t kCount = kCommonCount + OwnCount<P>();
+  static constexpr std::array<uint16_t, kCount> Build() {
+    std::array<uint16_t, kCount> kinds{};
+    for (int n = 0; n < kCommonCount; ++n) kinds[n] = kCommonKinds[n];
+    for (const RecordField<P>& f : RecordTable<P>::kFields)
+      if (f.own != kNoProperty) kinds[kCommonCount + f.own] = f.kind;
+    return kinds;
+  }
+  static constexpr std::array<uint16_t, kCount> kKinds = Build();
+};
 
-template <size_t N>
-constexpr uint32_t Count(const uint16_t (&)[N]) {
-  return static_cast<uint32_t>(N);
+template <typename P>
+constexpr ComponentType Type(uint32_t number, const char* name, const char* english,
+                             uint32_t type_id, InterfaceFn interface_fn, const char* class_name) {
+  return {number, name, english, type_id, kTypeRaisesEvents, KindTable<P>::kCount,
+          KindTable<P>::kKinds.data(), interface_fn, class_name};
 }
 
 constexpr ComponentType kTypes[] = {
-    {1, "窗口", "window", kTypeWindow, kTypeRaisesEvents, Count(kWindowKinds), kWindowKinds,
-     WindowInterface, "RtWindow"},
-    {3, "菜单", "MenuItem", kTypeMenuItem, kTypeRaisesEvents, Count(kMenuItemKinds), kMenuItemKinds,
+    Type<WindowProps>(1, "窗口", "window", kTypeWindow, WindowInterface, "RtWindow"),
+    {3, "菜单", "MenuItem", kTypeMenuItem, kTypeRaisesEvents, kCommonCount, kCommonKinds,
      MenuItemInterface, ""},
-    {5, "编辑框", "EditBox", kTypeEditBox, kTypeRaisesEvents, Count(kEditBoxKinds), kEditBoxKinds,
-     EditBoxInterface, "EDIT"},
-    {9, "分组框", "GroupBox", kTypeGroupBox, kTypeRaisesEvents, Count(kGroupBoxKinds),
-     kGroupBoxKinds, GroupBoxInterface, "BUTTON"},
-    {10, "标签", "Label", kTypeLabel, kTypeRaisesEvents, Count(kLabelKinds), kLabelKinds,
-     LabelInterface, "Rt_Label"},
-    {11, "按钮", "Button", kTypeButton, kTypeRaisesEvents, Count(kButtonKinds), kButtonKinds,
-     ButtonInterface, "BUTTON"},
-    {32, "时钟", "Timer", kTypeTimer, kTypeRaisesEvents, Count(kTimerKinds), kTimerKinds,
-     TimerInterface, "Rt_Timer"},
+    Type<EditBoxProps>(5, "编辑框", "EditBox", kTypeEditBox, EditBoxInterface, "EDIT"),
+    Type<GroupBoxProps>(9, "分组框", "GroupBox", kTypeGroupBox, GroupBoxInterface, "BUTTON"),
+    Type<LabelProps>(10, "标签", "Label", kTypeLabel, LabelInterface, "Rt_Label"),
+    Type<ButtonProps>(11, "按钮", "Button", kTypeButton, ButtonInterface, "BUTTON"),
+    Type<TimerProps>(32, "时钟", "Timer", kTypeTimer, TimerInterface, "Rt_Timer"),
 };
-static_assert(Count(kWindowKinds) == 32 && Count(kEditBoxKinds) == 29 && Count(kLabelKinds) == 29 &&
-                  Count(kButtonKinds) == 14 && Count(kGroupBoxKinds) == 13 && Count(kTimerKinds) == 9,
+static_assert(KindTable<WindowProps>::kCount == 32 && KindTable<EditBoxProps>::kCount == 29 &&
+                  KindTable<LabelProps>::kCount == 29 && KindTable<ButtonProps>::kCount == 14 &&
+                  KindTable<GroupBoxProps>::kCount == 13 && KindTable<TimerProps>::kCount == 9,
               "property counts of the component types");
 
 // The component being created by one of our own classes: WM_NCCREATE ties

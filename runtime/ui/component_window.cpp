@@ -49,6 +49,18 @@ class WindowComponent : public Component {
     }
   }
 
+  int Apply(OnWrite what) override {
+    switch (what) {
+      case OnWrite::kWindowText: SetWindowTextA(hwnd, p.caption.c_str()); return 0;
+      case OnWrite::kBackground:
+        FreeBrush(back);
+        back = MakeBrush(p.colour);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+      default: return Component::Apply(what);
+    }
+  }
+
   void RaiseMenuEvent(uint32_t index) {
     auto* set = reinterpret_cast<TemplateSet*>(Notify(kNotifyTemplates, 0, 0));
     const WindowTemplate* w = set ? set->Find(window_id) : nullptr;
@@ -126,47 +138,11 @@ Component* CreateWindowUnit(const CreateArgs& a) {
   return c;
 }
 
-// Own properties: 0 caption, 1 border, 2 background colour, 3 picture; the
-// rest are kept only as far as the stored record has them.
-int WriteWindow(Component* base, int index, const PropIn& v) {
-  auto* c = static_cast<WindowComponent*>(base);
-  switch (index) {
-    case 0:
-      c->p.caption = v.text;
-      SetWindowTextA(c->hwnd, v.text);
-      return 0;
-    case 1:
-      c->p.border = Clamp(v.lo, 6);
-      return 0;
-    case 2:
-      c->p.colour = v.lo;
-      FreeBrush(c->back);
-      c->back = MakeBrush(v.lo);
-      InvalidateRect(c->hwnd, nullptr, TRUE);
-      return 0;
-    case 3:
-      c->p.block_a.assign(v.data, v.data + v.size);
-      return 0;
-    default:
-      return 0;
-  }
-}
-
-int ReadWindow(Component* base, int index, PropOut* out) {
-  auto* c = static_cast<WindowComponent*>(base);
-  switch (index) {
-    case 0: c->p.caption = WindowText(c->hwnd); out->text = c->p.caption; return 1;
-    case 1: out->lo = c->p.border; return 1;
-    case 2: out->lo = c->p.colour; return 1;
-    case 3: out->bytes = c->p.block_a; return 1;
-    default: return index < 24 ? 1 : 0;
-  }
-}
-
 }  // namespace
 
 const Operation* WindowInterface(int op) {
-  return Interface<CreateWindowUnit, WriteWindow, GetAll<WindowComponent>, ReadWindow>(op);
+  return Interface<CreateWindowUnit, WriteByTable<WindowComponent>, GetAll<WindowComponent>,
+                   ReadByTable<WindowComponent>>(op);
 }
 
 // Menu items are built by the window loader from their records and have no

@@ -176,23 +176,18 @@ bool PreparedFont(Component* c, const ComponentType* type, int own, int32_t elem
 }
 
 uint64_t ConvertRead(uint16_t kind, const PropOut& v, int32_t element) {
-  switch (kind) {
-    case 1002: case 1004:
-      return uint64_t(v.lo) | uint64_t(v.hi) << 32;
-    case 1003:
-      return v.lo == 1 ? 1 : 0;
-    case 1005: case 1007: case 1008: case 1016: case 1018: case 1019: case 1020: case 1021:
-    case 1022:
-      return TextResult(v.text);
-    case 1009: case 1010: case 1012: case 1023: case 1024:
-      return BytesResult(v.bytes);
-    case 1011:
+  switch (ClassOf(kind)) {
+    case KindClass::kPair: return uint64_t(v.lo) | uint64_t(v.hi) << 32;
+    case KindClass::kBool: return v.lo == 1 ? 1 : 0;
+    case KindClass::kText: return TextResult(v.text);
+    case KindClass::kBytes: return BytesResult(v.bytes);
+    case KindClass::kCursor:
       return BytesResult(TranslateCursor(v.bytes.data(), static_cast<uint32_t>(v.bytes.size()), false));
-    case 1013:
-      return ReadFont(v.bytes, element);
-    default:  // 1000, 1001, 1006, 1014, 1015, 1017 and anything else: the word
-      return v.lo;
+    case KindClass::kFont: return ReadFont(v.bytes, element);
+    case KindClass::kWord:
+    case KindClass::kEnum: break;
   }
+  return v.lo;
 }
 
 void Rebuild(WindowTemplate* w, UnitRecord* u) {
@@ -364,42 +359,36 @@ void WriteProperty(uint32_t window_id, uint32_t unit_id, int32_t number, int32_t
   PropIn in;
   Bytes scratch;
   LOGFONTA font;
-  switch (kind) {
-    case 1002: case 1004:
+  switch (ClassOf(kind)) {
+    case KindClass::kPair:
       in.lo = lo;
       in.hi = hi;
       break;
-    case 1003:
-      in.lo = lo ? 1 : 0;
-      break;
-    case 1005: case 1007: case 1008: case 1016: case 1018: case 1019: case 1020: case 1021:
-    case 1022: {
+    case KindClass::kBool: in.lo = lo ? 1 : 0; break;
+    case KindClass::kText: {
       const char* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(lo));
       in.text = text ? text : "";
       break;
     }
-    case 1006:
-      in.lo = static_cast<int32_t>(lo) < 0 ? 0 : lo;
-      break;
-    case 1009: case 1010: case 1011: case 1012: case 1023: case 1024: {
+    case KindClass::kEnum: in.lo = static_cast<int32_t>(lo) < 0 ? 0 : lo; break;
+    case KindClass::kBytes:
+    case KindClass::kCursor: {
       const auto* set = reinterpret_cast<const ByteSetBlock*>(static_cast<uintptr_t>(lo));
       int32_t n = ByteSetLength(set);
       in.data = n > 0 ? set->data : nullptr;
       in.size = n > 0 ? static_cast<uint32_t>(n) : 0;
-      if (kind == 1011 && in.size > 3) {
+      if (ClassOf(kind) == KindClass::kCursor && in.size > 3) {
         scratch = TranslateCursor(in.data, in.size, true);
         in.data = scratch.data();
       }
       break;
     }
-    case 1013:
+    case KindClass::kFont:
       if (!PreparedFont(c, type, number - 8, element, lo, &font)) return;
       in.data = reinterpret_cast<const uint8_t*>(&font);
       in.size = sizeof font;
       break;
-    default:
-      in.lo = lo;
-      break;
+    case KindClass::kWord: in.lo = lo; break;
   }
   if (write->write(c, number - 8, in) == 1) Rebuild(w, u);
 }

@@ -1,15 +1,24 @@
-// Property records of the six components: the layouts of the property data
-// at the end of a unit record, read into plain structs and written back
-// (the "get all property data" operation, and the unit rebuild, need the
-// reverse direction).
+// Property records of the six components and their property tables.
 //
-// Parse refuses a version above the component's highest, data too short
+// Each component keeps its own properties in a plain record that is read
+// from the property data at the end of its unit record, and written back
+// for the "get all property data" operation and the unit rebuild. One
+// constexpr table per record (RecordTable<P>::kFields) lists its fields in
+// stored order, and for each field the own property number programs address
+// it by, the declared kind, the clamp a write applies and what else a write
+// must do. That one table drives the stored layout (TryParse, Serialise),
+// the kinds the Runtime prepares values by, and the generic property read
+// and write of every component; adding a property is one row.
+//
+// TryParse refuses a version above the component's highest, data too short
 // for the fields of its version, and bytes left after them. Serialise
-// writes the record's own version, so Parse(Serialise(x)) reads back x.
-// Portable, no Win32.
+// writes the record's own version, so TryParse(Serialise(x)) reads back x.
+// Portable, no Win32; may call byte_stream.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,10 +28,119 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kButtonFaceColour = 0xFF000000u;
 
+// Declared property kinds: the 16-bit codes of a type's property table. They
+// decide how a written value is prepared and how a read one is converted.
+enum PropertyKind : uint16_t {
+  kKindWord = 1000, kKindInt = 1001, kKindPair1002 = 1002, kKindBool = 1003, kKindPair1004 = 1004,
+  kKindText = 1005, kKindEnum = 1006, kKindText1007 = 1007, kKindText1008 = 1008,
+  kKindPicture = 1009, kKindBytes1010 = 1010, kKindCursor = 1011, kKindBytes1012 = 1012,
+  kKindFont = 1013, kKindTextColour = 1014, kKindColour = 1015, kKindText1016 = 1016,
+  kKindBackColour = 1017, kKindText1018 = 1018, kKindText1019 = 1019, kKindText1020 = 1020,
+  kKindText1021 = 1021, kKindText1022 = 1022, kKindBytes1023 = 1023, kKindBytes1024 = 1024,
+};
+
+// How a kind's values travel between program code and a component.
+enum class KindClass : uint8_t { kWord, kPair, kBool, kText, kEnum, kBytes, kCursor, kFont };
+struct KindRow {
+  PropertyKind kind;
+  KindClass how;
+};
+constexpr KindRow kKindClasses[] = {
+    {kKindWord, KindClass::kWord},        {kKindInt, KindClass::kWord},
+    {kKindPair1002, KindClass::kPair},    {kKindBool, KindClass::kBool},
+    {kKindPair1004, KindClass::kPair},    {kKindText, KindClass::kText},
+    {kKindEnum, KindClass::kEnum},        {kKindText1007, KindClass::kText},
+    {kKindText1008, KindClass::kText},    {kKindPicture, KindClass::kBytes},
+    {kKindBytes1010, KindClass::kBytes},  {kKindCursor, KindClass::kCursor},
+    {kKindBytes1012, KindClass::kBytes},  {kKindFont, KindClass::kFont},
+    {kKindTextColour, KindClass::kWord},  {kKindColour, KindClass::kWord},
+    {kKindText1016, KindClass::kText},    {kKindBackColour, KindClass::kWord},
+    {kKindText1018, KindClass::kText},    {kKindText1019, KindClass::kText},
+    {kKindText1020, KindClass::kText},    {kKindText1021, KindClass::kText},
+    {kKindText1022, KindClass::kText},    {kKindBytes1023, KindClass::kBytes},
+    {kKindBytes1024, KindClass::kBytes},
+};
+// ORDER: kKindClasses runs 1000, 1001, ... without gaps.
+static_assert(std::size(kKindClasses) == 25 && kKindClasses[24].kind == 1024, "kinds 1000..1024");
+// Kinds outside the table are passed and read as the plain word.
+constexpr KindClass ClassOf(uint16_t kind) {
+  return kind >= 1000 && kind <= 1024 ? kKindClasses[kind - 1000].how : KindClass::kWord;
+}
+
+// The common unit properties 0 to 7 (left, top, width, height, tag,
+// visible, disabled, mouse pointer), which the Runtime keeps itself.
+constexpr uint16_t kCommonKinds[] = {kKindInt, kKindInt,  kKindInt,  kKindInt,
+                                     kKindText, kKindBool, kKindBool, kKindCursor};
+constexpr int kCommonCount = 8;
+
+// What a property write does besides storing the value; the component
+// carries it out (Component::Apply). kRebuild: only a new platform window
+// can show it, so the Runtime rebuilds the unit. kWindowText and kContent
+// mark texts the platform window holds too: a read fetches them from it
+// first. kCaption is a text the component keeps current itself.
+enum class OnWrite : uint8_t {
+  kStore, kRebuild, kRepaint, kBorder, kFont, kBackground, kWindowText, kCaption, kStyle,
+  kLimit, kPasswordChar, kInputMode, kContent, kInterval,
+};
+
+constexpr int kNoProperty = -1;
+
+// One field of a record: exactly one member pointer is set, or none for a
+// property that is known but kept nowhere (read as zero, writes ignored).
+template <typename P>
+struct RecordField {
+  int own = kNoProperty;       // own property number (program number - 8)
+  PropertyKind kind = kKindWord;
+  uint32_t since = 1;          // record version that brought the field; 0: not stored
+  uint32_t P::*word = nullptr;
+  uint16_t P::*half = nullptr;  // a one-character text to programs
+  std::string P::*text = nullptr;
+  Bytes P::*bytes = nullptr;
+  uint32_t max = 0;            // a write keeps at most this (0: any value)
+  OnWrite on_write = OnWrite::kStore;
+};
+
+template <typename P>
+constexpr RecordField<P> Word(uint32_t P::*m, int own, PropertyKind kind, uint32_t max = 0,
+                              OnWrite w = OnWrite::kStore, uint32_t since = 1) {
+  RecordField<P> f{own, kind, since};
+  f.word = m;
+  f.max = max;
+  f.on_write = w;
+  return f;
+}
+template <typename P>
+constexpr RecordField<P> Half(uint16_t P::*m, int own, PropertyKind kind, OnWrite w) {
+  RecordField<P> f{own, kind, 1};
+  f.half = m;
+  f.on_write = w;
+  return f;
+}
+template <typename P>
+constexpr RecordField<P> Text(std::string P::*m, int own, PropertyKind kind,
+                              OnWrite w = OnWrite::kStore, uint32_t since = 1) {
+  RecordField<P> f{own, kind, since};
+  f.text = m;
+  f.on_write = w;
+  return f;
+}
+template <typename P>
+constexpr RecordField<P> Block(Bytes P::*m, int own, PropertyKind kind, OnWrite w = OnWrite::kStore) {
+  RecordField<P> f{own, kind, 1};
+  f.bytes = m;
+  f.on_write = w;
+  return f;
+}
+// A property with a kind but no field of its own.
+template <typename P>
+constexpr RecordField<P> Unkept(int own, PropertyKind kind) {
+  return RecordField<P>{own, kind, 0};
+}
+
 struct TimerProps {
   static constexpr uint32_t kMaxVersion = 1;
   uint32_t version = 1;
-  int32_t interval = 0;
+  uint32_t interval = 0;  // ms; a negative number written is stored as 0
 };
 
 struct ButtonProps {
@@ -41,18 +159,20 @@ struct GroupBoxProps {
   std::string caption;
 };
 
+// The words and texts named by letter are stored and handed back unchanged;
+// nothing in the Runtime gives them a meaning.
 struct LabelProps {
   static constexpr uint32_t kMaxVersion = 2;
   uint32_t version = 2;
   uint32_t effect = 0, word_a = 8, border = 0;
-  uint32_t colours_a[3] = {0x808080, 0xFFFFFF, 0x808080};
+  uint32_t colour_a1 = 0x808080, colour_a2 = 0xFFFFFF, colour_a3 = 0x808080;
   uint32_t text_colour = 0, back_colour = kButtonFaceColour;
   uint32_t word_b = 1, word_c = 0;
-  uint32_t colours_b[3] = {0x808080, 0xFFFFFF, 0x808080};
+  uint32_t colour_b1 = 0x808080, colour_b2 = 0xFFFFFF, colour_b3 = 0x808080;
   uint32_t h_align = 0, v_align = 1, word_wrap = 0;
   Bytes font, picture;
   std::string caption;
-  std::string extra_a, extra_b;  // version 2
+  std::string text_a, text_b;  // version 2
 };
 
 struct EditBoxProps {
@@ -65,7 +185,7 @@ struct EditBoxProps {
   uint32_t letter_case = 0, spin = 0, spin_low = 0, spin_high = 100, word_a = 0, word_b = 0;
   Bytes font;
   std::string content;
-  std::string extra;  // version 2
+  std::string text_a;  // version 2
 };
 
 struct WindowProps {
@@ -73,25 +193,187 @@ struct WindowProps {
   uint32_t version = 6;
   uint32_t border = 2, word_a = 1, colour = kButtonFaceColour;
   uint32_t max_button = 1, min_button = 1, control_box = 1, start_position = 0, movable = 1;
-  uint32_t words[5] = {0, 0, 1, 0, 0};
-  uint32_t taskbar = 1;            // version 2
-  uint32_t words_v3[2] = {0, 0};   // version 3
-  uint32_t topmost = 0;            // version 4
-  uint32_t word_v5 = 0;            // version 5
-  std::string class_name;          // version 6
-  Bytes block_a, icon, block_b;
+  uint32_t word_1 = 0, word_2 = 0, word_3 = 1, word_4 = 0, word_5 = 0;
+  uint32_t taskbar = 1;                // version 2
+  uint32_t word_v3a = 0, word_v3b = 0;  // version 3
+  uint32_t topmost = 0;                // version 4
+  uint32_t word_v5 = 0;                // version 5
+  std::string class_name;              // version 6
+  Bytes picture, icon, block_b;
   std::string caption, text_last;
 };
 
-bool Parse(const uint8_t* data, size_t size, TimerProps* p);
-bool Parse(const uint8_t* data, size_t size, ButtonProps* p);
-bool Parse(const uint8_t* data, size_t size, GroupBoxProps* p);
-bool Parse(const uint8_t* data, size_t size, LabelProps* p);
-bool Parse(const uint8_t* data, size_t size, EditBoxProps* p);
-bool Parse(const uint8_t* data, size_t size, WindowProps* p);
 template <typename P>
-bool Parse(const Bytes& data, P* p) {
-  return Parse(data.data(), data.size(), p);
+struct RecordTable;
+
+template <>
+struct RecordTable<TimerProps> {
+  using P = TimerProps;
+  static constexpr RecordField<P> kFields[] = {
+      Word(&P::interval, 0, kKindInt, 0, OnWrite::kInterval),
+  };
+};
+
+template <>
+struct RecordTable<ButtonProps> {
+  using P = ButtonProps;
+  static constexpr RecordField<P> kFields[] = {
+      Word(&P::default_button, 1, kKindEnum, 1, OnWrite::kStyle),
+      Word(&P::h_align, 3, kKindEnum, 2, OnWrite::kStyle),
+      Word(&P::v_align, 4, kKindEnum, 2, OnWrite::kStyle),
+      Block(&P::picture, 0, kKindPicture, OnWrite::kRebuild),  // a new face
+      Block(&P::font, 5, kKindFont, OnWrite::kFont),
+      Text(&P::caption, 2, kKindText, OnWrite::kWindowText),
+  };
+};
+
+template <>
+struct RecordTable<GroupBoxProps> {
+  using P = GroupBoxProps;
+  static constexpr RecordField<P> kFields[] = {
+      Word(&P::title_align, 1, kKindEnum, 2, OnWrite::kStyle),
+      Word(&P::text_colour, 2, kKindTextColour, 0, OnWrite::kRepaint),
+      Word(&P::back_colour, 3, kKindBackColour, 0, OnWrite::kBackground),
+      Block(&P::font, 4, kKindFont, OnWrite::kFont),
+      Text(&P::caption, 0, kKindText, OnWrite::kCaption),
+  };
+};
+
+template <>
+struct RecordTable<LabelProps> {
+  using P = LabelProps;
+  // A label paints everything itself: every write repaints it.
+  static constexpr RecordField<P> kFields[] = {
+      Word(&P::effect, 1, kKindEnum, 2, OnWrite::kRepaint),
+      Word(&P::word_a, 3, kKindInt, 0, OnWrite::kRepaint),
+      Word(&P::border, 2, kKindEnum, 5, OnWrite::kBorder),
+      Word(&P::colour_a1, 4, kKindColour, 0, OnWrite::kRepaint),
+      Word(&P::colour_a2, 5, kKindColour, 0, OnWrite::kRepaint),
+      Word(&P::colour_a3, 6, kKindColour, 0, OnWrite::kRepaint),
+      Word(&P::text_colour, 8, kKindTextColour, 0, OnWrite::kRepaint),
+      Word(&P::back_colour, 9, kKindBackColour, 0, OnWrite::kBackground),
+      Word(&P::word_b, 11, kKindEnum, 0, OnWrite::kRepaint),
+      Word(&P::word_c, 12, kKindEnum, 0, OnWrite::kRepaint),
+      Word(&P::colour_b1, 13, kKindColour, 0, OnWrite::kRepaint),
+      Word(&P::colour_b2, 14, kKindColour, 0, OnWrite::kRepaint),
+      Word(&P::colour_b3, 15, kKindColour, 0, OnWrite::kRepaint),
+      Word(&P::h_align, 16, kKindEnum, 2, OnWrite::kRepaint),
+      Word(&P::v_align, 18, kKindEnum, 2, OnWrite::kRepaint),
+      Word(&P::word_wrap, 17, kKindBool, 0, OnWrite::kRepaint),
+      Block(&P::font, 7, kKindFont, OnWrite::kFont),
+      Block(&P::picture, 10, kKindPicture, OnWrite::kRepaint),
+      Text(&P::caption, 0, kKindText, OnWrite::kCaption),
+      Text(&P::text_a, 19, kKindText1018, OnWrite::kRepaint, 2),
+      Text(&P::text_b, 20, kKindText1020, OnWrite::kRepaint, 2),
+  };
+};
+
+template <>
+struct RecordTable<EditBoxProps> {
+  using P = EditBoxProps;
+  static constexpr RecordField<P> kFields[] = {
+      Word(&P::border, 1, kKindEnum, 5, OnWrite::kBorder),
+      Word(&P::text_colour, 2, kKindTextColour, 0, OnWrite::kRepaint),
+      Word(&P::back_colour, 3, kKindBackColour, 0, OnWrite::kBackground),
+      Word(&P::hide_selection, 5, kKindBool, 0, OnWrite::kRebuild),
+      Word(&P::max_length, 6, kKindInt, 0, OnWrite::kLimit),
+      Word(&P::multi_line, 7, kKindBool, 0, OnWrite::kRebuild),
+      Word(&P::scroll_bars, 8, kKindEnum, 3, OnWrite::kRebuild),
+      Word(&P::align, 9, kKindEnum, 2, OnWrite::kRebuild),
+      Word(&P::input_mode, 10, kKindEnum, 2, OnWrite::kInputMode),
+      Half(&P::password_char, 11, kKindText, OnWrite::kPasswordChar),
+      Word(&P::letter_case, 12, kKindEnum, 2, OnWrite::kRebuild),
+      Word(&P::spin, 13, kKindEnum, 0, OnWrite::kRebuild),
+      Word(&P::spin_low, 14, kKindInt, 0, OnWrite::kRebuild),
+      Word(&P::spin_high, 15, kKindInt, 0, OnWrite::kRebuild),
+      Word(&P::word_a, 16, kKindInt),
+      Word(&P::word_b, 17, kKindInt),
+      Block(&P::font, 4, kKindFont, OnWrite::kFont),
+      Text(&P::content, 0, kKindText, OnWrite::kContent),
+      Text(&P::text_a, 18, kKindText, OnWrite::kStore, 2),
+      Unkept<P>(19, kKindText1018),
+      Unkept<P>(20, kKindText1020),
+  };
+};
+
+template <>
+struct RecordTable<WindowProps> {
+  using P = WindowProps;
+  // Own properties 0 to 3 are kept; which stored field each of 4 to 23
+  // stands for is not known, so those read as zero and ignore writes.
+  static constexpr RecordField<P> kFields[] = {
+      Word(&P::border, 1, kKindEnum, 6),
+      Word<P>(&P::word_a, kNoProperty, kKindWord),
+      Word(&P::colour, 2, kKindBackColour, 0, OnWrite::kBackground),
+      Word<P>(&P::max_button, kNoProperty, kKindWord),
+      Word<P>(&P::min_button, kNoProperty, kKindWord),
+      Word<P>(&P::control_box, kNoProperty, kKindWord),
+      Word<P>(&P::start_position, kNoProperty, kKindWord),
+      Word<P>(&P::movable, kNoProperty, kKindWord),
+      Word<P>(&P::word_1, kNoProperty, kKindWord),
+      Word<P>(&P::word_2, kNoProperty, kKindWord),
+      Word<P>(&P::word_3, kNoProperty, kKindWord),
+      Word<P>(&P::word_4, kNoProperty, kKindWord),
+      Word<P>(&P::word_5, kNoProperty, kKindWord),
+      Word<P>(&P::taskbar, kNoProperty, kKindWord, 0, OnWrite::kStore, 2),
+      Word<P>(&P::word_v3a, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
+      Word<P>(&P::word_v3b, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
+      Word<P>(&P::topmost, kNoProperty, kKindWord, 0, OnWrite::kStore, 4),
+      Word<P>(&P::word_v5, kNoProperty, kKindWord, 0, OnWrite::kStore, 5),
+      Text<P>(&P::class_name, kNoProperty, kKindText, OnWrite::kStore, 6),
+      Block(&P::picture, 3, kKindPicture),
+      Block<P>(&P::icon, kNoProperty, kKindPicture),
+      Block<P>(&P::block_b, kNoProperty, kKindPicture),
+      Text(&P::caption, 0, kKindText, OnWrite::kWindowText),
+      Text<P>(&P::text_last, kNoProperty, kKindText),
+      Unkept<P>(4, kKindEnum),      Unkept<P>(5, kKindBytes1012), Unkept<P>(6, kKindEnum),
+      Unkept<P>(7, kKindBool),      Unkept<P>(8, kKindBool),      Unkept<P>(9, kKindBool),
+      Unkept<P>(10, kKindEnum),     Unkept<P>(11, kKindBool),     Unkept<P>(12, kKindBytes1010),
+      Unkept<P>(13, kKindBool),     Unkept<P>(14, kKindBool),     Unkept<P>(15, kKindBool),
+      Unkept<P>(16, kKindText1016), Unkept<P>(17, kKindInt),      Unkept<P>(18, kKindBool),
+      Unkept<P>(19, kKindBool),     Unkept<P>(20, kKindEnum),     Unkept<P>(21, kKindBool),
+      Unkept<P>(22, kKindBool),     Unkept<P>(23, kKindText),
+  };
+};
+
+// The own-property count of a record's table: one past the highest number.
+template <typename P>
+constexpr int OwnCount() {
+  int n = 0;
+  for (const RecordField<P>& f : RecordTable<P>::kFields)
+    if (f.own + 1 > n) n = f.own + 1;
+  return n;
+}
+
+// The row of own property `own`, or null.
+template <typename P>
+constexpr const RecordField<P>* FieldOf(int own) {
+  for (const RecordField<P>& f : RecordTable<P>::kFields)
+    if (f.own == own && own != kNoProperty) return &f;
+  return nullptr;
+}
+
+// Every own number below the count has exactly one row, so the kinds table
+// of a type can be built from its record table.
+template <typename P>
+constexpr bool NumbersAreDense() {
+  for (int own = 0; own < OwnCount<P>(); ++own) {
+    int rows = 0;
+    for (const RecordField<P>& f : RecordTable<P>::kFields) rows += f.own == own;
+    if (rows != 1) return false;
+  }
+  return true;
+}
+
+bool TryParse(const uint8_t* data, size_t size, TimerProps* p);
+bool TryParse(const uint8_t* data, size_t size, ButtonProps* p);
+bool TryParse(const uint8_t* data, size_t size, GroupBoxProps* p);
+bool TryParse(const uint8_t* data, size_t size, LabelProps* p);
+bool TryParse(const uint8_t* data, size_t size, EditBoxProps* p);
+bool TryParse(const uint8_t* data, size_t size, WindowProps* p);
+template <typename P>
+bool TryParse(const Bytes& data, P* p) {
+  return TryParse(data.data(), data.size(), p);
 }
 
 Bytes Serialise(const TimerProps& p);

@@ -14,7 +14,7 @@ namespace {
 // inside one record can never reach the next.
 bool ReadUnitRecord(const uint8_t* data, size_t size, uint32_t unit_id, uintptr_t base,
                     UnitRecord* u, std::string* error) {
-  WireReader r(data, size);
+  ByteReader r(data, size);
   u->unit_id = unit_id;
   u->menu_item = IsMenuItemId(unit_id);
   uint32_t reserved_words[5];
@@ -59,7 +59,7 @@ bool ReadUnitRecord(const uint8_t* data, size_t size, uint32_t unit_id, uintptr_
 bool ReadUnitBlock(const std::vector<uint8_t>& block, uint32_t count, uintptr_t base,
                    WindowTemplate* w, std::string* error) {
   if (count == 0) return Fail(error, "window without its own unit");
-  WireReader r(block.data(), block.size());
+  ByteReader r(block.data(), block.size());
   if (count > r.Remaining() / 8) return Fail(error, "unit count past the unit block");
   std::vector<uint32_t> ids(count), offsets(count);
   for (uint32_t& id : ids) r.U32(&id);
@@ -73,7 +73,7 @@ bool ReadUnitBlock(const std::vector<uint8_t>& block, uint32_t count, uintptr_t 
     if (!IsValidId(ids[i])) return Fail(error, "invalid unit id");
     for (uint32_t j = 0; j < i; ++j)
       if (ids[j] == ids[i]) return Fail(error, "duplicate unit id");
-    WireReader rec(records, area);
+    ByteReader rec(records, area);
     uint32_t length = 0;
     if (!rec.Skip(offsets[i]) || !rec.U32(&length) || length > rec.Remaining())
       return Fail(error, "unit record outside the unit block");
@@ -145,7 +145,7 @@ const UnitRecord* WindowTemplate::FindUnit(uint32_t id) const {
 bool TemplateSet::Load(const uint8_t* block, size_t size, uintptr_t base, std::string* error) {
   windows_.clear();
   std::vector<WindowTemplate> windows;
-  WireReader r(block, size);
+  ByteReader r(block, size);
   uint32_t list_length = 0;
   if (!r.U32(&list_length) || list_length % 8 != 0 || list_length > r.Remaining())
     return Fail(error, "window list length");

@@ -18,15 +18,15 @@ void ExpectRoundTrip(P p, uint32_t version) {
   p.version = version;
   Bytes data = rt::ui::Serialise(p);
   P back;
-  ASSERT_TRUE(rt::ui::Parse(data, &back));
+  ASSERT_TRUE(rt::ui::TryParse(data, &back));
   EXPECT_EQ(rt::ui::Serialise(back), data);
   for (size_t n = 0; n < data.size(); ++n)
-    ASSERT_FALSE(rt::ui::Parse(Bytes(data.begin(), data.begin() + static_cast<long>(n)), &back)) << n;
+    ASSERT_FALSE(rt::ui::TryParse(Bytes(data.begin(), data.begin() + static_cast<long>(n)), &back)) << n;
   Bytes longer = data;
   longer.push_back(0);
-  EXPECT_FALSE(rt::ui::Parse(longer, &back));
+  EXPECT_FALSE(rt::ui::TryParse(longer, &back));
   data[0] = static_cast<uint8_t>(P::kMaxVersion + 1);
-  EXPECT_FALSE(rt::ui::Parse(data, &back));
+  EXPECT_FALSE(rt::ui::TryParse(data, &back));
 }
 
 TEST(PropertyRecords, EveryLayoutAndVersionRoundTrips) {
@@ -38,7 +38,7 @@ TEST(PropertyRecords, EveryLayoutAndVersionRoundTrips) {
   ExpectRoundTrip(b, 1);
   ExpectRoundTrip(rt::ui::GroupBoxProps{}, 1);
   rt::ui::LabelProps l;
-  l.extra_b = "x";
+  l.text_b = "x";
   rt::ui::EditBoxProps e;
   e.content = "2019年10月17日12时33分29秒";
   for (uint32_t v : {1u, 2u}) {
@@ -58,7 +58,7 @@ TEST(PropertyRecords, OlderWindowVersionsKeepTheDefaults) {
   w.taskbar = 0;  // from version 2
   w.topmost = 1;  // from version 4
   w.class_name = "Mine";  // from version 6
-  ASSERT_TRUE(rt::ui::Parse(rt::ui::Serialise(w), &back));
+  ASSERT_TRUE(rt::ui::TryParse(rt::ui::Serialise(w), &back));
   EXPECT_EQ(back.taskbar, 1u);
   EXPECT_EQ(back.topmost, 0u);
   EXPECT_EQ(back.class_name, "");

@@ -85,16 +85,16 @@ TEST(GeneratedTemplate, HandlersAreRelocatedAgainstTheRoutineBase) {
 TEST(GeneratedTemplate, PropertyDataMatchesTheComponentLayouts) {
   const auto& w = Generated();
   rt::ui::WindowProps wp;
-  ASSERT_TRUE(rt::ui::Parse(w.units[0].property_data, &wp));
+  ASSERT_TRUE(rt::ui::TryParse(w.units[0].property_data, &wp));
   EXPECT_EQ(wp.start_position, 1u);
   EXPECT_EQ(wp.caption, "测试窗口  http://www.example.com");
   EXPECT_EQ(wp.icon.size(), 5430u);  // tests/ui/test.ico
   rt::ui::EditBoxProps ep;
-  ASSERT_TRUE(rt::ui::Parse(w.FindUnit(tw::kEdit1)->property_data, &ep));
+  ASSERT_TRUE(rt::ui::TryParse(w.FindUnit(tw::kEdit1)->property_data, &ep));
   EXPECT_EQ(ep.content, "初始");
   EXPECT_EQ(ep.password_char, 42);  // default
   rt::ui::LabelProps lp;
-  ASSERT_TRUE(rt::ui::Parse(w.FindUnit(tw::kLabel3)->property_data, &lp));
+  ASSERT_TRUE(rt::ui::TryParse(w.FindUnit(tw::kLabel3)->property_data, &lp));
   EXPECT_EQ(lp.text_colour, 0x0000FFu);
   EXPECT_EQ(lp.back_colour, rt::ui::kButtonFaceColour);  // default
 }
@@ -133,10 +133,10 @@ struct BlockSpec {
   size_t gap = 0, trailing = 0;  // zero bytes after the first record; bytes after the block
 };
 
-void Zeros(rt::ui::WireWriter& w, size_t n) { w.Bytes(Bytes(n).data(), n); }
+void Zeros(rt::ui::ByteWriter& w, size_t n) { w.Bytes(Bytes(n).data(), n); }
 
 Bytes Record(const UnitSpec& u) {
-  rt::ui::WireWriter w;
+  rt::ui::ByteWriter w;
   w.U32(u.type);
   Zeros(w, 20);
   w.Bytes("u", 2);  // the name, then an empty second text
@@ -161,16 +161,16 @@ Bytes Record(const UnitSpec& u) {
 }
 
 Bytes Build(const BlockSpec& b) {
-  rt::ui::WireWriter w;
+  rt::ui::ByteWriter w;
   w.U32(static_cast<uint32_t>(8 * b.ids.size()) + b.list_delta);
   for (uint32_t id : b.ids) w.U32(id);
   for (size_t i = 0; i < b.ids.size(); ++i) w.U32(b.slot);
-  rt::ui::WireWriter area;  // ids, offsets, then each record after its length
+  rt::ui::ByteWriter area;  // ids, offsets, then each record after its length
   for (const UnitSpec& u : b.units) area.U32(u.id);
   Bytes records;
   for (size_t i = 0; i < b.units.size(); ++i) {
     area.U32(static_cast<uint32_t>(records.size()) + (i + 1 == b.units.size() ? b.offset_delta : 0u));
-    rt::ui::WireWriter one;
+    rt::ui::ByteWriter one;
     one.CountedBytes(Record(b.units[i]));
     records.insert(records.end(), one.data().begin(), one.data().end());
     if (i == 0) records.resize(records.size() + b.gap);
