@@ -86,7 +86,7 @@ int main() {
   double loaded = 0, direct = 0, t0 = 0;
   for (int i = 0; i < rounds; ++i) {
     t0 = Now();
-    rt::ui::LoadWindow(rt::ui::LoadedTemplates().Find(rtwin::kBenchWindow), false, true, 1, nullptr);
+    rt::ui::LoadWindow(rt::ui::LoadedTemplates().Find(rtwin::kBenchWindow), false, 1, nullptr);
     Pump();
     loaded += Now() - t0;
     DestroyWindow(WindowOf(0));
@@ -109,7 +109,7 @@ int main() {
   for (int i = 0; i < 1000; ++i) scratch.Load(block.data(), block.size(), 0x400000);
   std::printf("  read the template block      %8.3f ms per read\n", (Now() - t0));
 
-  rt::ui::LoadWindow(rt::ui::LoadedTemplates().Find(rtwin::kBenchWindow), false, true, 1, nullptr);
+  rt::ui::LoadWindow(rt::ui::LoadedTemplates().Find(rtwin::kBenchWindow), false, 1, nullptr);
   const uint32_t edit = 0x16010002;  // unit 1, an edit box
   HWND edit_hwnd = WindowOf(edit);
   const int n = 100000;  // about a minute each under Wine

@@ -87,7 +87,7 @@ uint64_t ReadProperty(uint32_t w, uint32_t u, int32_t n, int32_t e) {
 #ifdef _WIN32
   return SlotAs<uint64_t (*)(uint32_t, uint32_t, int32_t, int32_t)>(rt::kSlotReadProperty)(w, u, n, e);
 #else
-  return rt::UiEntries().read_property(w, u, n, e);
+  return rt::Hooks().ui.read_property(w, u, n, e);
 #endif
 }
 
@@ -97,7 +97,7 @@ void WriteProperty(uint32_t w, uint32_t u, int32_t n, int32_t e, uint64_t value)
   SlotAs<void (*)(uint32_t, uint32_t, int32_t, int32_t, uint32_t, uint32_t)>(rt::kSlotWriteProperty)(
       w, u, n, e, lo, hi);
 #else
-  rt::UiEntries().write_property(w, u, n, e, lo, hi);
+  rt::Hooks().ui.write_property(w, u, n, e, lo, hi);
 #endif
 }
 
@@ -137,7 +137,7 @@ void RunMessageLoop() {
 #ifdef _WIN32
   SlotAs<void (*)()>(rt::kSlotRunMessageLoop)();
 #else
-  rt::UiEntries().run_message_loop();
+  rt::Hooks().ui.run_message_loop();
 #endif
 }
 
@@ -145,7 +145,7 @@ void* LoadStartupWindow(uint32_t id) {
 #ifdef _WIN32
   return SlotAs<void* (*)(uint32_t)>(rt::kSlotLoadStartupWindow)(id);
 #else
-  return rt::UiEntries().load_startup_window(id);
+  return rt::Hooks().ui.load_startup_window(id);
 #endif
 }
 

@@ -14,8 +14,8 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <utility>
 
+#include "runtime/core/owner.h"
 #include "runtime/core/value.h"
 
 namespace prog {
@@ -45,31 +45,12 @@ void Free(void* block);
 void RunMessageLoop();
 void* LoadStartupWindow(uint32_t window_id);
 
-// Owner of a Text (or ByteSet, array) block returned to program code.
+// Owner of a Text (or ByteSet, array) block returned to program code,
+// freed through the FreeBlock slot.
 template <typename T>
-class Owned {
- public:
-  Owned() = default;
-  explicit Owned(T* p) : p_(p) {}
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-  Owned(Owned&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  Owned& operator=(Owned&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.p_, nullptr));
-    return *this;
-  }
-  ~Owned() { Free(p_); }
-  T* get() const { return p_; }
-  T* release() { return std::exchange(p_, nullptr); }
-  void reset(T* p = nullptr) {
-    Free(p_);
-    p_ = p;
-  }
-  T** slot() { return &p_; }  // for by-reference parameters
-
- private:
-  T* p_ = nullptr;
-};
+void FreeBlockOf(T* block) noexcept { Free(block); }
+template <typename T>
+using Owned = rt::UniqueOf<T*, FreeBlockOf<T>>;
 using OwnedText = Owned<char>;
 using OwnedBytes = Owned<rt::ByteSetBlock>;
 using OwnedArray = Owned<rt::ArrayBlock>;

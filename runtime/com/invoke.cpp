@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "runtime/com/com_invoke.h"
-#include "runtime/core/owner.h"
+#include "runtime/com/com_owners.h"
 
 namespace rt {
 namespace {

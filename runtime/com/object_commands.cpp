@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "runtime/com/com_invoke.h"
-#include "runtime/core/owner.h"
+#include "runtime/com/com_owners.h"
 #include "runtime/core/memory.h"
 
 namespace rt {

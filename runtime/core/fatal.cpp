@@ -25,8 +25,6 @@ constexpr int kErrorCount = sizeof kErrorMessages / sizeof kErrorMessages[0];
 static_assert(kErrorCount == 11, "codes 1 to 11");
 
 int g_failures = 0;
-ErrorCallback g_callback = nullptr;
-bool g_callback_running = false;
 
 [[noreturn]] void DefaultSink(const std::string& text, int) {
   std::fputs(text.c_str(), stderr);
@@ -54,16 +52,6 @@ std::string FormatFatalText(const char* message, int code) {
 
 void FatalError(const char* message, int code) {
   ++g_failures;
-  if (g_callback && !g_callback_running) {
-    g_callback_running = true;
-    int skip = g_callback(code, message);
-    g_callback_running = false;
-    if (skip) {
-      // The callback took care of reporting; the program still ends.
-      g_sink(std::string(), code);
-      std::abort();
-    }
-  }
   g_sink(FormatFatalText(message, code), code);
   std::abort();  // a sink must not return
 }
@@ -85,6 +73,5 @@ FatalSink SetFatalSink(FatalSink sink) {
   g_sink = sink ? sink : DefaultSink;
   return previous;
 }
-void SetErrorCallback(ErrorCallback cb) { g_callback = cb; }
 
 }  // namespace rt

@@ -35,8 +35,4 @@ void ResetFailureCountForImageLoad();
 using FatalSink = void (*)(const std::string& text, int code);
 FatalSink SetFatalSink(FatalSink sink);  // returns the previous sink
 
-// Error callback a program may register (this program registers none).
-using ErrorCallback = int (*)(int code, const char* message);
-void SetErrorCallback(ErrorCallback cb);
-
 }  // namespace rt

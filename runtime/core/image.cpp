@@ -11,22 +11,21 @@ namespace rt {
 namespace {
 
 std::vector<EndRoutine> g_end_routines;
-TemplateLoader g_template_loader = nullptr;
-DllTableLoader g_dll_loader = nullptr;
-LibraryNotify g_notification_entry = nullptr;
-ProgramEndFn g_program_end = nullptr;
-DllResolver g_dll_resolver = nullptr;
 const ProgramImage* g_image = nullptr;
-DllReleaseFn g_dll_release = nullptr;
 
 [[noreturn]] void NoUi() { FatalError("载入启动窗口失败", 0); }
 uint64_t NoRead(uint32_t, uint32_t, int32_t, int32_t) { NoUi(); }
 void NoWrite(uint32_t, uint32_t, int32_t, int32_t, uint32_t, uint32_t) { NoUi(); }
 void NoLoop() {}
 void* NoLoad(uint32_t) { NoUi(); }
-UiEntryPoints g_ui{NoRead, NoWrite, NoLoop, NoLoad};
 
 }  // namespace
+
+RuntimeHooks& Hooks() {
+  static RuntimeHooks hooks{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            {NoRead, NoWrite, NoLoop, NoLoad}};
+  return hooks;
+}
 
 RuntimeState& State() {
   static RuntimeState state;
@@ -90,24 +89,15 @@ intptr_t RuntimeService(int service, intptr_t a1, intptr_t a2, intptr_t, intptr_
   }
 }
 
-void SetDllReleaseHook(DllReleaseFn fn) { g_dll_release = fn; }
 void ReleaseDllModules() {
-  if (g_dll_release) g_dll_release();
+  if (Hooks().release_dll_modules) Hooks().release_dll_modules();
 }
 void RegisterProgramImage(const ProgramImage* image) { g_image = image; }
 const ProgramImage* RegisteredProgramImage() { return g_image; }
-void SetTemplateLoader(TemplateLoader loader) { g_template_loader = loader; }
-void SetDllTableLoader(DllTableLoader loader) { g_dll_loader = loader; }
-void SetNotificationEntry(LibraryNotify entry) { g_notification_entry = entry; }
-void SetProgramEndHook(ProgramEndFn fn) { g_program_end = fn; }
-void SetUiEntryPoints(const UiEntryPoints& ui) { g_ui = ui; }
-const UiEntryPoints& UiEntries() { return g_ui; }
-void SetDllResolver(DllResolver resolver) { g_dll_resolver = resolver; }
-DllResolver GetDllResolver() { return g_dll_resolver; }
 
 void RunProgramEndSequence(int32_t exit_code) {
-  if (g_program_end) {
-    g_program_end(exit_code);
+  if (Hooks().program_end) {
+    Hooks().program_end(exit_code);
     return;
   }
   // No windowing runtime linked: run the end routines ourselves.
@@ -141,21 +131,21 @@ void LoadImageData(const ProgramImage* image) {
   ResetFailureCountForImageLoad();
   auto addr = [](uint32_t a) { return reinterpret_cast<const void*>(static_cast<uintptr_t>(a)); };
   if (image->constants_size > 0) SetConstantsBlock(addr(image->constants_address), image->constants_size);
-  if (image->dll_command_count > 0 && g_dll_loader)
-    g_dll_loader(image->dll_command_count,
+  if (image->dll_command_count > 0 && Hooks().load_dll_table)
+    Hooks().load_dll_table(image->dll_command_count,
                  static_cast<const char* const*>(addr(image->dll_library_names)),
                  static_cast<const char* const*>(addr(image->dll_function_names)));
   s.libraries.clear();
   auto* const* records = static_cast<const LibraryRecord* const*>(addr(image->library_table));
   for (uint32_t i = 0; i < image->library_count && records; ++i) {
     if (records[i]->notify)
-      records[i]->notify(1, reinterpret_cast<intptr_t>(g_notification_entry), 0);
+      records[i]->notify(1, reinterpret_cast<intptr_t>(Hooks().notification_entry), 0);
     s.libraries.push_back(*records[i]);
   }
   s.library_values.assign(s.libraries.size(), 0);
   if (image->templates_size > 0) {
     const auto* block = static_cast<const uint8_t*>(addr(image->templates_address));
-    if (!g_template_loader || !g_template_loader(block, image->templates_size, image->routine_base))
+    if (!Hooks().load_templates || !Hooks().load_templates(block, image->templates_size, image->routine_base))
       FatalError("载入窗口模板数据段出错!", 0);
   }
 }

@@ -107,18 +107,9 @@ struct RuntimeState {
   std::vector<intptr_t> library_values;
 };
 RuntimeState& State();
-
-// Seams the other subsystems install before the image is loaded:
-// reading the template block (runtime/ui) and the DLL command slots
-// (runtime/dll). The reader gets the block, its size and the routine base;
-// it returns false when the block cannot be read.
-using TemplateLoader = bool (*)(const uint8_t* block, uint32_t size, uintptr_t routine_base);
-void SetTemplateLoader(TemplateLoader loader);
-using DllTableLoader = void (*)(uint32_t count, const char* const* libraries,
-                                const char* const* functions);
-void SetDllTableLoader(DllTableLoader loader);
-// Runtime notification entry handed to libraries at load (runtime/ui).
-void SetNotificationEntry(LibraryNotify entry);
+// Sent to the hidden owner: run the program end (code in wParam) on the
+// main thread, for an end asked for on another thread.
+constexpr unsigned kMsgEndFromOtherThread = 0x83E7;
 
 // Service 6: the loading algorithm. Windows only.
 void LoadProgramImage(const ProgramImage* image);
@@ -128,29 +119,45 @@ void SplitProgramPath(const char* path, char* dir, size_t dir_size, char* file, 
 }  // namespace rt
 
 namespace rt {
-// The program-end sequence (runtime/ui installs it). EndProgram and the
-// fatal path call it with the exit code; it must be safe to run twice.
-using ProgramEndFn = void (*)(int32_t exit_code);
-void SetProgramEndHook(ProgramEndFn fn);
+// The program-end sequence: end routines, notifications, module release.
+// EndProgram and the fatal path call it with the exit code; it must be safe
+// to run twice.
 void RunProgramEndSequence(int32_t exit_code);
 [[noreturn]] void EndProgram(int32_t exit_code);
-// Entry points behind slots 4, 5, 10 and 11 (runtime/ui installs them).
+// Releases the modules loaded for DLL commands (the program-end sequence
+// calls it).
+void ReleaseDllModules();
+
+// Entry points behind slots 4, 5, 10 and 11.
 struct UiEntryPoints {
   uint64_t (*read_property)(uint32_t, uint32_t, int32_t, int32_t);
   void (*write_property)(uint32_t, uint32_t, int32_t, int32_t, uint32_t, uint32_t);
   void (*run_message_loop)();
   void* (*load_startup_window)(uint32_t);
 };
-void SetUiEntryPoints(const UiEntryPoints& ui);
-const UiEntryPoints& UiEntries();
-// Binding of DLL command i (runtime/dll installs it): returns the address or
-// does not return.
+// The template reader gets the block, its size and the routine base; it
+// returns false when the block cannot be read.
+using TemplateLoader = bool (*)(const uint8_t* block, uint32_t size, uintptr_t routine_base);
+using DllTableLoader = void (*)(uint32_t count, const char* const* libraries,
+                                const char* const* functions);
+using ProgramEndFn = void (*)(int32_t exit_code);
+// Binding of DLL command i: returns the address or does not return.
 using DllResolver = void* (*)(uint32_t index);
-void SetDllResolver(DllResolver resolver);
-DllResolver GetDllResolver();
-// Release of the modules loaded for DLL commands at program end
-// (runtime/dll installs it; the program-end sequence calls it).
 using DllReleaseFn = void (*)();
-void SetDllReleaseHook(DllReleaseFn fn);
-void ReleaseDllModules();
+
+// The seams the other subsystems fill before the image is loaded: the
+// windowing Runtime (runtime/ui) the template reader, the notification
+// entry handed to libraries, the program-end sequence and the UI entry
+// points; the DLL subsystem (runtime/dll) the command table loader, the
+// resolver and the module release. An empty seam is a subsystem not linked.
+struct RuntimeHooks {
+  TemplateLoader load_templates = nullptr;
+  DllTableLoader load_dll_table = nullptr;
+  LibraryNotify notification_entry = nullptr;
+  ProgramEndFn program_end = nullptr;
+  DllResolver resolve_dll = nullptr;
+  DllReleaseFn release_dll_modules = nullptr;
+  UiEntryPoints ui;  // fatal stand-ins until the windowing Runtime installs its own
+};
+RuntimeHooks& Hooks();
 }  // namespace rt

@@ -20,7 +20,7 @@ void rt_slot_runtime_service();
 
 // C entry points the thunks and the table use.
 void* rt_resolve_dll_command(uint32_t index) {
-  rt::DllResolver resolve = rt::GetDllResolver();
+  rt::DllResolver resolve = rt::Hooks().resolve_dll;
   if (!resolve) rt::FatalError("无法找到指定DLL库文件中的输出命令", 0);
   return resolve(index);
 }
@@ -31,17 +31,17 @@ intptr_t rt_runtime_service_c(int service, intptr_t a1, intptr_t a2, intptr_t a3
 
 static void SlotRaise(int32_t code) { rt::RaiseRuntimeError(code); }
 static uint64_t SlotRead(uint32_t w, uint32_t u, int32_t n, int32_t e) {
-  return rt::UiEntries().read_property(w, u, n, e);
+  return rt::Hooks().ui.read_property(w, u, n, e);
 }
 static void SlotWrite(uint32_t w, uint32_t u, int32_t n, int32_t e, uint32_t lo, uint32_t hi) {
-  rt::UiEntries().write_property(w, u, n, e, lo, hi);
+  rt::Hooks().ui.write_property(w, u, n, e, lo, hi);
 }
 static void* SlotAlloc(uint32_t size) { return rt::AllocateBlock(size); }
 static void* SlotRealloc(void* b, uint32_t size) { return rt::ReallocateBlock(b, size); }
 static void SlotFree(void* b) { rt::FreeBlock(b); }
 static void SlotEnd(int32_t code) { rt::EndProgram(code); }
-static void SlotLoop() { rt::UiEntries().run_message_loop(); }
-static void* SlotLoad(uint32_t id) { return rt::UiEntries().load_startup_window(id); }
+static void SlotLoop() { rt::Hooks().ui.run_message_loop(); }
+static void* SlotLoad(uint32_t id) { return rt::Hooks().ui.load_startup_window(id); }
 
 // The table lives in read-only data; program code calls through it only.
 extern const rt::RuntimeEntryTable rt_entry_table = {{
@@ -64,13 +64,12 @@ extern const rt::RuntimeEntryTable rt_entry_table = {{
 namespace rt {
 namespace {
 
-constexpr UINT kEndFromOtherThread = 0x83E7;
 constexpr char kHideOwnerClass[] = "Rt_HideOwner";
 
 // The hidden owner needs a procedure of its own: it must run the program
 // end on the main thread when another thread hands it over.
 LRESULT CALLBACK HideOwnerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == kEndFromOtherThread) EndProgram(static_cast<int32_t>(wp));
+  if (msg == kMsgEndFromOtherThread) EndProgram(static_cast<int32_t>(wp));
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/owner.h"
 #include "runtime/core/image.h"
 
 namespace rt {
@@ -22,28 +23,7 @@ const char* const kSystemLibraryList[6] = {
 namespace {
 
 // One reference to a loaded module; released exactly once.
-class ModuleRef {
- public:
-  ModuleRef() = default;
-  explicit ModuleRef(HMODULE h) : h_(h) {}
-  ModuleRef(const ModuleRef&) = delete;
-  ModuleRef& operator=(const ModuleRef&) = delete;
-  ModuleRef(ModuleRef&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  ModuleRef& operator=(ModuleRef&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, nullptr));
-    return *this;
-  }
-  ~ModuleRef() { reset(); }
-  HMODULE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  void reset(HMODULE h = nullptr) {
-    if (h_) FreeLibrary(h_);
-    h_ = h;
-  }
-
- private:
-  HMODULE h_ = nullptr;
-};
+using ModuleRef = UniqueOf<HMODULE, FreeLibrary>;
 
 struct Entry {
   const char* library = nullptr;   // as stored in the image
@@ -71,26 +51,9 @@ FARPROC LookUp(HMODULE module, const char* function) {
   return GetProcAddress(module, function);
 }
 
-// Directory of the module our code lives in, with its trailing backslash
-// (empty when unknown).
-std::string InstanceDirectory() {
-  HMODULE self = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(&InstanceDirectory), &self))
-    return std::string();
-  char path[MAX_PATH + 1] = {};
-  DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::string();
-  std::string dir(path, n);
-  size_t slash = dir.rfind('\\');
-  if (slash == std::string::npos) return std::string();
-  dir.resize(slash + 1);
-  return dir;
-}
-
 // A named library: an absolute path as given; otherwise the program's
-// directory, then the module's directory, then the system search order.
+// directory, then the system search order. (The Runtime is linked into the
+// program, so the module's own directory is the program's.)
 ModuleRef LoadNamedLibrary(const char* name) {
   if (std::strchr(name, ':')) return ModuleRef(LoadLibraryA(name));
   const char* program_dir = State().program_dir;
@@ -98,13 +61,6 @@ ModuleRef LoadNamedLibrary(const char* name) {
   // current drive; a library is never looked for there.
   if (program_dir[0]) {
     std::string path = std::string(program_dir) + "\\" + name;
-    if (HMODULE h = LoadLibraryA(path.c_str())) return ModuleRef(h);
-  }
-  // The module's directory: for a Runtime linked into the program this is
-  // the program's directory again, tried a second time.
-  std::string instance = InstanceDirectory();
-  if (!instance.empty()) {
-    std::string path = instance + name;
     if (HMODULE h = LoadLibraryA(path.c_str())) return ModuleRef(h);
   }
   return ModuleRef(LoadLibraryA(name));
@@ -140,7 +96,7 @@ void LoadDllCommandTable(uint32_t count, const char* const* libraries,
   }
 }
 
-void* ResolveDllCommand(uint32_t index) {
+void* RequireDllCommand(uint32_t index) {
   std::vector<Entry>& entries = Entries();
   if (index >= entries.size()) {
     // Compiled code never names an entry the image lacks; say which one.
@@ -194,9 +150,10 @@ DllBinding InspectDllCommand(uint32_t index) {
 uint32_t DllCommandCount() { return static_cast<uint32_t>(Entries().size()); }
 
 void InstallDllCommands() {
-  SetDllResolver(&ResolveDllCommand);
-  SetDllTableLoader(&LoadDllCommandTable);
-  SetDllReleaseHook(&ReleaseDllCommandModules);
+  RuntimeHooks& h = Hooks();
+  h.resolve_dll = &RequireDllCommand;
+  h.load_dll_table = &LoadDllCommandTable;
+  h.release_dll_modules = &ReleaseDllCommandModules;
 }
 
 }  // namespace rt

@@ -28,7 +28,7 @@ void LoadDllCommandTable(uint32_t count, const char* const* libraries, const cha
 
 // Returns the function address of entry `index`, binding it first if
 // needed; never returns null (an unbindable entry is fatal).
-void* ResolveDllCommand(uint32_t index);
+void* RequireDllCommand(uint32_t index);
 
 // Releases every module an entry loaded (once per entry) and discards the
 // slots. Safe to call twice.

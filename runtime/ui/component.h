@@ -16,11 +16,13 @@
 #include <cstdint>
 #include <string>
 
+#include "runtime/core/owner.h"
 #include "runtime/ui/property_records.h"
 
 namespace rt::ui {
 
 struct ComponentType;
+struct UnitRecord;
 
 // Component messages sent while a window loads.
 constexpr UINT kMsgUnitLayout = 0x806F;    // to every unit after creation
@@ -37,8 +39,6 @@ struct CreateArgs {
   HMENU menu = nullptr;           // window only
   int left = 0, top = 0, width = 0, height = 0;
   uint32_t window_id = 0, unit_id = 0;
-  uint32_t word = 0;              // 0 for units
-  bool design = false;            // always off in a running program
   bool visible = false;           // the unit's visible flag (shown later by the loader)
 };
 
@@ -89,6 +89,12 @@ class Component {
   Component() = default;
 };
 
+// The component of a unit record while its platform window lives, or null.
+Component* LiveComponent(const UnitRecord& u);
+// The system cursor a unit's mouse-pointer data names (a leading cursor id
+// of 1 to 0xFFFF), or null for the class default.
+HCURSOR CursorOfPointer(const Bytes& mouse_pointer);
+
 // Component of a window handle, or null when it is not one of ours.
 Component* ComponentOf(HWND hwnd);
 // The procedure of every component window (own classes, subclassed controls).
@@ -100,10 +106,18 @@ void RegisterRuntimeClass(const char* name, UINT style);
 
 // Shared pieces.
 COLORREF ColourOf(uint32_t stored);  // 0xFF000000 -> the button-face colour
-HBRUSH MakeBrush(uint32_t stored);   // release with FreeBrush
+// The GDI objects and menus components make, each with its one owner. The
+// system's own colour brush and default font are never deleted.
 void FreeBrush(HBRUSH brush);
-HFONT MakeFont(const Bytes& font);   // 60 bytes -> a font; else the default GUI font
 void FreeFont(HFONT font);
+using BrushOwner = rt::UniqueOf<HBRUSH, FreeBrush>;
+using FontOwner = rt::UniqueOf<HFONT, FreeFont>;
+using MenuOwner = rt::UniqueOf<HMENU, DestroyMenu>;
+using IconOwner = rt::UniqueOf<HICON, DestroyIcon>;
+BrushOwner MakeBrush(uint32_t stored);
+FontOwner MakeFont(const Bytes& font);  // 60 bytes -> a font; else the default GUI font
+// A control's font replaced by one made from `stored`, shown at once.
+void ReplaceFont(HWND hwnd, FontOwner* font, const Bytes& stored);
 // Edit box and label borders 0..5: the styles at creation, or a live change.
 void BorderStyles(uint32_t border, DWORD* style, DWORD* ex);
 void ApplyBorder(HWND hwnd, uint32_t border);
@@ -225,8 +239,8 @@ const Operation* TimerInterface(int op);
 const Operation* MenuItemInterface(int op);
 
 struct WindowTemplate;
-// The menu of a window's menu items, or null when it has none shown.
-HMENU BuildMenu(const WindowTemplate& w);
+// The menu of a window's menu items, or none when it has none shown.
+MenuOwner BuildMenu(const WindowTemplate& w);
 
 // Icons made from window icon blocks; destroyed at program end.
 HICON IconFromFile(const Bytes& file, int size);

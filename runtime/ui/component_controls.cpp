@@ -8,40 +8,24 @@ namespace {
 
 constexpr UINT_PTR kTimerId = 1000;
 
-// A font from the stored bytes, shown by the control at once.
-void ReplaceFont(HWND hwnd, HFONT* font, const Bytes& stored) {
-  HFONT old = *font;
-  *font = MakeFont(stored);
-  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(*font), TRUE);
-  FreeFont(old);
-}
-
-void ReplaceBrush(HBRUSH* brush, uint32_t colour) {
-  FreeBrush(*brush);
-  *brush = MakeBrush(colour);
-}
 
 // ---------------------------------------------------------------- EditBox
 
 class EditComponent : public Component {
  public:
   EditBoxProps p;
-  HBRUSH back = nullptr;
-  HFONT font = nullptr;
+  BrushOwner back;
+  FontOwner font;
   HWND spin = nullptr;
   bool quiet = false;  // our own text writes raise the event themselves
 
-  ~EditComponent() override {
-    FreeBrush(back);
-    FreeFont(font);
-  }
   void Command(WORD code) override {
     if (code == EN_CHANGE && !quiet) RaiseEvent(0);
   }
   HBRUSH CtlColor(HDC dc) override {
     SetTextColor(dc, ColourOf(p.text_colour));
     SetBkColor(dc, ColourOf(p.back_colour));
-    return back;
+    return back.get();
   }
   // Fields that only a new platform window can show answer 1: rebuild.
   int Apply(OnWrite what) override {
@@ -55,7 +39,7 @@ class EditComponent : public Component {
       case OnWrite::kBorder: ApplyBorder(hwnd, p.border); return 0;
       case OnWrite::kRepaint: InvalidateRect(hwnd, nullptr, TRUE); return 0;
       case OnWrite::kBackground:
-        ReplaceBrush(&back, p.back_colour);
+        back = MakeBrush(p.back_colour);
         InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
       case OnWrite::kFont: ReplaceFont(hwnd, &font, p.font); return 0;
@@ -105,7 +89,7 @@ Component* CreateEditBox(const CreateArgs& a) {
   if (c->p.border == 5) ApplyBorder(h, c->p.border);
   if (c->p.input_mode == 2) SendMessageA(h, EM_SETPASSWORDCHAR, c->p.password_char, 0);
   if (c->p.max_length) SendMessageA(h, EM_LIMITTEXT, c->p.max_length, 0);
-  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
+  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font.get()), FALSE);
   if (c->p.spin && !c->p.multi_line) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&icc);
@@ -133,13 +117,9 @@ bool GetAllEditBox(Component* base, Bytes* out) {
 class LabelComponent : public Component {
  public:
   LabelProps p;
-  HBRUSH back = nullptr;
-  HFONT font = nullptr;
+  BrushOwner back;
+  FontOwner font;
 
-  ~LabelComponent() override {
-    FreeBrush(back);
-    FreeFont(font);
-  }
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) override {
     *handled = false;
     if (msg == WM_ERASEBKGND) {
@@ -163,7 +143,7 @@ class LabelComponent : public Component {
       case OnWrite::kCaption: SetWindowTextA(hwnd, p.caption.c_str()); break;  // WM_SETTEXT keeps it
       case OnWrite::kBorder: ApplyBorder(hwnd, p.border); break;
       case OnWrite::kFont: ReplaceFont(hwnd, &font, p.font); break;
-      case OnWrite::kBackground: ReplaceBrush(&back, p.back_colour); break;
+      case OnWrite::kBackground: back = MakeBrush(p.back_colour); break;
       default: break;
     }
     InvalidateRect(hwnd, nullptr, TRUE);
@@ -174,8 +154,8 @@ class LabelComponent : public Component {
     HDC dc = BeginPaint(hwnd, &ps);
     RECT r;
     GetClientRect(hwnd, &r);
-    FillRect(dc, &r, back);
-    HGDIOBJ old_font = SelectObject(dc, font);
+    FillRect(dc, &r, back.get());
+    HGDIOBJ old_font = SelectObject(dc, font.get());
     SetBkMode(dc, TRANSPARENT);
     UINT format = DT_NOPREFIX | (p.h_align == 1 ? DT_CENTER : p.h_align == 2 ? DT_RIGHT : DT_LEFT);
     if (p.word_wrap)
@@ -215,8 +195,7 @@ Component* CreateLabel(const CreateArgs& a) {
 class ButtonComponent : public Component {
  public:
   ButtonProps p;
-  HFONT font = nullptr;
-  ~ButtonComponent() override { FreeFont(font); }
+  FontOwner font;
   void Command(WORD code) override {
     if (code == BN_CLICKED) RaiseEvent(0);
   }
@@ -251,7 +230,7 @@ Component* CreateButton(const CreateArgs& a) {
   c->font = MakeFont(c->p.font);
   HWND h = CreateControl("BUTTON", c->p.caption.c_str(), ButtonStyle(c->p) | WS_CLIPSIBLINGS, 0, a, c);
   if (!h) return nullptr;
-  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
+  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font.get()), FALSE);
   return c;
 }
 
@@ -260,16 +239,12 @@ Component* CreateButton(const CreateArgs& a) {
 class GroupComponent : public Component {
  public:
   GroupBoxProps p;
-  HBRUSH back = nullptr;
-  HFONT font = nullptr;
-  ~GroupComponent() override {
-    FreeBrush(back);
-    FreeFont(font);
-  }
+  BrushOwner back;
+  FontOwner font;
   HBRUSH CtlColor(HDC dc) override {
     SetTextColor(dc, ColourOf(p.text_colour));
     SetBkColor(dc, ColourOf(p.back_colour));
-    return back;
+    return back.get();
   }
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM, bool* handled) override {
     *handled = false;
@@ -278,7 +253,7 @@ class GroupComponent : public Component {
     // the frame: the box fills it with its own background.
     RECT r;
     GetClientRect(hwnd, &r);
-    FillRect(reinterpret_cast<HDC>(wp), &r, back);
+    FillRect(reinterpret_cast<HDC>(wp), &r, back.get());
     *handled = true;
     return 1;
   }
@@ -296,7 +271,7 @@ int GroupComponent::Apply(OnWrite what) {
       SetWindowLongPtrA(hwnd, GWL_STYLE, style | TitleStyle(p.title_align));
       break;
     }
-    case OnWrite::kBackground: ReplaceBrush(&back, p.back_colour); break;
+    case OnWrite::kBackground: back = MakeBrush(p.back_colour); break;
     case OnWrite::kFont: ReplaceFont(hwnd, &font, p.font); break;
     default: break;
   }
@@ -312,7 +287,7 @@ Component* CreateGroupBox(const CreateArgs& a) {
   HWND h = CreateControl("BUTTON", c->p.caption.c_str(),
                          BS_GROUPBOX | WS_CLIPSIBLINGS | TitleStyle(c->p.title_align), 0, a, c);
   if (!h) return nullptr;
-  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
+  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font.get()), FALSE);
   return c;
 }
 

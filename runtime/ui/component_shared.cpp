@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/ui/byte_stream.h"
 #include "runtime/ui/templates.h"
 #include "runtime/ui/ui_runtime.h"
 
@@ -58,7 +59,7 @@ static_assert(KindTable<WindowProps>::kCount == 32 && KindTable<EditBoxProps>::k
 // released it.
 Component* g_attached_in_create = nullptr;
 
-std::vector<HICON> g_icons;
+std::vector<IconOwner> g_icons;
 
 }  // namespace
 
@@ -85,6 +86,20 @@ void Component::RaiseEvent(uint32_t index) {
   record.unit_id = unit_id;
   record.event = index;
   Notify(kNotifyEvent, reinterpret_cast<intptr_t>(&record), 0);
+}
+
+Component* LiveComponent(const UnitRecord& u) {
+  auto* c = static_cast<Component*>(u.object);
+  return c && c->hwnd && IsWindow(c->hwnd) ? c : nullptr;
+}
+
+HCURSOR CursorOfPointer(const Bytes& mouse_pointer) {
+  if (mouse_pointer.size() < 4) return nullptr;
+  ByteReader r(mouse_pointer.data(), mouse_pointer.size());
+  uint32_t id = 0;
+  r.U32(&id);
+  if (id == 0 || id > 0xFFFF) return nullptr;
+  return LoadCursorA(nullptr, MAKEINTRESOURCEA(id));
 }
 
 Component* ComponentOf(HWND hwnd) {
@@ -207,9 +222,9 @@ COLORREF ColourOf(uint32_t stored) {
   return stored == kButtonFaceColour ? GetSysColor(COLOR_BTNFACE) : (stored & 0x00FFFFFFu);
 }
 
-HBRUSH MakeBrush(uint32_t stored) {
-  if (stored == kButtonFaceColour) return GetSysColorBrush(COLOR_BTNFACE);
-  return CreateSolidBrush(stored & 0x00FFFFFFu);
+BrushOwner MakeBrush(uint32_t stored) {
+  if (stored == kButtonFaceColour) return BrushOwner(GetSysColorBrush(COLOR_BTNFACE));
+  return BrushOwner(CreateSolidBrush(stored & 0x00FFFFFFu));
 }
 
 void FreeBrush(HBRUSH brush) {
@@ -217,14 +232,20 @@ void FreeBrush(HBRUSH brush) {
   if (brush && brush != GetSysColorBrush(COLOR_BTNFACE)) DeleteObject(brush);
 }
 
-HFONT MakeFont(const Bytes& font) {
+FontOwner MakeFont(const Bytes& font) {
   if (font.size() == sizeof(LOGFONTA)) {
     LOGFONTA lf;
     std::memcpy(&lf, font.data(), sizeof lf);
     lf.lfFaceName[LF_FACESIZE - 1] = '\0';
-    if (HFONT f = CreateFontIndirectA(&lf)) return f;
+    if (HFONT f = CreateFontIndirectA(&lf)) return FontOwner(f);
   }
-  return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  return FontOwner(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
+}
+
+void ReplaceFont(HWND hwnd, FontOwner* font, const Bytes& stored) {
+  FontOwner old = std::move(*font);  // released once the control has the new one
+  *font = MakeFont(stored);
+  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), TRUE);
 }
 
 void FreeFont(HFONT font) {
@@ -293,12 +314,11 @@ HICON IconFromFile(const Bytes& file, int size) {
   size_t e = 6 + 16 * static_cast<size_t>(best);
   HICON icon = CreateIconFromResourceEx(const_cast<PBYTE>(file.data() + u32(e + 12)), u32(e + 8), TRUE,
                                         0x00030000, size, size, LR_DEFAULTCOLOR);
-  if (icon) g_icons.push_back(icon);
+  if (icon) g_icons.emplace_back(icon);
   return icon;
 }
 
 void DestroyCachedIcons() {
-  for (HICON icon : g_icons) DestroyIcon(icon);
   g_icons.clear();
 }
 

@@ -12,14 +12,9 @@ constexpr UINT kMenuCommandBase = 0x7000;  // + the menu item's unit index
 class WindowComponent : public Component {
  public:
   WindowProps p;
-  HBRUSH back = nullptr;
-  HFONT font = nullptr;
+  BrushOwner back;
+  FontOwner font;
   HFONT shown_font = nullptr;  // what WM_SETFONT last gave; a plain window keeps none
-
-  ~WindowComponent() override {
-    FreeBrush(back);
-    FreeFont(font);
-  }
 
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) override {
     *handled = false;
@@ -27,7 +22,7 @@ class WindowComponent : public Component {
       case WM_ERASEBKGND: {
         RECT r;
         GetClientRect(hwnd, &r);
-        FillRect(reinterpret_cast<HDC>(wp), &r, back);
+        FillRect(reinterpret_cast<HDC>(wp), &r, back.get());
         *handled = true;
         return 1;
       }
@@ -53,7 +48,6 @@ class WindowComponent : public Component {
     switch (what) {
       case OnWrite::kWindowText: SetWindowTextA(hwnd, p.caption.c_str()); return 0;
       case OnWrite::kBackground:
-        FreeBrush(back);
         back = MakeBrush(p.colour);
         InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
@@ -132,7 +126,7 @@ Component* CreateWindowUnit(const CreateArgs& a) {
     SendMessageA(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   if (HICON small = IconFromFile(p.icon, GetSystemMetrics(SM_CXSMICON)))
     SendMessageA(h, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font), FALSE);
+  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(c->font.get()), FALSE);
   if (p.topmost) SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   if (!p.movable) RemoveMenu(GetSystemMenu(h, FALSE), SC_MOVE, MF_BYCOMMAND);
   return c;
@@ -149,16 +143,16 @@ const Operation* WindowInterface(int op) {
 // window of their own: no operation.
 const Operation* MenuItemInterface(int) { return nullptr; }
 
-HMENU BuildMenu(const WindowTemplate& w) {
-  HMENU menu = nullptr;
+MenuOwner BuildMenu(const WindowTemplate& w) {
+  MenuOwner menu;
   for (size_t i = w.units.size(); i-- > 1;) {
     const UnitRecord& u = w.units[i];
     if (!u.menu_item) continue;
     uint32_t flags = u.menu_flags();
     if (flags & 1) continue;  // hidden
-    if (!menu) menu = CreateMenu();
+    if (!menu) menu.reset(CreateMenu());
     UINT how = MF_STRING | ((flags & 2) ? MF_GRAYED : 0) | ((flags & 4) ? MF_CHECKED : 0);
-    AppendMenuA(menu, how, kMenuCommandBase + i, u.menu_text.c_str());
+    AppendMenuA(menu.get(), how, kMenuCommandBase + i, u.menu_text.c_str());
   }
   return menu;
 }

@@ -60,13 +60,8 @@ UnitRecord* RequireUnit(WindowTemplate* w, uint32_t unit_id) {
   return u;
 }
 
-Component* Live(const UnitRecord& u) {
-  auto* c = static_cast<Component*>(u.object);
-  return c && c->hwnd && IsWindow(c->hwnd) ? c : nullptr;
-}
-
 Component* RequireLive(const UnitRecord& u) {
-  Component* c = Live(u);
+  Component* c = LiveComponent(u);
   if (!c) FatalError("指定窗口尚未载入", 0);
   return c;
 }
@@ -193,7 +188,7 @@ uint64_t ConvertRead(uint16_t kind, const PropOut& v, int32_t element) {
 void Rebuild(WindowTemplate* w, UnitRecord* u) {
   PumpPending();
   RaiseFailureCount();  // no event reaches the program meanwhile
-  if (Component* c = Live(*u)) {
+  if (Component* c = LiveComponent(*u)) {
     const Operation* get_all = OperationOf(c->type, kOpGetAll);
     Bytes data;
     if (get_all && get_all->get_all && get_all->get_all(c, &data)) u->property_data = data;
@@ -213,7 +208,7 @@ void Rebuild(WindowTemplate* w, UnitRecord* u) {
 }
 
 uint64_t ReadCommon(UnitRecord* u, int32_t number) {
-  Component* c = Live(*u);
+  Component* c = LiveComponent(*u);
   switch (number) {
     case 0: case 1: case 2: case 3: {
       if (!c) {
@@ -237,7 +232,7 @@ uint64_t ReadCommon(UnitRecord* u, int32_t number) {
 }
 
 void WriteCommon(UnitRecord* u, int32_t number, uint32_t lo) {
-  Component* c = Live(*u);
+  Component* c = LiveComponent(*u);
   int32_t v = static_cast<int32_t>(lo);
   switch (number) {
     case 0: case 1: {
@@ -278,11 +273,7 @@ void WriteCommon(UnitRecord* u, int32_t number, uint32_t lo) {
       const auto* set = reinterpret_cast<const ByteSetBlock*>(static_cast<uintptr_t>(lo));
       int32_t n = ByteSetLength(set);
       u->mouse_pointer = TranslateCursor(set ? set->data : nullptr, n > 0 ? static_cast<uint32_t>(n) : 0, true);
-      HCURSOR cursor = nullptr;
-      if (u->mouse_pointer.size() >= 4) {
-        uint32_t id = Word(u->mouse_pointer.data());
-        if (id && id <= 0xFFFF) cursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(id));
-      }
+      HCURSOR cursor = CursorOfPointer(u->mouse_pointer);
       if (c) {
         c->cursor = cursor;
         u->cursor = reinterpret_cast<uintptr_t>(cursor);
@@ -319,10 +310,9 @@ void WriteMenuItem(WindowTemplate* w, UnitRecord* u, int32_t number, uint32_t lo
   }
   PutWord(u->menu_extra, flags);
   // The live menu is rebuilt from the records.
-  if (Component* window = Live(w->units[0])) {
-    HMENU old = GetMenu(window->hwnd);
-    SetMenu(window->hwnd, BuildMenu(*w));
-    if (old) DestroyMenu(old);
+  if (Component* window = LiveComponent(w->units[0])) {
+    MenuOwner old(GetMenu(window->hwnd));
+    SetMenu(window->hwnd, BuildMenu(*w).release());  // the window owns its menu
   }
 }
 

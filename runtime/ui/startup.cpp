@@ -1,5 +1,4 @@
-// The process start-up step: install the windowing Runtime, record the
-// program directory, run the program's entry routine with every register
+// The process start-up step: install the windowing Runtime, run the program's entry routine with every register
 // preserved, then the program-end sequence with code 0, and leave with the
 // quit message's code.
 #include <windows.h>
@@ -14,7 +13,6 @@ extern "C" int ProgramEntry(void);
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   rt::InstallWindowingRuntime();
   rt::InstallDllCommands();
-  rt::ui::RecordProgramDirectory();
   auto entry = reinterpret_cast<void (*)(void)>(&ProgramEntry);
   // A nonzero result means the entry routine left the running to us.
   if (rt_call_preserved(entry) != 0) rt::ui::RunMessageLoop();

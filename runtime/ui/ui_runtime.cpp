@@ -17,14 +17,12 @@
 namespace rt::ui {
 namespace {
 
-constexpr UINT kEndFromOtherThread = 0x83E7;
 
 bool g_loop_entered = false;
 bool g_end_begun = false;
 int g_quit_code = 0;
-uint32_t g_event_window = 0, g_event_unit = 0, g_focus_unit = 0;
+uint32_t g_event_unit = 0;
 LibraryNotify g_entry = nullptr;  // the Runtime's entry, as handed to our library
-char g_program_dir[MAX_PATH + 2] = {};
 
 struct IdleEntry {
   HWND hwnd;
@@ -40,10 +38,6 @@ int32_t ComponentLibraryNotify(int32_t code, intptr_t a, intptr_t) {
   return 0;
 }
 
-Component* Live(const UnitRecord& u) {
-  auto* c = static_cast<Component*>(u.object);
-  return c && c->hwnd && IsWindow(c->hwnd) ? c : nullptr;
-}
 
 void UnitDestroyed(uint32_t window_id, uint32_t unit_id) {
   WindowTemplate* w = LoadedTemplates().Find(window_id);
@@ -59,9 +53,10 @@ void UnitDestroyed(uint32_t window_id, uint32_t unit_id) {
   if (g_loop_entered && !AnyLoadedWindowAlive()) PostQuitMessage(0);
 }
 
-// Finds the routine bound to an event and makes its unit the current
-// event source; 0 when none is bound or events are suppressed.
-uintptr_t FindHandler(uint32_t window_id, uint32_t unit_id, uint32_t event) {
+// The routine bound to an event, its unit made the current event source;
+// 0 when none is bound or events are suppressed. An unknown window or unit
+// is fatal.
+uintptr_t RequireHandler(uint32_t window_id, uint32_t unit_id, uint32_t event) {
   if (FailureCount() > 0) return 0;
   WindowTemplate* w = LoadedTemplates().Find(window_id);
   if (!w || w->units.empty()) FatalError("未找到引发事件的窗口", 0);
@@ -79,24 +74,22 @@ uintptr_t FindHandler(uint32_t window_id, uint32_t unit_id, uint32_t event) {
     FatalError("引发事件的窗口组件无效", 0);
   uintptr_t handler = u->Handler(event);
   if (!handler) return 0;
-  g_event_window = window_id;
   g_event_unit = u->unit_id;
   return handler;
 }
 
 int32_t DispatchSimple(EventRecord* r) {
   if (!r) return 0;
-  uintptr_t handler = FindHandler(r->window_id, r->unit_id, r->event);
+  uintptr_t handler = RequireHandler(r->window_id, r->unit_id, r->event);
   if (!handler) return 0;
   int count = static_cast<int>(std::min<uint32_t>(r->arg_count, 5));
   rt_call_with_words(handler, r->args, count);
-  g_event_window = 0;
   return 1;
 }
 
 int32_t DispatchTyped(TypedEventRecord* r) {
   if (!r) return 0;
-  uintptr_t handler = FindHandler(r->window_id, r->unit_id, r->event);
+  uintptr_t handler = RequireHandler(r->window_id, r->unit_id, r->event);
   if (!handler) return 0;
   std::vector<uint32_t> words;
   uint32_t count = std::min<uint32_t>(r->arg_count, 12);
@@ -119,7 +112,6 @@ int32_t DispatchTyped(TypedEventRecord* r) {
     if (eight) words.push_back(hi);
   }
   rt_call_with_words(handler, words.data(), static_cast<int>(words.size()));
-  g_event_window = 0;
   return 1;
 }
 
@@ -197,7 +189,7 @@ int32_t Notify(int32_t code, intptr_t a, intptr_t b) {
   return g_entry ? g_entry(code, a, b) : NotificationEntry(code, a, b);
 }
 
-bool WindowAlive(const WindowTemplate* w) { return w && !w->units.empty() && Live(w->units[0]); }
+bool WindowAlive(const WindowTemplate* w) { return w && !w->units.empty() && LiveComponent(w->units[0]); }
 
 bool AnyLoadedWindowAlive() {
   for (const WindowTemplate& w : LoadedTemplates().windows())
@@ -207,7 +199,7 @@ bool AnyLoadedWindowAlive() {
 
 void* LoadStartupWindow(uint32_t window_id) {
   WindowTemplate* w = LoadedTemplates().Find(window_id);
-  void* window = w ? LoadWindow(w, false, true, 1, nullptr) : nullptr;
+  void* window = w ? LoadWindow(w, false, 1, nullptr) : nullptr;
   if (!window) FatalError("载入启动窗口失败", 0);
   return window;
 }
@@ -258,7 +250,7 @@ void ProgramEnd(int32_t exit_code) {
     // Only the main thread ends the program; hand over and wait.
     HWND owner = static_cast<HWND>(s.hidden_owner);
     if (owner && IsWindow(owner))
-      SendMessageA(owner, kEndFromOtherThread, static_cast<WPARAM>(exit_code), 0);
+      SendMessageA(owner, kMsgEndFromOtherThread, static_cast<WPARAM>(exit_code), 0);
     if (!g_end_begun) ExitProcess(static_cast<UINT>(exit_code));
     // The main thread is ending the program already: this thread does
     // nothing more, and leaves the exit to it.
@@ -278,7 +270,7 @@ void ProgramEnd(int32_t exit_code) {
   if (s.hidden_owner && IsWindow(static_cast<HWND>(s.hidden_owner)))
     DestroyWindow(static_cast<HWND>(s.hidden_owner));
   s.hidden_owner = nullptr;
-  g_event_window = g_event_unit = 0;
+  g_event_unit = 0;
   if (s.ole_initialised) {
     OleUninitialize();
     s.ole_initialised = false;
@@ -296,21 +288,8 @@ void RegisterIdleCallback(void* hwnd, IdleCallback callback, void* argument) {
 size_t IdleCallbackCount() { return g_idle.size(); }
 int QuitCode() { return g_quit_code; }
 bool LoopEntered() { return g_loop_entered; }
-uint32_t CurrentEventWindow() { return g_event_window; }
 uint32_t CurrentEventUnit() { return g_event_unit; }
-uint32_t FocusUnit() { return g_focus_unit; }
-void NoteFocusUnit(uint32_t unit_id) { g_focus_unit = unit_id; }
 
-void RecordProgramDirectory() {
-  char path[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  char* slash = std::strrchr(path, '\\');
-  size_t n = slash ? static_cast<size_t>(slash - path) + 1 : 0;
-  std::memcpy(g_program_dir, path, n);
-  g_program_dir[n] = '\0';
-}
-
-const char* ProgramDirectory() { return g_program_dir; }
 
 }  // namespace rt::ui
 
@@ -323,15 +302,11 @@ extern "C" const rt::LibraryRecord RtComponentLibrary = {
 namespace rt {
 
 void InstallWindowingRuntime() {
-  SetTemplateLoader(ui::LoadTemplateBlock);
-  SetNotificationEntry(ui::NotificationEntry);
-  SetProgramEndHook(ui::ProgramEnd);
-  UiEntryPoints entries{};
-  entries.read_property = ui::ReadProperty;
-  entries.write_property = ui::WriteProperty;
-  entries.run_message_loop = ui::RunMessageLoop;
-  entries.load_startup_window = ui::LoadStartupWindow;
-  SetUiEntryPoints(entries);
+  RuntimeHooks& h = Hooks();
+  h.load_templates = ui::LoadTemplateBlock;
+  h.notification_entry = ui::NotificationEntry;
+  h.program_end = ui::ProgramEnd;
+  h.ui = {ui::ReadProperty, ui::WriteProperty, ui::RunMessageLoop, ui::LoadStartupWindow};
 }
 
 }  // namespace rt

@@ -76,7 +76,7 @@ int32_t NotificationEntry(int32_t code, intptr_t a, intptr_t b);
 int32_t Notify(int32_t code, intptr_t a, intptr_t b);
 
 // Window loading (owner mode 1: no owner).
-void* LoadWindow(WindowTemplate* w, bool reuse, bool show, int owner_mode, void* owner);
+void* LoadWindow(WindowTemplate* w, bool reuse, int owner_mode, void* owner);
 void* LoadStartupWindow(uint32_t window_id);
 void RunMessageLoop();
 void ProgramEnd(int32_t exit_code);
@@ -89,20 +89,12 @@ using IdleCallback = void (*)(void* argument);
 void RegisterIdleCallback(void* hwnd, IdleCallback callback, void* argument);
 size_t IdleCallbackCount();
 
-// Current event source (0 when no handler runs).
-uint32_t CurrentEventWindow();
+// The unit of the event whose routine runs (0 when none runs).
 uint32_t CurrentEventUnit();
-// The unit that had the keyboard focus when its window was shown.
-uint32_t FocusUnit();
-void NoteFocusUnit(uint32_t unit_id);
 
 uint64_t ReadProperty(uint32_t window_id, uint32_t unit_id, int32_t number, int32_t element);
 void WriteProperty(uint32_t window_id, uint32_t unit_id, int32_t number, int32_t element,
                    uint32_t lo, uint32_t hi);
-
-// Directory of the program file with its trailing backslash.
-const char* ProgramDirectory();
-void RecordProgramDirectory();
 
 // Creates unit `index` of a loaded window again from its record (the
 // rebuild after a property write); the old window must be gone.

@@ -18,12 +18,9 @@ DWORD StyleOf(const UnitRecord& u) {
   return ((u.flags & kFlagDisabled) ? WS_DISABLED : 0u) | ((u.flags & kFlagTabStop) ? WS_TABSTOP : 0u);
 }
 
-HCURSOR CursorOf(const UnitRecord& u) {
-  if (u.mouse_pointer.size() < 4) return nullptr;
-  uint32_t id = uint32_t(u.mouse_pointer[0]) | uint32_t(u.mouse_pointer[1]) << 8 |
-                uint32_t(u.mouse_pointer[2]) << 16 | uint32_t(u.mouse_pointer[3]) << 24;
-  if (id == 0 || id > 0xFFFF) return nullptr;
-  return LoadCursorA(nullptr, MAKEINTRESOURCEA(id));
+HWND HwndOf(const UnitRecord& u) {
+  Component* c = LiveComponent(u);
+  return c ? c->hwnd : nullptr;
 }
 
 Component* CreateUnit(UnitRecord& u, const CreateArgs& base) {
@@ -42,16 +39,79 @@ Component* CreateUnit(UnitRecord& u, const CreateArgs& base) {
   Component* c = op->create(a);
   if (c) {
     c->type = FindType(u.type_id);
-    c->cursor = CursorOf(u);
+    c->cursor = CursorOfPointer(u.mouse_pointer);
     u.cursor = reinterpret_cast<uintptr_t>(c->cursor);
   }
   u.object = c;
   return c;
 }
 
-HWND HwndOf(const UnitRecord& u) {
-  auto* c = static_cast<Component*>(u.object);
-  return c && c->hwnd && IsWindow(c->hwnd) ? c->hwnd : nullptr;
+// A unit with a parent unit moves into it, keeping its stored position.
+void MoveIntoParent(const WindowTemplate& w, const UnitRecord& u, HWND h) {
+  if (!u.parent_id) return;
+  const UnitRecord* parent = w.FindUnit(u.parent_id);
+  HWND ph = parent ? HwndOf(*parent) : nullptr;
+  if (!ph || !h) return;
+  SetParent(h, ph);
+  SetWindowPos(h, nullptr, u.left, u.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A window already loaded is brought forward instead of loaded again.
+bool BringForward(const UnitRecord& own) {
+  HWND h = HwndOf(own);
+  if (!h) return false;
+  if (IsIconic(h))
+    ShowWindow(h, SW_RESTORE);
+  else
+    SetForegroundWindow(h);
+  return true;
+}
+
+// Units N-1 down to 1 (menu items aside), with control ids 100, 110, ... in
+// that order; the indices created, or false when one fails.
+bool CreateUnits(WindowTemplate* w, CreateArgs base, std::vector<size_t>* created) {
+  int control_id = kFirstControlId;
+  for (size_t i = w->units.size(); i-- > 1;) {
+    UnitRecord& u = w->units[i];
+    if (u.menu_item) continue;
+    base.control_id = control_id;
+    control_id += kControlIdStep;
+    if (!CreateUnit(u, base)) return false;
+    created->push_back(i);
+  }
+  return true;
+}
+
+// Parents, stacking (and so the tab order) in creation order, late layout,
+// then each unit's own visibility.
+void ArrangeUnits(WindowTemplate* w, HWND window, const std::vector<size_t>& created) {
+  for (size_t i : created) MoveIntoParent(*w, w->units[i], HwndOf(w->units[i]));
+  for (size_t i : created)
+    if (HWND h = HwndOf(w->units[i]))
+      SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  for (size_t i : created)
+    if (HWND h = HwndOf(w->units[i])) SendMessageA(h, kMsgUnitLayout, 0, 0);
+  SendMessageA(window, kMsgWindowLayout, 0, 0);
+  for (size_t i : created)
+    if (HWND h = HwndOf(w->units[i])) ShowWindow(h, w->units[i].visible() ? SW_SHOWNA : SW_HIDE);
+}
+
+// Created, then events 3 and 4 while the window lives (it is hidden yet);
+// false when an event routine closed it.
+bool RaiseLoadEvents(Component* window) {
+  HWND wh = window->hwnd;
+  window->RaiseEvent(0);
+  if (IsWindow(wh)) window->RaiseEvent(3);
+  if (IsWindow(wh)) window->RaiseEvent(4);
+  return IsWindow(wh);
+}
+
+// Every live unit settles, last first; the focus stays where it was.
+void SettleUnits(WindowTemplate* w, const std::vector<size_t>& created) {
+  HWND focus = GetFocus();
+  for (size_t k = created.size(); k-- > 0;)
+    if (HWND h = HwndOf(w->units[created[k]])) SendMessageA(h, kMsgUnitSettle, 0, 0);
+  if (GetFocus() != focus && focus && IsWindow(focus)) SetFocus(focus);
 }
 
 }  // namespace
@@ -65,104 +125,40 @@ Component* RecreateUnit(WindowTemplate& w, size_t index, int control_id) {
   a.control_id = control_id;
   a.window_id = w.window_id;
   Component* c = CreateUnit(u, a);
-  if (!c) return nullptr;
-  if (u.parent_id)
-    if (const UnitRecord* parent = w.FindUnit(u.parent_id))
-      if (HWND ph = HwndOf(*parent)) {
-        SetParent(c->hwnd, ph);
-        SetWindowPos(c->hwnd, nullptr, u.left, u.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      }
+  if (c) MoveIntoParent(w, u, c->hwnd);
   return c;
 }
 
-void* LoadWindow(WindowTemplate* w, bool reuse, bool show, int owner_mode, void* owner_handle) {
-  (void)show;  // the startup window is shown normally either way
+void* LoadWindow(WindowTemplate* w, bool reuse, int owner_mode, void* owner_handle) {
   if (!w || w->units.empty()) return nullptr;
   UnitRecord& own = w->units[0];
   if (own.type_id != kTypeWindow) return nullptr;
-  // 1. A window already loaded is brought forward instead.
-  if (!reuse) {
-    if (HWND h = HwndOf(own)) {
-      if (IsIconic(h))
-        ShowWindow(h, SW_RESTORE);
-      else
-        SetForegroundWindow(h);
-      return own.object;
-    }
-  }
-  // 2. The owner.
+  if (!reuse && BringForward(own)) return own.object;
   HWND owner = owner_mode == 1 ? nullptr : static_cast<HWND>(owner_handle);
   if (owner && !IsWindow(owner)) return nullptr;
-  // 3. The menu of the window's menu items.
-  HMENU menu = BuildMenu(*w);
-  // 4. The window's own unit.
+
+  MenuOwner menu = BuildMenu(*w);
   CreateArgs base;
   base.window_id = w->window_id;
   base.parent = owner;
-  base.menu = menu;
+  base.menu = menu.get();
   Component* window = CreateUnit(own, base);
-  if (!window) {
-    if (menu) DestroyMenu(menu);
-    return nullptr;
-  }
-  // 5. Units N-1 down to 1, with control ids 100, 110, ... in that order.
+  if (!window) return nullptr;
+  menu.release();  // the window's now, destroyed with it
+
   std::vector<size_t> created;
   base.parent = window->hwnd;
   base.menu = nullptr;
-  int control_id = kFirstControlId;
-  for (size_t i = w->units.size(); i-- > 1;) {
-    UnitRecord& u = w->units[i];
-    if (u.menu_item) continue;
-    base.control_id = control_id;
-    control_id += kControlIdStep;
-    if (!CreateUnit(u, base)) {
-      // 6. Any failure undoes the whole window.
-      DestroyWindow(window->hwnd);
-      for (UnitRecord& r : w->units) r.object = nullptr;
-      return nullptr;
-    }
-    created.push_back(i);
+  if (!CreateUnits(w, base, &created)) {
+    // Any failure undoes the whole window.
+    DestroyWindow(window->hwnd);
+    for (UnitRecord& r : w->units) r.object = nullptr;
+    return nullptr;
   }
-  // 7. Units with a parent unit move into it, keeping their stored position;
-  // then the stacking (and so the tab order) follows creation order.
-  for (size_t i : created) {
-    UnitRecord& u = w->units[i];
-    if (!u.parent_id) continue;
-    const UnitRecord* parent = w->FindUnit(u.parent_id);
-    HWND ph = parent ? HwndOf(*parent) : nullptr;
-    HWND h = HwndOf(u);
-    if (!ph || !h) continue;
-    SetParent(h, ph);
-    SetWindowPos(h, nullptr, u.left, u.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  for (size_t i : created)
-    if (HWND h = HwndOf(w->units[i]))
-      SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  // 8. Late layout, then the units' visibility.
-  for (size_t i : created)
-    if (HWND h = HwndOf(w->units[i])) SendMessageA(h, kMsgUnitLayout, 0, 0);
-  SendMessageA(window->hwnd, kMsgWindowLayout, 0, 0);
-  for (size_t i : created)
-    if (HWND h = HwndOf(w->units[i])) ShowWindow(h, w->units[i].visible() ? SW_SHOWNA : SW_HIDE);
-  // 9. Created, then events 3 and 4 while the window lives; it is hidden yet.
-  HWND wh = window->hwnd;
-  window->RaiseEvent(0);
-  if (IsWindow(wh)) window->RaiseEvent(3);
-  if (IsWindow(wh)) window->RaiseEvent(4);
-  if (!IsWindow(wh)) return nullptr;
-  // 10. Show the window.
-  if (own.visible()) {
-    ShowWindow(wh, SW_SHOW);
-    HWND f = GetFocus();
-    if (f && IsChild(wh, f))
-      if (Component* c = ComponentOf(f)) NoteFocusUnit(c->unit_id);
-  }
-  // 11. Every live unit settles, last first; the focus stays where it was.
-  HWND focus = GetFocus();
-  for (size_t k = created.size(); k-- > 0;)
-    if (HWND h = HwndOf(w->units[created[k]])) SendMessageA(h, kMsgUnitSettle, 0, 0);
-  if (GetFocus() != focus && focus && IsWindow(focus)) SetFocus(focus);
-  // 12. Loaded.
+  ArrangeUnits(w, window->hwnd, created);
+  if (!RaiseLoadEvents(window)) return nullptr;
+  if (own.visible()) ShowWindow(window->hwnd, SW_SHOW);
+  SettleUnits(w, created);
   w->loaded = own.object;
   return own.object;
 }

@@ -40,9 +40,9 @@ void* ResolveThree(uint32_t index) {
 }
 
 TEST(EntryTable, DllCallsPassWordsInPrototypeOrder) {
-  rt::SetDllResolver(ResolveThree);
+  rt::Hooks().resolve_dll = ResolveThree;
   EXPECT_EQ(prog::CallDll(5, {1, 2, 3}), 123u);
-  rt::SetDllResolver(nullptr);
+  rt::Hooks().resolve_dll = nullptr;
 }
 
 TEST(EntryTable, ServicesKeepOneEntryPerEndRoutine) {

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   }
   if (!std::strcmp(argv[1], "stack")) {
     // A prototype that passes two words to a one-argument stdcall routine.
-    rt::SetDllResolver(ResolveToOneArgument);
+    rt::Hooks().resolve_dll = ResolveToOneArgument;
     prog::CallDll(0, {1, 2});
   }
   return 3;  // not reached when the fatal path works

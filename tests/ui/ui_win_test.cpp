@@ -108,7 +108,7 @@ HWND Hwnd(uint32_t unit, uint32_t window = rtwin::kTestWindow) {
   return c ? c->hwnd : nullptr;
 }
 HWND Load(uint32_t id = rtwin::kTestWindow) {
-  EXPECT_NE(rt::ui::LoadWindow(Tpl(id), false, true, 1, nullptr), nullptr);
+  EXPECT_NE(rt::ui::LoadWindow(Tpl(id), false, 1, nullptr), nullptr);
   return Hwnd(0, id);
 }
 
@@ -160,7 +160,7 @@ TEST_F(TestWindow, CreatedThen3And4RunBeforeTheWindowIsShown) {
   EXPECT_EQ(g_at_load.units_alive_at_created, 9);
   EXPECT_EQ(g_at_load.source_unit, tw::kWindowUnit);
   // Loading again brings the window forward instead.
-  EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, true, 1, nullptr), Tpl()->units[0].object);
+  EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, 1, nullptr), Tpl()->units[0].object);
   EXPECT_EQ(g_calls.created, 0);
 }
 

@@ -18,10 +18,10 @@ TEST(DllBinding, EmptyLibraryNameFindsEntry8InKernel32AndCachesIt) {
   rt::LoadDllCommandTable(web::kDllCommandCount, web::kDllLibraryNames, web::kDllFunctionNames);
   EXPECT_EQ(rt::InspectDllCommand(8).address, nullptr);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  void* f = rt::ResolveDllCommand(web::kMultiByteToWideChar);
+  void* f = rt::RequireDllCommand(web::kMultiByteToWideChar);
   EXPECT_EQ(f, reinterpret_cast<void*>(GetProcAddress(kernel, "MultiByteToWideChar")));
   EXPECT_EQ(rt::InspectDllCommand(8).module, kernel);
-  EXPECT_EQ(rt::ResolveDllCommand(web::kMultiByteToWideChar), f) << "cached";
+  EXPECT_EQ(rt::RequireDllCommand(web::kMultiByteToWideChar), f) << "cached";
 }
 
 TEST(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
@@ -31,8 +31,8 @@ TEST(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
   static const char* libs[] = {"kernel32.dll", "C:\\windows\\system32\\kernel32.dll"};
   static const char* funcs[] = {"#100", "#65636"};
   rt::LoadDllCommandTable(2, libs, funcs);
-  EXPECT_EQ(rt::ResolveDllCommand(0), want);
-  EXPECT_EQ(rt::ResolveDllCommand(1), want);
+  EXPECT_EQ(rt::RequireDllCommand(0), want);
+  EXPECT_EQ(rt::RequireDllCommand(1), want);
   // Later tests call through the program's own table.
   rt::LoadDllCommandTable(web::kDllCommandCount, web::kDllLibraryNames, web::kDllFunctionNames);
 }

@@ -14,9 +14,9 @@ namespace {
 int BindTwice() {
   if (GetModuleHandleA("wininet.dll")) return 10;
   rt::LoadDllCommandTable(web::kDllCommandCount, web::kDllLibraryNames, web::kDllFunctionNames);
-  void* a = rt::ResolveDllCommand(web::kHttpSendRequestText);
+  void* a = rt::RequireDllCommand(web::kHttpSendRequestText);
   HMODULE loaded = GetModuleHandleA("wininet.dll");
-  if (!loaded || a != rt::ResolveDllCommand(web::kHttpSendRequestBytes)) return 11;
+  if (!loaded || a != rt::RequireDllCommand(web::kHttpSendRequestBytes)) return 11;
   FreeLibrary(loaded);  // one reference gone, the other keeps it loaded
   if (!GetModuleHandleA("wininet.dll")) return 13;
   LoadLibraryA("wininet.dll");

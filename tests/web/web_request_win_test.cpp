@@ -80,13 +80,13 @@ void* Resolve(uint32_t index) {
   using P = void*;
   static const P fakes[] = {P(&Open),    P(&Close),   P(&Connect), P(&OpenRequest),
                             P(&Send<4>), P(&Send<5>), P(&Read),    P(&Query)};
-  return index < 8 ? fakes[index] : rt::ResolveDllCommand(index);
+  return index < 8 ? fakes[index] : rt::RequireDllCommand(index);
 }
 
 class WebRequestCalls : public ::testing::Test {
  protected:
-  void SetUp() override { webtest::LoadProgramDllTable(), g = Fake(), rt::SetDllResolver(&Resolve); }
-  void TearDown() override { rt::SetDllResolver(&rt::ResolveDllCommand); }
+  void SetUp() override { webtest::LoadProgramDllTable(), g = Fake(), rt::Hooks().resolve_dll = &Resolve; }
+  void TearDown() override { rt::Hooks().resolve_dll = &rt::RequireDllCommand; }
 };
 
 TEST_F(WebRequestCalls, GetTextMakesTheDocumentedCalls) {
