@@ -1,6 +1,6 @@
 #include "program/dll_table.h"
 
-namespace web {
+namespace prog {
 
 // An empty library name lets the Runtime try its list of system libraries.
 const char* const kDllLibraryNames[kDllCommandCount] = {
@@ -14,4 +14,4 @@ const char* const kDllFunctionNames[kDllCommandCount] = {
     "MultiByteToWideChar", "WideCharToMultiByte", "CoInitialize",     "CoUninitialize",
 };
 
-}  // namespace web
+}  // namespace prog

@@ -13,7 +13,7 @@
 #include "app/timecal.h"
 #include "runtime/core/commands.h"
 #include "program/program_calls.h"
-#include "tests/support/process_figures.h"
+#include "app/process_figures.h"
 
 namespace {
 

@@ -49,9 +49,9 @@ const rt::ProgramImage& Image() {
       static_cast<uint32_t>(RtWindowTemplateSize()),
       1,
       Address(kLibraries),
-      web::kDllCommandCount,
-      Address(web::kDllLibraryNames),
-      Address(web::kDllFunctionNames),
+      prog::kDllCommandCount,
+      Address(prog::kDllLibraryNames),
+      Address(prog::kDllFunctionNames),
   };
   return image;
 }

@@ -66,7 +66,7 @@ extern "C" void RefreshTimes(void) {
   OwnedText second(g_json->methods->get_json(g_json, app::MemberKey()));
   int32_t n = rt::AsInt(prog::Call(rt::TextLengthCmd, {TextOf(second)}));
   second.reset();
-  auto inner = static_cast<int32_t>(rt::TruncateToInt64(static_cast<double>(n) - 2.0));
+  auto inner = static_cast<int32_t>(prog::TruncateToInt64(static_cast<double>(n) - 2.0));
   OwnedText middle =
       prog::TakeText(prog::Call(rt::MidText, {TextOf(copy), rt::IntArg(2), rt::IntArg(inner)}));
   copy.reset();

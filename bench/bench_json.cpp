@@ -15,7 +15,7 @@
 #include "json/json_validate.h"
 #include "runtime/core/image.h"
 #include "program/program_calls.h"
-#include "tests/support/process_figures.h"
+#include "app/process_figures.h"
 #include "tests/support/program_setup.h"
 
 namespace {

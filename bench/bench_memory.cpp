@@ -33,7 +33,7 @@ double ConcatOnce(bool runtime, const std::vector<const char*>& parts, int round
   double t0 = bench::Seconds();
   for (int r = 0; r < rounds; ++r) {
     if (runtime) {
-      char* t = rt::ConcatTexts(static_cast<int>(parts.size()), parts.data());
+      char* t = prog::ConcatTexts(static_cast<int>(parts.size()), parts.data());
       g_sink = g_sink + static_cast<unsigned char>(t[0]);
       rt::FreeBlock(t);
     } else {

@@ -51,7 +51,7 @@ int main() {
   std::vector<double> ours, direct;
   for (int i = 0; i < rounds; ++i) {
     double t0 = Now();
-    web::OwnedText text = web::WebGetText(url.c_str());
+    prog::OwnedText text = web::WebGetText(url.c_str());
     double t1 = Now();
     DirectGet(server.port(), "/getSysTime.do");
     double t2 = Now();
@@ -64,7 +64,7 @@ int main() {
   const double mb = 32;
   for (int i = 0; i < 3; ++i) {
     double t0 = Now();
-    web::OwnedBytes body = web::WebRequest(server.Url("/big?mb=32").c_str());
+    prog::OwnedBytes body = web::WebRequest(server.Url("/big?mb=32").c_str());
     double t1 = Now();
     size_t n = DirectGet(server.port(), "/big?mb=32");
     double t2 = Now();
@@ -80,7 +80,7 @@ int main() {
   while (utf8.size() < (8u << 20)) utf8 += "{\"sysTime2\":\"2019-10-17 12:33:29\"} \xE4\xB8\xAD\xE6\x96\x87 ";
   for (int i = 0; i < 3; ++i) {
     double t0 = Now();
-    web::OwnedText gbk = web::Utf8ToAnsi(utf8.c_str());
+    prog::OwnedText gbk = web::Utf8ToAnsi(utf8.c_str());
     double t1 = Now();
     std::printf("Utf8ToAnsi of %zu bytes: %.1f ms (%.0f MB/s), %zu bytes out\n", utf8.size(),
                 (t1 - t0) * 1000, utf8.size() / 1048576.0 / (t1 - t0), std::strlen(gbk.get()));

@@ -166,7 +166,7 @@ void Construct(JsonObject* self) {
 }
 
 void InitEngine(JsonObject* self) {
-  prog::CallDll(web::kCoInitialize, {0});
+  prog::CallDll(prog::kCoInitialize, {0});
   prog::Call(rt::CreateObject, {Engine(self), TextArg(kScriptControl), rt::OmittedArg()});
   prog::Call(rt::SetObjectProperty, {Engine(self), TextArg(kLanguage), TextArg(kJavaScript)});
   prog::Call(rt::CallMethodNumber, {Engine(self), TextArg(kAddCode), TextArg(kJsonPrelude)});
@@ -175,7 +175,7 @@ void InitEngine(JsonObject* self) {
 
 void Shutdown(JsonObject* self) {
   prog::Call(rt::ClearObject, {Engine(self)});
-  prog::CallDll(web::kCoUninitialize, {});
+  prog::CallDll(prog::kCoUninitialize, {});
 }
 
 void Destroy(JsonObject* self) {
@@ -263,7 +263,7 @@ JsonObject* GetMemberObject(JsonObject* self, const char* key) {
 int32_t Count(JsonObject* self, const char* path) {
   if (!PathAllowed(path)) return 0;
   double n = EvalNumber(self, Join({"get__count(", S(OptionalPath(self, path, true)), ")"}));
-  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(rt::TruncateToInt64(n))));
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(prog::TruncateToInt64(n))));
 }
 
 void AppendItem(JsonObject* self, const char* value, const char* path, bool is_json) {
@@ -350,13 +350,13 @@ int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
   ArgRecord split = prog::Call(rt::SplitText, {TextArg(S(names)), TextArg(",")});
   auto* array = rt::AsPtr<rt::ArrayBlock>(split);
   if (rt::ArrayBlock* old = *keys) {
-    int32_t n = rt::ElementCount(old);
+    int32_t n = prog::ElementCount(old);
     auto** items = reinterpret_cast<char**>(&old->sizes[old->dims]);
     for (int32_t i = 0; i < n; ++i) prog::Free(items[i]);
     prog::Free(old);
   }
   *keys = array;
-  return rt::ElementCount(array);
+  return prog::ElementCount(array);
 }
 
 int32_t TypeOf(JsonObject* self, const char* key) {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace web {
+namespace prog {
 
 // A pointer as the 32-bit argument word an entry's call pushes.
 inline uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
@@ -30,4 +30,4 @@ enum DllCommand : int {
 extern const char* const kDllLibraryNames[kDllCommandCount];
 extern const char* const kDllFunctionNames[kDllCommandCount];
 
-}  // namespace web
+}  // namespace prog

@@ -5,10 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/core/fatal.h"
+#include "program/program_calls.h"
 #include "runtime/core/memory.h"
 
-namespace rt {
+namespace prog {
+
+using rt::BlockSize;
+using rt::TextLen;
 
 int64_t TruncateToInt64(double v) {
   if (std::isnan(v)) return 0;
@@ -24,7 +27,7 @@ int CompareTexts(const char* a, const char* b) {
 
 int32_t TextLength(const char* t) { return static_cast<int32_t>(TextLen(t)); }
 
-Text ConcatTexts(int count, const char* const* texts) {
+rt::Text ConcatTexts(int count, const char* const* texts) {
   // Each text is measured once; the lengths are kept for the copy.
   size_t few[16];
   std::vector<size_t> many(count > 16 ? static_cast<size_t>(count) : 0);
@@ -32,7 +35,7 @@ Text ConcatTexts(int count, const char* const* texts) {
   int64_t total = 0;
   for (int i = 0; i < count; ++i) total += static_cast<int64_t>(lengths[i] = TextLen(texts[i]));
   if (total == 0) return nullptr;
-  auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, total, 1)));
+  auto* out = static_cast<char*>(Allocate(BlockSize(1, total, 1)));
   char* w = out;
   for (int i = 0; i < count; ++i) {
     if (lengths[i]) std::memcpy(w, texts[i], lengths[i]);
@@ -42,14 +45,17 @@ Text ConcatTexts(int count, const char* const* texts) {
   return out;
 }
 
-ByteSetBlock* ConcatByteSets(int count, const ByteSetBlock* const* sets) {
+rt::ByteSetBlock* ConcatByteSets(int count, const rt::ByteSetBlock* const* sets) {
   int64_t total = 0;
-  for (int i = 0; i < count; ++i) total += ByteSetLength(sets[i]);
+  for (int i = 0; i < count; ++i) total += rt::ByteSetLength(sets[i]);
   if (total == 0) return nullptr;
-  ByteSetBlock* out = NewByteSet(nullptr, static_cast<size_t>(BlockSize(0, total, 1)));
+  const uint32_t length = BlockSize(0, total, 1);  // an overflowing total is fatal
+  auto* out = static_cast<rt::ByteSetBlock*>(Allocate(BlockSize(rt::kByteSetHeader, length, 1)));
+  out->dims = 1;
+  out->length = static_cast<int32_t>(length);
   uint8_t* w = out->data;
   for (int i = 0; i < count; ++i) {
-    int32_t n = ByteSetLength(sets[i]);
+    int32_t n = rt::ByteSetLength(sets[i]);
     if (n > 0) std::memcpy(w, sets[i]->data, static_cast<size_t>(n));
     w += n > 0 ? n : 0;
   }
@@ -61,12 +67,12 @@ int CompareBytes(const void* a, const void* b, uint32_t n) {
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-int32_t ElementCount(const ArrayBlock* a) { return ArrayElementCount(a); }
+int32_t ElementCount(const rt::ArrayBlock* a) { return rt::ArrayElementCount(a); }
 
-void CheckSubscript(const ArrayBlock* a, int32_t subscript) {
+void CheckSubscript(const rt::ArrayBlock* a, int32_t subscript) {
   int64_t i = static_cast<int64_t>(subscript) - 1;
   if (i < 0) RaiseRuntimeError(4);  // tested first: subscript 0 on an empty array is code 4
-  if (i >= ArrayElementCount(a)) RaiseRuntimeError(1);
+  if (i >= rt::ArrayElementCount(a)) RaiseRuntimeError(1);
 }
 
-}  // namespace rt
+}  // namespace prog

@@ -2,7 +2,7 @@
 
 #include "runtime/core/commands.h"
 
-namespace web {
+namespace prog {
 namespace {
 
 using rt::ArgRecord;
@@ -110,4 +110,4 @@ TextList Split(const char* text, const char* delimiter) {
   return list;  // the array block itself is freed by `array`
 }
 
-}  // namespace web
+}  // namespace prog

@@ -17,10 +17,8 @@
 #include "program/program_calls.h"
 #include "runtime/core/value.h"
 
-namespace web {
+namespace prog {
 
-using prog::OwnedBytes;
-using prog::OwnedText;
 
 inline const char* Or(const char* t) { return t ? t : ""; }
 inline const char* Or(const OwnedText& t) { return prog::Str(t); }
@@ -72,4 +70,4 @@ class TextList {
 };
 TextList Split(const char* text, const char* delimiter);
 
-}  // namespace web
+}  // namespace prog

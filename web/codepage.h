@@ -19,6 +19,9 @@
 
 namespace web {
 
+// The program side's text helpers and DLL command ids, by their plain names.
+using namespace prog;
+
 constexpr int32_t kCodePageAnsi = 0;     // CP_ACP
 constexpr int32_t kCodePageUtf8 = 65001;  // CP_UTF8
 constexpr int32_t kCodePageGbk = 936;

@@ -17,6 +17,9 @@
 
 namespace web {
 
+// The program side's text helpers and DLL command ids, by their plain names.
+using namespace prog;
+
 // The middle part between the first `left` marker (searched from `start`;
 // below 1 = from the beginning) and the next `right` marker after it. "#引号"
 // in a marker stands for a double quote.

@@ -20,6 +20,9 @@
 
 namespace web {
 
+// The program side's text helpers and DLL command ids, by their plain names.
+using namespace prog;
+
 // Optional parameters of WebRequest, in call order after the URL. An
 // omitted value parameter is std::nullopt; an omitted by-reference
 // parameter is a null pointer. Only `cookies` changes behaviour by being

@@ -61,22 +61,22 @@ TEST(FatalText, CodeLineOnlyForNonzeroCodes) {
 
 TEST(Support, ConcatenationAndComparison) {
   const char* parts[] = {"ab", nullptr, "", "cd"};
-  char* t = rt::ConcatTexts(4, parts);
+  char* t = prog::ConcatTexts(4, parts);
   EXPECT_STREQ(t, "abcd");
   rt::FreeBlock(t);
-  EXPECT_EQ(rt::ConcatTexts(2, parts + 1), nullptr);  // all empty
+  EXPECT_EQ(prog::ConcatTexts(2, parts + 1), nullptr);  // all empty
   const rt::ByteSetBlock* none[] = {nullptr, nullptr};
-  EXPECT_EQ(rt::ConcatByteSets(2, none), nullptr);
-  EXPECT_EQ(rt::CompareTexts(nullptr, ""), 0);
-  EXPECT_EQ(rt::CompareTexts("\xC4", "a"), 1);  // unsigned bytes
-  EXPECT_EQ(rt::TruncateToInt64(-2.7), -2);
+  EXPECT_EQ(prog::ConcatByteSets(2, none), nullptr);
+  EXPECT_EQ(prog::CompareTexts(nullptr, ""), 0);
+  EXPECT_EQ(prog::CompareTexts("\xC4", "a"), 1);  // unsigned bytes
+  EXPECT_EQ(prog::TruncateToInt64(-2.7), -2);
 }
 
 TEST(Support, SubscriptCheckReportsCode4BeforeCode1) {
   rt::ArrayBlock* a = rt::NewArray(2, 4);
   struct Case { rt::ArrayBlock* array; int32_t subscript; int code; };
   for (Case c : {Case{nullptr, 0, 4}, Case{a, 0, 4}, Case{a, 3, 1}, Case{a, 2, -1}})
-    EXPECT_EQ(FatalCode([&] { rt::CheckSubscript(c.array, c.subscript); }), c.code) << c.subscript;
+    EXPECT_EQ(FatalCode([&] { prog::CheckSubscript(c.array, c.subscript); }), c.code) << c.subscript;
   rt::FreeBlock(a);
 }
 
@@ -114,7 +114,7 @@ void CommandWorkload() {
   rt::ArgRecord date = rt::DateTimeArg(43755.5);
   rt::ToText(&text, 1, &date);
   const char* parts[] = {rt::AsText(replaced), rt::AsText(text)};
-  rt::FreeBlock(rt::ConcatTexts(2, parts));
+  rt::FreeBlock(prog::ConcatTexts(2, parts));
   rt::FreeBlock(rt::AsPtr<char>(replaced));
   rt::FreeBlock(rt::AsPtr<char>(text));
 }

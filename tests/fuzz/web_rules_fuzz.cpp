@@ -19,7 +19,7 @@ int g_failures = 0;
 void Check(bool ok, const char* what, const std::string& input) {
   if (!ok && ++g_failures <= 20) std::fprintf(stderr, "property failed: %s on [%s]\n", what, input.c_str());
 }
-std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
+std::string S(const prog::OwnedText& t) { return t.get() ? t.get() : ""; }
 
 const char* const kPieces[] = {"http://", "HTTPS://", ":", "/", ".", "=", "; ", "\r\n", "#引号", " ",
                                "\xA1\xA1", "\xD6\xD0", "\xB0", "=deleted", "65536", "99999999999"};
@@ -45,7 +45,7 @@ void RunOne(const std::string& in, const std::string& other) {
   web::NormalizeHeaderNames(t);
   Check(!path.empty() && path[0] == '/', "path starts with a slash", in);
   web::TextBetween(t, other.c_str(), ";");
-  web::OwnedText s = web::CopyOf(t), r = web::CopyOf(other.c_str());
+  prog::OwnedText s = web::CopyOf(t), r = web::CopyOf(other.c_str());
   const std::string merged = S(web::MergeCookies(s, r));
   Check(merged == S(s), "merge rewrites the submitted cookies", in + " | " + other);
   Check(merged.find("  ") == std::string::npos, "merged cookies hold no double blank", in);

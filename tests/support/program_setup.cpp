@@ -13,9 +13,9 @@ void LoadProgramDllTable() {
   if (image.build_kind) return;
   rt::InstallDllCommands();
   image.build_kind = 3;
-  image.dll_command_count = web::kDllCommandCount;
-  image.dll_library_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllLibraryNames));
-  image.dll_function_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(web::kDllFunctionNames));
+  image.dll_command_count = prog::kDllCommandCount;
+  image.dll_library_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(prog::kDllLibraryNames));
+  image.dll_function_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(prog::kDllFunctionNames));
   rt::LoadProgramImage(&image);
 }
 

@@ -9,7 +9,7 @@
 namespace {
 
 using webtest::S;
-int Unit(const web::OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get()->data[2 * i + 1] << 8; }
+int Unit(const prog::OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get()->data[2 * i + 1] << 8; }
 
 class CodePage : public ::testing::Test {
  protected:
@@ -31,7 +31,7 @@ TEST_F(CodePage, Utf8ToAnsi) {
 TEST_F(CodePage, InvalidUtf8ConvertsWithoutRunningShort) {
   // Each invalid byte is one replacement unit, more than the bytes' worth.
   const char* in = "\xFF\xFE\xD6\xD0" "abc\xE4\xB8";
-  web::OwnedBytes units = web::MultiByteToUtf16(in);
+  prog::OwnedBytes units = web::MultiByteToUtf16(in);
   ASSERT_NE(units.get(), nullptr);
   const int32_t n = units.get()->length;
   ASSERT_GE(n, 2);
@@ -41,7 +41,7 @@ TEST_F(CodePage, InvalidUtf8ConvertsWithoutRunningShort) {
 }
 
 TEST_F(CodePage, Utf16StopsAtTheZeroUnitOrTheBlockEnd) {
-  web::OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
+  prog::OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
   ASSERT_NE(units.get(), nullptr);
   EXPECT_EQ(Unit(units, 0), 0x4E2D);
   EXPECT_EQ(S(web::Utf16ToMultiByte(units.get())), "\xD6\xD0");

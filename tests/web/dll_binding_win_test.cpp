@@ -15,13 +15,13 @@ namespace {
 
 TEST(DllBinding, EmptyLibraryNameFindsEntry8InKernel32AndCachesIt) {
   webtest::LoadProgramDllTable();
-  rt::LoadDllCommandTable(web::kDllCommandCount, web::kDllLibraryNames, web::kDllFunctionNames);
+  rt::LoadDllCommandTable(prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames);
   EXPECT_EQ(rt::InspectDllCommand(8).address, nullptr);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  void* f = rt::RequireDllCommand(web::kMultiByteToWideChar);
+  void* f = rt::RequireDllCommand(prog::kMultiByteToWideChar);
   EXPECT_EQ(f, reinterpret_cast<void*>(GetProcAddress(kernel, "MultiByteToWideChar")));
   EXPECT_EQ(rt::InspectDllCommand(8).module, kernel);
-  EXPECT_EQ(rt::RequireDllCommand(web::kMultiByteToWideChar), f) << "cached";
+  EXPECT_EQ(rt::RequireDllCommand(prog::kMultiByteToWideChar), f) << "cached";
 }
 
 TEST(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
@@ -34,7 +34,7 @@ TEST(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
   EXPECT_EQ(rt::RequireDllCommand(0), want);
   EXPECT_EQ(rt::RequireDllCommand(1), want);
   // Later tests call through the program's own table.
-  rt::LoadDllCommandTable(web::kDllCommandCount, web::kDllLibraryNames, web::kDllFunctionNames);
+  rt::LoadDllCommandTable(prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames);
 }
 
 TEST(DllBindingChild, TwoEntriesOfOneLibraryHoldTwoReferences) {

@@ -7,7 +7,7 @@
 
 namespace {
 
-using web::OwnedText;
+using prog::OwnedText;
 
 std::string S(const OwnedText& t) { return t.get() ? t.get() : ""; }
 

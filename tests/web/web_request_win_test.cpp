@@ -18,8 +18,8 @@
 
 namespace {
 
-using web::OwnedBytes;
-using web::OwnedText;
+using prog::OwnedBytes;
+using prog::OwnedText;
 using webtest::B;
 using webtest::S;
 const std::string kUa = web::kDefaultUserAgent;

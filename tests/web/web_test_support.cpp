@@ -10,12 +10,12 @@
 
 namespace webtest {
 
-web::OwnedBytes Bytes(const std::string& s) {
+prog::OwnedBytes Bytes(const std::string& s) {
   auto* b = static_cast<rt::ByteSetBlock*>(prog::Allocate(static_cast<uint32_t>(8 + s.size())));
   b->dims = 1;
   b->length = static_cast<int32_t>(s.size());
   std::memcpy(b->data, s.data(), s.size());
-  return web::OwnedBytes(b);
+  return prog::OwnedBytes(b);
 }
 
 LoopbackServer::LoopbackServer() {

@@ -10,9 +10,9 @@ namespace webtest {
 
 using testsupport::LoadProgramDllTable;  // the DLL binding and the program's table
 
-web::OwnedBytes Bytes(const std::string& s);  // a ByteSet, zero bytes included
-inline std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
-inline std::string B(const web::OwnedBytes& b) {
+prog::OwnedBytes Bytes(const std::string& s);  // a ByteSet, zero bytes included
+inline std::string S(const prog::OwnedText& t) { return t.get() ? t.get() : ""; }
+inline std::string B(const prog::OwnedBytes& b) {
   return b.get() ? std::string(reinterpret_cast<const char*>(b.get()->data), b.get()->length) : "";
 }
 
