@@ -1,7 +1,7 @@
 # The tool's own figures under Wine: process start to visible window, one
 # refresh split into HTTP, conversion, parse and display beside a raw
 # WinINet GET, and the working set after 1,000 refreshes. Prints only.
-if(RT_WINDOWS AND TARGET timecal_probe)
+if(RT_WINDOWS)
   rt_add_bench(bench_app SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_app.cpp
                LIBS json_host web_client rt_dll rt_core test_support wininet)
   target_compile_definitions(bench_app PRIVATE

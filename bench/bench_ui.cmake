@@ -2,7 +2,7 @@
 # beside creating the same windows directly with CreateWindowEx, and
 # 100,000 property reads and writes beside Get/SetWindowTextA. Prints
 # figures only. Run: tools/wine-run.sh <build>/bench/bench_ui.exe
-if(RT_WINDOWS AND TARGET rt_ui)
+if(RT_WINDOWS)
   include(${CMAKE_SOURCE_DIR}/cmake/RtTemplates.cmake)
   # The 200-unit window, written at configure time: labels, edit boxes and
   # buttons in rows of four.

@@ -2,7 +2,7 @@
 # replies through WebGetText and a 32 MB body through WebRequest, each
 # beside a minimal direct WinINet GET; and Utf8ToAnsi of 8 MB. Prints
 # figures only. Run: tools/wine-run.sh <build>/bench/bench_web.exe
-if(RT_WINDOWS AND TARGET web_test_support)
+if(RT_WINDOWS)
   rt_add_bench(bench_web SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_web.cpp
                LIBS web_test_support web_client rt_dll rt_core wininet)
 endif()

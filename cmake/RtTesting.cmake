@@ -1,17 +1,18 @@
 # Test and benchmark helpers shared by every folder.
 #
-# rt_add_test(NAME SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...] [NO_MAIN])
-#   A GoogleTest executable registered as one ctest test. On the Windows build
+# rt_add_test(NAME SOURCES ... [LIBS ...] [ARGS ...] [TIMEOUT s] [LABELS ...] [NO_MAIN])
+#   A GoogleTest executable registered as one ctest test, its tests run in a
+#   random order (they must not depend on one another). On the Windows build
 #   ctest runs it under Wine (the toolchain's emulator, tools/wine-run.sh).
 function(rt_add_test name)
-  cmake_parse_arguments(T "NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_NO_MAIN)
     target_link_libraries(${name} PRIVATE ${T_LIBS} gtest)
   else()
     target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${name} --gtest_shuffle ${T_ARGS})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()

@@ -16,12 +16,8 @@ echo "== text commands (native)"
 build/bench-native/bench/bench_core_text
 
 . tools/wine-env.sh
-. tools/xvfb.sh
 unset DISPLAY
-rt_start_xvfb || exit 1
-export WINEPREFIX="$root/build/win/wineprefix"
-trap 'wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
-rt_ensure_prefix
+rt_wine_session "$root/build/win" 'wineserver -k 2>/dev/null' || exit 1
 for b in bench_memory bench_ui bench_web bench_json bench_app; do
   [ -f "build/win/bench/$b.exe" ] || continue
   echo "== $b (Wine)"

@@ -21,16 +21,13 @@ bash tools/setup.sh || exit 1
 bash tools/build.sh win || exit 1
 
 . tools/wine-env.sh
-. tools/xvfb.sh
-export WINEPREFIX="$root/build/win/wineprefix"
 headless=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   headless=1
   unset DISPLAY
-  rt_start_xvfb || exit 1
   [ "$seconds" = 0 ] && seconds=8
 fi
-rt_ensure_prefix
+rt_wine_session "$root/build/win" 'rt_stop_time_service' || exit 1
 
 exe=build/win/app/timecal-local.exe
 if [ $public = 1 ]; then
@@ -38,7 +35,6 @@ if [ $public = 1 ]; then
 else
   rt_start_time_service
 fi
-trap 'rt_stop_time_service; rt_stop_xvfb' EXIT
 
 if [ $headless = 1 ]; then
   # A Wine desktop draws the window frame that a bare Xvfb has no manager for.

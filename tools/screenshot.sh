@@ -7,13 +7,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash tools/build.sh win || exit 1
 . tools/wine-env.sh
-. tools/xvfb.sh
 unset DISPLAY
-rt_start_xvfb || exit 1
-export WINEPREFIX="$root/build/win/wineprefix"
-rt_ensure_prefix
+rt_wine_session "$root/build/win" 'rt_stop_time_service; wineserver -k 2>/dev/null' || exit 1
 rt_start_time_service
-trap 'rt_stop_time_service; wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
 # A Wine virtual desktop draws the window frame and caption, which a bare
 # Xvfb without a window manager would not.
 wine explorer /desktop=shot,560x300 build/win/app/timecal-local.exe &

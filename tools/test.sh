@@ -9,11 +9,7 @@ bash tools/setup.sh || exit 1
 bash tools/build.sh all || exit 1
 
 . tools/wine-env.sh
-. tools/xvfb.sh
-export WINEPREFIX="$root/build/win/wineprefix"
-rt_start_xvfb || exit 1
-trap 'wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
-rt_ensure_prefix
+rt_wine_session "$root/build/win" 'wineserver -k 2>/dev/null' || exit 1
 # Keep one server warm for the whole run, with Wine's own services started
 # here: a service started by the first test would inherit ctest's output
 # pipe and keep ctest waiting for it to close.

@@ -1,5 +1,6 @@
 # Sourced by the Wine scripts: the environment every Windows binary runs in.
 # The prefix lives inside the build folder; code page 936 through zh_CN.
+RT_TOOLS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -42,4 +43,30 @@ rt_start_time_service() {
 }
 rt_stop_time_service() {
   [ -n "${RT_SERVICE_PID:-}" ] && kill "$RT_SERVICE_PID" 2>/dev/null || true
+}
+
+# rt_wine_session BUILD_DIR [CLEANUP]: what every script that runs Windows
+# programs sets up once: a private Xvfb unless a usable DISPLAY is set (unset
+# it first to insist on a private one), the prefix inside BUILD_DIR (unless
+# WINEPREFIX is set already), and on exit CLEANUP (evaluated then) and the
+# display stopped.
+rt_wine_session() {
+  . "$RT_TOOLS/xvfb.sh"
+  rt_start_xvfb || return 1
+  : "${WINEPREFIX:=$1/wineprefix}"
+  export WINEPREFIX
+  RT_SESSION_CLEANUP=${2:-:}
+  trap 'eval "$RT_SESSION_CLEANUP"; rt_stop_xvfb' EXIT
+  rt_ensure_prefix
+}
+
+# rt_wait_window TITLE [TENTHS]: waits until a window whose name holds TITLE
+# is mapped on the display (default 15 s); false when none comes.
+rt_wait_window() {
+  local n
+  for n in $(seq "${2:-150}"); do
+    xwininfo -root -tree 2>/dev/null | grep -a "$1" >/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
 }

@@ -1,6 +1,8 @@
 // Real windows under Wine from test_window.json, checked with Win32 queries,
 // clicks, ticks and the property entries. Destroying a shown window costs ~2 s,
-// so the TestWindow tests share one window and run in the order written.
+// so the TestWindow tests share one window; a test that changes it says so,
+// and the next test gets a fresh one. The tests run in any order; the Loop
+// test ends the run and has a process of its own (ui_loop_tests).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -139,19 +141,29 @@ int32_t RaiseEvent(uint32_t window, uint32_t unit, uint32_t event) {
 
 class TestWindow : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  static void SetUpTestSuite() { Reload(); }
+  static void TearDownTestSuite() { Unload(); }
+  void SetUp() override {
+    if (changed_ || !Hwnd(0)) Reload();
+    changed_ = false;
+    ASSERT_NE(Hwnd(0), nullptr);
+    g_calls = Calls{};
+  }
+  // The test changes the window: the next one starts from a fresh load.
+  static void Changes() { changed_ = true; }
+
+ private:
+  static void Unload() {
+    if (HWND h = Hwnd(0)) DestroyWindow(h);
+    PumpFor(10);
+  }
+  static void Reload() {
+    Unload();
     FreshTemplates();
     Load();
     g_at_load = g_calls;
   }
-  static void TearDownTestSuite() {
-    if (HWND h = Hwnd(0)) DestroyWindow(h);
-    PumpFor(10);
-  }
-  void SetUp() override {
-    ASSERT_NE(Hwnd(0), nullptr);
-    g_calls = Calls{};
-  }
+  static inline bool changed_ = false;
 };
 
 TEST_F(TestWindow, CreatedThen3And4RunBeforeTheWindowIsShown) {
@@ -258,6 +270,7 @@ TEST_F(TestWindow, ClicksTicksAndDispatchReachTheBoundRoutines) {
 }
 
 TEST_F(TestWindow, CommonPropertiesAreClampedStoredAndApplied) {
+  Changes();
   // Unit, property (left, top, width, height), written, read; the last inside the group.
   const std::array<int32_t, 4> cases[] = {{tw::kLabel1, 0, 40000, 32627}, {tw::kLabel1, 0, -40000, -32627},
                                           {tw::kLabel1, 2, -5, 0}, {tw::kEdit1, 3, 99999, 32627},
@@ -286,6 +299,7 @@ TEST_F(TestWindow, CommonPropertiesAreClampedStoredAndApplied) {
 }
 
 TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
+  Changes();
   // Edit box content: the window text changes and event 0 is raised once.
   Write(tw::kEdit1, 8, P("2019年10月17日12时33分29秒"));
   EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "2019年10月17日12时33分29秒");
@@ -316,6 +330,7 @@ TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
 }
 
 TEST_F(TestWindow, FontsReadAndWriteAsSevenMemberRecords) {
+  Changes();
   HDC dc = GetDC(nullptr);
   const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
   ReleaseDC(nullptr, dc);
@@ -363,8 +378,9 @@ TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
   EXPECT_EQ(Tpl(second)->FindUnit(label)->left, 9);
 }
 
-// Last of the suite: only an entered loop may end on the last window.
+// Only an entered loop may end on the last window.
 TEST_F(TestWindow, AWindowDestroyedBeforeTheLoopPostsNoQuit) {
+  Changes();
   ASSERT_FALSE(rt::ui::LoopEntered());
   DestroyWindow(Hwnd(0));
   MSG m;
