@@ -112,13 +112,15 @@ int g_stray_allocations = 0;
 
 }  // namespace
 
-void* operator new(size_t size) {
+// Out of line, so the compiler does not pair the malloc and free it would
+// see inlined at each new and delete.
+[[gnu::noinline]] void* operator new(size_t size) {
   if (g_watch && rt::FailureCount() == 0) ++g_stray_allocations;
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
