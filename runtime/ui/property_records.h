@@ -10,9 +10,10 @@
 // the kinds the Runtime prepares values by, and the generic property read
 // and write of every component; adding a property is one row.
 //
-// TryParse refuses a version above the component's highest, data too short
-// for the fields of its version, and bytes left after them. Serialise
-// writes the record's own version, so TryParse(Serialise(x)) reads back x.
+// TryParse refuses a version above the component's highest and data too
+// short for the fields of its version; bytes after those fields (written by
+// a newer writer) are ignored. Serialise writes the record's own version, so
+// TryParse(Serialise(x)) reads back x.
 // Portable, no Win32; may call byte_stream.h.
 #pragma once
 

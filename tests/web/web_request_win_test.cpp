@@ -1,6 +1,7 @@
 // The web request under Wine: its WinINet calls (seen by stand-ins) and
 // what travels to and from the loopback server.
 #include <windows.h>
+#include <wininet.h>
 
 #include <gtest/gtest.h>
 
@@ -146,7 +147,13 @@ class WebRequest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { webtest::LoadProgramDllTable(), server_ = new webtest::LoopbackServer(); }
   static void TearDownTestSuite() { delete server_; }
-  void SetUp() override { ASSERT_TRUE(server_->ok()) << "test server did not start"; }
+  // WinINet keeps the cookies a reply set (per host, not per port) and sends
+  // them with later requests that bring none: each test starts without the
+  // one the cookie test leaves, whatever ran before.
+  void SetUp() override {
+    ASSERT_TRUE(server_->ok()) << "test server did not start";
+    InternetSetCookieA("http://127.0.0.1/", "a", "1; path=/; expires=Thu, 01 Jan 1970 00:00:00 GMT");
+  }
   static std::string Url(const std::string& path) { return server_->Url(path); }
   static std::string Last() { return server_->Get("/_last"); }
   // The request line and the two lines Wine's WinINet puts first.
