@@ -16,6 +16,7 @@ include_guard(GLOBAL)
 
 find_program(RT_PYTHON3 NAMES python3 python REQUIRED)
 set(RT_RTWIN_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/../tools/rtwin.py CACHE INTERNAL "")
+file(GLOB RT_RTWIN_LIB ${CMAKE_CURRENT_LIST_DIR}/../tools/rtwinlib/*.py)
 
 function(rt_add_window_templates target)
   if(NOT ARGN)
@@ -39,7 +40,7 @@ function(rt_add_window_templates target)
     COMMAND ${RT_PYTHON3} ${RT_RTWIN_SCRIPT} gen ${jsons}
             --cpp ${dir}/window_templates.cpp --header ${dir}/window_templates.h
             ${asm_args} --depfile ${dir}/window_templates.d
-    DEPENDS ${jsons} ${RT_RTWIN_SCRIPT}
+    DEPENDS ${jsons} ${RT_RTWIN_SCRIPT} ${RT_RTWIN_LIB}
     DEPFILE ${dir}/window_templates.d
     COMMENT "Writing window templates for ${target}"
     VERBATIM)

@@ -169,7 +169,7 @@ int WriteByTable(Component* base, int own, const PropIn& v) {
   using P = decltype(C::p);
   auto* c = static_cast<C*>(base);
   const RecordField<P>* f = FieldOf<P>(own);
-  if (!f || f->since == 0) return 0;
+  if (!f || f->since == kNotStored) return 0;
   if (f->word) c->p.*f->word = f->max && v.lo > f->max ? f->max : v.lo;
   if (f->half) c->p.*f->half = static_cast<uint8_t>(v.text[0]);
   if (f->text) c->p.*f->text = v.text;

@@ -18,10 +18,6 @@ namespace {
 constexpr int32_t kPositionLimit = 32627;  // not 32767: the stored limit
 constexpr char kDefaultFace[] = "宋体";
 
-// Cursor numbers 0..14 and the system cursor ids they stand for.
-constexpr uint32_t kCursorIds[] = {0,     32512, 32515, 32513, 32514, 32651, 32650, 32648,
-                                   32646, 32643, 32645, 32642, 32644, 32516, 32649};
-
 uint32_t CursorIdOf(uint32_t number) {
   return number < std::size(kCursorIds) ? kCursorIds[number] : number;
 }

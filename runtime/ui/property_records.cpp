@@ -15,7 +15,7 @@ template <typename R, typename IO>
 void EachStoredField(R& p, IO& io) {
   using P = std::remove_const_t<R>;
   for (const RecordField<P>& f : RecordTable<P>::kFields) {
-    if (f.since == 0 || f.since > p.version) continue;
+    if (f.since == kNotStored || f.since > p.version) continue;
     if (f.word) io.u32(p.*f.word);
     if (f.half) io.u16(p.*f.half);
     if (f.bytes) io.bytes(p.*f.bytes);

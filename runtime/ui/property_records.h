@@ -85,14 +85,16 @@ enum class OnWrite : uint8_t {
 };
 
 constexpr int kNoProperty = -1;
+constexpr uint32_t kNotStored = 0xFFFFFFFFu;  // `since` of a property kept nowhere
 
 // One field of a record: exactly one member pointer is set, or none for a
 // property that is known but kept nowhere (read as zero, writes ignored).
 template <typename P>
 struct RecordField {
+  const char* name = "";       // as the window descriptions (tools/rtwin) name it
   int own = kNoProperty;       // own property number (program number - 8)
   PropertyKind kind = kKindWord;
-  uint32_t since = 1;          // record version that brought the field; 0: not stored
+  uint32_t since = 0;          // record version that brought the field (0: every one)
   uint32_t P::*word = nullptr;
   uint16_t P::*half = nullptr;  // a one-character text to programs
   std::string P::*text = nullptr;
@@ -102,32 +104,34 @@ struct RecordField {
 };
 
 template <typename P>
-constexpr RecordField<P> Word(uint32_t P::*m, int own, PropertyKind kind, uint32_t max = 0,
-                              OnWrite w = OnWrite::kStore, uint32_t since = 1) {
-  RecordField<P> f{own, kind, since};
+constexpr RecordField<P> Word(const char* name, uint32_t P::*m, int own, PropertyKind kind,
+                              uint32_t max = 0, OnWrite w = OnWrite::kStore, uint32_t since = 0) {
+  RecordField<P> f{name, own, kind, since};
   f.word = m;
   f.max = max;
   f.on_write = w;
   return f;
 }
 template <typename P>
-constexpr RecordField<P> Half(uint16_t P::*m, int own, PropertyKind kind, OnWrite w) {
-  RecordField<P> f{own, kind, 1};
+constexpr RecordField<P> Half(const char* name, uint16_t P::*m, int own, PropertyKind kind,
+                              OnWrite w) {
+  RecordField<P> f{name, own, kind, 0};
   f.half = m;
   f.on_write = w;
   return f;
 }
 template <typename P>
-constexpr RecordField<P> Text(std::string P::*m, int own, PropertyKind kind,
-                              OnWrite w = OnWrite::kStore, uint32_t since = 1) {
-  RecordField<P> f{own, kind, since};
+constexpr RecordField<P> Text(const char* name, std::string P::*m, int own, PropertyKind kind,
+                              OnWrite w = OnWrite::kStore, uint32_t since = 0) {
+  RecordField<P> f{name, own, kind, since};
   f.text = m;
   f.on_write = w;
   return f;
 }
 template <typename P>
-constexpr RecordField<P> Block(Bytes P::*m, int own, PropertyKind kind, OnWrite w = OnWrite::kStore) {
-  RecordField<P> f{own, kind, 1};
+constexpr RecordField<P> Block(const char* name, Bytes P::*m, int own, PropertyKind kind,
+                               OnWrite w = OnWrite::kStore) {
+  RecordField<P> f{name, own, kind, 0};
   f.bytes = m;
   f.on_write = w;
   return f;
@@ -135,7 +139,7 @@ constexpr RecordField<P> Block(Bytes P::*m, int own, PropertyKind kind, OnWrite 
 // A property with a kind but no field of its own.
 template <typename P>
 constexpr RecordField<P> Unkept(int own, PropertyKind kind) {
-  return RecordField<P>{own, kind, 0};
+  return RecordField<P>{"", own, kind, kNotStored};
 }
 
 struct TimerProps {
@@ -211,7 +215,7 @@ template <>
 struct RecordTable<TimerProps> {
   using P = TimerProps;
   static constexpr RecordField<P> kFields[] = {
-      Word(&P::interval, 0, kKindInt, 0, OnWrite::kInterval),
+      Word("interval", &P::interval, 0, kKindInt, 0, OnWrite::kInterval),
   };
 };
 
@@ -219,12 +223,12 @@ template <>
 struct RecordTable<ButtonProps> {
   using P = ButtonProps;
   static constexpr RecordField<P> kFields[] = {
-      Word(&P::default_button, 1, kKindEnum, 1, OnWrite::kStyle),
-      Word(&P::h_align, 3, kKindEnum, 2, OnWrite::kStyle),
-      Word(&P::v_align, 4, kKindEnum, 2, OnWrite::kStyle),
-      Block(&P::picture, 0, kKindPicture, OnWrite::kRebuild),  // a new face
-      Block(&P::font, 5, kKindFont, OnWrite::kFont),
-      Text(&P::caption, 2, kKindText, OnWrite::kWindowText),
+      Word("default_button", &P::default_button, 1, kKindEnum, 1, OnWrite::kStyle),
+      Word("h_align", &P::h_align, 3, kKindEnum, 2, OnWrite::kStyle),
+      Word("v_align", &P::v_align, 4, kKindEnum, 2, OnWrite::kStyle),
+      Block("picture", &P::picture, 0, kKindPicture, OnWrite::kRebuild),  // a new face
+      Block("font", &P::font, 5, kKindFont, OnWrite::kFont),
+      Text("caption", &P::caption, 2, kKindText, OnWrite::kWindowText),
   };
 };
 
@@ -232,11 +236,11 @@ template <>
 struct RecordTable<GroupBoxProps> {
   using P = GroupBoxProps;
   static constexpr RecordField<P> kFields[] = {
-      Word(&P::title_align, 1, kKindEnum, 2, OnWrite::kStyle),
-      Word(&P::text_colour, 2, kKindTextColour, 0, OnWrite::kRepaint),
-      Word(&P::back_colour, 3, kKindBackColour, 0, OnWrite::kBackground),
-      Block(&P::font, 4, kKindFont, OnWrite::kFont),
-      Text(&P::caption, 0, kKindText, OnWrite::kCaption),
+      Word("title_align", &P::title_align, 1, kKindEnum, 2, OnWrite::kStyle),
+      Word("text_colour", &P::text_colour, 2, kKindTextColour, 0, OnWrite::kRepaint),
+      Word("back_colour", &P::back_colour, 3, kKindBackColour, 0, OnWrite::kBackground),
+      Block("font", &P::font, 4, kKindFont, OnWrite::kFont),
+      Text("caption", &P::caption, 0, kKindText, OnWrite::kCaption),
   };
 };
 
@@ -245,27 +249,27 @@ struct RecordTable<LabelProps> {
   using P = LabelProps;
   // A label paints everything itself: every write repaints it.
   static constexpr RecordField<P> kFields[] = {
-      Word(&P::effect, 1, kKindEnum, 2, OnWrite::kRepaint),
-      Word(&P::word_a, 3, kKindInt, 0, OnWrite::kRepaint),
-      Word(&P::border, 2, kKindEnum, 5, OnWrite::kBorder),
-      Word(&P::colour_a1, 4, kKindColour, 0, OnWrite::kRepaint),
-      Word(&P::colour_a2, 5, kKindColour, 0, OnWrite::kRepaint),
-      Word(&P::colour_a3, 6, kKindColour, 0, OnWrite::kRepaint),
-      Word(&P::text_colour, 8, kKindTextColour, 0, OnWrite::kRepaint),
-      Word(&P::back_colour, 9, kKindBackColour, 0, OnWrite::kBackground),
-      Word(&P::word_b, 11, kKindEnum, 0, OnWrite::kRepaint),
-      Word(&P::word_c, 12, kKindEnum, 0, OnWrite::kRepaint),
-      Word(&P::colour_b1, 13, kKindColour, 0, OnWrite::kRepaint),
-      Word(&P::colour_b2, 14, kKindColour, 0, OnWrite::kRepaint),
-      Word(&P::colour_b3, 15, kKindColour, 0, OnWrite::kRepaint),
-      Word(&P::h_align, 16, kKindEnum, 2, OnWrite::kRepaint),
-      Word(&P::v_align, 18, kKindEnum, 2, OnWrite::kRepaint),
-      Word(&P::word_wrap, 17, kKindBool, 0, OnWrite::kRepaint),
-      Block(&P::font, 7, kKindFont, OnWrite::kFont),
-      Block(&P::picture, 10, kKindPicture, OnWrite::kRepaint),
-      Text(&P::caption, 0, kKindText, OnWrite::kCaption),
-      Text(&P::text_a, 19, kKindText1018, OnWrite::kRepaint, 2),
-      Text(&P::text_b, 20, kKindText1020, OnWrite::kRepaint, 2),
+      Word("effect", &P::effect, 1, kKindEnum, 2, OnWrite::kRepaint),
+      Word("word_a", &P::word_a, 3, kKindInt, 0, OnWrite::kRepaint),
+      Word("border", &P::border, 2, kKindEnum, 5, OnWrite::kBorder),
+      Word("colour_a1", &P::colour_a1, 4, kKindColour, 0, OnWrite::kRepaint),
+      Word("colour_a2", &P::colour_a2, 5, kKindColour, 0, OnWrite::kRepaint),
+      Word("colour_a3", &P::colour_a3, 6, kKindColour, 0, OnWrite::kRepaint),
+      Word("text_colour", &P::text_colour, 8, kKindTextColour, 0, OnWrite::kRepaint),
+      Word("back_colour", &P::back_colour, 9, kKindBackColour, 0, OnWrite::kBackground),
+      Word("word_b", &P::word_b, 11, kKindEnum, 0, OnWrite::kRepaint),
+      Word("word_c", &P::word_c, 12, kKindEnum, 0, OnWrite::kRepaint),
+      Word("colour_b1", &P::colour_b1, 13, kKindColour, 0, OnWrite::kRepaint),
+      Word("colour_b2", &P::colour_b2, 14, kKindColour, 0, OnWrite::kRepaint),
+      Word("colour_b3", &P::colour_b3, 15, kKindColour, 0, OnWrite::kRepaint),
+      Word("h_align", &P::h_align, 16, kKindEnum, 2, OnWrite::kRepaint),
+      Word("v_align", &P::v_align, 18, kKindEnum, 2, OnWrite::kRepaint),
+      Word("word_wrap", &P::word_wrap, 17, kKindBool, 0, OnWrite::kRepaint),
+      Block("font", &P::font, 7, kKindFont, OnWrite::kFont),
+      Block("picture", &P::picture, 10, kKindPicture, OnWrite::kRepaint),
+      Text("caption", &P::caption, 0, kKindText, OnWrite::kCaption),
+      Text("text_a", &P::text_a, 19, kKindText1018, OnWrite::kRepaint, 2),
+      Text("text_b", &P::text_b, 20, kKindText1020, OnWrite::kRepaint, 2),
   };
 };
 
@@ -273,25 +277,25 @@ template <>
 struct RecordTable<EditBoxProps> {
   using P = EditBoxProps;
   static constexpr RecordField<P> kFields[] = {
-      Word(&P::border, 1, kKindEnum, 5, OnWrite::kBorder),
-      Word(&P::text_colour, 2, kKindTextColour, 0, OnWrite::kRepaint),
-      Word(&P::back_colour, 3, kKindBackColour, 0, OnWrite::kBackground),
-      Word(&P::hide_selection, 5, kKindBool, 0, OnWrite::kRebuild),
-      Word(&P::max_length, 6, kKindInt, 0, OnWrite::kLimit),
-      Word(&P::multi_line, 7, kKindBool, 0, OnWrite::kRebuild),
-      Word(&P::scroll_bars, 8, kKindEnum, 3, OnWrite::kRebuild),
-      Word(&P::align, 9, kKindEnum, 2, OnWrite::kRebuild),
-      Word(&P::input_mode, 10, kKindEnum, 2, OnWrite::kInputMode),
-      Half(&P::password_char, 11, kKindText, OnWrite::kPasswordChar),
-      Word(&P::letter_case, 12, kKindEnum, 2, OnWrite::kRebuild),
-      Word(&P::spin, 13, kKindEnum, 0, OnWrite::kRebuild),
-      Word(&P::spin_low, 14, kKindInt, 0, OnWrite::kRebuild),
-      Word(&P::spin_high, 15, kKindInt, 0, OnWrite::kRebuild),
-      Word(&P::word_a, 16, kKindInt),
-      Word(&P::word_b, 17, kKindInt),
-      Block(&P::font, 4, kKindFont, OnWrite::kFont),
-      Text(&P::content, 0, kKindText, OnWrite::kContent),
-      Text(&P::text_a, 18, kKindText, OnWrite::kStore, 2),
+      Word("border", &P::border, 1, kKindEnum, 5, OnWrite::kBorder),
+      Word("text_colour", &P::text_colour, 2, kKindTextColour, 0, OnWrite::kRepaint),
+      Word("back_colour", &P::back_colour, 3, kKindBackColour, 0, OnWrite::kBackground),
+      Word("hide_selection", &P::hide_selection, 5, kKindBool, 0, OnWrite::kRebuild),
+      Word("max_length", &P::max_length, 6, kKindInt, 0, OnWrite::kLimit),
+      Word("multi_line", &P::multi_line, 7, kKindBool, 0, OnWrite::kRebuild),
+      Word("scroll_bars", &P::scroll_bars, 8, kKindEnum, 3, OnWrite::kRebuild),
+      Word("align", &P::align, 9, kKindEnum, 2, OnWrite::kRebuild),
+      Word("input_mode", &P::input_mode, 10, kKindEnum, 2, OnWrite::kInputMode),
+      Half("password_char", &P::password_char, 11, kKindText, OnWrite::kPasswordChar),
+      Word("letter_case", &P::letter_case, 12, kKindEnum, 2, OnWrite::kRebuild),
+      Word("spin", &P::spin, 13, kKindEnum, 0, OnWrite::kRebuild),
+      Word("spin_low", &P::spin_low, 14, kKindInt, 0, OnWrite::kRebuild),
+      Word("spin_high", &P::spin_high, 15, kKindInt, 0, OnWrite::kRebuild),
+      Word("word_a", &P::word_a, 16, kKindInt),
+      Word("word_b", &P::word_b, 17, kKindInt),
+      Block("font", &P::font, 4, kKindFont, OnWrite::kFont),
+      Text("content", &P::content, 0, kKindText, OnWrite::kContent),
+      Text("text_a", &P::text_a, 18, kKindText, OnWrite::kStore, 2),
       Unkept<P>(19, kKindText1018),
       Unkept<P>(20, kKindText1020),
   };
@@ -303,30 +307,30 @@ struct RecordTable<WindowProps> {
   // Own properties 0 to 3 are kept; which stored field each of 4 to 23
   // stands for is not known, so those read as zero and ignore writes.
   static constexpr RecordField<P> kFields[] = {
-      Word(&P::border, 1, kKindEnum, 6),
-      Word<P>(&P::word_a, kNoProperty, kKindWord),
-      Word(&P::colour, 2, kKindBackColour, 0, OnWrite::kBackground),
-      Word<P>(&P::max_button, kNoProperty, kKindWord),
-      Word<P>(&P::min_button, kNoProperty, kKindWord),
-      Word<P>(&P::control_box, kNoProperty, kKindWord),
-      Word<P>(&P::start_position, kNoProperty, kKindWord),
-      Word<P>(&P::movable, kNoProperty, kKindWord),
-      Word<P>(&P::word_1, kNoProperty, kKindWord),
-      Word<P>(&P::word_2, kNoProperty, kKindWord),
-      Word<P>(&P::word_3, kNoProperty, kKindWord),
-      Word<P>(&P::word_4, kNoProperty, kKindWord),
-      Word<P>(&P::word_5, kNoProperty, kKindWord),
-      Word<P>(&P::taskbar, kNoProperty, kKindWord, 0, OnWrite::kStore, 2),
-      Word<P>(&P::word_v3a, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
-      Word<P>(&P::word_v3b, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
-      Word<P>(&P::topmost, kNoProperty, kKindWord, 0, OnWrite::kStore, 4),
-      Word<P>(&P::word_v5, kNoProperty, kKindWord, 0, OnWrite::kStore, 5),
-      Text<P>(&P::class_name, kNoProperty, kKindText, OnWrite::kStore, 6),
-      Block(&P::picture, 3, kKindPicture),
-      Block<P>(&P::icon, kNoProperty, kKindPicture),
-      Block<P>(&P::block_b, kNoProperty, kKindPicture),
-      Text(&P::caption, 0, kKindText, OnWrite::kWindowText),
-      Text<P>(&P::text_last, kNoProperty, kKindText),
+      Word("border", &P::border, 1, kKindEnum, 6),
+      Word<P>("word_a", &P::word_a, kNoProperty, kKindWord),
+      Word("colour", &P::colour, 2, kKindBackColour, 0, OnWrite::kBackground),
+      Word<P>("max_button", &P::max_button, kNoProperty, kKindWord),
+      Word<P>("min_button", &P::min_button, kNoProperty, kKindWord),
+      Word<P>("control_box", &P::control_box, kNoProperty, kKindWord),
+      Word<P>("start_position", &P::start_position, kNoProperty, kKindWord),
+      Word<P>("movable", &P::movable, kNoProperty, kKindWord),
+      Word<P>("word_1", &P::word_1, kNoProperty, kKindWord),
+      Word<P>("word_2", &P::word_2, kNoProperty, kKindWord),
+      Word<P>("word_3", &P::word_3, kNoProperty, kKindWord),
+      Word<P>("word_4", &P::word_4, kNoProperty, kKindWord),
+      Word<P>("word_5", &P::word_5, kNoProperty, kKindWord),
+      Word<P>("taskbar", &P::taskbar, kNoProperty, kKindWord, 0, OnWrite::kStore, 2),
+      Word<P>("word_v3a", &P::word_v3a, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
+      Word<P>("word_v3b", &P::word_v3b, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
+      Word<P>("topmost", &P::topmost, kNoProperty, kKindWord, 0, OnWrite::kStore, 4),
+      Word<P>("word_v5", &P::word_v5, kNoProperty, kKindWord, 0, OnWrite::kStore, 5),
+      Text<P>("class_name", &P::class_name, kNoProperty, kKindText, OnWrite::kStore, 6),
+      Block("picture", &P::picture, 3, kKindPicture),
+      Block<P>("icon", &P::icon, kNoProperty, kKindPicture),
+      Block<P>("block_b", &P::block_b, kNoProperty, kKindPicture),
+      Text("caption", &P::caption, 0, kKindText, OnWrite::kWindowText),
+      Text<P>("text_last", &P::text_last, kNoProperty, kKindText),
       Unkept<P>(4, kKindEnum),      Unkept<P>(5, kKindBytes1012), Unkept<P>(6, kKindEnum),
       Unkept<P>(7, kKindBool),      Unkept<P>(8, kKindBool),      Unkept<P>(9, kKindBool),
       Unkept<P>(10, kKindEnum),     Unkept<P>(11, kKindBool),     Unkept<P>(12, kKindBytes1010),

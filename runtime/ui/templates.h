@@ -37,6 +37,11 @@ enum TypeId : uint32_t {
 
 constexpr uint32_t kNoRoutine = 0xFFFFFFFFu;
 
+// Cursor numbers 0..14 and the system cursor ids a unit's mouse pointer
+// stores them as (IDC_ARROW, IDC_CROSS, ... IDC_HAND).
+constexpr uint32_t kCursorIds[] = {0,     32512, 32515, 32513, 32514, 32651, 32650, 32648,
+                                   32646, 32643, 32645, 32642, 32644, 32516, 32649};
+
 // Unit flag bits.
 constexpr uint32_t kFlagVisible = 1u << 0;
 constexpr uint32_t kFlagDisabled = 1u << 1;
