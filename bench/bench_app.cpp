@@ -37,27 +37,20 @@ std::string ReadAll(const std::string& path) {
 
 struct Service {
   int port = 0;
-  HANDLE process = nullptr;
+  testsupport::Process process;
   Service() {
     std::string port_file = std::string(BENCH_BINARY_DIR) + "/bench-service.port";
     DeleteFileA(WindowsPath(port_file).c_str());
-    std::string cmd = std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE + " --port 0 --port-file " + port_file;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-    CloseHandle(pi.hThread);
-    process = pi.hProcess;
+    process = testsupport::Spawn(std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE +
+                                 " --port 0 --port-file " + port_file);
+    if (!process) return;
     for (int i = 0; i < 100 && !port; ++i) {
       port = std::atoi(ReadAll(WindowsPath(port_file)).c_str());
       if (!port) Sleep(100);
     }
   }
   ~Service() {
-    if (process) {
-      TerminateProcess(process, 0);
-      CloseHandle(process);
-    }
+    if (process) TerminateProcess(process.handle.get(), 0);
   }
   std::string Url(const char* path = "/getSysTime.do") const {
     return "http://127.0.0.1:" + std::to_string(port) + path;
@@ -78,29 +71,25 @@ void RawGet(const std::string& url) {
 bool IsVisible(HWND h) { return IsWindowVisible(h) != FALSE; }
 
 // Starts the tool's test build; returns its process once its window shows.
-PROCESS_INFORMATION StartTool(const Service& service, double* seconds_to_visible, HWND* window) {
+testsupport::Process StartTool(const Service& service, double* seconds_to_visible, HWND* window) {
   SetEnvironmentVariableA("TIMECAL_URL", service.Url().c_str());
-  std::string cmd = "\"" + testsupport::ExeDir() + "..\\app\\timecal_probe.exe\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
   double t0 = Seconds();
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return pi;
+  testsupport::Process tool =
+      testsupport::Spawn("\"" + testsupport::ExeDir() + "..\\app\\timecal_probe.exe\"");
+  if (!tool) return tool;
   HWND found = nullptr;
   for (int i = 0; i < 2000 && !found; ++i) {
-    found = testsupport::FindWindowOfProcess(pi.dwProcessId, IsVisible);
+    found = testsupport::FindWindowOfProcess(tool.id, IsVisible);
     if (!found) Sleep(5);
   }
   *seconds_to_visible = Seconds() - t0;
   *window = found;
-  return pi;
+  return tool;
 }
 
-void StopTool(PROCESS_INFORMATION& pi, HWND window) {
+void StopTool(const testsupport::Process& tool, HWND window) {
   if (window) PostMessageA(window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  tool.WaitOrEnd(20000, 1);
 }
 
 
@@ -117,7 +106,7 @@ int main() {
   for (int i = 0; i < 5; ++i) {
     double s = 0;
     HWND w = nullptr;
-    PROCESS_INFORMATION pi = StartTool(service, &s, &w);
+    testsupport::Process pi = StartTool(service, &s, &w);
     start_ms.push_back(s * 1000);
     StopTool(pi, w);
   }
@@ -167,7 +156,7 @@ int main() {
   SetEnvironmentVariableA("TIMECAL_STATS_LOG", WindowsPath(stats).c_str());
   double s = 0;
   HWND w = nullptr;
-  PROCESS_INFORMATION pi = StartTool(service, &s, &w);
+  testsupport::Process pi = StartTool(service, &s, &w);
   for (int i = 0; i < 1200; ++i) {
     std::string log = ReadAll(WindowsPath(stats));
     if (log.find("\n1000 ") != std::string::npos || log.rfind("1000 ", 0) == 0) break;

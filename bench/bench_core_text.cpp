@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "tests/support/command_call.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -41,11 +42,7 @@ const char* CorpusBlock(int mb) {
   return b;
 }
 
-ArgRecord Run(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
-  ArgRecord r{};
-  cmd(&r, static_cast<int>(args.size()), args.data());
-  return r;
-}
+constexpr auto& Run = testsupport::CallCommand;
 
 void SetBytes(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * (state.range(0) << 20));

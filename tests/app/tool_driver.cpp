@@ -73,28 +73,20 @@ Tool::Tool(const std::string& url, int period_ms) {
   SetEnvironmentVariableA("TIMECAL_STATS_LOG", stats_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_TIMER_MS",
                           period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
-  std::string exe = testsupport::ExeDir() + "..\\..\\app\\timecal_probe.exe";
-  std::string cmd = "\"" + exe + "\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
-    return;
+  process_ = testsupport::Spawn("\"" + testsupport::ExeDir() + "..\\..\\app\\timecal_probe.exe\"");
+  if (!process_) return;
   // The first refresh (a web request) runs before the window shows.
   for (int i = 0; i < 400 && !window_; ++i) {
-    HWND found = testsupport::FindWindowOfProcess(pi_.dwProcessId, IsToolWindow);
+    HWND found = testsupport::FindWindowOfProcess(process_.id, IsToolWindow);
     if (found && IsWindowVisible(found)) window_ = found;
     else Sleep(50);
   }
 }
 
 Tool::~Tool() {
-  if (pi_.hProcess) {
-    if (!closed_) {
-      Close();
-      if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
-    }
-    CloseHandle(pi_.hThread);
-    CloseHandle(pi_.hProcess);
+  if (process_ && !closed_) {
+    Close();
+    if (WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.handle.get(), 1);
   }
   for (const std::string& f : {clock_log_, end_log_, stats_log_}) DeleteFileA(f.c_str());
 }
@@ -152,9 +144,9 @@ bool Tool::Responsive(int ms) const {
 DWORD Tool::Close() {
   closed_ = true;
   if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-  WaitForSingleObject(pi_.hProcess, 20000);
+  WaitForSingleObject(process_.handle.get(), 20000);
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(pi_.hProcess, &code);
+  GetExitCodeProcess(process_.handle.get(), &code);
   return code;
 }
 

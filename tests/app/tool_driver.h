@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace e2e {
 
 // The local time service started by the ctest fixture.
@@ -66,7 +68,7 @@ class Tool {
   std::vector<std::string> Stats() const;
 
  private:
-  PROCESS_INFORMATION pi_{};
+  testsupport::Process process_;
   HWND window_ = nullptr;
   std::string clock_log_, end_log_, stats_log_;
   bool closed_ = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "tests/support/command_call.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -21,8 +22,7 @@ ArgRecord D(double d) { return rt::DoubleArg(d); }
 // Calls a command; shows an Int in decimal, a Text or ByteSet as its bytes
 // and a null one as "(null)". An empty result must be null.
 std::string Call(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
-  ArgRecord r{};
-  cmd(&r, static_cast<int>(args.size()), args.data());
+  const ArgRecord r = testsupport::CallCommand(cmd, std::move(args));
   if (r.type == rt::kInt) return std::to_string(rt::AsInt(r));
   if (r.type != rt::kText && r.type != rt::kByteSet) return "(type " + std::to_string(r.type) + ")";
   auto* b = rt::AsPtr<rt::ByteSetBlock>(r);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "tests/support/command_call.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -17,11 +18,7 @@ namespace {
 using rt::ArgRecord;
 using rt::kMinDateTime;
 
-ArgRecord Call(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
-  ArgRecord r{};
-  cmd(&r, static_cast<int>(args.size()), args.data());
-  return r;
-}
+constexpr auto& Call = testsupport::CallCommand;
 double ToDateTime(ArgRecord a) {
   ArgRecord r = Call(rt::ToDateTime, {a});
   EXPECT_EQ(r.type, rt::kDateTime);

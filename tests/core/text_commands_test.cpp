@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "tests/support/command_call.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -24,8 +25,7 @@ std::string Take(char* t) {
 // Calls a command; shows an Int in decimal, a Text as Take does and an
 // array of texts (always a block, even empty) as its items joined by '|'.
 std::string Call(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
-  ArgRecord r{};
-  cmd(&r, static_cast<int>(args.size()), args.data());
+  const ArgRecord r = testsupport::CallCommand(cmd, std::move(args));
   if (r.type == rt::kInt) return std::to_string(rt::AsInt(r));
   if (r.type == rt::kText) return Take(rt::AsPtr<char>(r));
   auto* a = rt::AsPtr<rt::ArrayBlock>(r);

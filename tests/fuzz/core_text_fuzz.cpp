@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "tests/support/command_call.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -35,11 +36,7 @@ struct HeapText {
   ~HeapText() { rt::FreeBlock(p); }
   ArgRecord Arg() const { return rt::TextArg(p ? p : ""); }
 };
-ArgRecord Run(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
-  ArgRecord r{};
-  cmd(&r, static_cast<int>(args.size()), args.data());
-  return r;
-}
+constexpr auto& Run = testsupport::CallCommand;
 
 const char* const kTokens[] = {"年", "月", "日", "时", "分", "秒", "\xA3\xB0", "\xA3\xAD", "\xA1\xA1", "-", "/",
                                ":", " ", "2019", "12", "29", "02", "9999", "\xC4", "\xB0\xA1", ",", "\r\n",

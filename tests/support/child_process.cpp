@@ -38,19 +38,38 @@ HWND FindWindowOfProcess(DWORD pid, bool (*match)(HWND)) {
   return s.found;
 }
 
-ChildResult RunChild(const std::string& exe, const std::string& args, bool expect_box) {
-  ChildResult r;
-  std::string cmd = "\"" + ExeDir() + exe + "\" " + args;
+Process Spawn(std::string command_line) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  Process p;
+  if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return p;
+  p.handle.reset(pi.hProcess);
+  p.thread.reset(pi.hThread);
+  p.id = pi.dwProcessId;
+  p.started = true;
+  return p;
+}
+
+DWORD Process::WaitOrEnd(DWORD ms, UINT code) const {
+  if (WaitForSingleObject(handle.get(), ms) != WAIT_OBJECT_0) TerminateProcess(handle.get(), code);
+  WaitForSingleObject(handle.get(), 5000);
+  DWORD exit_code = 0;
+  GetExitCodeProcess(handle.get(), &exit_code);
+  return exit_code;
+}
+
+ChildResult RunChild(const std::string& exe, const std::string& args, bool expect_box) {
+  ChildResult r;
+  Process child = Spawn("\"" + ExeDir() + exe + "\" " + args);
+  if (!child) {
     r.exit_code = GetLastError();
     return r;
   }
   HWND box = nullptr;
   for (int i = 0; expect_box && i < 300 && !box; ++i) {
-    box = FindWindowOfProcess(pi.dwProcessId, IsMessageBox);
+    box = FindWindowOfProcess(child.id, IsMessageBox);
     if (!box) Sleep(100);
   }
   if (box) {
@@ -64,12 +83,9 @@ ChildResult RunChild(const std::string& exe, const std::string& args, bool expec
     r.had_box = true;
     PostMessageA(box, WM_COMMAND, IDOK, 0);
   } else if (expect_box) {
-    TerminateProcess(pi.hProcess, 1);
+    TerminateProcess(child.handle.get(), 1);
   }
-  WaitForSingleObject(pi.hProcess, 30000);
-  GetExitCodeProcess(pi.hProcess, &r.exit_code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  r.exit_code = child.WaitOrEnd(30000, 1);
   return r;
 }
 

@@ -1,13 +1,34 @@
-// Test support for the Windows tests: runs a child program from the test's
-// own folder, and when it dies on the fatal path reads its error box as a
-// user would (caption and text), dismisses it, and collects the exit code.
+// Test support for the Windows tests: the one way they start a child process
+// (Spawn), and a child program from the test's own folder that, when it dies
+// on the fatal path, has its error box read as a user would (caption and
+// text), dismissed, and its exit code collected (RunChild).
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "runtime/core/owner.h"
+
 namespace testsupport {
+
+using HandleOwner = rt::UniqueOf<HANDLE, CloseHandle>;
+
+// A started process. Its handles close with this object; the process itself
+// goes on unless it is ended. Wine starts a Unix program (the Python test
+// servers) without giving it a process handle.
+struct Process {
+  HandleOwner handle, thread;
+  DWORD id = 0;
+  bool started = false;
+  explicit operator bool() const { return started; }
+  // Waits up to `ms` for the end, then ends the process with `code` if it
+  // still runs; its exit code.
+  DWORD WaitOrEnd(DWORD ms, UINT code) const;
+};
+// Starts a command line as given (the caller quotes the program); an empty
+// Process when it cannot start (GetLastError() says why).
+Process Spawn(std::string command_line);
 
 std::string ExeDir();  // the running test's folder, with its final backslash
 

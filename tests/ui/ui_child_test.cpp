@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace {
 
 std::string Dir() {
@@ -50,31 +52,21 @@ HWND WindowOf(DWORD pid, const char* cls) {
   return found;
 }
 
-PROCESS_INFORMATION Start(const char* args) {
+testsupport::Process Start(const char* args) {
   DeleteFileA((Dir() + "ui_child_log.txt").c_str());
-  std::string cmd = "\"" + Dir() + "ui_child.exe\" " + args;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  return pi;
+  testsupport::Process p = testsupport::Spawn("\"" + Dir() + "ui_child.exe\" " + args);
+  EXPECT_TRUE(p);
+  return p;
 }
 
-DWORD Finish(PROCESS_INFORMATION& pi) {
-  if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
-    ADD_FAILURE() << "child did not end";
-    TerminateProcess(pi.hProcess, 99);
-  }
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+DWORD Finish(const testsupport::Process& p) {
+  EXPECT_EQ(WaitForSingleObject(p.handle.get(), 30000), WAIT_OBJECT_0) << "child did not end";
+  return p.WaitOrEnd(0, 99);
 }
 
 TEST(ChildProgram, OpensTicksReactsClosesAndEndsOnce) {
-  PROCESS_INFORMATION pi = Start("");
-  HWND w = WindowOf(pi.dwProcessId, "RtWindow");
+  testsupport::Process pi = Start("");
+  HWND w = WindowOf(pi.id, "RtWindow");
   ASSERT_NE(w, nullptr);
   HWND button = FindWindowExA(w, nullptr, "Button", "校准");
   ASSERT_NE(button, nullptr);
@@ -89,8 +81,8 @@ TEST(ChildProgram, OpensTicksReactsClosesAndEndsOnce) {
 }
 
 TEST(ChildProgram, AMissingStartupWindowEndsOnTheFatalPath) {
-  PROCESS_INFORMATION pi = Start("missing");
-  HWND box = WindowOf(pi.dwProcessId, "#32770");
+  testsupport::Process pi = Start("missing");
+  HWND box = WindowOf(pi.id, "#32770");
   ASSERT_NE(box, nullptr);
   char buf[512] = {};
   WaitFor([&] { return GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf) != 0; }, 50);

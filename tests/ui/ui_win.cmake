@@ -13,7 +13,7 @@ target_link_libraries(ui_child PRIVATE rt_startup rt_ui rt_program rt_core)
 target_link_options(ui_child PRIVATE -mwindows)
 rt_add_window_templates(ui_child ${CMAKE_SOURCE_DIR}/tools/rtwin_example_main_window.json)
 
-rt_add_test(ui_child_tests SOURCES ui_child_test.cpp LIBS rt_program rt_core TIMEOUT 300)
+rt_add_test(ui_child_tests SOURCES ui_child_test.cpp LIBS test_support TIMEOUT 300)
 add_dependencies(ui_child_tests ui_child)
 
 # Screenshot of the child's window (ImageMagick's import, from tools/setup.sh).

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "program/program_calls.h"
+#include "tests/support/child_process.h"
 #include "web/web_request.h"
 
 namespace webtest {
@@ -22,12 +23,8 @@ LoopbackServer::LoopbackServer() {
   const std::string port_file = std::string(WEB_TEST_BINARY_DIR) + "/web-server-port-" +
                                 std::to_string(GetCurrentProcessId()) + ".txt";
   // Wine starts a Unix program given by its Unix path.
-  std::string cmd = std::string(WEB_TEST_PYTHON) + " " + WEB_TEST_SERVER_SCRIPT + " " + port_file;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-  CloseHandle(pi.hThread), CloseHandle(pi.hProcess);
+  if (!testsupport::Spawn(std::string(WEB_TEST_PYTHON) + " " + WEB_TEST_SERVER_SCRIPT + " " + port_file))
+    return;
   for (int i = 0; i < 200 && port_ <= 0; ++i, Sleep(100)) std::ifstream("Z:" + port_file) >> port_;
 }
 

@@ -1,0 +1,18 @@
+// Calls a built-in command the way the entry table's slot 3 does: a fresh
+// result record, the arguments as a mutable array in source order. Shared by
+// the core tests, the fuzz drivers and the benchmarks. Portable, header-only.
+#pragma once
+
+#include <vector>
+
+#include "runtime/core/value.h"
+
+namespace testsupport {
+
+inline rt::ArgRecord CallCommand(rt::BuiltinCommand cmd, std::vector<rt::ArgRecord> args) {
+  rt::ArgRecord r{};
+  cmd(&r, static_cast<int>(args.size()), args.data());
+  return r;
+}
+
+}  // namespace testsupport
