@@ -46,20 +46,20 @@ extern "C" void OnMainWindowCreated(void) {
 }
 
 extern "C" void RefreshTimes(void) {
-  // 1. The PC time, taken and shown before the request starts.
+  // The PC time, taken and shown before the request starts.
   rt::ArgRecord now = prog::Call(rt::GetCurrentDateTime, {});
   {
     OwnedText shown = prog::TakeText(prog::Call(rt::ToText, {now}));
     prog::WriteProperty(app::kMainWindow, app::kPcTimeBox, app::kContent, app::kWholeProperty,
                         TextValue(shown));
   }
-  // 2-4. Fetch, convert from UTF-8, parse into the global object.
+  // Fetch, convert from UTF-8, parse into the global object.
   OwnedText reply = web::WebGetText(app::TimeServiceUrl());
   OwnedText converted = web::Utf8ToAnsi(reply);
   reply.reset();
   g_json->methods->parse(g_json, converted.get() ? converted.get() : app::EmptyText());
   converted.reset();
-  // 5-7. The member's JSON text, without its enclosing quotes.
+  // The member's JSON text, without its enclosing quotes.
   OwnedText first(g_json->methods->get_json(g_json, app::MemberKey()));
   OwnedText copy = prog::TakeText(prog::Call(rt::ToText, {TextOf(first)}));
   first.reset();
@@ -70,7 +70,7 @@ extern "C" void RefreshTimes(void) {
   OwnedText middle =
       prog::TakeText(prog::Call(rt::MidText, {TextOf(copy), rt::IntArg(2), rt::IntArg(inner)}));
   copy.reset();
-  // 8. Parse, format and show the service time.
+  // Parse, format and show the service time.
   rt::ArgRecord when = prog::Call(rt::ToDateTime, {TextOf(middle)});
   middle.reset();
   OwnedText shown = prog::TakeText(prog::Call(rt::ToText, {when}));

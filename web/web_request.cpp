@@ -183,7 +183,7 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
   OwnedBytes& post_bytes = VariableOr(params.post_bytes, local_post_bytes);
   const bool cookies_supplied = params.cookies != nullptr;
 
-  // 1, 2: verb and scheme.
+  // The verb and the scheme.
   int32_t method = params.method.value_or(0);
   if (method < 0 || method > 7) method = 0;
   const char* verb = ChooseVerb(method + 1);
@@ -191,7 +191,7 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
   OwnedText scheme_lower = Lower(Or(scheme));
   const bool secure = Same(scheme_lower.get(), "https://");
 
-  // 3, 4: user agent and root handle.
+  // The user agent and the root handle.
   OwnedText agent = UserAgent(Or(headers));
   uint32_t root;
   if (Empty(params.proxy)) {
@@ -202,7 +202,7 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
   }
   if (!root) return OwnedBytes();
 
-  // 5: connection. A port WinINet cannot take is a failed connection, not
+  // The connection. A port WinINet cannot take is a failed connection, not
   // a port cut to 16 bits.
   OwnedText host = UrlHost(url);
   const int32_t port = UrlPort(url);
@@ -215,7 +215,7 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
     return OwnedBytes();
   }
 
-  // 6, 7: request handle.
+  // The request handle.
   const uint32_t flags = OpenRequestFlags(secure, cookies_supplied, params.no_redirect.value_or(false));
   OwnedText path = UrlPath(url);
   uint32_t request = prog::CallDll(
@@ -225,14 +225,14 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
     return OwnedBytes();
   }
 
-  // 8 to 10: the header block.
+  // The header block.
   if (params.add_default_headers.value_or(true)) AddDefaultHeaders(headers, url, method);
   if (params.normalize_header_names.value_or(true)) headers = NormalizeHeaderNames(Or(headers));
   if (!Empty(cookies)) AddCookieLine(headers, Or(cookies));
   const uint32_t header_ptr = Empty(headers) ? 0 : W(headers.get());
   const uint32_t header_len = static_cast<uint32_t>(Len(headers));
 
-  // 11: send; its result is not examined (a failure reads as no body).
+  // Send; its result is not examined (a failure reads as no body).
   if (method == 0) {
     prog::CallDll(kHttpSendRequestText, {request, header_ptr, header_len, W(""), 0});
   } else {
@@ -243,12 +243,12 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
                   {request, header_ptr, header_len, body_len ? W(body->data) : 0, body_len});
   }
 
-  // 12 to 14: body, reply headers, handles closed innermost first.
+  // The body and the reply headers; then the handles, closed innermost first.
   OwnedBytes reply = ReadBody(request);
   OwnedText reply_headers = ReplyHeaders(request);
   Close({request, connection, root});
 
-  // 15, 16: cookies the reply set, merged with the ones sent.
+  // The cookies the reply set, merged with the ones sent.
   OwnedText returned_cookies = CookiesOfReply(Or(reply_headers));
   if (params.merge_cookies.value_or(true) && cookies_supplied)
     returned_cookies = MergeCookies(cookies, returned_cookies);

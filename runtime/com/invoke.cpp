@@ -111,10 +111,18 @@ struct ArgumentSlots {
   std::vector<VARIANT> argv, holders;
 };
 
-// Steps after the object's IDispatch is known; returns the outcome code.
-int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, InvokeList list,
-                    ArgRecord* result) {
-  const LCID lcid = GetUserDefaultLCID();
+// The member a name binds to: how to invoke it and its parameters.
+struct Member {
+  MEMBERID id = 0;
+  WORD invoke_kind = 0;
+  std::vector<ELEMDESC> params;
+  bool variable_length = false;
+};
+
+// Binds `name` through the object's type information, trying the invoke
+// kinds of `list` in their order; kObjOk, kObjNoTypeInfo or kObjNoMember.
+int32_t BindMember(IDispatch* disp, LCID lcid, BSTR name, InvokeList list, Binding* b,
+                   Member* m) {
   ComPtr<ITypeComp> comp;
   {
     ComPtr<ITypeInfo> info;
@@ -130,7 +138,6 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
                       : list == InvokeList::kMethod ? kMethodKinds
                                                     : kGetKinds;
   const ULONG hash = LHashValOfNameSys(SYS_WIN32, lcid, name);
-  Binding b;
   DESCKIND kind = DESCKIND_NONE;
   BINDPTR bound{};
   for (; *kinds; ++kinds) {
@@ -139,61 +146,46 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
     bound = BINDPTR{};
     HRESULT hr = comp->Bind(name, hash, *kinds, info.put(), &kind, &bound);
     if (SUCCEEDED(hr) && kind != DESCKIND_NONE) {
-      b.info = std::move(info);
+      b->info = std::move(info);
       break;
     }
   }
   comp.reset();
   if (!*kinds) return kObjNoMember;
 
-  MEMBERID id;
-  WORD invoke_kind;
-  std::vector<ELEMDESC> params;
-  bool variable_length = false;
   if (kind == DESCKIND_FUNCDESC) {
-    b.func = bound.lpfuncdesc;
-    id = b.func->memid;
-    invoke_kind = static_cast<WORD>(b.func->invkind);
-    params.assign(b.func->lprgelemdescParam, b.func->lprgelemdescParam + b.func->cParams);
-    variable_length = b.func->cParams > 0 && b.func->cParamsOpt == -1;
-  } else if (kind == DESCKIND_VARDESC || kind == DESCKIND_IMPLICITAPPOBJ) {
-    b.var = bound.lpvardesc;
-    id = b.var->memid;
+    b->func = bound.lpfuncdesc;
+    m->id = b->func->memid;
+    m->invoke_kind = static_cast<WORD>(b->func->invkind);
+    m->params.assign(b->func->lprgelemdescParam, b->func->lprgelemdescParam + b->func->cParams);
+    m->variable_length = b->func->cParams > 0 && b->func->cParamsOpt == -1;
+    return kObjOk;
+  }
+  if (kind == DESCKIND_VARDESC || kind == DESCKIND_IMPLICITAPPOBJ) {
+    b->var = bound.lpvardesc;
+    m->id = b->var->memid;
     if (list == InvokeList::kPut) {
-      params.push_back(b.var->elemdescVar);
-      VARTYPE vt = ResolveType(b.info.get(), b.var->elemdescVar.tdesc) & ~VT_BYREF;
+      m->params.push_back(b->var->elemdescVar);
+      VARTYPE vt = ResolveType(b->info.get(), b->var->elemdescVar.tdesc) & ~VT_BYREF;
       bool object_like = (vt & VT_ARRAY) || vt == VT_UNKNOWN || vt == VT_DISPATCH;
-      invoke_kind = object_like ? INVOKE_PROPERTYPUTREF : INVOKE_PROPERTYPUT;
+      m->invoke_kind = object_like ? INVOKE_PROPERTYPUTREF : INVOKE_PROPERTYPUT;
     } else {
-      invoke_kind = INVOKE_PROPERTYGET;
+      m->invoke_kind = INVOKE_PROPERTYGET;
     }
-  } else {
-    if (kind == DESCKIND_TYPECOMP && bound.lptcomp) bound.lptcomp->Release();
-    return kObjNoMember;
+    return kObjOk;
   }
+  // A type, not a member: released unused.
+  ComPtr<ITypeComp> unused(kind == DESCKIND_TYPECOMP ? bound.lptcomp : nullptr);
+  return kObjNoMember;
+}
 
-  // Trailing omitted arguments are not passed at all.
-  int n = count;
-  while (n > 0 && args[n - 1].type == kNoType) --n;
-  if (n > static_cast<int>(params.size())) {
-    if (!variable_length) return kObjTooManyArgs;
-    ELEMDESC last = params.back();
-    params.resize(static_cast<size_t>(n), last);
-  }
-  std::vector<VARTYPE> types(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) types[i] = ResolveType(b.info.get(), params[i].tdesc);
-
-  // COM order: the last argument goes to position 0.
-  ArgumentSlots slots(n);
-  std::vector<VARIANT>& argv = slots.argv;
-  std::vector<VARIANT>& holders = slots.holders;
-  DISPID put_id = DISPID_PROPERTYPUT;
-  DISPPARAMS dp{argv.data(), nullptr, static_cast<UINT>(n), 0};
-  if (invoke_kind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) {
-    dp.rgdispidNamedArgs = &put_id;
-    dp.cNamedArgs = 1;
-  }
-  int32_t code = kObjOk;
+// Converts the n arguments into COM order (the last at position 0). A
+// by-reference parameter gets its value in a holder and the argument points
+// at it; kObjOk or kObjNoConversion.
+int32_t FillArguments(ArgRecord* args, int n, const std::vector<VARTYPE>& types,
+                      ArgumentSlots* slots) {
+  std::vector<VARIANT>& argv = slots->argv;
+  std::vector<VARIANT>& holders = slots->holders;
   for (int j = n - 1; j >= 0; --j) {
     const int slot = n - 1 - j;
     const bool by_ref = (types[j] & VT_BYREF) != 0;
@@ -202,10 +194,7 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
     if (args[j].type == kNoType) {
       SetMissing(dst);
     } else {
-      if (!ValueToVariant(args[j], base, dst)) {
-        code = kObjNoConversion;
-        break;
-      }
+      if (!ValueToVariant(args[j], base, dst)) return kObjNoConversion;
       if (dst->vt == VT_EMPTY) SetMissing(dst);
     }
     if (!by_ref) continue;
@@ -228,26 +217,56 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
       MoveVariant(&a, &h);
     }
   }
+  return kObjOk;
+}
 
-  UniqueVariant answer;
-  if (code == kObjOk) {
-    UINT arg_error = 0;
-    HRESULT hr = disp->Invoke(id, IID_NULL, lcid, invoke_kind, &dp, &answer.get(), nullptr,
-                              &arg_error);
-    if (SUCCEEDED(hr)) {
-      for (int j = 0; j < n; ++j) {
-        const VARIANT& a = argv[n - 1 - j];
-        if ((a.vt & VT_BYREF) && (params[j].paramdesc.wParamFlags & PARAMFLAG_FOUT) &&
-            (args[j].type & kByRefOrArrayBit))
-          VariantToValue(a, args[j].type & ~kByRefOrArrayBit, nullptr, AsPtr<void>(args[j]));
-      }
-      if (result->type != kNoType && !VariantToValue(answer.get(), result->type, result, nullptr))
-        code = kObjResultConversion;
-    } else {
-      code = CodeOfInvokeFailure(hr);
-    }
+// IDispatch::Invoke, then the output parameters and the result back into
+// the caller's values; the outcome code.
+int32_t CallMember(IDispatch* disp, LCID lcid, const Member& m, ArgRecord* args, int n,
+                   ArgumentSlots* slots, ArgRecord* result) {
+  DISPID put_id = DISPID_PROPERTYPUT;
+  DISPPARAMS dp{slots->argv.data(), nullptr, static_cast<UINT>(n), 0};
+  if (m.invoke_kind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF)) {
+    dp.rgdispidNamedArgs = &put_id;
+    dp.cNamedArgs = 1;
   }
-  return code;
+  UniqueVariant answer;
+  UINT arg_error = 0;
+  HRESULT hr = disp->Invoke(m.id, IID_NULL, lcid, m.invoke_kind, &dp, &answer.get(), nullptr,
+                            &arg_error);
+  if (FAILED(hr)) return CodeOfInvokeFailure(hr);
+  for (int j = 0; j < n; ++j) {
+    const VARIANT& a = slots->argv[n - 1 - j];
+    if ((a.vt & VT_BYREF) && (m.params[j].paramdesc.wParamFlags & PARAMFLAG_FOUT) &&
+        (args[j].type & kByRefOrArrayBit))
+      VariantToValue(a, args[j].type & ~kByRefOrArrayBit, nullptr, AsPtr<void>(args[j]));
+  }
+  if (result->type != kNoType && !VariantToValue(answer.get(), result->type, result, nullptr))
+    return kObjResultConversion;
+  return kObjOk;
+}
+
+// A call once the object's IDispatch is known: bind, convert, invoke;
+// returns the outcome code.
+int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, InvokeList list,
+                    ArgRecord* result) {
+  const LCID lcid = GetUserDefaultLCID();
+  Binding b;
+  Member m;
+  if (int32_t code = BindMember(disp, lcid, name, list, &b, &m); code != kObjOk) return code;
+  // Trailing omitted arguments are not passed at all.
+  int n = count;
+  while (n > 0 && args[n - 1].type == kNoType) --n;
+  if (n > static_cast<int>(m.params.size())) {
+    if (!m.variable_length) return kObjTooManyArgs;
+    ELEMDESC last = m.params.back();
+    m.params.resize(static_cast<size_t>(n), last);
+  }
+  std::vector<VARTYPE> types(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) types[i] = ResolveType(b.info.get(), m.params[i].tdesc);
+  ArgumentSlots slots(n);
+  if (int32_t code = FillArguments(args, n, types, &slots); code != kObjOk) return code;
+  return CallMember(disp, lcid, m, args, n, &slots, result);
 }
 
 }  // namespace

@@ -121,20 +121,17 @@ void SplitProgramPath(const char* path, char* dir, size_t dir_size, char* file, 
   }
 }
 
-// Pieces of the loader shared by every platform (steps 2, 7 to 11).
+// Pieces of the loader shared by every platform: the image's fields, the
+// constants block, the DLL command table, the libraries and the templates.
 void LoadImageData(const ProgramImage* image) {
   RuntimeState& s = State();
-  s.image = image;
-  s.build_kind = image->build_kind;
-  s.reserved_a = image->reserved_a;
-  s.next_id_number = image->last_id_number + 1;
   ResetFailureCountForImageLoad();
   auto addr = [](uint32_t a) { return reinterpret_cast<const void*>(static_cast<uintptr_t>(a)); };
   if (image->constants_size > 0) SetConstantsBlock(addr(image->constants_address), image->constants_size);
   if (image->dll_command_count > 0 && Hooks().load_dll_table)
     Hooks().load_dll_table(image->dll_command_count,
-                 static_cast<const char* const*>(addr(image->dll_library_names)),
-                 static_cast<const char* const*>(addr(image->dll_function_names)));
+                           static_cast<const char* const*>(addr(image->dll_library_names)),
+                           static_cast<const char* const*>(addr(image->dll_function_names)));
   s.libraries.clear();
   auto* const* records = static_cast<const LibraryRecord* const*>(addr(image->library_table));
   for (uint32_t i = 0; i < image->library_count && records; ++i) {
@@ -142,10 +139,10 @@ void LoadImageData(const ProgramImage* image) {
       records[i]->notify(1, reinterpret_cast<intptr_t>(Hooks().notification_entry), 0);
     s.libraries.push_back(*records[i]);
   }
-  s.library_values.assign(s.libraries.size(), 0);
   if (image->templates_size > 0) {
     const auto* block = static_cast<const uint8_t*>(addr(image->templates_address));
-    if (!Hooks().load_templates || !Hooks().load_templates(block, image->templates_size, image->routine_base))
+    const TemplateLoader load = Hooks().load_templates;
+    if (!load || !load(block, image->templates_size, image->routine_base))
       FatalError("载入窗口模板数据段出错!", 0);
   }
 }

@@ -96,15 +96,12 @@ const ProgramImage* RegisteredProgramImage();
 
 // State filled from the image.
 struct RuntimeState {
-  const ProgramImage* image = nullptr;
-  uint32_t build_kind = 0, reserved_a = 0, next_id_number = 0;
   char program_dir[264] = {};    // without the final backslash
   char program_file[264] = {};
   uint32_t main_thread = 0;
   bool ole_initialised = false;
   void* hidden_owner = nullptr;  // HWND of the "Rt_HideOwner" window
   std::vector<LibraryRecord> libraries;
-  std::vector<intptr_t> library_values;
 };
 RuntimeState& State();
 // Sent to the hidden owner: run the program end (code in wParam) on the

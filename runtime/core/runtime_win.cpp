@@ -95,7 +95,7 @@ void EndProgram(int32_t exit_code) {
 
 void LoadProgramImage(const ProgramImage* image) {
   RuntimeState& s = State();
-  // Steps 1 and 3: the process heap is taken by memory.cpp on every call.
+  // The heap needs no set-up: memory.cpp takes the process heap on every call.
   if (!s.ole_initialised && SUCCEEDED(OleInitialize(nullptr))) s.ole_initialised = true;
   char path[MAX_PATH + 1] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -263,7 +263,6 @@ void ProgramEnd(int32_t exit_code) {
   libraries.swap(s.libraries);
   for (const LibraryRecord& lib : libraries)
     if (lib.notify) lib.notify(6, 0, 0);
-  s.library_values.clear();
   ReleaseDllModules();
   SetConstantsBlock(nullptr, 0);
   DestroyCachedIcons();
