@@ -31,10 +31,11 @@ const char* ChooseVerb(int32_t index) {
   return kVerbs[index - 1];
 }
 
-// Closes the handles in the order given (innermost first).
-void Close(std::initializer_list<uint32_t> handles) {
-  for (uint32_t h : handles) prog::CallDll(kInternetCloseHandle, {h});
-}
+// A WinINet handle (HINTERNET as the word the DLL commands pass), closed
+// through the DLL command table. Declared outermost first, so they close
+// innermost first.
+void CloseInternetHandle(uint32_t h) { prog::CallDll(kInternetCloseHandle, {h}); }
+using InternetHandle = rt::UniqueOf<uint32_t, CloseInternetHandle>;
 
 // A variable of the caller when supplied, else one of our own.
 template <typename T>
@@ -193,12 +194,12 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
 
   // The user agent and the root handle.
   OwnedText agent = UserAgent(Or(headers));
-  uint32_t root;
+  InternetHandle root;
   if (Empty(params.proxy)) {
-    root = prog::CallDll(kInternetOpenA, {W(Or(agent)), kOpenTypeDirect, 0, 0, 0});
+    root.reset(prog::CallDll(kInternetOpenA, {W(Or(agent)), kOpenTypeDirect, 0, 0, 0}));
   } else {
     OwnedText proxy = secure ? CopyOf(params.proxy) : Concat({"http=", params.proxy});
-    root = prog::CallDll(kInternetOpenA, {W(Or(agent)), kOpenTypeProxy, W(Or(proxy)), W(""), 0});
+    root.reset(prog::CallDll(kInternetOpenA, {W(Or(agent)), kOpenTypeProxy, W(Or(proxy)), W(""), 0}));
   }
   if (!root) return OwnedBytes();
 
@@ -206,24 +207,18 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
   // a port cut to 16 bits.
   OwnedText host = UrlHost(url);
   const int32_t port = UrlPort(url);
-  uint32_t connection = 0;
+  InternetHandle connection;
   if (port >= 0 && port <= kLargestPort)
-    connection = prog::CallDll(kInternetConnectA, {root, W(Or(host)), static_cast<uint32_t>(port),
-                                                   0, 0, kServiceHttp, 0, 0});
-  if (!connection) {
-    Close({root});
-    return OwnedBytes();
-  }
+    connection.reset(prog::CallDll(kInternetConnectA, {root.get(), W(Or(host)), static_cast<uint32_t>(port),
+                                                       0, 0, kServiceHttp, 0, 0}));
+  if (!connection) return OwnedBytes();
 
   // The request handle.
   const uint32_t flags = OpenRequestFlags(secure, cookies_supplied, params.no_redirect.value_or(false));
   OwnedText path = UrlPath(url);
-  uint32_t request = prog::CallDll(
-      kHttpOpenRequestA, {connection, W(verb), W(Or(path)), W("HTTP/1.1"), 0, 0, flags, 0});
-  if (!request) {
-    Close({connection, root});
-    return OwnedBytes();
-  }
+  InternetHandle request(prog::CallDll(
+      kHttpOpenRequestA, {connection.get(), W(verb), W(Or(path)), W("HTTP/1.1"), 0, 0, flags, 0}));
+  if (!request) return OwnedBytes();
 
   // The header block.
   if (params.add_default_headers.value_or(true)) AddDefaultHeaders(headers, url, method);
@@ -234,19 +229,21 @@ OwnedBytes WebRequest(const char* url, const WebRequestParams& params) {
 
   // Send; its result is not examined (a failure reads as no body).
   if (method == 0) {
-    prog::CallDll(kHttpSendRequestText, {request, header_ptr, header_len, W(""), 0});
+    prog::CallDll(kHttpSendRequestText, {request.get(), header_ptr, header_len, W(""), 0});
   } else {
     if (BytesLen(post_bytes.get()) == 0) post_bytes = TextToBytes(params.post_text);
     const rt::ByteSetBlock* body = post_bytes.get();
     const uint32_t body_len = static_cast<uint32_t>(BytesLen(body));
     prog::CallDll(kHttpSendRequestBytes,
-                  {request, header_ptr, header_len, body_len ? W(body->data) : 0, body_len});
+                  {request.get(), header_ptr, header_len, body_len ? W(body->data) : 0, body_len});
   }
 
   // The body and the reply headers; then the handles, closed innermost first.
-  OwnedBytes reply = ReadBody(request);
-  OwnedText reply_headers = ReplyHeaders(request);
-  Close({request, connection, root});
+  OwnedBytes reply = ReadBody(request.get());
+  OwnedText reply_headers = ReplyHeaders(request.get());
+  request.reset();
+  connection.reset();
+  root.reset();
 
   // The cookies the reply set, merged with the ones sent.
   OwnedText returned_cookies = CookiesOfReply(Or(reply_headers));
