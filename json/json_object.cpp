@@ -349,12 +349,7 @@ int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
   }
   ArgRecord split = prog::Call(rt::SplitText, {TextArg(S(names)), TextArg(",")});
   auto* array = rt::AsPtr<rt::ArrayBlock>(split);
-  if (rt::ArrayBlock* old = *keys) {
-    int32_t n = prog::ElementCount(old);
-    auto** items = reinterpret_cast<char**>(&old->sizes[old->dims]);
-    for (int32_t i = 0; i < n; ++i) prog::Free(items[i]);
-    prog::Free(old);
-  }
+  prog::FreeTextArray(*keys);
   *keys = array;
   return prog::ElementCount(array);
 }

@@ -69,6 +69,13 @@ int CompareBytes(const void* a, const void* b, uint32_t n) {
 
 int32_t ElementCount(const rt::ArrayBlock* a) { return rt::ArrayElementCount(a); }
 
+void FreeTextArray(rt::ArrayBlock* a) {
+  if (!a) return;
+  char** items = ElementsOf<char*>(a);
+  for (int32_t i = 0, n = ElementCount(a); i < n; ++i) Free(items[i]);
+  Free(a);
+}
+
 void CheckSubscript(const rt::ArrayBlock* a, int32_t subscript) {
   int64_t i = static_cast<int64_t>(subscript) - 1;
   if (i < 0) RaiseRuntimeError(4);  // tested first: subscript 0 on an empty array is code 4

@@ -18,6 +18,13 @@ rt::Text ConcatTexts(int count, const char* const* texts);  // null when all emp
 rt::ByteSetBlock* ConcatByteSets(int count, const rt::ByteSetBlock* const* sets);  // null for total 0
 int CompareBytes(const void* a, const void* b, uint32_t n);
 int32_t ElementCount(const rt::ArrayBlock* a);
+// The elements of an array block, after its dimension count and sizes.
+template <typename T>
+T* ElementsOf(rt::ArrayBlock* a) {
+  return reinterpret_cast<T*>(&a->sizes[a->dims]);
+}
+// Frees an array of texts: each text, then the block (null: nothing).
+void FreeTextArray(rt::ArrayBlock* a);
 // Subscript check performed before an element access with one subscript:
 // raises code 4 below 1, code 1 past the element count.
 void CheckSubscript(const rt::ArrayBlock* a, int32_t subscript);

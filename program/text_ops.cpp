@@ -1,5 +1,6 @@
 #include "program/text_ops.h"
 
+#include "program/program_support.h"
 #include "runtime/core/commands.h"
 
 namespace prog {
@@ -103,10 +104,8 @@ TextList Split(const char* text, const char* delimiter) {
   TextList list;
   rt::ArrayBlock* a = array.get();
   if (!a) return list;
-  int64_t count = a->dims > 0 ? 1 : 0;
-  for (int32_t d = 0; d < a->dims; ++d) count *= a->sizes[d];
-  auto** items = reinterpret_cast<char**>(&a->sizes[a->dims]);
-  for (int64_t i = 0; i < count; ++i) list.push_back(OwnedText(items[i]));
+  char** items = ElementsOf<char*>(a);
+  for (int32_t i = 0, n = ElementCount(a); i < n; ++i) list.push_back(OwnedText(items[i]));
   return list;  // the array block itself is freed by `array`
 }
 
