@@ -79,8 +79,8 @@ UNIT_HEAD = [("type_id", "u32"), ("reserved", ("zero", 20)), ("name", "ztext"),
              ("second_text", "ztext")]
 MENU_ITEM_REST = [("flags", "u32"), ("word_1", "u32"), ("word_2", "u32"), ("caption", "ztext"),
                   ("routine", "u32")]
-UNIT_REST = [("slot", "u32"), ("left", "i32"), ("top", "i32"), ("width", "i32"),
-             ("height", "i32"), ("slot_2", "u32"), ("parent", "u32"), ("children", "ids"),
+UNIT_REST = [("object_slot", "u32"), ("left", "i32"), ("top", "i32"), ("width", "i32"),
+             ("height", "i32"), ("cursor_slot", "u32"), ("parent", "u32"), ("children", "ids"),
              ("mouse_pointer", "counted"), ("tag", "ztext"), ("option1", "u32"),
              ("flags", "u32"), ("option2", "u32"), ("events", "events"),
              ("reserved_2", ("zero", 20)), ("props", "rest")]
