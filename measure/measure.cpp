@@ -565,6 +565,44 @@ double BuildDateUtc(const char* date_macro) {
   return static_cast<double>(utc) - kSecondsPerDay;
 }
 
+bool TryParseUrl(const std::string& text, Url* url) {
+  Url u;
+  size_t rest;
+  if (text.compare(0, 7, "http://") == 0) {
+    rest = 7;
+  } else if (text.compare(0, 8, "https://") == 0) {
+    rest = 8;
+    u.secure = true;
+  } else {
+    return false;
+  }
+  size_t slash = text.find_first_of("/?#", rest);
+  std::string authority = text.substr(rest, slash == std::string::npos ? std::string::npos : slash - rest);
+  if (authority.empty() || authority.find('@') != std::string::npos) return false;
+  for (char c : authority)
+    if (static_cast<unsigned char>(c) <= ' ' || c == '\\') return false;
+  u.port = u.secure ? 443 : 80;
+  size_t colon = authority.rfind(':');
+  if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
+    std::string port = authority.substr(colon + 1);
+    authority.resize(colon);
+    if (port.empty() || port.size() > 5) return false;
+    int v;
+    if (!Digits(port, 0, port.size(), &v) || v < 1 || v > 65535) return false;
+    u.port = v;
+  }
+  if (authority.empty()) return false;
+  u.host = authority;
+  u.path = slash == std::string::npos ? "/" : text.substr(slash);
+  size_t hash = u.path.find('#');
+  if (hash != std::string::npos) u.path.resize(hash);
+  if (u.path.empty() || u.path[0] != '/') u.path.insert(0, "/");
+  for (char c : u.path)
+    if (static_cast<unsigned char>(c) <= ' ') return false;
+  *url = u;
+  return true;
+}
+
 std::string FormatSeconds(double s, bool sign) {
   char buf[48];
   std::snprintf(buf, sizeof buf, sign ? "%+.3f" : "%.3f", s);

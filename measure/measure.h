@@ -146,6 +146,16 @@ double BuildDateUtc(const char* date_macro);
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
 
+// An http:// or https:// URL split for the connection. False for any
+// other scheme, a missing host, user info, or a port outside 1..65535.
+struct Url {
+  bool secure = false;
+  std::string host;
+  int port = 0;
+  std::string path;  // "/" when the URL has none; with the query
+};
+bool TryParseUrl(const std::string& text, Url* url);
+
 // The query's number forms: "+0.123", "-1.500".
 std::string FormatSeconds(double s, bool sign);
 
