@@ -47,7 +47,7 @@ struct Options {
   double max_seconds = 12;       // one source's whole measurement
   double target_resolution = 0.002;  // stop halving below this (s)
   int max_requests = 16;
-  int max_failures = 3;          // failed exchanges before the source fails
+  int max_failures = 3;          // failed exchanges in a row before the source fails
   double max_distance = 366 * 86400.0;  // refuse offsets beyond (s)
   double send_margin = 0.004;    // earliest send is this after "now" (s)
 };
@@ -88,6 +88,9 @@ class SourceMeasurer {
   bool Finished() const;
   // When to send the next request (mono). Valid while !Finished().
   double NextSendTime() const;
+  // When the measurement must be over (mono): an exchange's time-out
+  // should not reach past it.
+  double Deadline() const { return start_ + options_.max_seconds; }
   // The outcome of the exchange sent for the last NextSendTime().
   void Take(const Exchange& exchange);
   // Call when the caller gives up (time out, shutdown): finishes with what
@@ -103,7 +106,7 @@ class SourceMeasurer {
     int64_t second;  // server's whole second
   };
   void Plan(double now);
-  double Estimate() const;
+  void UpdateEstimate();
   bool Bounds(double* lo, double* hi) const;
 
   Options options_;
@@ -142,6 +145,16 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
 double BuildDateUtc(const char* date_macro);
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
+
+// An http:// or https:// URL split for the connection. False for any
+// other scheme, a missing host, user info, or a port outside 1..65535.
+struct Url {
+  bool secure = false;
+  std::string host;
+  int port = 0;
+  std::string path;  // "/" when the URL has none; with the query
+};
+bool TryParseUrl(const std::string& text, Url* url);
 
 // The query's number forms: "+0.123", "-1.500".
 std::string FormatSeconds(double s, bool sign);

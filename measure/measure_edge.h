@@ -114,10 +114,12 @@ class Measurement {
  private:
   struct Source;
   void Finish();
+  measure::Exchange Exchange(Source& source, double send_at);
   PlatformCalls calls_;
   Clock clock_;
   Options options_;
   std::vector<std::unique_ptr<Source>> sources_;
+  std::unique_ptr<class InternetHandle> session_;
   Result result_;
   bool finished_ = false;
 };
