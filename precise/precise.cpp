@@ -98,11 +98,22 @@ Outcome OutcomeOf(const measure::Result& r) {
   return o;
 }
 
+void ShowClocks() {
+  State& s = *g_state;
+  int64_t utc = NowUtcMs();
+  int64_t shift = LocalShiftMs(utc);
+  ShowText(kPcTimeBox, ClockText(utc + shift));
+  ShowText(kServiceTimeBox, s.have_last && s.last.has_offset
+                                ? ClockText(utc + shift + std::llround(s.last.offset_ms))
+                                : "");
+}
+
 void ShowOutcome() {
   const Outcome& o = g_state->last;
   ShowText(kOffsetBox, o.has_offset ? OffsetText(o.offset_ms, o.bound_ms) : "无法确定");
   ShowText(kRoundTripBox, o.has_offset ? SecondsText(o.rtt_ms) : "");
   ShowText(kSourcesBox, SourcesText(o));
+  ShowClocks();
 }
 
 void ScheduleWork(double due_mono) {
@@ -208,16 +219,6 @@ void FinishMeasurement() {
     case After::kCalibrate: CalibrateByHand(); break;
     case After::kAuto: AfterAutoMeasurement(); break;
   }
-}
-
-void ShowClocks() {
-  State& s = *g_state;
-  int64_t utc = NowUtcMs();
-  int64_t shift = LocalShiftMs(utc);
-  ShowText(kPcTimeBox, ClockText(utc + shift));
-  ShowText(kServiceTimeBox, s.have_last && s.last.has_offset
-                                ? ClockText(utc + shift + std::llround(s.last.offset_ms))
-                                : "");
 }
 
 void WatchElevatedCopy() {

@@ -10,7 +10,7 @@ case $1 in
   start)
     for i in 0 1 2; do
       mkdir -p "$dir/s$i"
-      TZ=Asia/Shanghai bash "$here/../app/service.sh" start "$dir/s$i" || exit 1
+      bash "$here/../app/service.sh" start "$dir/s$i" || exit 1
       cp "$dir/s$i/service.port" "$dir/service$i.port"
     done ;;
   stop)
