@@ -61,7 +61,7 @@ int64_t NextAutoDelayMs(const AutoPeriods& p, int failures_in_a_row);
 struct CommandLine {
   std::vector<std::string> urls;           // http:// and https:// arguments, in order
   std::optional<int64_t> apply_offset_ms;  // "--apply-offset=<ms>": the elevated copy
-  std::vector<std::string> unknown;        // anything else (shown, then ignored)
+  std::vector<std::string> unknown;        // anything else (ignored)
 };
 // Splits a Windows command line (the program's own name first, skipped) by
 // the usual rules: blanks separate, double quotes group.

@@ -146,6 +146,11 @@ void RecordCalibration(int64_t correction_ms) {
   s.clock.emplace(s.calls);
   s.last.offset_ms -= static_cast<double>(correction_ms);
   ShowOutcome();
+  if (s.running) {  // its counter was mapped to the clock as it was
+    After after = s.after;
+    s.running.reset();
+    StartMeasurement(after);
+  }
   ShowText(kLastCalibrationBox, CalibrationText(LocalOf(NowUtcMs()), correction_ms));
   Status("已校准");
 }

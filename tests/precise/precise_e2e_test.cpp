@@ -55,6 +55,7 @@ class PreciseTest : public ::testing::Test {
       SCOPED_TRACE(line);
       double ms = 0;
       ASSERT_TRUE(precise_e2e::RequestedMinusMoment(line, &ms));
+      std::printf("clock request %+.1f ms from the truth\n", ms - offset_s * 1000.0);
       EXPECT_NEAR(ms, offset_s * 1000.0, 20.0);
     }
   }
