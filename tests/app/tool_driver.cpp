@@ -33,8 +33,8 @@ BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
 
 }  // namespace
 
-TimeService::TimeService() {
-  std::ifstream in(testsupport::ExeDir() + "service.port");
+TimeService::TimeService(const std::string& port_file) {
+  std::ifstream in(testsupport::ExeDir() + port_file);
   in >> port_;
 }
 

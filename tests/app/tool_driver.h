@@ -13,7 +13,9 @@ namespace e2e {
 // The local time service started by the ctest fixture.
 class TimeService {
  public:
-  TimeService();  // reads the port the fixture wrote
+  // Reads the port the fixture wrote (the precise program's fixture starts
+  // three, in service0.port to service2.port).
+  explicit TimeService(const std::string& port_file = "service.port");
   std::string Url(const std::string& path = "/getSysTime.do") const;
   // GET /control?<query>, e.g. "fault=null" or "fault=none&offset=3600".
   bool Control(const std::string& query) const;

@@ -1,7 +1,5 @@
 #include "tests/precise/precise_driver.h"
 
-#include <wininet.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -58,30 +56,6 @@ double Milliseconds(LARGE_INTEGER a, LARGE_INTEGER b) {
 }
 
 }  // namespace
-
-Service::Service(int index) {
-  std::ifstream in(testsupport::ExeDir() + "service" + std::to_string(index) + ".port");
-  in >> port_;
-}
-
-std::string Service::Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/getSysTime.do"; }
-
-bool Service::Control(const std::string& query) const {
-  std::string body;
-  HINTERNET root = InternetOpenA("e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  if (!root) return false;
-  std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/control?" + query;
-  HINTERNET req = InternetOpenUrlA(root, url.c_str(), nullptr, 0,
-                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-  if (req) {
-    char buf[64];
-    DWORD got = 0;
-    while (InternetReadFile(req, buf, sizeof buf, &got) && got) body.append(buf, got);
-    InternetCloseHandle(req);
-  }
-  InternetCloseHandle(root);
-  return body == "ok";
-}
 
 Program::Program(const Options& options) {
   static int serial = 0;

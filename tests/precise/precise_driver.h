@@ -11,18 +11,6 @@
 
 namespace precise_e2e {
 
-// One of the three local time services the ctest fixture started.
-class Service {
- public:
-  explicit Service(int index);
-  std::string Url() const;  // its /getSysTime.do
-  // GET /control?<query>, e.g. "offset=12.345&delay=0".
-  bool Control(const std::string& query) const;
-
- private:
-  int port_ = 0;
-};
-
 // Control ids of the window's units, in creation order.
 enum Id : int {
   kServiceTimeBox = 110,

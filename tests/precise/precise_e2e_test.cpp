@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "tests/app/tool_driver.h"
 #include "tests/precise/precise_driver.h"
 
 namespace {
@@ -30,7 +31,7 @@ class PreciseTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (int i = 0; i < 3; ++i) {
-      services_.emplace_back(i);
+      services_.emplace_back("service" + std::to_string(i) + ".port");
       ASSERT_TRUE(services_[i].Control("fault=none&delay=0&reply_delay=0&jitter=0&offset=0&zone=beijing")) << "no time service " << i;
     }
   }
@@ -64,7 +65,7 @@ class PreciseTest : public ::testing::Test {
     for (int waited = 0; waited < ms && !pred(); waited += 50) Sleep(50);
     return pred();
   }
-  std::vector<precise_e2e::Service> services_;
+  std::vector<e2e::TimeService> services_;
 };
 
 TEST_F(PreciseTest, ClickAsksForTheTrueTimeAndTheWindowAnswersWhileMeasuring) {
