@@ -100,18 +100,21 @@ void SourceMeasurer::UpdateEstimate() {
     edges.push_back({close, -1});
   }
   double best_lo = lo, best_hi = hi;
+  // Ties go to the region nearest the last estimate: replies near the tick
+  // disagree by chance, and flipping between equal regions would stall.
+  double previous = have_estimate_ ? (est_lo_ + est_hi_) / 2 : (lo + hi) / 2;
   if (!edges.empty()) {
     // Closing before opening at equal positions: windows are half-open.
     std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) {
       return a.at < b.at || (a.at == b.at && a.step < b.step);
     });
     int depth = 0, best = -1;
-    double middle = (lo + hi) / 2, best_distance = 0;
+    double best_distance = 0;
     for (size_t i = 0; i + 1 < edges.size(); ++i) {
       depth += edges[i].step;
       double a = edges[i].at, b = edges[i + 1].at;
       if (b <= a && !(depth > best)) continue;
-      double distance = std::fabs((a + b) / 2 - middle);
+      double distance = previous < a ? a - previous : previous > b ? previous - b : 0;
       if (depth > best || (depth == best && distance < best_distance)) {
         best = depth;
         best_distance = distance;

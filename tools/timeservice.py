@@ -22,6 +22,8 @@ Options let tests and people see how the tool copes:
                   or soak (cycle through the light faults; every 100th
                   answer is 32 MB and every 100th, offset by 50, waits 3 s)
   --port N        port to listen on (0 picks a free one; printed on stdout)
+  --tls-cert PEM --tls-key PEM
+                  serve HTTPS with this certificate chain and key
 
 GET /control?fault=NAME&delay=S&reply_delay=S&jitter=S&offset=S&zone=Z
 changes the settings while running (fault=none goes back to good answers);
@@ -40,6 +42,7 @@ import os
 import random
 import socket
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -241,8 +244,14 @@ def main():
     p.add_argument("--reply-delay", type=float, default=0.0)
     p.add_argument("--jitter", type=float, default=0.0)
     p.add_argument("--fault", choices=FAULTS + ["cycle", "soak", "none"], default=None)
+    p.add_argument("--tls-cert")
+    p.add_argument("--tls-key")
     args = p.parse_args()
     server = Server(("127.0.0.1", args.port), make_handler(Settings(args)))
+    if args.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     if not args.port_file:
         print(server.server_address[1], flush=True)
     else:
