@@ -160,7 +160,7 @@ void RecordCalibration(int64_t correction_ms) {
 void Apply(bool unattended) {
   State& s = *g_state;
   int64_t correction = std::llround(s.last.offset_ms);
-  uint32_t error = SetClockUtc(NowUtcMs() + correction);
+  uint32_t error = SetClockUtc(std::llround(s.clock->Utc() * 1000.0 + s.last.offset_ms));
   if (error == 0) return RecordCalibration(correction);
   if (error != kPrivilegeNotHeld) return Status("校准失败 (错误 " + std::to_string(error) + ")");
   if (s.elevated.Running()) return Status("正在以管理员身份校准...");
