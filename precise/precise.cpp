@@ -18,6 +18,7 @@
 #include "precise/policy.h"
 #include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
+#include "window_templates.h"
 
 namespace precise {
 ProbeSeams g_probe = {nullptr, nullptr, nullptr};
@@ -26,6 +27,8 @@ ProbeSeams g_probe = {nullptr, nullptr, nullptr};
 namespace {
 
 using namespace precise;
+using namespace rtwin::PreciseWindow;
+constexpr uint32_t kWindow = rtwin::kPreciseWindow;
 
 // What to do once the running measurement has finished.
 enum class After { kShow, kCalibrate, kAuto };

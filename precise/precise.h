@@ -16,21 +16,8 @@
 
 namespace precise {
 
-constexpr uint32_t kWindow = 0x52010002;
-constexpr uint32_t kServiceTimeBox = 0x16010003;     // 编辑框1
-constexpr uint32_t kPcTimeBox = 0x16010005;          // 编辑框2
-constexpr uint32_t kOffsetBox = 0x16010007;          // 编辑框3
-constexpr uint32_t kRoundTripBox = 0x16010009;       // 编辑框4
-constexpr uint32_t kLastCalibrationBox = 0x1601000B; // 编辑框5
-constexpr uint32_t kMeasureButton = 0x1601000C;      // 按钮1 "测量"
-constexpr uint32_t kCalibrateButton = 0x1601000D;    // 按钮2 "校准"
-constexpr uint32_t kAutoButton = 0x1601000E;         // 按钮3 "自动校准: 关"
-constexpr uint32_t kSourcesBox = 0x16010010;         // 编辑框6
-constexpr uint32_t kStatusLabel = 0x16010011;        // 标签6
-constexpr uint32_t kDisplayTimer = 0x16010012;       // 时钟1
-constexpr uint32_t kWorkTimer = 0x16010013;          // 时钟2
-constexpr int32_t kDisabled = 6;        // common property: the unit is disabled
-constexpr int32_t kContent = 8;         // an edit box's text, a label's or button's caption
+// Unit ids come from the window description (window_templates.h, rtwin::).
+constexpr int32_t kContent = 8;         // an edit box's text, a label's caption
 constexpr int32_t kButtonCaption = 10;  // a button's caption
 constexpr int32_t kTimerInterval = 8;
 constexpr int32_t kWholeProperty = -1;
@@ -51,7 +38,6 @@ extern ProbeSeams g_probe;
 
 // The program's constants (never freed, never changed).
 const char* DefaultSources();  // blank-separated URLs
-const char* EmptyText();
 
 }  // namespace precise
 

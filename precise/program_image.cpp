@@ -15,12 +15,10 @@ namespace {
 // time service and well-known HTTPS sites whose Date header is kept right.
 struct Constants {
   char default_sources[160];
-  char empty_text[1];
 };
 constexpr Constants kConstants = {
     "http://quan.suning.com/getSysTime.do https://www.baidu.com/ https://www.qq.com/ "
-    "https://www.taobao.com/",
-    ""};
+    "https://www.taobao.com/"};
 
 const rt::LibraryRecord* const kLibraries[] = {&RtComponentLibrary};
 
@@ -54,5 +52,4 @@ struct Register {
 
 namespace precise {
 const char* DefaultSources() { return kConstants.default_sources; }
-const char* EmptyText() { return kConstants.empty_text; }
 }  // namespace precise
