@@ -172,9 +172,15 @@ TEST_F(PreciseTest, AutomaticModeCalibratesAboveTheThreshold) {
 
 TEST_F(PreciseTest, AutomaticModeLeavesTheClockAloneWhenSourcesDisagree) {
   const double offsets[] = {5.2, -3.1, 40.7};  // each far from the others
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(services_[i].Control("offset=" + std::to_string(offsets[i])));
+  // Each answer takes 150 ms: the window still answers within one request
+  // plus the engine's 20 ms of waiting for a send instant (and some slack).
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(services_[i].Control("delay=0.15&offset=" + std::to_string(offsets[i])));
   Program p(With(Urls(), false, "3000,1000"));
   p.Click(precise_e2e::kAutoButton);
+  double longest = p.LongestWait(2500);
+  std::printf("longest message wait with 150 ms answers: %.1f ms\n", longest);
+  EXPECT_LT(longest, 150.0 + 20.0 + 100.0);
   ASSERT_TRUE(p.WaitText(precise_e2e::kStatusLabel, [](const std::string& t) { return Has(t, "不一致"); }, 25000))
       << p.Text(precise_e2e::kStatusLabel);
   EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), "与其他时间源不符")) << p.Text(precise_e2e::kSourcesBox);
