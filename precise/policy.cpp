@@ -105,6 +105,10 @@ CommandLine ReadCommandLine(const std::string& line) {
   return cl;
 }
 
+std::vector<std::string> UrlsIn(const std::string& text) {
+  return ReadCommandLine("- " + text).urls;  // a stand-in for the program's own name
+}
+
 std::string ApplyOffsetArgument(int64_t offset_ms) {
   return kApplyPrefix + std::to_string(offset_ms);
 }

@@ -67,6 +67,8 @@ struct CommandLine {
 // the usual rules: blanks separate, double quotes group.
 std::vector<std::string> SplitCommandLine(const std::string& line);
 CommandLine ReadCommandLine(const std::string& line);
+// The http:// and https:// words of a blank-separated list, in order.
+std::vector<std::string> UrlsIn(const std::string& text);
 std::string ApplyOffsetArgument(int64_t offset_ms);  // what ReadCommandLine reads back
 
 // ---- Calendar (proleptic Gregorian, Unix milliseconds) ----

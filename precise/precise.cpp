@@ -57,7 +57,7 @@ struct State {
   int64_t elevated_correction_ms = 0;
   std::string shown[kSourcesBox - kServiceTimeBox + 1];  // last texts written, by unit
 };
-State* g_state = nullptr;  // created by the window's Created routine, freed by ReleasePrecise
+std::unique_ptr<State> g_state;  // made by ProgramEntry, dropped by the end routine ReleasePrecise
 
 void Show(uint32_t unit, int32_t property, const std::string& text) {
   std::string* last = unit >= kServiceTimeBox && unit <= kSourcesBox ? &g_state->shown[unit - kServiceTimeBox]
@@ -256,13 +256,13 @@ extern "C" int ProgramEntry(void) {
   prog::CallDll(kGetLastError, {});
   CommandLine cl = ReadCommandLine(CommandLineText());
   if (cl.apply_offset_ms) ApplyAndEnd(*cl.apply_offset_ms);
-  g_state = new State;
+  g_state = std::make_unique<State>();
   g_state->calls = EngineCalls();
   g_state->clock.emplace(g_state->calls);
   const char* probe_sources = g_probe.sources ? g_probe.sources() : nullptr;
-  std::string sources = probe_sources && *probe_sources ? probe_sources : "";
-  if (!sources.empty()) cl.urls = ReadCommandLine("- " + sources).urls;
-  g_state->urls = cl.urls.empty() ? ReadCommandLine(std::string("- ") + DefaultSources()).urls : cl.urls;
+  std::vector<std::string>& urls = g_state->urls;
+  urls = probe_sources && *probe_sources ? UrlsIn(probe_sources) : cl.urls;
+  if (urls.empty()) urls = UrlsIn(DefaultSources());
   if (g_probe.adjust_periods) g_probe.adjust_periods(&g_state->periods);
   prog::Service(rt::kServiceRegisterEndRoutine, reinterpret_cast<intptr_t>(&ReleasePrecise));
   prog::LoadStartupWindow(kWindow);
@@ -313,6 +313,5 @@ extern "C" void OnAutoClicked(void) {
 }
 
 extern "C" void ReleasePrecise(void) {
-  delete g_state;  // closes the engine's connections and the copy's handle
-  g_state = nullptr;
+  g_state.reset();  // closes the engine's connections and the copy's handle
 }

@@ -142,6 +142,7 @@ TEST(PreciseCommandLine, ReadsSourcesAndTheElevatedCopysOffset) {
     }
     EXPECT_EQ(cl.unknown, c.unknown);
   }
+  EXPECT_EQ(precise::UrlsIn("http://a/ x https://b/"), (std::vector<std::string>{"http://a/", "https://b/"}));
   for (int64_t ms : std::vector<int64_t>{0, -1, 120001, -31536000000LL}) {
     SCOPED_TRACE(ms);
     auto back = precise::ReadCommandLine("t.exe " + precise::ApplyOffsetArgument(ms)).apply_offset_ms;
