@@ -35,7 +35,7 @@ struct Service {
     std::string port_file = std::string(BENCH_BINARY_DIR) + "/bench-precision.port";
     DeleteFileA(("Z:" + port_file).c_str());
     std::string cmd = std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE +
-                      " --zone local --port 0 --port-file " + port_file;
+                      " --port 0 --port-file " + port_file;
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -48,12 +48,13 @@ struct Service {
       if (!port) Sleep(100);
     }
   }
-  ~Service() {
-    if (process) {
-      TerminateProcess(process, 0);
-      CloseHandle(process);
-    }
+  // A Unix program started from Wine outlives TerminateProcess: ask it.
+  void Stop() {
+    if (process && !Control("quit=1")) std::printf("the time service did not stop\n");
+    if (process) CloseHandle(process);
+    process = nullptr;
   }
+  ~Service() { Stop(); }
   std::string Url(const std::string& path = "/getSysTime.do") const {
     return "http://127.0.0.1:" + std::to_string(port) + path;
   }
@@ -82,7 +83,8 @@ constexpr Setting kSettings[] = {
     {"20 +- 5 ms jitter, half each side", 0.010, 0.010, 0.0025},
 };
 
-// Local wall-clock seconds (the tool logs local time; the service serves it).
+// Local wall-clock seconds (the tool logs local time; the service serves it
+// while the tool is clicked).
 double LocalNow() {
   FILETIME utc, local;
   GetSystemTimePreciseAsFileTime(&utc);
@@ -120,7 +122,8 @@ std::vector<double> ToolErrors(const Service& service, std::mt19937& rng, int cl
                                double* signed_median) {
   std::vector<double> errors, signed_errors;
   double truth = std::uniform_real_distribution<double>(-3000, 3000)(rng);
-  service.Control("offset=" + std::to_string(truth));
+  // The tool shows and sets local time; the query reads Beijing time.
+  service.Control("zone=local&offset=" + std::to_string(truth));
   e2e::Tool tool(service.Url());
   if (!tool.window()) return errors;
   Sleep(1500);  // a refresh with the new offset
@@ -133,6 +136,7 @@ std::vector<double> ToolErrors(const Service& service, std::mt19937& rng, int cl
   }
   std::vector<std::string> asked = tool.ClockRequests();
   tool.Close();
+  service.Control("zone=beijing");
   for (size_t i = 0; i < asked.size() && i < clicked.size(); ++i) {
     double set;
     if (!LoggedSeconds(asked[i], &set)) continue;
@@ -193,5 +197,6 @@ int main() {
                 errors.size(), seconds / runs);
     std::fflush(stdout);
   }
+  service.Stop();
   return 0;
 }
