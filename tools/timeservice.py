@@ -26,7 +26,8 @@ Options let tests and people see how the tool copes:
                   serve HTTPS with this certificate chain and key
 
 GET /control?fault=NAME&delay=S&reply_delay=S&jitter=S&offset=S&zone=Z
-changes the settings while running (fault=none goes back to good answers);
+changes the settings while running (fault=none goes back to good answers;
+quit=1 ends the service: a Windows program cannot end it otherwise);
 GET /stats answers the request count.
 
 Connections are kept alive (HTTP/1.1) and every reply goes out in one
@@ -174,6 +175,8 @@ def route_control(handler, settings, query):
         if "zone" in q and q["zone"][0] in ZONES:
             settings.zone = q["zone"][0]
     handler.answer(b"ok")
+    if "quit" in q:
+        threading.Thread(target=handler.server.shutdown, daemon=True).start()
 
 
 def route_stats(handler, settings, query):
