@@ -23,7 +23,8 @@
 //     m.Take(x);
 //   }
 //   measure::SourceResult r = m.Result(url);
-// Several sources: one SourceMeasurer each, then measure::Combine(results).
+// Several sources: one SourceMeasurer each; put their Result()s in a
+// measure::Result's sources and call measure::Combine(result).
 #pragma once
 
 #include <cstdint>
