@@ -10,7 +10,6 @@
 #include "tests/support/child_process.h"
 
 namespace e2e {
-namespace {
 
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
@@ -19,6 +18,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
     if (!line.empty()) lines.push_back(line);
   return lines;
 }
+
+namespace {
 
 bool IsToolWindow(HWND h) {
   char caption[128] = {};

@@ -74,6 +74,9 @@ class Tool {
   bool closed_ = false;
 };
 
+// The non-empty lines of a log file the test build wrote.
+std::vector<std::string> ReadLines(const std::string& path);
+
 // Reads a display text "2019年10月17日8时5分9秒" into a SYSTEMTIME; false
 // when it is not in that form.
 bool ParseDisplayed(const std::string& text, SYSTEMTIME* out);

@@ -2,20 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-
+#include "tests/app/tool_driver.h"
 #include "tests/support/child_process.h"
 
 namespace precise_e2e {
 namespace {
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) lines.push_back(line);
-  return lines;
-}
 
 bool IsProgramWindow(HWND h) {
   char caption[128] = {};
@@ -150,8 +141,8 @@ DWORD Program::Close() {
   return code;
 }
 
-std::vector<std::string> Program::ClockRequests() const { return ReadLines(clock_log_); }
-std::vector<std::string> Program::Starts() const { return ReadLines(start_log_); }
+std::vector<std::string> Program::ClockRequests() const { return e2e::ReadLines(clock_log_); }
+std::vector<std::string> Program::Starts() const { return e2e::ReadLines(start_log_); }
 
 bool RequestedMinusMoment(const std::string& line, double* ms) {
   SYSTEMTIME st{};
