@@ -18,7 +18,7 @@ build/bench-native/bench/bench_core_text
 . tools/wine-env.sh
 unset DISPLAY
 rt_wine_session "$root/build/win" 'wineserver -k 2>/dev/null' || exit 1
-for b in bench_memory bench_ui bench_web bench_json bench_app; do
+for b in bench_memory bench_ui bench_web bench_json bench_app precision/bench_precision; do
   [ -f "build/win/bench/$b.exe" ] || continue
   echo "== $b (Wine)"
   wine "build/win/bench/$b.exe"
