@@ -30,19 +30,13 @@ std::string ReadAll(const std::string& path) {
 
 struct Service {
   int port = 0;
-  HANDLE process = nullptr;
+  testsupport::Process process;
   Service() {
     std::string port_file = std::string(BENCH_BINARY_DIR) + "/bench-precision.port";
     DeleteFileA(("Z:" + port_file).c_str());
-    std::string cmd = std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE +
-                      " --idle-exit 20 --port 0 --port-file " + port_file;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-      return;
-    CloseHandle(pi.hThread);
-    process = pi.hProcess;
+    process = testsupport::Spawn(std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE +
+                                 " --idle-exit 20 --port 0 --port-file " + port_file);
+    if (!process) return;
     for (int i = 0; i < 100 && !port; ++i) {
       port = std::atoi(ReadAll("Z:" + port_file).c_str());
       if (!port) Sleep(100);
@@ -50,9 +44,6 @@ struct Service {
   }
   // A Unix program started from Wine outlives TerminateProcess: the
   // service ends itself once no request came for a while (--idle-exit).
-  ~Service() {
-    if (process) CloseHandle(process);
-  }
   std::string Url(const std::string& path = "/getSysTime.do") const {
     return "http://127.0.0.1:" + std::to_string(port) + path;
   }

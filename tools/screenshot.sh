@@ -13,13 +13,7 @@ rt_start_time_service
 # A Wine virtual desktop draws the window frame and caption, which a bare
 # Xvfb without a window manager would not.
 wine explorer /desktop=shot,560x300 build/win/app/timecal-local.exe &
-id=
-for _ in $(seq 150); do
-  id=$(xwininfo -root -tree 2>/dev/null | grep -a '"shot' | awk '{print $1}' | head -1)
-  [ -n "$id" ] && break
-  sleep 0.2
-done
-[ -n "$id" ] || { echo "no window" >&2; exit 1; }
+rt_wait_window '"shot' 300 || { echo "no window" >&2; exit 1; }
 sleep 4
 mkdir -p docs/screenshots
 # The desktop sits at the screen's origin and centres the 372x140 window at

@@ -12,13 +12,11 @@ cd "$root"
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/win --target timecal_precise_probe -j "$(nproc)" >/dev/null || exit 1
 . tools/wine-env.sh
-. tools/xvfb.sh
 unset DISPLAY
-rt_start_xvfb || exit 1
-export WINEPREFIX="$root/build/win/wineprefix"
-rt_ensure_prefix
 dir=$(mktemp -d)
 pids=()
+rt_wine_session "$root/build/win" \
+  'kill "${pids[@]}" 2>/dev/null; rm -rf "$dir"; wineserver -k 2>/dev/null' || exit 1
 urls=
 for offset in 1.234 1.234 7.5; do
   python3 tools/timeservice.py --port 0 --port-file "$dir/port" --offset "$offset" >/dev/null 2>&1 &
@@ -27,18 +25,11 @@ for offset in 1.234 1.234 7.5; do
   urls="$urls http://127.0.0.1:$(cat "$dir/port")/getSysTime.do"
   rm -f "$dir/port"
 done
-trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$dir"; wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
 export TIMECAL_URL="${urls# } http://127.0.0.1:9/getSysTime.do"
 # A Wine virtual desktop draws the window frame and caption, which a bare
 # Xvfb without a window manager would not.
 wine explorer /desktop=shot,700x420 build/win/precise/timecal_precise_probe.exe &
-id=
-for _ in $(seq 150); do
-  id=$(xwininfo -root -tree 2>/dev/null | grep -a '"shot' | awk '{print $1}' | head -1)
-  [ -n "$id" ] && break
-  sleep 0.2
-done
-[ -n "$id" ] || { echo "no window" >&2; exit 1; }
+rt_wait_window '"shot' 300 || { echo "no window" >&2; exit 1; }
 sleep 15  # the first measurement
 mkdir -p docs/screenshots
 # The desktop sits at the screen's origin and centres the 524x328 window at

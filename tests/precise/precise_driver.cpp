@@ -58,24 +58,21 @@ Program::Program(const Options& options) {
   SetEnvironmentVariableA("TIMECAL_START_LOG", start_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_CLOCK_REFUSE", options.refuse ? "1" : nullptr);
   SetEnvironmentVariableA("TIMECAL_AUTO_MS", options.auto_ms.empty() ? nullptr : options.auto_ms.c_str());
-  std::string cmd = "\"" + testsupport::ExeDir() + "..\\..\\precise\\timecal_precise_probe.exe\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
-    return;
+  process_ = testsupport::Spawn("\"" + testsupport::ExeDir() +
+                                 "..\\..\\precise\\timecal_precise_probe.exe\"");
+  if (!process_) return;
   for (int i = 0; i < 400 && !window_; ++i) {
-    HWND found = testsupport::FindWindowOfProcess(pi_.dwProcessId, IsProgramWindow);
+    HWND found = testsupport::FindWindowOfProcess(process_.id, IsProgramWindow);
     if (found && IsWindowVisible(found)) window_ = found;
     else Sleep(50);
   }
 }
 
 Program::~Program() {
-  if (pi_.hProcess) {
+  if (process_) {
     Close();
-    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
-    CloseHandle(pi_.hThread);
-    CloseHandle(pi_.hProcess);
+    if (WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT)
+      TerminateProcess(process_.handle.get(), 1);
   }
   for (const std::string& f : {clock_log_, start_log_}) DeleteFileA(f.c_str());
 }
@@ -102,7 +99,7 @@ bool Program::WaitMeasured(int ms) const {
 
 HWND Program::WaitQuestion(int ms) const {
   for (int waited = 0; waited <= ms; waited += 50) {
-    if (HWND box = testsupport::FindWindowOfProcess(pi_.dwProcessId, IsQuestionBox)) return box;
+    if (HWND box = testsupport::FindWindowOfProcess(process_.id, IsQuestionBox)) return box;
     Sleep(50);
   }
   return nullptr;
@@ -135,9 +132,9 @@ double Program::LongestWait(int ms) const {
 
 DWORD Program::Close() {
   if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-  WaitForSingleObject(pi_.hProcess, 20000);
+  WaitForSingleObject(process_.handle.get(), 20000);
   DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(pi_.hProcess, &code);
+  GetExitCodeProcess(process_.handle.get(), &code);
   return code;
 }
 

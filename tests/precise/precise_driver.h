@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace precise_e2e {
 
 // Control ids of the window's units, in creation order.
@@ -64,7 +66,7 @@ class Program {
   std::vector<std::string> Starts() const;
 
  private:
-  PROCESS_INFORMATION pi_{};
+  testsupport::Process process_;
   HWND window_ = nullptr;
   std::string clock_log_, start_log_;
 };
