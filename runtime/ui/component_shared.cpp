@@ -20,7 +20,6 @@ constexpr char kUnitProp[] = "RtUnit";
 // are the common unit properties, 8 + k the component's own property k.
 template <typename P>
 struct KindTable {
-  static_assert(NumbersAreDense<P>(), "every own property number has one row");
   static constexpr uint32_t kCount = kCommonCount + OwnCount<P>();
   static constexpr std::array<uint16_t, kCount> Build() {
     std::array<uint16_t, kCount> kinds{};

@@ -308,29 +308,29 @@ struct RecordTable<WindowProps> {
   // stands for is not known, so those read as zero and ignore writes.
   static constexpr RecordField<P> kFields[] = {
       Word("border", &P::border, 1, kKindEnum, 6),
-      Word<P>("word_a", &P::word_a, kNoProperty, kKindWord),
+      Word("word_a", &P::word_a, kNoProperty, kKindWord),
       Word("colour", &P::colour, 2, kKindBackColour, 0, OnWrite::kBackground),
-      Word<P>("max_button", &P::max_button, kNoProperty, kKindWord),
-      Word<P>("min_button", &P::min_button, kNoProperty, kKindWord),
-      Word<P>("control_box", &P::control_box, kNoProperty, kKindWord),
-      Word<P>("start_position", &P::start_position, kNoProperty, kKindWord),
-      Word<P>("movable", &P::movable, kNoProperty, kKindWord),
-      Word<P>("word_1", &P::word_1, kNoProperty, kKindWord),
-      Word<P>("word_2", &P::word_2, kNoProperty, kKindWord),
-      Word<P>("word_3", &P::word_3, kNoProperty, kKindWord),
-      Word<P>("word_4", &P::word_4, kNoProperty, kKindWord),
-      Word<P>("word_5", &P::word_5, kNoProperty, kKindWord),
-      Word<P>("taskbar", &P::taskbar, kNoProperty, kKindWord, 0, OnWrite::kStore, 2),
-      Word<P>("word_v3a", &P::word_v3a, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
-      Word<P>("word_v3b", &P::word_v3b, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
-      Word<P>("topmost", &P::topmost, kNoProperty, kKindWord, 0, OnWrite::kStore, 4),
-      Word<P>("word_v5", &P::word_v5, kNoProperty, kKindWord, 0, OnWrite::kStore, 5),
-      Text<P>("class_name", &P::class_name, kNoProperty, kKindText, OnWrite::kStore, 6),
+      Word("max_button", &P::max_button, kNoProperty, kKindWord),
+      Word("min_button", &P::min_button, kNoProperty, kKindWord),
+      Word("control_box", &P::control_box, kNoProperty, kKindWord),
+      Word("start_position", &P::start_position, kNoProperty, kKindWord),
+      Word("movable", &P::movable, kNoProperty, kKindWord),
+      Word("word_1", &P::word_1, kNoProperty, kKindWord),
+      Word("word_2", &P::word_2, kNoProperty, kKindWord),
+      Word("word_3", &P::word_3, kNoProperty, kKindWord),
+      Word("word_4", &P::word_4, kNoProperty, kKindWord),
+      Word("word_5", &P::word_5, kNoProperty, kKindWord),
+      Word("taskbar", &P::taskbar, kNoProperty, kKindWord, 0, OnWrite::kStore, 2),
+      Word("word_v3a", &P::word_v3a, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
+      Word("word_v3b", &P::word_v3b, kNoProperty, kKindWord, 0, OnWrite::kStore, 3),
+      Word("topmost", &P::topmost, kNoProperty, kKindWord, 0, OnWrite::kStore, 4),
+      Word("word_v5", &P::word_v5, kNoProperty, kKindWord, 0, OnWrite::kStore, 5),
+      Text("class_name", &P::class_name, kNoProperty, kKindText, OnWrite::kStore, 6),
       Block("picture", &P::picture, 3, kKindPicture),
-      Block<P>("icon", &P::icon, kNoProperty, kKindPicture),
-      Block<P>("block_b", &P::block_b, kNoProperty, kKindPicture),
+      Block("icon", &P::icon, kNoProperty, kKindPicture),
+      Block("block_b", &P::block_b, kNoProperty, kKindPicture),
       Text("caption", &P::caption, 0, kKindText, OnWrite::kWindowText),
-      Text<P>("text_last", &P::text_last, kNoProperty, kKindText),
+      Text("text_last", &P::text_last, kNoProperty, kKindText),
       Unkept<P>(4, kKindEnum),      Unkept<P>(5, kKindBytes1012), Unkept<P>(6, kKindEnum),
       Unkept<P>(7, kKindBool),      Unkept<P>(8, kKindBool),      Unkept<P>(9, kKindBool),
       Unkept<P>(10, kKindEnum),     Unkept<P>(11, kKindBool),     Unkept<P>(12, kKindBytes1010),
@@ -369,6 +369,10 @@ constexpr bool NumbersAreDense() {
   }
   return true;
 }
+static_assert(NumbersAreDense<TimerProps>() && NumbersAreDense<ButtonProps>() &&
+                  NumbersAreDense<GroupBoxProps>() && NumbersAreDense<LabelProps>() &&
+                  NumbersAreDense<EditBoxProps>() && NumbersAreDense<WindowProps>(),
+              "every own property number has exactly one row");
 
 bool TryParse(const uint8_t* data, size_t size, TimerProps* p);
 bool TryParse(const uint8_t* data, size_t size, ButtonProps* p);
