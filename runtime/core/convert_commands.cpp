@@ -12,6 +12,7 @@
 
 #include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace rt {
@@ -154,7 +155,7 @@ void ToText(ArgRecord* result, int count, ArgRecord* args) {
       return ReturnText(result, Decimal(IntegerOf(a)));
     case kFloat: return ReturnText(result, FormatG(RoundFloatTo6(AsFloat(a)), 6));
     case kDouble: return ReturnText(result, FormatG(AsDouble(a), 13));
-    case kBool: return ReturnText(result, AsInt(a) ? "真" : "假");
+    case kBool: return ReturnText(result, AsInt(a) ? GBK_TRUE : GBK_FALSE);
     case kDateTime: return ReturnText(result, FormatDateTime(AsDouble(a)));
     case kByteSet: {
       const ByteSetBlock* b = AsByteSet(a);

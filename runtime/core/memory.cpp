@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -53,7 +54,7 @@ void HeapGive(void* block) {
 [[noreturn]] void AllocationFailed(int64_t size) {
   char message[64];
   // The message carries the size as a signed decimal, as the program sees it.
-  std::snprintf(message, sizeof message, "分配 %d 字节内存失败!", static_cast<int>(size));
+  std::snprintf(message, sizeof message, GBK_MSG_ALLOC_HEAD " %d " GBK_MSG_ALLOC_TAIL "!", static_cast<int>(size));
   FatalError(message, 0);
 }
 

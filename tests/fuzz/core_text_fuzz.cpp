@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -41,7 +42,7 @@ ArgRecord Run(rt::BuiltinCommand cmd, std::vector<ArgRecord> args) {
   return r;
 }
 
-const char* const kTokens[] = {"年", "月", "日", "时", "分", "秒", "\xA3\xB0", "\xA3\xAD", "\xA1\xA1", "-", "/",
+const char* const kTokens[] = {GBK_YEAR, GBK_MONTH, GBK_DAY, GBK_HOUR, GBK_MINUTE, GBK_SECOND, "\xA3\xB0", "\xA3\xAD", "\xA1\xA1", "-", "/",
                                ":", " ", "2019", "12", "29", "02", "9999", "\xC4", "\xB0\xA1", ",", "\r\n",
                                "+", "-2147483648", "99999999999"};
 size_t Below(size_t n) { return n ? rng() % n : 0; }
@@ -119,7 +120,7 @@ void CheckReplace(const std::string& input) {
 }
 
 void CheckSplit(const std::string& input) {
-  const char* delims[] = {",", "\r\n", "\xA3\xAC", "年", " ", "a"};
+  const char* delims[] = {",", "\r\n", "\xA3\xAC", GBK_YEAR, " ", "a"};
   const std::string delim = delims[Below(std::size(delims))];
   HeapText t(input), d(delim);
   auto* a = rt::AsPtr<rt::ArrayBlock>(Run(rt::SplitText, {t.Arg(), d.Arg()}));

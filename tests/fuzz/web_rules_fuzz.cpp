@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/gbk_text.h"
 #include "web/rules.h"
 
 namespace {
@@ -21,7 +22,7 @@ void Check(bool ok, const char* what, const std::string& input) {
 }
 std::string S(const web::OwnedText& t) { return t.get() ? t.get() : ""; }
 
-const char* const kPieces[] = {"http://", "HTTPS://", ":", "/", ".", "=", "; ", "\r\n", "#引号", " ",
+const char* const kPieces[] = {"http://", "HTTPS://", ":", "/", ".", "=", "; ", "\r\n", "#" GBK_QUOTE_WORD, " ",
                                "\xA1\xA1", "\xD6\xD0", "\xB0", "=deleted", "65536", "99999999999"};
 
 std::string Mutate(std::string s, std::mt19937& rng) {
