@@ -11,6 +11,7 @@ Options let tests and people see how the tool copes:
   --fault NAME    answer with a fault instead: empty, notjson, nomember,
                   number, null, hostile, huge (32 MB), close, or cycle
                   (each fault in turn, then a good answer, round and round),
+                  or a hostile reply of tools/hostile_replies.py,
                   or soak (cycle through the light faults; every 100th
                   answer is 32 MB and every 100th, offset by 50, waits 3 s)
   --port N        port to listen on (0 picks a free one; printed on stdout)
@@ -28,6 +29,8 @@ import sys
 import threading
 import time
 import urllib.parse
+
+import hostile_replies
 
 FAULTS = ["empty", "notjson", "nomember", "number", "null", "hostile", "huge", "close"]
 HOSTILE = (b"(function(){var f=new ActiveXObject('Scripting.FileSystemObject');"
@@ -122,6 +125,8 @@ def make_handler(settings):
                 self.close_connection = True
                 self.connection.shutdown(2)
                 return
+            if hostile_replies.answer(self, fault, body_for(None, offset)):
+                return
             self.answer(body_for(fault, offset))
 
     return Handler
@@ -138,7 +143,7 @@ def main():
     p.add_argument("--port-file", help="write the port here once listening")
     p.add_argument("--offset", type=float, default=0.0)
     p.add_argument("--delay", type=float, default=0.0)
-    p.add_argument("--fault", choices=FAULTS + ["cycle", "soak", "none"], default=None)
+    p.add_argument("--fault", choices=FAULTS + hostile_replies.NAMES + ["cycle", "soak", "none"], default=None)
     args = p.parse_args()
     server = Server(("127.0.0.1", args.port), make_handler(Settings(args)))
     if not args.port_file:
