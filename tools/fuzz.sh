@@ -21,9 +21,10 @@ target=$1 seconds=$2 keep=${3:-}
 bash tools/setup.sh >/dev/null || exit 1
 bash tools/build.sh fuzz
 files=$(sed "s#[^ ]\+#$root/&#g" "build/fuzz/fuzz_targets/$target.files" 2>/dev/null) || { echo "fuzz: no target $target" >&2; exit 2; }
+# No compiler launcher here: coverage needs the source paths as compiled.
 if [ ! -f build/fuzz-cov/CMakeCache.txt ]; then
   CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz-cov -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DRT_FUZZ=ON -DRT_FUZZ_COVERAGE=ON >/dev/null
+    -DRT_FUZZ=ON -DRT_FUZZ_COVERAGE=ON -DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_CXX_COMPILER_LAUNCHER= >/dev/null
 fi
 cmake --build build/fuzz-cov --target "${target}_fuzz" -- --no-print-directory >/dev/null
 
