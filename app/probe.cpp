@@ -16,6 +16,10 @@
 #include "runtime/core/program_calls.h"
 #include "tests/support/process_figures.h"
 
+namespace app {
+void ProbeFaultsAfterRefresh();  // probe_faults.cpp
+}  // namespace app
+
 namespace {
 
 void Append(const char* variable, const char* line) {
@@ -42,6 +46,7 @@ void AfterCreated() {
 }
 
 void AfterRefresh() {
+  app::ProbeFaultsAfterRefresh();
   static int refreshes = 0;
   static const int every = std::getenv("TIMECAL_STATS_EVERY") ? std::atoi(std::getenv("TIMECAL_STATS_EVERY")) : 100;
   if (++refreshes % (every > 0 ? every : 100) != 0) return;
