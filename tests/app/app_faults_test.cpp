@@ -126,7 +126,9 @@ TEST(FaultInjection, AFailedEngineCreationIsNotRetried) {
     EXPECT_EQ(refreshes[i].shown, 'F');
     EXPECT_EQ(refreshes[i].open_handles, 0);
     EXPECT_EQ(refreshes[i].live_blocks, refreshes[0].live_blocks);
-    if (i > 1) EXPECT_EQ(refreshes[i].calls, 0) << "an empty engine is still called";
+    if (i > 1) {
+      EXPECT_EQ(refreshes[i].calls, 0) << "an empty engine is still called";
+    }
   }
 }
 
