@@ -1,8 +1,9 @@
 // Window template reader and the component property records on arbitrary
 // blocks, each in an exactly sized heap block so ASan sees any read past its
 // end. An accepted block must have valid unique ids, ending parent chains,
-// relocated handlers and property records that write back to the same bytes;
+// relocated handlers and property records whose fields write back as read;
 // a refused one must leave the set empty.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +27,11 @@ void Require(bool ok, const char* what) {
 template <typename... P>
 void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
   auto one = [&](auto p) {
-    if (rt::ui::Parse(data, &p)) Require(rt::ui::Serialise(p) == data, "property record does not write back");
+    if (!rt::ui::Parse(data, &p)) return;
+    // The fields write back as they were read; bytes after them are ignored.
+    const Bytes back = rt::ui::Serialise(p);
+    Require(back.size() <= data.size() && std::equal(back.begin(), back.end(), data.begin()),
+            "property record does not write back");
   };
   (one(P{}), ...);
 }
