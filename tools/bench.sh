@@ -22,7 +22,7 @@ rt_start_xvfb || exit 1
 export WINEPREFIX="$root/build/win/wineprefix"
 trap 'wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
 rt_ensure_prefix
-for b in bench_memory bench_ui bench_web bench_json bench_app; do
+for b in bench_memory bench_ui bench_web bench_json bench_app precision/bench_precision; do
   [ -f "build/win/bench/$b.exe" ] || continue
   echo "== $b (Wine)"
   wine "build/win/bench/$b.exe"

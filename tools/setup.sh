@@ -9,7 +9,7 @@ PACKAGES=(
   wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick fonts-wqy-microhei fonts-wine
   googletest libgtest-dev libbenchmark-dev rapidjson-dev
   clang-14 libfuzzer-14-dev llvm-14
-  locales
+  locales nginx openssl
 )
 
 missing=()

@@ -11,7 +11,6 @@
 #include "tests/support/child_process.h"
 
 namespace e2e {
-namespace {
 
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
@@ -20,6 +19,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
     if (!line.empty()) lines.push_back(line);
   return lines;
 }
+
+namespace {
 
 bool IsToolWindow(HWND h) {
   char caption[128] = {};
@@ -34,8 +35,8 @@ BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
 
 }  // namespace
 
-TimeService::TimeService() {
-  std::ifstream in(testsupport::ExeDir() + "service.port");
+TimeService::TimeService(const std::string& port_file) {
+  std::ifstream in(testsupport::ExeDir() + port_file);
   in >> port_;
 }
 
