@@ -42,7 +42,9 @@ for n, line in enumerate(open(header, encoding="utf-8"), 1):
 
 # Narrow literals outside comments; prefixed (L, u8, u, U) ones are left alone.
 TOKEN = re.compile(r'//[^\n]*|/\*.*?\*/|(\b(?:u8|u|U|L))?"((?:\\.|[^"\\\n])*)"|\'(?:\\.|[^\'\\\n])*\'', re.S)
-for top in ("app", "bench", "json", "runtime", "tests", "web", "tools"):
+for top in sorted(os.listdir(root)):
+    if top.startswith(".") or top == "build" or not os.path.isdir(os.path.join(root, top)):
+        continue
     for dirpath, _, files in os.walk(os.path.join(root, top)):
         for f in files:
             if not f.endswith((".cpp", ".h")):
