@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/ui/byte_stream.h"
 #include "runtime/ui/templates.h"
 #include "runtime/ui/ui_runtime.h"
@@ -39,14 +40,15 @@ constexpr ComponentType Type(uint32_t number, const char* name, const char* engl
 }
 
 constexpr ComponentType kTypes[] = {
-    Type<WindowProps>(1, "窗口", "window", kTypeWindow, WindowInterface, "RtWindow"),
-    {3, "菜单", "MenuItem", kTypeMenuItem, kTypeRaisesEvents, kCommonCount, kCommonKinds,
+    Type<WindowProps>(1, GBK_TYPE_WINDOW, "window", kTypeWindow, WindowInterface, "RtWindow"),
+    {3, GBK_TYPE_MENU, "MenuItem", kTypeMenuItem, kTypeRaisesEvents, kCommonCount, kCommonKinds,
      MenuItemInterface, ""},
-    Type<EditBoxProps>(5, "编辑框", "EditBox", kTypeEditBox, EditBoxInterface, "EDIT"),
-    Type<GroupBoxProps>(9, "分组框", "GroupBox", kTypeGroupBox, GroupBoxInterface, "BUTTON"),
-    Type<LabelProps>(10, "标签", "Label", kTypeLabel, LabelInterface, "Rt_Label"),
-    Type<ButtonProps>(11, "按钮", "Button", kTypeButton, ButtonInterface, "BUTTON"),
-    Type<TimerProps>(32, "时钟", "Timer", kTypeTimer, TimerInterface, "Rt_Timer"),
+    Type<EditBoxProps>(5, GBK_TYPE_EDIT_BOX, "EditBox", kTypeEditBox, EditBoxInterface, "EDIT"),
+    Type<GroupBoxProps>(9, GBK_TYPE_GROUP_BOX, "GroupBox", kTypeGroupBox, GroupBoxInterface,
+                        "BUTTON"),
+    Type<LabelProps>(10, GBK_TYPE_LABEL, "Label", kTypeLabel, LabelInterface, "Rt_Label"),
+    Type<ButtonProps>(11, GBK_TYPE_BUTTON, "Button", kTypeButton, ButtonInterface, "BUTTON"),
+    Type<TimerProps>(32, GBK_TYPE_TIMER, "Timer", kTypeTimer, TimerInterface, "Rt_Timer"),
 };
 static_assert(KindTable<WindowProps>::kCount == 32 && KindTable<EditBoxProps>::kCount == 29 &&
                   KindTable<LabelProps>::kCount == 29 && KindTable<ButtonProps>::kCount == 14 &&
