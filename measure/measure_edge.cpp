@@ -76,33 +76,39 @@ constexpr uint32_t kLargestBody = 64 * 1024;
 constexpr double kLongestExchange = 3.0;
 constexpr double kStepSlack = 0.020;  // Step() waits at most this for a send
 
+// The WinINet errors a source meets, each with its text and reason code;
+// any other error is kNetworkError with its number.
 struct ErrorName {
   uint32_t code;
   const char* text;
+  Reason reason;
 };
 constexpr ErrorName kErrorNames[] = {
-    {12002, "timed out"},
-    {12007, "host name not resolved"},
-    {12029, "cannot connect"},
-    {12030, "connection aborted"},
-    {12031, "connection reset"},
-    {12152, "invalid server response"},
-    {12038, "certificate name does not match"},
-    {12037, "certificate date invalid"},
-    {12045, "certificate authority not trusted"},
-    {12057, "certificate revocation check failed"},
-    {12175, "secure channel error"},
+    {12002, "timed out", Reason::kTimedOut},
+    {12007, "host name not resolved", Reason::kHostNotFound},
+    {12029, "cannot connect", Reason::kCannotConnect},
+    {12030, "connection aborted", Reason::kConnectionLost},
+    {12031, "connection reset", Reason::kConnectionLost},
+    {12152, "invalid server response", Reason::kInvalidResponse},
+    {12038, "certificate name does not match", Reason::kCertificateName},
+    {12037, "certificate date invalid", Reason::kCertificateDate},
+    {12045, "certificate authority not trusted", Reason::kCertificateAuthority},
+    {12057, "certificate revocation check failed", Reason::kCertificateRevocation},
+    {12175, "secure channel error", Reason::kSecureChannel},
 };
 
-std::string WinInetFailure(const char* step, uint32_t code) {
+// Fills x's failure: "send: cannot connect (12029)", its code and number.
+void SetWinInetFailure(const char* step, uint32_t code, measure::Exchange* x) {
   char buf[96];
+  x->reason = Reason::kNetworkError;
+  x->reason_number = code;
+  std::snprintf(buf, sizeof buf, "%s: error %u", step, code);
   for (const ErrorName& e : kErrorNames)
     if (e.code == code) {
       std::snprintf(buf, sizeof buf, "%s: %s (%u)", step, e.text, code);
-      return buf;
+      x->reason = e.reason;
     }
-  std::snprintf(buf, sizeof buf, "%s: error %u", step, code);
-  return buf;
+  x->failure = buf;
 }
 
 }  // namespace
@@ -196,7 +202,7 @@ Measurement::Measurement(const PlatformCalls& calls, const std::vector<std::stri
   double start = clock_.Now();
   for (const std::string& u : urls) {
     sources_.push_back(std::make_unique<Source>(u, options_, clock_.UtcMinusMono(), start));
-    if (!sources_.back()->parsed) sources_.back()->measurer.Stop("bad URL");
+    if (!sources_.back()->parsed) sources_.back()->measurer.Stop("bad URL", Reason::kBadUrl);
   }
   session_ = std::make_unique<InternetHandle>(
       &calls_, Call(calls_, kPcInternetOpenA,
@@ -221,7 +227,7 @@ double Measurement::NextWakeTime() const {
 }
 
 void Measurement::Cancel() {
-  for (auto& s : sources_) s->measurer.Stop("cancelled");
+  for (auto& s : sources_) s->measurer.Stop("cancelled", Reason::kCancelled);
   Finish();
 }
 
@@ -247,7 +253,7 @@ bool Measurement::Step() {
   for (auto& s : sources_) {
     if (s->measurer.Finished()) continue;
     if (now >= s->measurer.Deadline()) {
-      s->measurer.Stop("timed out");
+      s->measurer.Stop("timed out", Reason::kTimedOut);
       continue;
     }
     if (!due || s->measurer.NextSendTime() < due->measurer.NextSendTime()) due = s.get();
@@ -273,7 +279,7 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   measure::Exchange x;
   auto fail = [&](const char* step) {
     x.ok = false;
-    x.failure = WinInetFailure(step, Call(calls_, kPcGetLastError, {}));
+    SetWinInetFailure(step, Call(calls_, kPcGetLastError, {}), &x);
     x.received = clock_.Now();
     if (x.sent == 0) x.sent = x.received;
     return x;
@@ -323,7 +329,12 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
     uint32_t status = 0, status_size = 4;
     Call(calls_, kPcHttpQueryInfoA,
          {request.get(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
-    if (status != 200) x.failure = "HTTP " + std::to_string(status) + ", " + x.failure;
+    x.reason = Reason::kUnreadableReply;
+    if (status != 200) {
+      x.failure = "HTTP " + std::to_string(status) + ", " + x.failure;
+      x.reason = Reason::kHttpStatus;
+      x.reason_number = status;
+    }
     return x;
   }
   x.ok = true;

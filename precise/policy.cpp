@@ -185,6 +185,63 @@ std::string OffsetText(double offset_ms, double bound_ms) {
   return SignedSeconds(offset_ms) + " 秒 ±" + bound;
 }
 
+namespace {
+
+// The window's words for the engine's reasons, one row per code in code
+// order. `number` is how the reason's number follows the text, or null.
+struct ReasonRow {
+  measure::Reason reason;
+  const char* text;
+  const char* number;
+};
+using R = measure::Reason;
+constexpr ReasonRow kReasonTexts[] = {
+    {R::kNone, "原因不明", nullptr},
+    {R::kNoReply, "无应答", nullptr},
+    {R::kTimedOut, "连接超时", " (%u)"},
+    {R::kHostNotFound, "找不到服务器", " (%u)"},
+    {R::kCannotConnect, "无法连接", " (%u)"},
+    {R::kConnectionLost, "连接中断", " (%u)"},
+    {R::kInvalidResponse, "服务器回复无效", " (%u)"},
+    {R::kCertificateName, "证书无效: 名称不符", " (%u)"},
+    {R::kCertificateDate, "证书无效: 已过期或尚未生效", " (%u)"},
+    {R::kCertificateAuthority, "证书无效: 颁发者不受信任", " (%u)"},
+    {R::kCertificateRevocation, "证书吊销检查失败", " (%u)"},
+    {R::kSecureChannel, "安全连接失败", " (%u)"},
+    {R::kNetworkError, "网络错误", " (%u)"},
+    {R::kHttpStatus, "服务器返回错误", " (HTTP %u)"},
+    {R::kUnreadableReply, "回复无法识别", nullptr},
+    {R::kServerClockStepped, "服务器时间跳变, 回复前后不一致", nullptr},
+    {R::kBadUrl, "网址无效", nullptr},
+    {R::kCancelled, "已取消", nullptr},
+    {R::kBeforeBuildDate, "时间早于程序日期", nullptr},
+    {R::kTooFarFromPcClock, "与电脑时间相差超过一年", nullptr},
+    {R::kUnfinished, "测量未完成", nullptr},
+};
+static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
+              "one text per reason code");
+constexpr bool ReasonRowsInOrder() {
+  for (size_t i = 0; i < sizeof kReasonTexts / sizeof kReasonTexts[0]; ++i)
+    if (static_cast<size_t>(kReasonTexts[i].reason) != i) return false;
+  return true;
+}
+static_assert(ReasonRowsInOrder(), "reason rows in code order");
+
+}  // namespace
+
+std::string ReasonText(measure::Reason reason, uint32_t number) {
+  size_t i = static_cast<size_t>(reason);
+  // A code from a newer engine than this table: the text for "unknown".
+  const ReasonRow& row = i < static_cast<size_t>(R::kCount) ? kReasonTexts[i] : kReasonTexts[0];
+  std::string text = row.text;
+  if (row.number && number != 0) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, row.number, static_cast<unsigned>(number));
+    text += suffix;
+  }
+  return text;
+}
+
 std::string SourceLine(const SourceView& s) {
   switch (s.state) {
     case SourceState::kAnswered:
@@ -193,11 +250,11 @@ std::string SourceLine(const SourceView& s) {
     case SourceState::kFalseTicker:
       return "与其他时间源不符,未采用  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
     case SourceState::kRefused:
-      return "拒绝: " + s.reason + "  " + s.url;
+      return "拒绝: " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
     case SourceState::kFailed:
       break;
   }
-  return "失败: " + (s.reason.empty() ? std::string("无应答") : s.reason) + "  " + s.url;
+  return "失败: " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
 }
 
 std::string SourcesText(const Outcome& o) {

@@ -3,11 +3,13 @@
 // command line as the elevated copy receives it, and the window's texts.
 #include <gtest/gtest.h>
 
+#include <iconv.h>
 #include <time.h>
 
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <set>
 
 #include "precise/policy.h"
 
@@ -177,15 +179,63 @@ TEST(PreciseTexts, ShowOffsetsBoundsAndClocksAsTheWindowDoes) {
   a.rtt_ms = 21;
   SourceView x = Source(SourceState::kFalseTicker, 5000);
   SourceView f = Source(SourceState::kFailed);
-  f.reason = "no reply";
+  f.reason = measure::Reason::kCannotConnect;
+  f.reason_number = 12029;
   SourceView r = Source(SourceState::kRefused);
-  r.reason = "before the build date";
+  r.reason = measure::Reason::kBeforeBuildDate;
   o.sources = {a, x, f, r};
   EXPECT_EQ(precise::SourcesText(o),
             "已应答  +0.153 秒 ±0.012  往返 0.021 秒  http://127.0.0.1/\r\n"
             "与其他时间源不符,未采用  +5.000 秒 ±0.000  http://127.0.0.1/\r\n"
-            "失败: no reply  http://127.0.0.1/\r\n"
-            "拒绝: before the build date  http://127.0.0.1/");
+            "失败: 无法连接 (12029)  http://127.0.0.1/\r\n"
+            "拒绝: 时间早于程序日期  http://127.0.0.1/");
+}
+
+// Every reason code the engine may give has its own Chinese text, valid GBK
+// by the C library's converter; the number follows where it helps.
+TEST(PreciseTexts, NameEveryFailureReasonInChinese) {
+  using measure::Reason;
+  const int count = static_cast<int>(Reason::kCount);
+  iconv_t gbk = iconv_open("UTF-8", "GBK");
+  ASSERT_NE(gbk, reinterpret_cast<iconv_t>(-1));
+  std::set<std::string> seen;
+  for (int i = 0; i < count; ++i) {
+    SCOPED_TRACE(i);
+    std::string text = precise::ReasonText(static_cast<Reason>(i), 0);
+    ASSERT_FALSE(text.empty());
+    EXPECT_TRUE(seen.insert(text).second) << "two reasons read alike";
+    bool wide = false;
+    for (char c : text) wide = wide || static_cast<unsigned char>(c) >= 0x81;
+    EXPECT_TRUE(wide) << "no Chinese in the text";
+    std::string in = text;
+    char out[256];
+    char* from = &in[0];
+    char* to = out;
+    size_t left = in.size(), room = sizeof out;
+    EXPECT_NE(iconv(gbk, &from, &left, &to, &room), static_cast<size_t>(-1)) << "not GBK";
+    EXPECT_EQ(left, 0u);
+  }
+  iconv_close(gbk);
+  struct Case {
+    Reason reason;
+    uint32_t number;
+    const char* want;
+  } cases[] = {
+      {Reason::kCannotConnect, 12029, "无法连接 (12029)"},
+      {Reason::kTimedOut, 12002, "连接超时 (12002)"},
+      {Reason::kTimedOut, 0, "连接超时"},  // the source's own time ran out
+      {Reason::kNetworkError, 12157, "网络错误 (12157)"},
+      {Reason::kHttpStatus, 404, "服务器返回错误 (HTTP 404)"},
+      {Reason::kUnreadableReply, 200, "回复无法识别"},
+      {Reason::kCertificateAuthority, 12045, "证书无效: 颁发者不受信任 (12045)"},
+      {Reason::kBeforeBuildDate, 0, "时间早于程序日期"},
+      {Reason::kTooFarFromPcClock, 0, "与电脑时间相差超过一年"},
+      {static_cast<Reason>(count), 5, "原因不明"},  // from a newer engine
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.want);
+    EXPECT_EQ(precise::ReasonText(c.reason, c.number), c.want);
+  }
 }
 
 }  // namespace

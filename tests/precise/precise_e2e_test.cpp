@@ -134,7 +134,8 @@ TEST_F(PreciseTest, AboveOneYearNothingIsSet) {
   EXPECT_EQ(p.WaitQuestion(1000), nullptr);
   EXPECT_TRUE(p.ClockRequests().empty());
   EXPECT_EQ(p.Text(precise_e2e::kOffsetBox), "无法确定");
-  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), "拒绝: ")) << p.Text(precise_e2e::kSourcesBox);
+  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), "拒绝: 与电脑时间相差超过一年  "))
+      << p.Text(precise_e2e::kSourcesBox);
   EXPECT_EQ(p.Close(), 0u);
 }
 
