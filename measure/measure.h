@@ -184,6 +184,8 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
                          int64_t* utc, std::string* failure);
 // __DATE__ ("Dec  7 2026") to utc midnight of that day; 0 when unreadable.
 double BuildDateUtc(const char* date_macro);
+// FILETIME's 100 ns ticks from 1601-01-01 to 1970-01-01, where utc starts.
+constexpr int64_t kFileTimeAt1970 = 116444736000000000LL;
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "runtime/com/unique.h"
+
 namespace measure {
 
 // Arguments are words of a 32-bit stdcall call; library and name say where
@@ -47,7 +49,6 @@ int64_t Counter(const PlatformCalls& calls, PlatformCommand command) {
 }
 
 // FILETIME (100 ns since 1601) to utc seconds.
-constexpr int64_t kFileTimeAt1970 = 116444736000000000LL;
 double FileTimeUtc(const PlatformCalls& calls, PlatformCommand command) {
   uint32_t ft[2] = {0, 0};
   Call(calls, command, {W(ft)});
@@ -160,28 +161,23 @@ void Clock::WaitUntil(double mono, double spin) const {
 // ---------------------------------------------------------------------------
 // One source: its measurer and its connection.
 
-class InternetHandle {
+// A WinINet handle with the hook that closes it, owned by one line over the
+// project's owner template.
+struct InternetSlot {
+  const PlatformCalls* calls;
+  uint32_t handle;
+};
+struct InternetSlotTraits {
+  static InternetSlot Empty() noexcept { return {nullptr, 0}; }
+  static void Free(const InternetSlot& s) noexcept {
+    if (s.handle) Call(*s.calls, kPcInternetCloseHandle, {s.handle});
+  }
+};
+class InternetHandle : public rt::Unique<InternetSlot, InternetSlotTraits> {
  public:
   InternetHandle() = default;
-  InternetHandle(const PlatformCalls* calls, uint32_t h) : calls_(calls), h_(h) {}
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(InternetHandle&& o) noexcept {
-    reset();
-    calls_ = o.calls_;
-    h_ = o.h_;
-    o.h_ = 0;
-    return *this;
-  }
-  ~InternetHandle() { reset(); }
-  void reset() {
-    if (h_) Call(*calls_, kPcInternetCloseHandle, {h_});
-    h_ = 0;
-  }
-  uint32_t get() const { return h_; }
-
- private:
-  const PlatformCalls* calls_ = nullptr;
-  uint32_t h_ = 0;
+  InternetHandle(const PlatformCalls* calls, uint32_t h) : Unique(InternetSlot{calls, h}) {}
+  uint32_t handle() const { return get().handle; }
 };
 
 struct Measurement::Source {
@@ -284,41 +280,41 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
     if (x.sent == 0) x.sent = x.received;
     return x;
   };
-  if (!session_ || !session_->get()) return fail("InternetOpen");
-  if (!s.connection.get()) {
+  if (!session_ || !session_->handle()) return fail("InternetOpen");
+  if (!s.connection.handle()) {
     s.connection = InternetHandle(
         &calls_, Call(calls_, kPcInternetConnectA,
-                      {session_->get(), W(s.parts.host.c_str()), static_cast<uint32_t>(s.parts.port),
+                      {session_->handle(), W(s.parts.host.c_str()), static_cast<uint32_t>(s.parts.port),
                        0, 0, kServiceHttp, 0, 0}));
-    if (!s.connection.get()) return fail("connect");
+    if (!s.connection.handle()) return fail("connect");
   }
   uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection | kFlagNoCookies |
                    kFlagNoUi | kFlagPragmaNoCache | kFlagNoAutoRedirect |
                    (s.parts.secure ? kFlagSecure : 0);
   InternetHandle request(&calls_, Call(calls_, kPcHttpOpenRequestA,
-                                       {s.connection.get(), W("GET"), W(s.parts.path.c_str()), 0,
+                                       {s.connection.handle(), W("GET"), W(s.parts.path.c_str()), 0,
                                         0, 0, flags, 0}));
-  if (!request.get()) return fail("open request");
+  if (!request.handle()) return fail("open request");
   double left = s.measurer.Deadline() - std::max(send_at, clock_.Now());
   uint32_t timeout_ms = static_cast<uint32_t>(std::max(0.2, std::min(kLongestExchange, left)) * 1000);
   for (uint32_t option : {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
-    Call(calls_, kPcInternetSetOptionA, {request.get(), option, W(&timeout_ms), 4});
+    Call(calls_, kPcInternetSetOptionA, {request.handle(), option, W(&timeout_ms), 4});
 
   clock_.WaitUntil(send_at);
   x.sent = clock_.Now();
-  uint32_t sent = Call(calls_, kPcHttpSendRequestA, {request.get(), 0, 0, 0, 0});
+  uint32_t sent = Call(calls_, kPcHttpSendRequestA, {request.handle(), 0, 0, 0, 0});
   x.received = clock_.Now();
   if (!sent) return fail("send");
 
   char date[128] = {0};
   uint32_t size = sizeof date - 1;
-  if (!Call(calls_, kPcHttpQueryInfoA, {request.get(), kQueryDate, W(date), W(&size), 0}))
+  if (!Call(calls_, kPcHttpQueryInfoA, {request.handle(), kQueryDate, W(date), W(&size), 0}))
     date[0] = 0;
   std::string body;
   char chunk[4096];
   for (;;) {
     uint32_t got = 0;
-    if (!Call(calls_, kPcInternetReadFile, {request.get(), W(chunk), sizeof chunk, W(&got)}) ||
+    if (!Call(calls_, kPcInternetReadFile, {request.handle(), W(chunk), sizeof chunk, W(&got)}) ||
         got == 0)
       break;
     body.append(chunk, got);
@@ -328,7 +324,7 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   if (!TryReadServerSecond(body, date, &second, &x.failure)) {
     uint32_t status = 0, status_size = 4;
     Call(calls_, kPcHttpQueryInfoA,
-         {request.get(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
+         {request.handle(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
     x.reason = Reason::kUnreadableReply;
     if (status != 200) {
       x.failure = "HTTP " + std::to_string(status) + ", " + x.failure;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace precise {
 
@@ -81,7 +82,10 @@ std::optional<int64_t> ReadMs(const std::string& text) {
   int64_t v = 0;
   for (size_t i = at; i < text.size(); ++i) {
     if (text[i] < '0' || text[i] > '9') return std::nullopt;
-    v = v * 10 + (text[i] - '0');
+    int digit = text[i] - '0';
+    // Nineteen digits can exceed int64_t: such an offset is no offset.
+    if (v > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
+    v = v * 10 + digit;
   }
   return text[0] == '-' ? -v : v;
 }
@@ -113,20 +117,12 @@ std::string ApplyOffsetArgument(int64_t offset_ms) {
   return kApplyPrefix + std::to_string(offset_ms);
 }
 
-// Days from 1970-01-01 to a civil date and back, over the proleptic
-// Gregorian calendar in 400-year eras (146097 days each).
+// Civil dates from days since 1970-01-01 (the way there is the engine's
+// measure::DaysFromCivil), over the proleptic Gregorian calendar in 400-year
+// eras (146097 days each).
 namespace {
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  int64_t era = FloorDiv(y, 400);
-  int64_t yoe = y - era * 400;                                 // [0, 399]
-  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;  // [0, 365]
-  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;          // [0, 146096]
-  return era * 146097 + doe - 719468;
-}
 
 }  // namespace
 
@@ -152,8 +148,10 @@ Fields FieldsOf(int64_t unix_ms) {
 }
 
 int64_t UnixMsOf(const Fields& f) {
-  return DaysFromCivil(f.year, f.month, f.day) * 86400000 + f.hour * 3600000LL +
-         f.minute * 60000LL + f.second * 1000LL + f.millisecond;
+  int64_t days =
+      measure::DaysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day));
+  return days * 86400000 + f.hour * 3600000LL + f.minute * 60000LL + f.second * 1000LL +
+         f.millisecond;
 }
 
 std::string ClockText(int64_t unix_ms) {

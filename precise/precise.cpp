@@ -171,7 +171,7 @@ void Apply(bool unattended) {
   if (unattended && s.auto_elevation_tried)
     return Status("没有设置时间的权限: 请以管理员身份运行本程序");
   s.auto_elevation_tried = s.auto_elevation_tried || unattended;
-  if (!s.elevated.Start(correction)) return Status("没有设置时间的权限, 未能取得管理员权限");
+  if (!s.elevated.TryStart(correction)) return Status("没有设置时间的权限, 未能取得管理员权限");
   s.elevated_correction_ms = correction;
   Status("正在以管理员身份校准...");
 }

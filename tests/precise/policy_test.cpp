@@ -133,6 +133,9 @@ TEST(PreciseCommandLine, ReadsSourcesAndTheElevatedCopysOffset) {
       {"t.exe --apply-offset=1.5 ftp://x /y", {}, false, 0, {"--apply-offset=1.5", "ftp://x", "/y"}},
       {"t.exe --apply-offset=", {}, false, 0, {"--apply-offset="}},
       {"t.exe --apply-offset=99999999999999999999", {}, false, 0, {"--apply-offset=99999999999999999999"}},
+      // Nineteen digits, past int64_t: refused, not wrapped.
+      {"t.exe --apply-offset=9223372036854775808", {}, false, 0, {"--apply-offset=9223372036854775808"}},
+      {"t.exe --apply-offset=9223372036854775807", {}, true, 9223372036854775807LL, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
