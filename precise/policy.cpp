@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "runtime/core/gbk_text.h"
+
 namespace precise {
 
 Guard GuardFor(int64_t correction_ms) {
@@ -157,7 +159,7 @@ int64_t UnixMsOf(const Fields& f) {
 std::string ClockText(int64_t unix_ms) {
   Fields f = FieldsOf(unix_ms);
   char text[64];
-  std::snprintf(text, sizeof text, "%d年%d月%d日%d时%d分%d.%d秒", f.year, f.month, f.day, f.hour,
+  std::snprintf(text, sizeof text, "%d" GBK_YEAR "%d" GBK_MONTH "%d" GBK_DAY "%d" GBK_HOUR "%d" GBK_MINUTE "%d.%d" GBK_SECOND, f.year, f.month, f.day, f.hour,
                 f.minute, f.second, f.millisecond / 100);
   return text;
 }
@@ -173,14 +175,14 @@ std::string SignedSeconds(double ms) {
 
 std::string SecondsText(double ms) {
   char text[48];
-  std::snprintf(text, sizeof text, "%.3f 秒", std::fabs(ms) / 1000.0);
+  std::snprintf(text, sizeof text, "%.3f " GBK_SECOND, std::fabs(ms) / 1000.0);
   return text;
 }
 
 std::string OffsetText(double offset_ms, double bound_ms) {
   char bound[32];
   std::snprintf(bound, sizeof bound, "%.3f", std::fabs(bound_ms) / 1000.0);
-  return SignedSeconds(offset_ms) + " 秒 ±" + bound;
+  return SignedSeconds(offset_ms) + " " GBK_SECOND " " GBK_PLUS_MINUS + bound;
 }
 
 namespace {
@@ -194,27 +196,27 @@ struct ReasonRow {
 };
 using R = measure::Reason;
 constexpr ReasonRow kReasonTexts[] = {
-    {R::kNone, "原因不明", nullptr},
-    {R::kNoReply, "无应答", nullptr},
-    {R::kTimedOut, "连接超时", " (%u)"},
-    {R::kHostNotFound, "找不到服务器", " (%u)"},
-    {R::kCannotConnect, "无法连接", " (%u)"},
-    {R::kConnectionLost, "连接中断", " (%u)"},
-    {R::kInvalidResponse, "服务器回复无效", " (%u)"},
-    {R::kCertificateName, "证书无效: 名称不符", " (%u)"},
-    {R::kCertificateDate, "证书无效: 已过期或尚未生效", " (%u)"},
-    {R::kCertificateAuthority, "证书无效: 颁发者不受信任", " (%u)"},
-    {R::kCertificateRevocation, "证书吊销检查失败", " (%u)"},
-    {R::kSecureChannel, "安全连接失败", " (%u)"},
-    {R::kNetworkError, "网络错误", " (%u)"},
-    {R::kHttpStatus, "服务器返回错误", " (HTTP %u)"},
-    {R::kUnreadableReply, "回复无法识别", nullptr},
-    {R::kServerClockStepped, "服务器时间跳变, 回复前后不一致", nullptr},
-    {R::kBadUrl, "网址无效", nullptr},
-    {R::kCancelled, "已取消", nullptr},
-    {R::kBeforeBuildDate, "时间早于程序日期", nullptr},
-    {R::kTooFarFromPcClock, "与电脑时间相差超过一年", nullptr},
-    {R::kUnfinished, "测量未完成", nullptr},
+    {R::kNone, GBK_PRECISE_REASON_UNKNOWN_REASON, nullptr},
+    {R::kNoReply, GBK_PRECISE_NO_ANSWER, nullptr},
+    {R::kTimedOut, GBK_PRECISE_REASON_TIMED_OUT, " (%u)"},
+    {R::kHostNotFound, GBK_PRECISE_REASON_HOST_NOT_FOUND, " (%u)"},
+    {R::kCannotConnect, GBK_PRECISE_REASON_CANNOT_CONNECT, " (%u)"},
+    {R::kConnectionLost, GBK_PRECISE_REASON_CONNECTION_LOST, " (%u)"},
+    {R::kInvalidResponse, GBK_PRECISE_REASON_INVALID_RESPONSE, " (%u)"},
+    {R::kCertificateName, GBK_PRECISE_REASON_CERT_NAME, " (%u)"},
+    {R::kCertificateDate, GBK_PRECISE_REASON_CERT_DATE, " (%u)"},
+    {R::kCertificateAuthority, GBK_PRECISE_REASON_CERT_AUTHORITY, " (%u)"},
+    {R::kCertificateRevocation, GBK_PRECISE_REASON_CERT_REVOCATION, " (%u)"},
+    {R::kSecureChannel, GBK_PRECISE_REASON_SECURE_CHANNEL, " (%u)"},
+    {R::kNetworkError, GBK_PRECISE_REASON_NETWORK_ERROR, " (%u)"},
+    {R::kHttpStatus, GBK_PRECISE_REASON_HTTP_ERROR, " (HTTP %u)"},
+    {R::kUnreadableReply, GBK_PRECISE_REASON_UNREADABLE_REPLY, nullptr},
+    {R::kServerClockStepped, GBK_PRECISE_REASON_SERVER_CLOCK_STEPPED, nullptr},
+    {R::kBadUrl, GBK_PRECISE_REASON_BAD_URL, nullptr},
+    {R::kCancelled, GBK_PRECISE_CANCELLED, nullptr},
+    {R::kBeforeBuildDate, GBK_PRECISE_REASON_BEFORE_BUILD_DATE, nullptr},
+    {R::kTooFarFromPcClock, GBK_PRECISE_REASON_TOO_FAR_FROM_PC, nullptr},
+    {R::kUnfinished, GBK_PRECISE_REASON_UNFINISHED, nullptr},
 };
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
               "one text per reason code");
@@ -243,16 +245,16 @@ std::string ReasonText(measure::Reason reason, uint32_t number) {
 std::string SourceLine(const SourceView& s) {
   switch (s.state) {
     case SourceState::kAnswered:
-      return "已应答  " + OffsetText(s.offset_ms, s.bound_ms) + "  往返 " + SecondsText(s.rtt_ms) +
+      return GBK_PRECISE_ANSWERED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " GBK_PRECISE_ROUND_TRIP " " + SecondsText(s.rtt_ms) +
              "  " + s.url;
     case SourceState::kFalseTicker:
-      return "与其他时间源不符,未采用  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
+      return GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
     case SourceState::kRefused:
-      return "拒绝: " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
+      return GBK_PRECISE_REFUSED ": " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
     case SourceState::kFailed:
       break;
   }
-  return "失败: " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
+  return GBK_PRECISE_FAILED ": " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
 }
 
 std::string SourcesText(const Outcome& o) {
@@ -269,7 +271,7 @@ namespace {
 std::string WholeSecondsText(int64_t unix_ms) {
   Fields f = FieldsOf(unix_ms);
   char text[64];
-  std::snprintf(text, sizeof text, "%d年%d月%d日%d时%d分%d秒", f.year, f.month, f.day, f.hour,
+  std::snprintf(text, sizeof text, "%d" GBK_YEAR "%d" GBK_MONTH "%d" GBK_DAY "%d" GBK_HOUR "%d" GBK_MINUTE "%d" GBK_SECOND, f.year, f.month, f.day, f.hour,
                 f.minute, f.second);
   return text;
 }
@@ -277,16 +279,16 @@ std::string WholeSecondsText(int64_t unix_ms) {
 }  // namespace
 
 std::string AskText(int64_t pc_local_ms, int64_t target_local_ms, int64_t correction_ms) {
-  return "电脑时间将从 " + WholeSecondsText(pc_local_ms) + "\r\n改为 " +
-         WholeSecondsText(target_local_ms) + "\r\n调整 " + SignedSeconds(static_cast<double>(correction_ms)) +
-         " 秒。\r\n\r\n是否校准?";
+  return GBK_PRECISE_PC_TIME_FROM " " + WholeSecondsText(pc_local_ms) + "\r\n" GBK_PRECISE_CHANGE_TO " " +
+         WholeSecondsText(target_local_ms) + "\r\n" GBK_PRECISE_ADJUST " " + SignedSeconds(static_cast<double>(correction_ms)) +
+         " " GBK_SECOND GBK_FULL_STOP "\r\n\r\n" GBK_PRECISE_CALIBRATE_QUESTION "?";
 }
 
 std::string CalibrationText(int64_t local_ms, int64_t correction_ms) {
   Fields f = FieldsOf(local_ms);
   char when[48];
-  std::snprintf(when, sizeof when, "%d时%d分%d秒", f.hour, f.minute, f.second);
-  return std::string(when) + " 调整 " + SignedSeconds(static_cast<double>(correction_ms)) + " 秒";
+  std::snprintf(when, sizeof when, "%d" GBK_HOUR "%d" GBK_MINUTE "%d" GBK_SECOND, f.hour, f.minute, f.second);
+  return std::string(when) + " " GBK_PRECISE_ADJUST " " + SignedSeconds(static_cast<double>(correction_ms)) + " " GBK_SECOND;
 }
 
 }  // namespace precise

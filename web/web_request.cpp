@@ -22,6 +22,9 @@ constexpr uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
 constexpr int32_t kLargestPort = 65535;
 constexpr uint32_t kReadChunk = 0x400;
 constexpr uint32_t kReplyHeaderBuffer = 0x1388;
+// A body beyond this is refused: a reply that never ends must not take the
+// process's memory (or end on the fatal path when a block cannot grow).
+constexpr uint32_t kMaxReplyBytes = 64u << 20;
 
 // The one-of-eight choice of the verb; its index runs from 1.
 const char* ChooseVerb(int32_t index) {
@@ -94,7 +97,8 @@ void AddCookieLine(OwnedText& headers, const char* cookies) {
 }
 
 // The reply body, read in 1 KB chunks until a read yields nothing. The
-// block grows geometrically, so a large body costs linear time.
+// block grows geometrically, so a large body costs linear time. A body over
+// kMaxReplyBytes gives an empty result, as a failed exchange does.
 OwnedBytes ReadBody(uint32_t request) {
   OwnedBytes buffer = ZeroBytes(static_cast<int32_t>(kReadChunk));
   uint8_t* chunk = buffer.get()->data;
@@ -105,6 +109,10 @@ OwnedBytes ReadBody(uint32_t request) {
     prog::CallDll(kInternetReadFile, {request, W(chunk), kReadChunk, W(&read)});
     if (read == 0) break;
     if (read > kReadChunk) read = kReadChunk;  // never trust a count beyond the buffer
+    if (total + read > kMaxReplyBytes) {
+      prog::Free(body);
+      return OwnedBytes();
+    }
     if (total + read > capacity) {
       uint32_t wanted = capacity ? capacity : 4 * kReadChunk;
       while (wanted < total + read) wanted *= 2;

