@@ -15,6 +15,7 @@
 
 #include "runtime/core/commands.h"
 #include "runtime/core/memory.h"
+#include "tests/support/command_call.h"
 
 namespace fuzz {
 
@@ -41,11 +42,7 @@ struct HeapText {
   rt::ArgRecord Arg() const { return rt::TextArg(c_str()); }
 };
 
-inline rt::ArgRecord Run(rt::BuiltinCommand cmd, std::vector<rt::ArgRecord> args) {
-  rt::ArgRecord r{};
-  cmd(&r, static_cast<int>(args.size()), args.data());
-  return r;
-}
+constexpr auto& Run = testsupport::CallCommand;
 
 // The input up to its first zero byte: what a text can hold.
 inline std::string TextOf(const uint8_t* data, size_t size) {
