@@ -3,6 +3,7 @@
 // service ends itself 20 s after the last request.
 #include <windows.h>
 
+#include "bench/bench_service.h"
 #include "bench/bench_timing.h"
 #include <wininet.h>
 
@@ -35,25 +36,8 @@ std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-struct Service {
-  int port = 0;
-  testsupport::Process process;
-  Service() {
-    std::string port_file = std::string(BENCH_BINARY_DIR) + "/bench-service.port";
-    DeleteFileA(WindowsPath(port_file).c_str());
-    process = testsupport::Spawn(std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE +
-                                 " --idle-exit 20 --port 0 --port-file " + port_file);
-    if (!process) return;
-    for (int i = 0; i < 100 && !port; ++i) {
-      port = std::atoi(ReadAll(WindowsPath(port_file)).c_str());
-      if (!port) Sleep(100);
-    }
-  }
-  // A Unix program started from Wine outlives TerminateProcess: the
-  // service ends itself once no request came for a while (--idle-exit).
-  std::string Url(const char* path = "/getSysTime.do") const {
-    return "http://127.0.0.1:" + std::to_string(port) + path;
-  }
+struct Service : bench::TimeService {
+  Service() : TimeService("bench-service.port") {}
 };
 
 void RawGet(const std::string& url) {

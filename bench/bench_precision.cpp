@@ -17,36 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_service.h"
 #include "bench/bench_timing.h"
 #include "measure/measure_edge.h"
 #include "tests/app/tool_driver.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-struct Service {
-  int port = 0;
-  testsupport::Process process;
-  Service() {
-    std::string port_file = std::string(BENCH_BINARY_DIR) + "/bench-precision.port";
-    DeleteFileA(("Z:" + port_file).c_str());
-    process = testsupport::Spawn(std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE +
-                                 " --idle-exit 20 --port 0 --port-file " + port_file);
-    if (!process) return;
-    for (int i = 0; i < 100 && !port; ++i) {
-      port = std::atoi(ReadAll("Z:" + port_file).c_str());
-      if (!port) Sleep(100);
-    }
-  }
-  // A Unix program started from Wine outlives TerminateProcess: the
-  // service ends itself once no request came for a while (--idle-exit).
-  std::string Url(const std::string& path = "/getSysTime.do") const {
-    return "http://127.0.0.1:" + std::to_string(port) + path;
-  }
+struct Service : bench::TimeService {
+  Service() : TimeService("bench-precision.port") {}
   bool Control(const std::string& query) const {
     HINTERNET root = InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     HINTERNET req = InternetOpenUrlA(root, Url("/control?" + query).c_str(), nullptr, 0,
