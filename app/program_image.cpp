@@ -9,6 +9,7 @@
 #include "runtime/core/image.h"
 #include "runtime/ui/ui_runtime.h"
 #include "program/dll_table.h"
+#include "program/program_image.h"
 #include "window_templates.h"
 
 #ifndef TIMECAL_SERVICE_URL
@@ -35,24 +36,11 @@ const Constants g_constants = {TIMECAL_SERVICE_URL, "sysTime2", "", {1, 0}};
 
 const rt::LibraryRecord* const kLibraries[] = {&RtComponentLibrary};
 
-uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
 const rt::ProgramImage& Image() {
-  static const rt::ProgramImage image = {
-      3,        // build kind: not a debugging build
-      0,        // reserved A
-      0x180E6,  // last id number handed out when the program was built
-      static_cast<uint32_t>(RtWindowRoutineBase()),
-      Address(&g_constants),
-      static_cast<uint32_t>(sizeof g_constants),
-      Address(RtWindowTemplateData()),
-      static_cast<uint32_t>(RtWindowTemplateSize()),
-      1,
-      Address(kLibraries),
-      prog::kDllCommandCount,
-      Address(prog::kDllLibraryNames),
-      Address(prog::kDllFunctionNames),
-  };
+  static const rt::ProgramImage image = prog::MakeProgramImage(
+      {&g_constants, static_cast<uint32_t>(sizeof g_constants), RtWindowTemplateData(),
+       static_cast<uint32_t>(RtWindowTemplateSize()), RtWindowRoutineBase(), kLibraries, 1,
+       prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames});
   return image;
 }
 

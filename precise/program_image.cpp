@@ -5,6 +5,7 @@
 
 #include "precise/dll_table.h"
 #include "precise/precise.h"
+#include "program/program_image.h"
 #include "runtime/core/image.h"
 #include "runtime/ui/ui_runtime.h"
 #include "window_templates.h"
@@ -22,24 +23,11 @@ constexpr Constants kConstants = {
 
 const rt::LibraryRecord* const kLibraries[] = {&RtComponentLibrary};
 
-uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
 const rt::ProgramImage& Image() {
-  static const rt::ProgramImage image = {
-      3,        // build kind: not a debugging build
-      0,        // reserved A
-      0x180E6,  // last id number handed out when the program was built
-      static_cast<uint32_t>(RtWindowRoutineBase()),
-      Address(&kConstants),
-      static_cast<uint32_t>(sizeof kConstants),
-      Address(RtWindowTemplateData()),
-      static_cast<uint32_t>(RtWindowTemplateSize()),
-      1,
-      Address(kLibraries),
-      precise::kDllCommandCount,
-      Address(precise::DllLibraryNames()),
-      Address(precise::DllFunctionNames()),
-  };
+  static const rt::ProgramImage image = prog::MakeProgramImage(
+      {&kConstants, static_cast<uint32_t>(sizeof kConstants), RtWindowTemplateData(),
+       static_cast<uint32_t>(RtWindowTemplateSize()), RtWindowRoutineBase(), kLibraries, 1,
+       precise::kDllCommandCount, precise::DllLibraryNames(), precise::DllFunctionNames()});
   return image;
 }
 
