@@ -60,11 +60,7 @@ testsupport::Process StartTool(const Service& service, double* seconds_to_visibl
   testsupport::Process tool =
       testsupport::Spawn("\"" + testsupport::ExeDir() + "..\\app\\timecal_probe.exe\"");
   if (!tool) return tool;
-  HWND found = nullptr;
-  for (int i = 0; i < 2000 && !found; ++i) {
-    found = testsupport::FindWindowOfProcess(tool.id, IsVisible);
-    if (!found) Sleep(5);
-  }
+  HWND found = testsupport::WaitForVisibleWindow(tool, IsVisible, 2000, 5);
   *seconds_to_visible = Seconds() - t0;
   *window = found;
   return tool;

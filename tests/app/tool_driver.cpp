@@ -78,11 +78,7 @@ Tool::Tool(const std::string& url, int period_ms) {
   process_ = testsupport::Spawn("\"" + testsupport::ExeDir() + "..\\..\\app\\timecal_probe.exe\"");
   if (!process_) return;
   // The first refresh (a web request) runs before the window shows.
-  for (int i = 0; i < 400 && !window_; ++i) {
-    HWND found = testsupport::FindWindowOfProcess(process_.id, IsToolWindow);
-    if (found && IsWindowVisible(found)) window_ = found;
-    else Sleep(50);
-  }
+  window_ = testsupport::WaitForVisibleWindow(process_, IsToolWindow, 400, 50);
 }
 
 Tool::~Tool() {

@@ -62,11 +62,7 @@ Program::Program(const Options& options) {
   process_ = testsupport::Spawn("\"" + testsupport::ExeDir() +
                                  "..\\..\\precise\\timecal_precise_probe.exe\"");
   if (!process_) return;
-  for (int i = 0; i < 400 && !window_; ++i) {
-    HWND found = testsupport::FindWindowOfProcess(process_.id, IsProgramWindow);
-    if (found && IsWindowVisible(found)) window_ = found;
-    else Sleep(50);
-  }
+  window_ = testsupport::WaitForVisibleWindow(process_, IsProgramWindow, 400, 50);
 }
 
 Program::~Program() {

@@ -60,6 +60,15 @@ DWORD Process::WaitOrEnd(DWORD ms, UINT code) const {
   return exit_code;
 }
 
+HWND WaitForVisibleWindow(const Process& p, bool (*match)(HWND), int tries, DWORD step_ms) {
+  for (int i = 0; i < tries; ++i) {
+    HWND found = FindWindowOfProcess(p.id, match);
+    if (found && IsWindowVisible(found)) return found;
+    Sleep(step_ms);
+  }
+  return nullptr;
+}
+
 ChildResult RunChild(const std::string& exe, const std::string& args, bool expect_box) {
   ChildResult r;
   Process child = Spawn("\"" + ExeDir() + exe + "\" " + args);

@@ -26,6 +26,9 @@ struct Process {
   // still runs; its exit code.
   DWORD WaitOrEnd(DWORD ms, UINT code) const;
 };
+// The first visible top-level window of the process that `match` accepts,
+// looked for every `step_ms` for up to `tries` times; null when none shows.
+HWND WaitForVisibleWindow(const Process& p, bool (*match)(HWND), int tries, DWORD step_ms);
 // Starts a command line as given (the caller quotes the program); an empty
 // Process when it cannot start (GetLastError() says why).
 Process Spawn(std::string command_line);
