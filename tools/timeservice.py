@@ -1,29 +1,48 @@
 #!/usr/bin/env python3
 """A small local time service for the tool, on 127.0.0.1 only.
 
-GET /getSysTime.do answers a UTF-8 JSON object whose sysTime2 is the current
-local time as "YYYY-MM-DD HH:MM:SS" (and sysTime1 as "YYYYMMDDHHMMSS"), the
-shape the public service answers with.
+GET /getSysTime.do answers a UTF-8 JSON object whose sysTime2 is the
+service's time as "YYYY-MM-DD HH:MM:SS" in Beijing time (UTC+8), truncated
+to whole seconds (and sysTime1 as "YYYYMMDDHHMMSS"), the shape the public
+service answers with. Every answer, whatever its path, carries a Date header
+(UTC, whole seconds) read from the same shifted clock at the same instant;
+GET /date answers only that header with a short text body.
 
 Options let tests and people see how the tool copes:
-  --offset S      add S seconds to the time served (may be negative)
-  --delay S       wait S seconds before every answer
+  --offset S      add S seconds to the time served (fractional, may be negative)
+  --zone Z        sysTime2's zone: beijing (UTC+8, the default) or local
+                  (this process's local time)
+  --delay S       wait S seconds before reading the clock for an answer
+  --reply-delay S wait S seconds after reading the clock, before answering
+  --jitter S      add a uniform draw from [-S, +S] to each of the two waits
+                  that is not zero (never below zero)
   --fault NAME    answer with a fault instead: empty, notjson, nomember,
                   number, null, hostile, huge (32 MB), close, or cycle
                   (each fault in turn, then a good answer, round and round),
                   or soak (cycle through the light faults; every 100th
                   answer is 32 MB and every 100th, offset by 50, waits 3 s)
   --port N        port to listen on (0 picks a free one; printed on stdout)
+  --tls-cert PEM --tls-key PEM
+                  serve HTTPS with this certificate chain and key
 
-GET /control?fault=NAME&delay=S&offset=S changes the settings while running
-(fault=none goes back to good answers); GET /stats answers the request count.
+GET /control?fault=NAME&delay=S&reply_delay=S&jitter=S&offset=S&zone=Z
+changes the settings while running (fault=none goes back to good answers);
+GET /stats answers the request count.
+
+Connections are kept alive (HTTP/1.1) and every reply goes out in one
+send(), headers and body together, on a socket without Nagle's delay.
+Paths are looked up in ROUTES; a module may add its own before serving.
 """
 import argparse
 import datetime
+import email.utils
 import http.server
 import json
 import os
+import random
+import socket
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -33,6 +52,8 @@ FAULTS = ["empty", "notjson", "nomember", "number", "null", "hostile", "huge", "
 HOSTILE = (b"(function(){var f=new ActiveXObject('Scripting.FileSystemObject');"
            b"f.CreateTextFile('C:\\\\pwned.txt',true).Close();"
            b"return {sysTime2:'2001-01-01 01:01:01'}})()")
+ZONES = ["beijing", "local"]
+BEIJING = datetime.timezone(datetime.timedelta(hours=8))
 
 
 class Settings:
@@ -40,18 +61,41 @@ class Settings:
         self.lock = threading.Lock()
         self.fault = args.fault
         self.delay = args.delay
+        self.reply_delay = args.reply_delay
+        self.jitter = args.jitter
         self.offset = args.offset
+        self.zone = args.zone
         self.requests = 0
         self.cycle = 0
+        self.random = random.Random()
+
+    def waits(self):
+        """The two waits of one answer, with their jitter drawn."""
+        with self.lock:
+            def draw(base):
+                if not base or not self.jitter:
+                    return base
+                return max(0.0, base + self.random.uniform(-self.jitter, self.jitter))
+            return draw(self.delay), draw(self.reply_delay)
 
 
-def now_texts(offset):
-    t = datetime.datetime.now() + datetime.timedelta(seconds=offset)
-    return t.strftime("%Y-%m-%d %H:%M:%S"), t.strftime("%Y%m%d%H%M%S")
+class Stamp:
+    """The service's clock read once: the shifted instant and its texts."""
+
+    def __init__(self, offset, zone):
+        now = time.time() + offset
+        whole = int(now // 1)  # truncated, as the public service does
+        if zone == "local":
+            shown = datetime.datetime.fromtimestamp(whole)
+        else:
+            shown = datetime.datetime.fromtimestamp(whole, BEIJING)
+        self.time2 = shown.strftime("%Y-%m-%d %H:%M:%S")
+        self.time1 = shown.strftime("%Y%m%d%H%M%S")
+        self.date = email.utils.formatdate(whole, usegmt=True)
 
 
-def body_for(fault, offset):
-    time2, time1 = now_texts(offset)
+def body_for(fault, stamp):
+    time2, time1 = stamp.time2, stamp.time1
     if fault in (None, "none"):
         return json.dumps({"sysTime2": time2, "sysTime1": time1}).encode("utf-8")
     if fault == "empty":
@@ -72,57 +116,115 @@ def body_for(fault, offset):
     raise ValueError(fault)
 
 
-def make_handler(settings):
+def pick_fault(settings):
+    """The fault of this request and any extra wait before it (soak)."""
+    with settings.lock:
+        settings.requests += 1
+        fault, extra = settings.fault, 0.0
+        if fault == "cycle":
+            names = FAULTS + ["none"]
+            fault = names[settings.cycle % len(names)]
+            settings.cycle += 1
+        elif fault == "soak":
+            n = settings.cycle
+            settings.cycle += 1
+            light = ["none", "empty", "notjson", "nomember", "number", "null", "hostile", "close"]
+            fault = "huge" if n % 100 == 99 else light[n % len(light)]
+            if n % 100 == 49:
+                extra = 3.0
+        return fault, extra
+
+
+def route_time(handler, settings, query):
+    fault, extra = pick_fault(settings)
+    before, after = settings.waits()
+    if extra:
+        before = extra
+    if before:
+        time.sleep(before)
+    stamp = handler.stamp()
+    if after:
+        time.sleep(after)
+    if fault == "close":
+        handler.close_connection = True
+        handler.connection.shutdown(socket.SHUT_RDWR)
+        return
+    handler.answer(body_for(fault, stamp), stamp=stamp)
+
+
+def route_date(handler, settings, query):
+    before, after = settings.waits()
+    if before:
+        time.sleep(before)
+    stamp = handler.stamp()
+    if after:
+        time.sleep(after)
+    handler.answer(b"the time is in the Date header\n", stamp=stamp,
+                   content_type="text/plain")
+
+
+def route_control(handler, settings, query):
+    q = urllib.parse.parse_qs(query)
+    with settings.lock:
+        if "fault" in q:
+            settings.fault = q["fault"][0]
+        for name in ("delay", "reply_delay", "jitter", "offset"):
+            if name in q:
+                setattr(settings, name, float(q[name][0]))
+        if "zone" in q and q["zone"][0] in ZONES:
+            settings.zone = q["zone"][0]
+    handler.answer(b"ok")
+
+
+def route_stats(handler, settings, query):
+    handler.answer(str(settings.requests).encode())
+
+
+ROUTES = {
+    "/getSysTime.do": route_time,
+    "/date": route_date,
+    "/control": route_control,
+    "/stats": route_stats,
+}
+
+
+def make_handler(settings, routes=None):
+    routes = dict(ROUTES if routes is None else routes)
+
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
+
+        def setup(self):
+            super().setup()
+            self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
         def log_message(self, *args):
             pass
 
-        def answer(self, body, status=200):
-            self.send_response(status)
-            self.send_header("Content-Type", "application/json;charset=UTF-8")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
+        def stamp(self):
+            with settings.lock:
+                offset, zone = settings.offset, settings.zone
+            return Stamp(offset, zone)
+
+        def answer(self, body, status=200, stamp=None,
+                   content_type="application/json;charset=UTF-8"):
+            """Headers and body in one buffer, written with one send()."""
+            stamp = stamp or self.stamp()
+            reason = self.responses.get(status, ("",))[0]
+            head = ("HTTP/1.1 %d %s\r\n"
+                    "Server: timeservice\r\n"
+                    "Date: %s\r\n"
+                    "Content-Type: %s\r\n"
+                    "Content-Length: %d\r\n"
+                    "\r\n") % (status, reason, stamp.date, content_type, len(body))
+            self.wfile.write(head.encode("latin-1") + body)
 
         def do_GET(self):
             url = urllib.parse.urlparse(self.path)
-            if url.path == "/control":
-                q = urllib.parse.parse_qs(url.query)
-                with settings.lock:
-                    if "fault" in q:
-                        settings.fault = q["fault"][0]
-                    if "delay" in q:
-                        settings.delay = float(q["delay"][0])
-                    if "offset" in q:
-                        settings.offset = float(q["offset"][0])
-                return self.answer(b"ok")
-            if url.path == "/stats":
-                return self.answer(str(settings.requests).encode())
-            if url.path != "/getSysTime.do":
-                return self.answer(b"not found", 404)
-            with settings.lock:
-                settings.requests += 1
-                fault, delay, offset = settings.fault, settings.delay, settings.offset
-                if fault == "cycle":
-                    names = FAULTS + ["none"]
-                    fault = names[settings.cycle % len(names)]
-                    settings.cycle += 1
-                elif fault == "soak":
-                    n = settings.cycle
-                    settings.cycle += 1
-                    light = ["none", "empty", "notjson", "nomember", "number", "null", "hostile", "close"]
-                    fault = "huge" if n % 100 == 99 else light[n % len(light)]
-                    if n % 100 == 49:
-                        delay = 3.0
-            if delay:
-                time.sleep(delay)
-            if fault == "close":
-                self.close_connection = True
-                self.connection.shutdown(2)
-                return
-            self.answer(body_for(fault, offset))
+            route = routes.get(url.path)
+            if route is None:
+                return self.answer(b"not found", 404, content_type="text/plain")
+            route(self, settings, url.query)
 
     return Handler
 
@@ -137,10 +239,19 @@ def main():
     p.add_argument("--port", type=int, default=18080)
     p.add_argument("--port-file", help="write the port here once listening")
     p.add_argument("--offset", type=float, default=0.0)
+    p.add_argument("--zone", choices=ZONES, default="beijing")
     p.add_argument("--delay", type=float, default=0.0)
+    p.add_argument("--reply-delay", type=float, default=0.0)
+    p.add_argument("--jitter", type=float, default=0.0)
     p.add_argument("--fault", choices=FAULTS + ["cycle", "soak", "none"], default=None)
+    p.add_argument("--tls-cert")
+    p.add_argument("--tls-key")
     args = p.parse_args()
     server = Server(("127.0.0.1", args.port), make_handler(Settings(args)))
+    if args.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     if not args.port_file:
         print(server.server_address[1], flush=True)
     else:
