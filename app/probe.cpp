@@ -2,8 +2,9 @@
 // same window; through its environment a test points it at a local service
 // (TIMECAL_URL) and shortens the refresh period (TIMECAL_TIMER_MS). Clock
 // requests are written to TIMECAL_CLOCK_LOG instead of the system clock,
-// end-routine runs to TIMECAL_END_LOG, and every 100th refresh appends the
-// process's private bytes and handle count to TIMECAL_STATS_LOG.
+// end-routine runs to TIMECAL_END_LOG, and every 100th refresh appends a
+// line to TIMECAL_STATS_LOG: refreshes, private bytes, working set, handles,
+// USER objects, GDI objects.
 #include <windows.h>
 #include <psapi.h>
 
@@ -46,10 +47,11 @@ void AfterRefresh() {
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
   GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-  char line[128];
-  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu\n", refreshes, testsupport::PrivateBytes(),
+  char line[160];
+  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu %lu\n", refreshes, testsupport::PrivateBytes(),
                 static_cast<unsigned long>(pmc.WorkingSetSize), testsupport::OpenHandles(),
-                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)));
+                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)),
+                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)));
   Append("TIMECAL_STATS_LOG", line);
 }
 

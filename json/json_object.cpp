@@ -76,11 +76,9 @@ const char kExecuteStatement[] = "ExecuteStatement";
 // queue is otherwise empty) and InitEngine takes it when one is ready. The
 // object cannot tell: nothing has been sent to that control, InitEngine still
 // counts its CoInitialize and sends the root statement that sets
-// LastObjectError. The spare and the retired engine live while any object
-// does. UI thread only.
+// LastObjectError. The spare lives while any object does. UI thread only.
 struct EngineStore {
   rt::ComObjectCell spare;    // started, prelude loaded; or empty
-  rt::ComObjectCell retired;  // the engine Parse replaced, released in idle time
   uint32_t timer;             // the pending idle timer, 0 when none
   int32_t live;               // objects constructed or copied and not destroyed
   const void* pristine;       // the engine no script has reached since InitEngine
@@ -115,7 +113,6 @@ void ScheduleSpare() {
 void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t) {
   prog::CallDll(web::kKillTimer, {0, g_store.timer});
   g_store.timer = 0;
-  prog::Call(rt::ClearObject, {Cell(&g_store.retired)});
   if (g_store.live <= 0 || !Empty(&g_store.spare)) return;
   if (!StartEngine(&g_store.spare)) prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
 }
@@ -125,7 +122,6 @@ void DropStore() {
   if (g_store.timer) prog::CallDll(web::kKillTimer, {0, g_store.timer});
   g_store.timer = 0;
   prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
-  prog::Call(rt::ClearObject, {Cell(&g_store.retired)});
   g_store.pristine = nullptr;
 }
 
@@ -310,9 +306,6 @@ bool Parse(JsonObject* self, const char* text) {
     // engine a restart would give. Only the restart's CoInitialize is due.
     prog::CallDll(web::kCoInitialize, {0});
   } else if (!EngineEmpty(self)) {
-    // The old engine is released in idle time, not on the refresh's path.
-    prog::Call(rt::ClearObject, {Cell(&g_store.retired)});
-    prog::Call(rt::CopyObject, {Cell(&g_store.retired), Engine(self)});
     prog::Call(rt::ClearObject, {Engine(self)});
     self->methods->init_engine(self);
   }
