@@ -23,8 +23,10 @@ rt_ensure_prefix
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || { echo "the time service did not start"; exit 1; }
 
+# A copy of the test build, so that a rebuild during the run cannot touch it.
+cp build/win/app/timecal_probe.exe "$work/"
 TIMECAL_URL="http://127.0.0.1:$(cat "$work/port")/getSysTime.do" TIMECAL_TIMER_MS=$period \
-  TIMECAL_STATS_LOG="Z:$work/stats.log" wine build/win/app/timecal_probe.exe >/dev/null 2>&1 &
+  TIMECAL_STATS_LOG="Z:$work/stats.log" wine "$work/timecal_probe.exe" >/dev/null 2>&1 &
 tool=$!
 began=$(date +%s)
 printf '%9s %14s %14s %8s %6s %6s %8s\n' refreshes "private bytes" "working set" handles USER GDI seconds
