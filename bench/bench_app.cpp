@@ -9,6 +9,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <fstream>
@@ -41,6 +42,12 @@ struct Service {
   int port = 0;
   HANDLE process = nullptr;
   Service() {
+    // tools/bench.sh starts the service and stops it again (a Unix process
+    // started from here outlives TerminateProcess).
+    if (const char* given = std::getenv("BENCH_SERVICE_PORT")) {
+      port = std::atoi(given);
+      return;
+    }
     std::string port_file = std::string(BENCH_BINARY_DIR) + "/bench-service.port";
     DeleteFileA(WindowsPath(port_file).c_str());
     std::string cmd = std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE + " --port 0 --port-file " + port_file;

@@ -20,8 +20,14 @@ build/bench-native/bench/bench_core_text
 unset DISPLAY
 rt_start_xvfb || exit 1
 export WINEPREFIX="$root/build/win/wineprefix"
-trap 'wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
+# The local time service for bench_app, stopped again at the end.
+work=$(mktemp -d)
+python3 tools/timeservice.py --port 0 --port-file "$work/port" >/dev/null 2>&1 &
+service=$!
+trap 'kill $service 2>/dev/null; rm -rf "$work"; wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
 rt_ensure_prefix
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+export BENCH_SERVICE_PORT=$(cat "$work/port" 2>/dev/null)
 for b in bench_memory bench_ui bench_web bench_json bench_app; do
   [ -f "build/win/bench/$b.exe" ] || continue
   echo "== $b (Wine)"
