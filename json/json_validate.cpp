@@ -2,6 +2,7 @@
 // deep the input) and a handler that only counts depth.
 #include "json/json_validate.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include <rapidjson/encodings.h>
@@ -11,11 +12,38 @@
 namespace json {
 namespace {
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-// A second byte of 0x5C would be a backslash to a byte-wise reader.
-bool IsSafeGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F && c != 0x5C; }
-// A two-byte character at p whose second byte is safe.
-bool IsSafeGbkPair(const unsigned char* p) { return IsGbkLead(p[0]) && IsSafeGbkTrail(p[1]); }
+// Two-byte characters of code page 936 that are letters to the engine, as
+// ranges of (lead << 8 | second byte); pairs inside a range whose second
+// byte is no second byte (0x7F, 0xFF...) are ruled out by GbkCharLength.
+// The symbol rows 0xA1..0xA9 hold only scattered letters; the user-defined
+// rows (private use) and the full-width digits and signs are left out.
+struct CodeRange {
+  uint16_t first, last;
+};
+constexpr CodeRange kNameCharacters[] = {
+    {0x8140, 0xA0FE},  // ideographs (extension rows before the symbols)
+    {0xA1A5, 0xA1A6}, {0xA1A9, 0xA1A9},  // modifier letters, the iteration mark
+    {0xA3C1, 0xA3DA}, {0xA3E1, 0xA3FA},  // full-width Latin letters
+    {0xA4A1, 0xA4F3}, {0xA5A1, 0xA5F6},  // hiragana, katakana
+    {0xA6A1, 0xA6B8}, {0xA6C1, 0xA6D8},  // Greek
+    {0xA7A1, 0xA7C1}, {0xA7D1, 0xA7F1},  // Cyrillic
+    {0xA840, 0xA841}, {0xA8A1, 0xA8BB}, {0xA8BD, 0xA8BE}, {0xA8C0, 0xA8C0},  // pinyin letters
+    {0xA8C5, 0xA8E9},                    // bopomofo
+    {0xA960, 0xA960}, {0xA963, 0xA967},  // kana marks
+    {0xAA40, 0xAAA0}, {0xAB40, 0xABA0}, {0xAC40, 0xACA0}, {0xAD40, 0xADA0},
+    {0xAE40, 0xAEA0}, {0xAF40, 0xAFA0},  // ideographs beside the user-defined rows
+    {0xB040, 0xD7F9},                    // ideographs, the common ones from 0xB0A1
+    {0xD840, 0xF8A0},
+    {0xF940, 0xF9A0}, {0xFA40, 0xFAA0}, {0xFB40, 0xFBA0}, {0xFC40, 0xFCA0},
+    {0xFD40, 0xFDA0}, {0xFE40, 0xFE4F},
+};
+constexpr bool Ordered(const CodeRange* r, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (r[i].first > r[i].last || (i > 0 && r[i - 1].last >= r[i].first)) return false;
+  return true;
+}
+static_assert(Ordered(kNameCharacters, sizeof kNameCharacters / sizeof kNameCharacters[0]),
+              "name character ranges ascend without overlap");
 
 // The program's code page as RapidJSON sees it: string contents are taken
 // a character (one byte, or a GBK pair) at a time; nothing is decoded.
@@ -32,14 +60,11 @@ struct GbkText {
   }
   template <typename InputStream, typename OutputStream>
   static bool Validate(InputStream& is, OutputStream& os) {
-    auto c = static_cast<unsigned char>(is.Take());
-    os.Put(static_cast<Ch>(c));
-    if (c < 0x80) return true;
-    if (!IsGbkLead(c)) return false;
-    auto t = static_cast<unsigned char>(is.Peek());
-    if (!IsSafeGbkTrail(t)) return false;
-    os.Put(is.Take());
-    return true;
+    const unsigned char pair[2] = {static_cast<unsigned char>(is.Take()), static_cast<unsigned char>(is.Peek())};
+    os.Put(static_cast<Ch>(pair[0]));
+    const size_t n = GbkCharLength(pair);
+    if (n == 2) os.Put(is.Take());
+    return n != 0;
   }
 };
 
@@ -84,7 +109,7 @@ const unsigned char* SkipName(const unsigned char* p) {
   for (;;) {
     if (IsNameStart(*p) || (!first && IsDigit(*p))) {
       ++p;
-    } else if (IsSafeGbkPair(p)) {
+    } else if (GbkCharLength(p) == 2 && IsGbkNameCharacter(p)) {
       p += 2;
     } else {
       return first ? nullptr : p;
@@ -103,8 +128,8 @@ const unsigned char* SkipSubscript(const unsigned char* p) {
     while (*p != quote) {
       if (*p >= 0x20 && *p < 0x7F && *p != '\\') {
         ++p;
-      } else if (IsSafeGbkPair(p)) {
-        p += 2;
+      } else if (*p >= 0x80 && GbkCharLength(p) != 0) {
+        p += GbkCharLength(p);
       } else {
         return nullptr;  // the end of the text, a control byte, a backslash
       }
@@ -117,6 +142,20 @@ const unsigned char* SkipSubscript(const unsigned char* p) {
 }
 
 }  // namespace
+
+size_t GbkCharLength(const unsigned char* p) {
+  if (p[0] <= 0x80) return 1;
+  if (p[0] == 0xFF) return 0;
+  const unsigned char t = p[1];
+  return (t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFE) ? 2 : 0;
+}
+
+bool IsGbkNameCharacter(const unsigned char* p) {
+  const unsigned code = static_cast<unsigned>(p[0]) << 8 | p[1];
+  for (const CodeRange& r : kNameCharacters)
+    if (code >= r.first && code <= r.last) return true;
+  return false;
+}
 
 bool IsSafeJson(const char* text) {
   if (!text) return false;
@@ -152,13 +191,9 @@ bool IsPlainQuotable(const char* value) {
   if (!value) return true;
   for (auto p = reinterpret_cast<const unsigned char*>(value); *p;) {
     if (*p == '\'' || *p == '\\' || *p == '\n' || *p == '\r') return false;
-    if (*p < 0x80) {
-      ++p;
-    } else if (IsSafeGbkPair(p)) {
-      p += 2;
-    } else {
-      return false;
-    }
+    const size_t n = GbkCharLength(p);
+    if (n == 0) return false;
+    p += n;
   }
   return true;
 }

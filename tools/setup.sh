@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake make g++ python3
   g++-mingw-w64-i686 mingw-w64
-  wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick fonts-wqy-microhei
+  wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick fonts-wqy-microhei fonts-wine
   googletest libgtest-dev libbenchmark-dev rapidjson-dev
   locales
 )

@@ -17,6 +17,10 @@ rt_find_build_dir() {
 }
 
 # rt_ensure_prefix: create the prefix once (serialised between parallel tests).
+# Debian's Wine loads its own fonts only from the prefix's Fonts folder,
+# never from /usr/share/wine/fonts where fonts-wine puts them; without
+# Marlett the frame's caption buttons fall back to a text font and show its
+# letters ("0 1 r"). So Marlett is placed there, also in older prefixes.
 rt_ensure_prefix() {
   mkdir -p "$WINEPREFIX"
   (
@@ -25,6 +29,10 @@ rt_ensure_prefix() {
       wineboot -i >/dev/null 2>&1 || true
       wineserver -w
       touch "$WINEPREFIX/.rt-ready"
+    fi
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+      cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
     fi
   ) 9>"$WINEPREFIX.lock"
 }

@@ -93,7 +93,10 @@ int32_t UrlPort(const char* url) {
 
 OwnedText UrlPath(const char* url) {
   OwnedText host = UrlHost(url);
-  int32_t p = Find(url, Or(host), 1, true);
+  // The host is looked for after the scheme, so that a host such as "t" or
+  // "http" is not found inside "http://" itself.
+  const int32_t scheme = Find(url, "://");
+  int32_t p = Find(url, Or(host), scheme == -1 ? 1 : scheme + 3, true);
   int32_t q = Find(url, "/", p, true);
   if (q > 0) return Right(url, Len(url) - q + 1);
   return Concat({"/"});

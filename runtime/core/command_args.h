@@ -33,6 +33,13 @@ inline int64_t IntegerOf(const ArgRecord& a) {
   }
 }
 
+// 0-based offset of a 1-based position argument. Every position below 1
+// gives -1, so the subtraction never overflows (a Long of -2^63 included).
+inline int64_t OffsetOf(const ArgRecord& a) {
+  const int64_t p = IntegerOf(a);
+  return p < 1 ? -1 : p - 1;
+}
+
 // Length of the GBK character starting at t[i], which lies before the
 // terminator: 2 for a byte of 0x80 or above with a byte after it, else 1 (a
 // lead byte right before the terminator is a character of its own).

@@ -66,11 +66,25 @@ struct CalendarFields {
 double ClampDateTime(double d);  // NaN and larger -> max, smaller -> min
 CalendarFields BreakDateTime(double d);  // clamps first, rounds to the second
 bool FieldsToDateTime(const CalendarFields& f, double* out);  // false when out of range
-std::string FormatDateTime(double d);                // the "%d年%d月%d日..." text
 double ParseDateTime(const char* text);              // kMinDateTime when it does not parse
 
-// Full-width folding of GBK texts (the variant with drop_blanks also drops
-// ASCII and folded blanks). Result is a std::string; never reads past `text`.
+// The "%d年%d月%d日..." text of a DateTime, written into a fixed buffer (the
+// longest, 9999年12月31日23时59分59秒, takes 26 bytes); returns its length.
+constexpr size_t kDateTextSize = 32;
+size_t WriteDateTime(double d, char (&out)[kDateTextSize]);
+std::string FormatDateTime(double d);  // the same as a std::string (tests, tools)
+
+// Full-width folding of GBK texts, one character at a time: the character
+// at t[i] (before the terminator) is `length` bytes long and folds to the
+// ASCII byte `folded`, or stays as it is when `folded` is 0.
+struct FoldedChar {
+  char folded;
+  unsigned char length;
+};
+FoldedChar FoldAt(const unsigned char* t, size_t i);
+// The folded text (the variant with drop_blanks also drops ASCII and folded
+// blanks) as a std::string, for tests and tools: the commands fold as they
+// read, with FoldAt, and allocate nothing for it.
 std::string FoldFullWidth(const char* text, bool drop_blanks);
 
 // Clock seam: SetCurrentDateTime hands the calendar fields here. The default

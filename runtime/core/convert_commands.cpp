@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <string>
 
 #include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
@@ -19,11 +18,13 @@ namespace {
 
 using args::At;
 using args::IntegerOf;
+using args::TextOf;
 using args::ReturnInt;
 
-void ReturnText(ArgRecord* result, const std::string& s) {
-  *result = TextArg(NewText(s.data(), s.size()));
-}
+// Number and date texts are written into fixed buffers first: the result
+// block is the only allocation a command makes.
+constexpr size_t kNumberTextSize = 64;
+void ReturnText(ArgRecord* result, const char* s, size_t n) { *result = TextArg(NewText(s, n)); }
 void ReturnBytes(ArgRecord* result, const void* bytes, size_t n) {
   *result = ByteSetArg(NewByteSet(bytes, n));
 }
@@ -53,7 +54,8 @@ const uint8_t* ArrayBytes(const ArgRecord& a, uint32_t element_type, size_t* n) 
   return static_cast<const uint8_t*>(ArrayElements(array));
 }
 
-std::string Decimal(int64_t v) {
+// Decimal digits of v into out; returns their number.
+size_t Decimal(int64_t v, char (&out)[kNumberTextSize]) {
   // Built from the magnitude as unsigned, so INT64_MIN is fine.
   uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   char buf[24];
@@ -63,58 +65,76 @@ std::string Decimal(int64_t v) {
     m /= 10;
   } while (m);
   if (v < 0) *--p = '-';
-  return std::string(p, buf + sizeof buf);
+  const size_t n = static_cast<size_t>(buf + sizeof buf - p);
+  std::memcpy(out, p, n);
+  return n;
 }
 
-// "%.<precision>g" as the Windows C runtime writes it.
-std::string FormatG(double v, int precision) {
-  if (std::isinf(v)) return v < 0 ? "-1.#INF" : "1.#INF";
+// "%.<precision>g" as the Windows C runtime writes it, into out; returns
+// the length.
+size_t FormatG(double v, int precision, char (&out)[kNumberTextSize]) {
+  const char* special = nullptr;
+  if (std::isinf(v)) special = v < 0 ? "-1.#INF" : "1.#INF";
   if (std::isnan(v)) {
     uint64_t bits;
     std::memcpy(&bits, &v, 8);
     const bool negative = bits >> 63;
     const uint64_t mantissa = bits & 0xFFFFFFFFFFFFFull;
-    if (negative && mantissa == 0x8000000000000ull) return "-1.#IND";  // the default NaN
     const bool quiet = mantissa & 0x8000000000000ull;
-    return std::string(negative ? "-" : "") + (quiet ? "1.#QNAN" : "1.#SNAN");
+    if (negative && mantissa == 0x8000000000000ull) special = "-1.#IND";  // the default NaN
+    else if (negative) special = quiet ? "-1.#QNAN" : "-1.#SNAN";
+    else special = quiet ? "1.#QNAN" : "1.#SNAN";
   }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-  std::string s = buf;
-  const size_t e = s.find('e');
-  if (e == std::string::npos) return s;
-  const size_t digits = e + 2;  // after "e+" or "e-"
-  while (s.size() - digits < 3) s.insert(digits, 1, '0');
-  return s;
+  if (special) return static_cast<size_t>(std::snprintf(out, sizeof out, "%s", special));
+  size_t n = static_cast<size_t>(std::snprintf(out, sizeof out, "%.*g", precision, v));
+  const char* e = static_cast<const char*>(std::memchr(out, 'e', n));
+  if (!e) return n;
+  // Exponents at least three digits wide: pad after "e+" or "e-".
+  const size_t digits = static_cast<size_t>(e - out) + 2;
+  while (n - digits < 3) {
+    std::memmove(out + digits + 1, out + digits, n - digits + 1);
+    out[digits] = '0';
+    ++n;
+  }
+  return n;
 }
 
 // Powers of ten as literals, so both builds use the same correctly rounded
 // values (a computed pow may differ in the last bit between C libraries).
-const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
-                         1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
-                         1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29,
-                         1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39,
-                         1e40, 1e41, 1e42, 1e43, 1e44, 1e45, 1e46};
+// Up to 10^22 they are exact.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                             1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
+                             1e20, 1e21, 1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29,
+                             1e30, 1e31, 1e32, 1e33, 1e34, 1e35, 1e36, 1e37, 1e38, 1e39,
+                             1e40, 1e41, 1e42, 1e43, 1e44, 1e45, 1e46, 1e47, 1e48, 1e49,
+                             1e50, 1e51, 1e52, 1e53};
+constexpr int kMaxPow10 = static_cast<int>(sizeof kPow10 / sizeof kPow10[0]) - 1;
+// The smallest float (about 1.4e-45) scaled to six digits needs 10^50.
+static_assert(kMaxPow10 >= 51, "room to scale every float to six digits");
 
-// A float rounded half up to 6 significant decimal digits.
+// v times 10^p in one rounding step, |p| <= kMaxPow10.
+double TimesPow10(double v, int p) { return p >= 0 ? v * kPow10[p] : v / kPow10[-p]; }
+
+// A float rounded half up to 6 significant decimal digits. The magnitude is
+// scaled to [100000, 1000000) in one step: a float that lies exactly halfway
+// between two six-digit values then gives an exact .5 (a product or quotient
+// that is representable comes out exact), where scaling to [1, 10) first
+// and by 100000 afterwards rounds twice and loses ties.
 double RoundFloatTo6(float x) {
   if (x == 0.0f || !std::isfinite(x)) return x;
   uint32_t bits;
   std::memcpy(&bits, &x, 4);
   const int e = static_cast<int>((bits >> 23) & 0xFF) - 127;
-  int k = static_cast<int>(std::trunc(e * 0.30102999566398120));
+  // Decimal exponent estimate k; the scale is 10^(5 - k).
+  int p = 5 - static_cast<int>(std::trunc(e * 0.30102999566398120));
   const double mag = std::fabs(static_cast<double>(x));
-  auto scale = [&](int k) { return k > 0 ? mag / kPow10[k] : mag * kPow10[-k]; };
-  double m = scale(k);
-  // One step normally suffices; subnormal floats (exponent field 0) may need
-  // more, and without them m would round to nothing.
-  while (m >= 10.0 && k < 46) m = scale(++k);
-  while (m < 1.0 && k > -46) m = scale(--k);
-  const double scaled = m * 100000.0;
-  double whole = std::floor(scaled);
-  if (scaled - whole >= 0.5) whole += 1.0;
-  const double unscaled = whole / 100000.0;
-  const double r = k > 0 ? unscaled * kPow10[k] : unscaled / kPow10[-k];
+  double m = TimesPow10(mag, p);
+  // One step normally suffices; subnormal floats (exponent field 0) need more.
+  while (m >= 1000000.0 && p > -kMaxPow10) m = TimesPow10(mag, --p);
+  while (m < 100000.0 && p < kMaxPow10) m = TimesPow10(mag, ++p);
+  double whole = std::floor(m);
+  if (m - whole >= 0.5) whole += 1.0;
+  const double r = TimesPow10(whole, -p);
   return x < 0 ? -r : r;
 }
 
@@ -126,17 +146,28 @@ int32_t Saturate(double v) {
   return static_cast<int32_t>(v);
 }
 
-// atol on a folded text: leading white space, an optional sign, digits.
-// Saturates instead of overflowing, as the Windows C runtime's atol does.
-int32_t ReadDecimal(const std::string& s) {
-  const char* p = s.c_str();
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+// atol on the folded text, folding as it reads: leading white space, an
+// optional sign, digits. Saturates instead of overflowing, as the Windows C
+// runtime's atol does.
+int32_t ReadDecimal(const char* text) {
+  const auto* t = reinterpret_cast<const unsigned char*>(text);
+  size_t i = 0;
+  // The next folded character, 0 at the end, and one that stays a pair
+  // (never a digit, sign or blank) as 0x80.
+  auto peek = [&]() -> unsigned char {
+    if (!t[i]) return 0;
+    const FoldedChar c = FoldAt(t, i);
+    return c.length == 1 ? t[i] : c.folded ? static_cast<unsigned char>(c.folded) : 0x80;
+  };
+  auto take = [&] { i += FoldAt(t, i).length; };
+  for (unsigned char c = peek(); c == ' ' || (c >= '\t' && c <= '\r'); c = peek()) take();
   bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (peek() == '+' || peek() == '-') negative = peek() == '-', take();
   int64_t v = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    v = v * 10 + (*p - '0');
+  for (unsigned char c = peek(); c >= '0' && c <= '9'; c = peek()) {
+    v = v * 10 + (c - '0');
     if (v > 2147483648LL) v = 2147483648LL;  // stays past the limit once there
+    take();
   }
   if (negative) v = -v;
   if (v > 2147483647LL) v = 2147483647LL;
@@ -148,14 +179,18 @@ int32_t ReadDecimal(const std::string& s) {
 void ToText(ArgRecord* result, int count, ArgRecord* args) {
   const ArgRecord& a = At(count, args, 0);
   uint32_t element_type;
+  char number[kNumberTextSize];
   switch (a.type) {
     case kText: *result = TextArg(CopyText(AsText(a))); return;
     case kByte: case kShort: case kInt: case kLong:
-      return ReturnText(result, Decimal(IntegerOf(a)));
-    case kFloat: return ReturnText(result, FormatG(RoundFloatTo6(AsFloat(a)), 6));
-    case kDouble: return ReturnText(result, FormatG(AsDouble(a), 13));
-    case kBool: return ReturnText(result, AsInt(a) ? "真" : "假");
-    case kDateTime: return ReturnText(result, FormatDateTime(AsDouble(a)));
+      return ReturnText(result, number, Decimal(IntegerOf(a), number));
+    case kFloat: return ReturnText(result, number, FormatG(RoundFloatTo6(AsFloat(a)), 6, number));
+    case kDouble: return ReturnText(result, number, FormatG(AsDouble(a), 13, number));
+    case kBool: *result = TextArg(CopyText(AsInt(a) ? "真" : "假")); return;
+    case kDateTime: {
+      char date[kDateTextSize];
+      return ReturnText(result, date, WriteDateTime(AsDouble(a), date));
+    }
     case kByteSet: {
       const ByteSetBlock* b = AsByteSet(a);
       return ReturnTextUpToZero(result, b ? b->data : nullptr, LengthOf(b));
@@ -179,7 +214,7 @@ void ToInt(ArgRecord* result, int count, ArgRecord* args) {
                                    a.type == kRoutineRef ? a.value : static_cast<uint64_t>(IntegerOf(a)))));
     case kFloat: return ReturnInt(result, Saturate(AsFloat(a)));
     case kDouble: return ReturnInt(result, Saturate(AsDouble(a)));
-    case kText: return ReturnInt(result, ReadDecimal(FoldFullWidth(AsText(a), false)));
+    case kText: return ReturnInt(result, ReadDecimal(TextOf(a)));
     default: return ReturnInt(result, 0);
   }
 }
@@ -230,7 +265,7 @@ void ByteSetLeft(ArgRecord* result, int count, ArgRecord* args) {
 void ByteSetMid(ArgRecord* result, int count, ArgRecord* args) {
   const ByteSetBlock* b = ByteSetOf(At(count, args, 0));
   const int64_t length = static_cast<int64_t>(LengthOf(b));
-  int64_t i = IntegerOf(At(count, args, 1)) - 1;
+  int64_t i = args::OffsetOf(At(count, args, 1));
   i = i < 0 ? 0 : (i > length ? length : i);
   int64_t n = IntegerOf(At(count, args, 2));
   if (n < 0) n = 0;

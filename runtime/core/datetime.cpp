@@ -95,45 +95,46 @@ bool FieldsToDateTime(const CalendarFields& f, double* out) {
   return true;
 }
 
-std::string FormatDateTime(double d) {
+size_t WriteDateTime(double d, char (&out)[kDateTextSize]) {
   const CalendarFields f = BreakDateTime(d);
-  char buf[96];
-  int n = std::snprintf(buf, sizeof buf, "%d年%d月%d日", f.year, f.month, f.day);
-  const size_t room = sizeof buf - static_cast<size_t>(n);
+  // Every field is clamped, so the text always fits.
+  int n = std::snprintf(out, sizeof out, "%d年%d月%d日", f.year, f.month, f.day);
+  const size_t room = sizeof out - static_cast<size_t>(n);
   if (f.second != 0)
-    std::snprintf(buf + n, room, "%d时%d分%d秒", f.hour, f.minute, f.second);
+    n += std::snprintf(out + n, room, "%d时%d分%d秒", f.hour, f.minute, f.second);
   else if (f.minute != 0)
-    std::snprintf(buf + n, room, "%d时%d分", f.hour, f.minute);
+    n += std::snprintf(out + n, room, "%d时%d分", f.hour, f.minute);
   else if (f.hour != 0)
-    std::snprintf(buf + n, room, "%d时", f.hour);
-  return buf;
+    n += std::snprintf(out + n, room, "%d时", f.hour);
+  return static_cast<size_t>(n);
+}
+
+std::string FormatDateTime(double d) {
+  char text[kDateTextSize];
+  return std::string(text, WriteDateTime(d, text));
+}
+
+FoldedChar FoldAt(const unsigned char* t, size_t i) {
+  const unsigned char a = t[i];
+  if (args::CharLen(t, i) == 1) return {static_cast<char>(a), 1};  // ASCII, or a lone lead byte at the end
+  const unsigned char b = t[i + 1];
+  char folded = 0;
+  if (a == 0xA3 && b >= 0xA1 && b <= 0xFE) folded = static_cast<char>(b - 0x80);
+  else if (a == 0xA1 && b == 0xA1) folded = ' ';
+  else if (a == 0xA1 && b == 0xAB) folded = '~';
+  else if (a == 0xA1 && (b == 0xEE || b == 0xEF)) folded = '*';
+  return {folded, 2};
 }
 
 std::string FoldFullWidth(const char* text, bool drop_blanks) {
   std::string out;
   if (!text) return out;
   const auto* t = reinterpret_cast<const unsigned char*>(text);
-  const size_t L = std::strlen(text);
-  out.reserve(L);
-  for (size_t i = 0; i < L;) {
-    const unsigned char a = t[i];
-    if (args::CharLen(t, i) == 1) {  // ASCII, or a lone lead byte at the end
-      if (!(drop_blanks && a == ' ')) out.push_back(static_cast<char>(a));
-      ++i;
-      continue;
-    }
-    const unsigned char b = t[i + 1];
-    char folded = 0;
-    if (a == 0xA3 && b >= 0xA1 && b <= 0xFE) folded = static_cast<char>(b - 0x80);
-    else if (a == 0xA1 && b == 0xA1) folded = ' ';
-    else if (a == 0xA1 && b == 0xAB) folded = '~';
-    else if (a == 0xA1 && (b == 0xEE || b == 0xEF)) folded = '*';
-    if (folded) {
-      if (!(drop_blanks && folded == ' ')) out.push_back(folded);
-    } else {
-      out.append(text + i, 2);
-    }
-    i += 2;
+  for (size_t i = 0; t[i];) {
+    const FoldedChar c = FoldAt(t, i);
+    if (!c.folded) out.append(text + i, c.length);
+    else if (!(drop_blanks && c.folded == ' ')) out.push_back(c.folded);
+    i += c.length;
   }
   return out;
 }
@@ -160,9 +161,23 @@ void SkipSeparator(const char*& p, const char* ascii, const char* word) {
 }  // namespace
 
 double ParseDateTime(const char* text) {
-  const std::string folded = FoldFullWidth(text, false);
-  if (folded.empty()) return kMinDateTime;
-  const char* p = folded.c_str();
+  // The parser reads at most 26 folded bytes (six fields, five separators,
+  // then the end or "秒"), so folding a prefix into a fixed buffer is enough;
+  // a pair is folded whole or not at all.
+  char folded[40];
+  size_t n = 0;
+  if (text) {
+    const auto* t = reinterpret_cast<const unsigned char*>(text);
+    for (size_t i = 0; t[i] && n + 2 < sizeof folded;) {
+      const FoldedChar c = FoldAt(t, i);
+      if (c.folded) folded[n++] = c.folded;
+      else std::memcpy(folded + n, text + i, c.length), n += c.length;
+      i += c.length;
+    }
+  }
+  folded[n] = '\0';
+  if (n == 0) return kMinDateTime;
+  const char* p = folded;
   CalendarFields f{};
   f.year = ReadField(p, 4);
   SkipSeparator(p, "/-:.", "年");
@@ -208,8 +223,8 @@ void GetCurrentDateTime(ArgRecord* result, int, ArgRecord*) {
 void DateTimeToText(ArgRecord* result, int count, ArgRecord* args) {
   const ArgRecord& a = args::At(count, args, 0);
   const double d = a.type == kDateTime ? AsDouble(a) : 0.0;
-  const std::string text = FormatDateTime(d);
-  *result = TextArg(NewText(text.data(), text.size()));
+  char text[kDateTextSize];
+  *result = TextArg(NewText(text, WriteDateTime(d, text)));
 }
 
 void ToDateTime(ArgRecord* result, int count, ArgRecord* args) {

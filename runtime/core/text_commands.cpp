@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
@@ -21,6 +20,7 @@ namespace {
 using args::At;
 using args::CharLen;
 using args::IntegerOf;
+using args::OffsetOf;
 using args::ReturnInt;
 using args::TextOf;
 void ReturnText(ArgRecord* result, Text t) { *result = TextArg(t); }
@@ -120,7 +120,7 @@ inline size_t BlankAt(const unsigned char* t, size_t i, size_t len) {
 // 0-based start from a 1-based position argument: absent or below 1 gives 0.
 int64_t StartOffset(const ArgRecord& a) {
   if (IsOmitted(a)) return 0;
-  int64_t s = IntegerOf(a) - 1;
+  const int64_t s = OffsetOf(a);
   return s < 0 ? 0 : s;
 }
 
@@ -155,7 +155,7 @@ void FindTextReverse(ArgRecord* result, int count, ArgRecord* args) {
   const char* sought = TextOf(At(count, args, 1));
   const ArgRecord& start = At(count, args, 2);
   // The searched range: the first min(start - 1, L) bytes, or all of them.
-  const size_t range = IsOmitted(start) ? kToEnd : LengthUpTo(text, IntegerOf(start) - 1);
+  const size_t range = IsOmitted(start) ? kToEnd : LengthUpTo(text, OffsetOf(start));
   const bool ignore = IntegerOf(At(count, args, 3)) == 1;
   const size_t F = std::strlen(sought);
   if (F == 0) return ReturnInt(result, (range == kToEnd ? text[0] != '\0' : range > 0) ? 1 : -1);
@@ -189,7 +189,7 @@ void RightText(ArgRecord* result, int count, ArgRecord* args) {
 
 void MidText(ArgRecord* result, int count, ArgRecord* args) {
   const char* text = TextOf(At(count, args, 0));
-  const int64_t i = IntegerOf(At(count, args, 1)) - 1;
+  const int64_t i = OffsetOf(At(count, args, 1));
   const int64_t n = IntegerOf(At(count, args, 2));
   const int64_t L = static_cast<int64_t>(std::strlen(text));
   if (i < 0 || i >= L || n < 1) return ReturnText(result, nullptr);
@@ -269,19 +269,24 @@ void RemoveAllBlanks(ArgRecord* result, int count, ArgRecord* args) {
   const char* text = TextOf(At(count, args, 0));
   const unsigned char* t = Bytes(text);
   const size_t L = std::strlen(text);
-  std::string out;
-  out.reserve(L);
-  for (size_t i = 0; i < L;) {
-    const size_t b = BlankAt(t, i, L);
-    if (b) {
-      i += b;
-      continue;
+  // One walk to measure, one to copy: the result is the only block made.
+  auto walk = [&](auto&& keep) {
+    for (size_t i = 0; i < L;) {
+      const size_t b = BlankAt(t, i, L);
+      const size_t n = b ? b : CharLen(t, i);
+      if (!b) keep(i, n);
+      i += n;
     }
-    const size_t n = CharLen(t, i);
-    out.append(text + i, n);
-    i += n;
-  }
-  ReturnText(result, NewText(out.data(), out.size()));
+  };
+  size_t kept = 0;
+  walk([&](size_t, size_t n) { kept += n; });
+  if (kept == 0) return ReturnText(result, nullptr);
+  if (kept == L) return ReturnText(result, NewText(text, L));
+  auto* out = static_cast<char*>(AllocateBlock(BlockSize(1, static_cast<int64_t>(kept), 1)));
+  char* w = out;
+  walk([&](size_t i, size_t n) { std::memcpy(w, text + i, n), w += n; });
+  *w = '\0';
+  ReturnText(result, out);
 }
 
 void ReplaceSubtext(ArgRecord* result, int count, ArgRecord* args) {
@@ -358,31 +363,31 @@ void SplitText(ArgRecord* result, int count, ArgRecord* args) {
   int64_t maximum = IsOmitted(max_arg) ? -1 : IntegerOf(max_arg);  // -1: unlimited
   if (!IsOmitted(max_arg) && maximum < 0) maximum = 0;
   const size_t D = std::strlen(delim);
+  const unsigned char* t = Bytes(text);
 
-  // Each piece becomes its own block as soon as it is found, in a single walk
-  // up to the terminator; the array is made once their number is known.
-  std::vector<Text> pieces;
-  if (text[0] != '\0' && maximum != 0) {
-    if (D == 0) {
-      pieces.push_back(CopyText(text));
-    } else {
-      const unsigned char* t = Bytes(text);
-      Matcher m(delim, D, false);
-      size_t piece = 0;
-      bool full = false;
-      for (size_t i = m.Next(t, 0, kToEnd); i != kNone; i = m.Next(t, piece, kToEnd)) {
-        pieces.push_back(NewText(text + piece, i - piece));
-        piece = i + D;
-        if (maximum > 0 && static_cast<int64_t>(pieces.size()) >= maximum) {
-          full = true;
-          break;
-        }
-      }
-      if (!full && text[piece] != '\0') pieces.push_back(CopyText(text + piece));
+  // Calls piece(begin, length) for each element in order and returns their
+  // number. Run twice: once to count, so the array is made at its size, and
+  // once to make the pieces into it; nothing else is allocated.
+  auto walk = [&](auto&& piece) -> int64_t {
+    if (text[0] == '\0' || maximum == 0) return 0;
+    if (D == 0) return piece(size_t{0}, std::strlen(text)), 1;
+    const Matcher m(delim, D, false);
+    int64_t pieces = 0;
+    size_t from = 0;
+    for (size_t i = m.Next(t, 0, kToEnd); i != kNone; i = m.Next(t, from, kToEnd)) {
+      piece(from, i - from);
+      from = i + D;
+      if (++pieces == maximum) return pieces;  // the rest is dropped
     }
-  }
-  ArrayBlock* array = NewArray(static_cast<int32_t>(pieces.size()), sizeof(Text));
-  if (!pieces.empty()) std::memcpy(ArrayElements(array), pieces.data(), pieces.size() * sizeof(Text));
+    if (text[from] != '\0') piece(from, std::strlen(text + from)), ++pieces;
+    return pieces;
+  };
+  const int64_t n = walk([](size_t, size_t) {});
+  // A text of L bytes has at most L + 1 pieces, far below the block limit;
+  // BlockSize refuses anything larger all the same.
+  ArrayBlock* array = NewArray(static_cast<int32_t>(n < INT32_MAX ? n : -1), sizeof(Text));
+  Text* out = static_cast<Text*>(ArrayElements(array));
+  walk([&](size_t from, size_t length) { *out++ = NewText(text + from, length); });
   *result = PtrArg(kText | kByRefOrArrayBit, array);
 }
 

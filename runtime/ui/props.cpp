@@ -124,7 +124,9 @@ bool ParseAny(const uint8_t* data, size_t size, P* p) {
   in.u32(fresh.version);
   if (!in.ok || fresh.version > P::kMaxVersion) return false;
   Fields(in, fresh);
-  if (!in.ok || !in.r.AtEnd()) return false;
+  // Bytes after the known fields come from a newer writer: ignored. Every
+  // read is bounded by the data, so only data too short is refused.
+  if (!in.ok) return false;
   *p = std::move(fresh);
   return true;
 }

@@ -3,8 +3,9 @@
 // (the "get all property data" operation, and the unit rebuild, need the
 // reverse direction).
 //
-// Parse refuses a version above the component's highest, data too short
-// for the fields of its version, and bytes left after them. Serialise
+// Parse refuses a version above the component's highest and data too short
+// for the fields of its version; bytes after those fields (written by a
+// newer writer) are ignored. Serialise
 // writes the record's own version, so Parse(Serialise(x)) reads back x.
 // Portable, no Win32.
 #pragma once

@@ -64,6 +64,59 @@ TEST(NumberConversion, ToTextByType) {
                      {{rt::OmittedArg()}, "(null)"}});
 }
 
+// The exact decimal answer for a float that lies halfway between two
+// six-digit values: `digits` is the value times 10^scale as an integer with
+// 7 significant digits ending in 5 (scale 0 for 7-digit integers). Rounded
+// half up by integer arithmetic and written as "%.6g" writes it.
+std::string TieText(int64_t digits, int scale) {
+  int64_t q = (digits + 5) / 10;  // six digits, or 1000000 after a carry
+  int exponent = 6 - scale;       // decimal exponent of the leading digit
+  if (q == 1000000) q = 100000, ++exponent;
+  std::string d = std::to_string(q);
+  if (exponent >= 6) {  // exponent form, mantissa without trailing zeros
+    std::string mantissa = d.substr(0, 1) + "." + d.substr(1);
+    while (mantissa.back() == '0') mantissa.pop_back();
+    if (mantissa.back() == '.') mantissa.pop_back();
+    return mantissa + "e+00" + std::to_string(exponent);
+  }
+  std::string fixed = d.substr(0, static_cast<size_t>(exponent) + 1) + "." + d.substr(static_cast<size_t>(exponent) + 1);
+  while (fixed.back() == '0') fixed.pop_back();
+  if (fixed.back() == '.') fixed.pop_back();
+  return fixed;
+}
+
+TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
+  Check(rt::ToText, {{{rt::FloatArg(100005.5f)}, "100006"},
+                     {{rt::FloatArg(-100005.5f)}, "-100006"},
+                     {{rt::FloatArg(1234565.0f)}, "1.23457e+006"},
+                     {{rt::FloatArg(4149995.0f)}, "4.15e+006"},
+                     {{rt::FloatArg(10002.25f)}, "10002.3"},
+                     {{rt::FloatArg(9999995.0f)}, "1e+007"}});
+  // Float ties with 7 significant digits: every integer 1000005..9999995,
+  // and a seventh of the n + 0.5 for six-digit n and of the n + 0.25 and
+  // n + 0.75 for five-digit n; some negated.
+  struct Range { int64_t from, to, step; int scale; };
+  int mismatches = 0, checked = 0;
+  for (Range r : {Range{1000005, 9999995, 10, 0}, Range{1000005, 9999995, 70, 1},
+                  Range{1000025, 9999975, 350, 2}}) {
+    for (int64_t digits = r.from; digits <= r.to; digits += r.step) {
+      if (r.scale == 2 && digits % 100 != 25 && digits % 100 != 75) continue;
+      const double value = static_cast<double>(digits) / (r.scale == 0 ? 1 : r.scale == 1 ? 10 : 100);
+      const float f = static_cast<float>(value);
+      ASSERT_EQ(static_cast<double>(f), value) << digits;  // the tie is exact as a float
+      const bool negate = digits % 7 == 0;
+      const std::string want = (negate ? "-" : "") + TieText(digits, r.scale);
+      ArgRecord arg = rt::FloatArg(negate ? -f : f), got{};
+      rt::ToText(&got, 1, &arg);
+      ++checked;
+      if (want != rt::AsText(got) && ++mismatches <= 5)
+        ADD_FAILURE() << value << ": " << rt::AsText(got) << ", want " << want;
+      rt::FreeBlock(rt::AsPtr<char>(got));
+    }
+  }
+  EXPECT_EQ(mismatches, 0) << "of " << checked;
+}
+
 TEST(NumberConversion, ToIntByType) {
   Check(rt::ToInt, {{{T(" 12abc")}, "12"},
                     {{T("\xA3\xB1\xA3\xB2")}, "12"},                    // full-width digits
@@ -97,6 +150,13 @@ TEST(ByteSets, CuttingClampsLengthsAndZerosAndBitOr) {
                   {{b, I(4), I(99)}, "de", rt::ByteSetMid},
                   {{b, I(INT32_MIN), I(INT32_MAX)}, "abcde", rt::ByteSetMid},
                   {{b, I(2), I(-5)}, "(null)", rt::ByteSetMid},
+                  {{b, rt::LongArg(INT64_MIN), I(2)}, "ab", rt::ByteSetMid},
+                  {{b, rt::LongArg(INT64_MAX), I(2)}, "(null)", rt::ByteSetMid},
+                  {{b, I(2), rt::LongArg(INT64_MAX)}, "bcde", rt::ByteSetMid},
+                  {{b, I(1), rt::LongArg(INT64_MIN)}, "(null)", rt::ByteSetMid},
+                  {{b, rt::LongArg(INT64_MAX)}, "abcde", rt::ByteSetLeft},
+                  {{b, rt::LongArg(INT64_MIN)}, "(null)", rt::ByteSetLeft},
+                  {{rt::LongArg(INT64_MIN)}, "(null)", rt::ZeroByteSet},
                   {{I(3)}, std::string(3, '\0'), rt::ZeroByteSet},
                   {{b}, "5", rt::ByteSetLengthCmd},
                   {{I(1), I(2), I(4)}, "7", rt::BitOr},

@@ -90,6 +90,41 @@ TEST(TextCutting, CutsAtBytesAndClampsCounts) {
          {rt::CharCode, {T("ab"), I(3)}, "0"}});
 }
 
+TEST(TextPositions, ExtremeLongAndIntPositionsAndCountsClamp) {
+  // A position below 1 means the start, one past the text finds nothing;
+  // no position may overflow on the way there.
+  const ArgRecord lo = rt::LongArg(INT64_MIN), hi = rt::LongArg(INT64_MAX);
+  const ArgRecord ilo = I(INT32_MIN), ihi = I(INT32_MAX);
+  const auto P = rt::ReplaceSubtext, M = rt::MidText, S = rt::SplitText;
+  Check({{F, {T("abc"), T("a"), lo, O}, "1"},
+         {F, {T("abc"), T("a"), ilo, O}, "1"},
+         {F, {T("abc"), T("c"), hi, O}, "-1"},
+         {F, {T("abc"), T("c"), ihi, O}, "-1"},
+         {F, {T("abc"), T(""), hi, O}, "-1"},
+         {R, {T("abab"), T("ab"), lo, O}, "-1"},
+         {R, {T("abab"), T("ab"), ilo, O}, "-1"},
+         {R, {T("abab"), T("ab"), hi, O}, "3"},
+         {R, {T("abab"), T("ab"), ihi, O}, "3"},
+         {P, {T("aa"), T("a"), T("b"), lo}, "bb"},
+         {P, {T("aa"), T("a"), T("b"), ilo}, "bb"},
+         {P, {T("aa"), T("a"), T("b"), hi}, "aa"},
+         {P, {T("aa"), T("a"), T("b"), O, lo}, "bb"},
+         {P, {T("aa"), T("a"), T("b"), O, hi}, "bb"},
+         {M, {T("hello"), lo, I(3)}, "(null)"},
+         {M, {T("hello"), hi, I(3)}, "(null)"},
+         {M, {T("hello"), I(2), hi}, "ello"},
+         {M, {T("hello"), I(1), lo}, "(null)"},
+         {rt::LeftText, {T("hello"), hi}, "hello"},
+         {rt::LeftText, {T("hello"), lo}, "(null)"},
+         {rt::RightText, {T("hello"), hi}, "hello"},
+         {rt::RightText, {T("hello"), lo}, "(null)"},
+         {rt::CharCode, {T("ab"), lo}, "0"},
+         {rt::CharCode, {T("ab"), hi}, "0"},
+         {rt::SpaceText, {lo}, "(null)"},
+         {S, {T("a,b,c"), T(","), lo}, ""},
+         {S, {T("a,b,c"), T(","), hi}, "a|b|c"}});
+}
+
 TEST(TextReplace, StartCountAndCase) {
   const auto P = rt::ReplaceSubtext;
   const ArgRecord keep_case = rt::BoolArg(true);

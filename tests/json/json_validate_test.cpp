@@ -23,7 +23,9 @@ TEST(IsSafeJson, AcceptsExactlyOneJsonValue) {
       {"{\"a\":1}{}", false}, {"/*c*/1", false}, {"NaN", false},
       {"\"tab\there\"", false},        // raw control character
       {"\"\xd6\"", false},             // lead byte without its second byte
-      {"\"\x95\x5c\"", false},         // second byte would be a backslash byte-wise
+      {"\"\x95\x5c\"", true},          // one character: its second byte is no backslash
+      {"[\"\xa9\x5c\",\"\x80\"]", true},  // U+2010 and the euro sign
+      {"\"\xff\"", false}, {"\"\x81\x7f\"", false}, {"\"\x81\x22", false},  // unreadable bytes
       {"\xd6\xd0", false},             // GBK outside a string
   });
   EXPECT_FALSE(json::IsSafeJson(nullptr));
@@ -46,13 +48,19 @@ TEST(IsMemberPath, NamesAndSubscriptsOnly) {
       {"a['q'].b_$1", true}, {"\xc3\xfb\xd7\xd6", true},  // a GBK name
       {"", false}, {"a.", false}, {"1a", false}, {"a;b", false}, {"a[b]", false}, {"a()", false},
       {"a[\"\\\"]", false}, {"a b", false}, {"a[1", false}, {"a=1", false}, {"a\n", false},
+      {"a[\"\x95\x5c\"]", true}, {"\xa4\xa2\xa5\xa2", true},  // a pair ending in 0x5C quoted; kana
+      // Only letters may be name characters: no blank, digit or sign of any width.
+      {"x\xa1\xa1" "in\xa1\xa1" "delete\xa1\xa1" "da.a", false},  // ideographic spaces
+      {"\xa3\xb1", false}, {"a\xa3\xab", false}, {"a\x80", false}, {"a\xa1\xa2", false},
+      {"a\xaa\xa1", false},  // user-defined (private use)
   });
 }
 
 TEST(IsPlainQuotable, StaysInsideSingleQuotes) {
   Check(json::IsPlainQuotable, {
       {"", true}, {"plain text, \"double\" quotes", true}, {"\xd6\xd0", true},
-      {"it's", false}, {"back\\slash", false}, {"two\nlines", false}, {"\x95\x5c", false},
+      {"\x95\x5c\x80", true},  // one character and the euro sign
+      {"it's", false}, {"back\\slash", false}, {"two\nlines", false}, {"\xff", false}, {"\x81'", false},
   });
 }
 

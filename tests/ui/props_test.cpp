@@ -1,6 +1,7 @@
 // Component property records: each layout and version round-trips, older
-// versions keep the defaults of the fields they lack, and data too short, too
-// long or of a version above the component's is refused. Field order against
+// versions keep the defaults of the fields they lack, bytes after the fields
+// are ignored, and data too short or of a version above the component's is
+// refused. Field order against
 // the writer is checked by template_reader_test.
 #include <gtest/gtest.h>
 
@@ -22,9 +23,13 @@ void ExpectRoundTrip(P p, uint32_t version) {
   EXPECT_EQ(rt::ui::Serialise(back), data);
   for (size_t n = 0; n < data.size(); ++n)
     ASSERT_FALSE(rt::ui::Parse(Bytes(data.begin(), data.begin() + static_cast<long>(n)), &back)) << n;
-  Bytes longer = data;
-  longer.push_back(0);
-  EXPECT_FALSE(rt::ui::Parse(longer, &back));
+  for (size_t extra : {1u, 7u}) {  // a newer writer's bytes after the fields: ignored
+    Bytes longer = data;
+    longer.insert(longer.end(), extra, 0xEE);
+    P read;
+    ASSERT_TRUE(rt::ui::Parse(longer, &read)) << extra;
+    EXPECT_EQ(rt::ui::Serialise(read), data);
+  }
   data[0] = static_cast<uint8_t>(P::kMaxVersion + 1);
   EXPECT_FALSE(rt::ui::Parse(data, &back));
 }

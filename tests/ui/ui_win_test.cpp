@@ -176,6 +176,16 @@ TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
   const LONG x = (GetSystemMetrics(SM_CXSCREEN) - 372) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - 180) / 2;
   EXPECT_EQ(RectIn(h, nullptr), (std::array<LONG, 4>{x, y, x + 372, y + 180}));
   EXPECT_NE(SendMessageA(h, WM_GETICON, ICON_BIG, 0), 0);
+  {  // The frame draws its caption buttons in Marlett; without it they show
+     // as the letters of another font.
+    HDC dc = GetDC(h);
+    HFONT marlett = CreateFontA(-13, 0, 0, 0, 0, 0, 0, 0, SYMBOL_CHARSET, 0, 0, 0, 0, "Marlett");
+    HGDIOBJ was = SelectObject(dc, marlett);
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(dc, LF_FACESIZE, face);
+    EXPECT_STREQ(face, "Marlett");
+    SelectObject(dc, was), DeleteObject(marlett), ReleaseDC(h, dc);
+  }
   {  // Framed, but no caption text and no control box: no caption bar.
     rt::ui::WindowProps bare;
     bare.control_box = 0;

@@ -35,6 +35,14 @@ TEST(Url, HostPortAndPath) {
       {"http://host:70000/p", "host", "host:70000", 70000, "/p"},
       {"http://[::1]:8080/p", "[", "[::1]:8080", 8080, "/p"},
       {"", "", "", 80, "/"},
+      // Hosts that also occur in the scheme are looked for after it.
+      {"http://h/p", "h", "h", 80, "/p"},
+      {"http://t/x/y", "t", "t", 80, "/x/y"},
+      {"http://http/q?a=1", "http", "http", 80, "/q?a=1"},
+      {"https://s/p", "s", "s", 443, "/p"},
+      {"http://tp:81/", "tp", "tp:81", 81, "/"},
+      {"http://Host/A/b?x=1", "host", "host", 80, "/A/b?x=1"},
+      {"http://host", "host", "host", 80, "/"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);

@@ -1,0 +1,140 @@
+// The checks read texts as the engine's conversion reads them: every byte
+// and byte pair against the platform's code page 936, every name character
+// against the script engine itself, and the data that a byte-wise reading
+// used to lose (the euro sign, pairs ending in 0x5C) through the object.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "json/json_object.h"
+#include "json/json_validate.h"
+#include "tests/json/json_test_env.h"
+
+namespace {
+
+using jsontest::Take;
+
+// Characters in n bytes as the checker reads them, or 0 when it refuses one.
+int CheckerCharacters(const unsigned char* bytes, int n) {
+  unsigned char text[4] = {};
+  for (int i = 0; i < n; ++i) text[i] = bytes[i];
+  int characters = 0;
+  for (int i = 0; i < n; ++characters) {
+    const int length = static_cast<int>(json::GbkCharLength(text + i));
+    if (length == 0 || i + length > n) return 0;
+    i += length;
+  }
+  return characters;
+}
+// The same as the platform converts them (0: it refuses the bytes).
+int PlatformCharacters(const unsigned char* bytes, int n, wchar_t* first) {
+  wchar_t out[4] = {};
+  const int count = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes), n, out, 4);
+  *first = out[0];
+  return count;
+}
+
+TEST(GbkReading, EveryByteAndPairReadsAsTheCodePageConversionReadsIt) {
+  int mismatches = 0, pairs = 0;
+  for (int a = 0; a < 256; ++a) {
+    for (int b = -1; b < 256; ++b) {  // b = -1: the byte alone
+      const unsigned char bytes[2] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b)};
+      const int n = b < 0 ? 1 : 2;
+      wchar_t first;
+      const int platform = PlatformCharacters(bytes, n, &first);
+      const int checker = CheckerCharacters(bytes, n);
+      if (checker != platform && ++mismatches <= 10)
+        ADD_FAILURE() << std::hex << a << " " << b << ": checker " << checker << ", platform " << platform;
+      // A pair read as one character is never a quote, backslash or other
+      // ASCII character to the engine.
+      if (n == 2 && platform == 1) {
+        ++pairs;
+        EXPECT_GE(first, 0x80) << std::hex << a << " " << b;
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(pairs, 23940);  // every two-byte character of the code page
+}
+
+class GbkThroughTheEngine : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { jsontest::SetUpRuntime(); }
+  void TearDown() override { json::DeleteJsonObject(o_); }
+  bool EvalBool(const std::string& script) {
+    return rt::AsInt(prog::Call(rt::CallMethodBool, {rt::PtrArg(rt::kComObject, o_->engine),
+                                                      rt::TextArg("Eval"), rt::TextArg(script.c_str())})) != 0;
+  }
+  // True when every name is read as exactly that name: each is assigned as
+  // a member (d.name=1, which only a single identifier can stand in), the
+  // object then holds exactly those members, each under its own name (the
+  // prelude's additions to every object are not counted).
+  bool AllReadAsNames(const std::vector<std::string>& names) {
+    std::string assign, check;
+    for (const std::string& name : names) {
+      assign += "d." + name + "=1;";
+      check += "&&('" + name + "' in d)";
+    }
+    return EvalBool("(function(){var d={},n=0,k;" + assign + "for(k in d)if(d.hasOwnProperty(k))n++;return n==" +
+                    std::to_string(names.size()) + check + ";})()");
+  }
+  json::JsonObject* o_ = json::NewJsonObject();
+};
+
+TEST_F(GbkThroughTheEngine, EveryNameCharacterTheCheckerAcceptsIsAnIdentifierCharacter) {
+  // Each accepted pair as a whole name and after a first letter.
+  std::vector<std::string> names;
+  int accepted = 0;
+  for (int a = 0x81; a < 0xFF; ++a) {
+    for (int b = 0x40; b < 0xFF; ++b) {
+      const std::string pair = {static_cast<char>(a), static_cast<char>(b)};
+      const bool alone = json::IsMemberPath(pair.c_str()), after = json::IsMemberPath(("x" + pair).c_str());
+      EXPECT_EQ(alone, after) << std::hex << a << " " << b;  // no pair is a digit
+      if (!alone && !after) continue;
+      ++accepted;
+      names.push_back(pair);
+      names.push_back("x" + pair);
+    }
+  }
+  EXPECT_GT(accepted, 21000);  // the ideographs at least
+  const size_t kBatch = 6000;
+  for (size_t from = 0; from < names.size(); from += kBatch) {
+    const std::vector<std::string> batch(names.begin() + static_cast<long>(from),
+                                         names.begin() + static_cast<long>(std::min(from + kBatch, names.size())));
+    if (AllReadAsNames(batch)) continue;
+    int shown = 0;  // find the culprits one by one, only on failure
+    for (const std::string& name : batch)
+      if (!AllReadAsNames({name}) && ++shown <= 10)
+        ADD_FAILURE() << "not one identifier to the engine: " << std::hex
+                      << (static_cast<unsigned char>(name[name.size() - 2]) << 8 | static_cast<unsigned char>(name.back()));
+  }
+  // The probe itself tells blanks from names: the ideographic space is no name.
+  EXPECT_FALSE(AllReadAsNames({"x\xA1\xA1y"}));
+}
+
+TEST_F(GbkThroughTheEngine, AKeyWithABlankActsAsNoExpression) {
+  ASSERT_TRUE(json::Parse(o_, "{\"a\":1,\"b\":2}"));
+  EXPECT_FALSE(json::Has(o_, "x\xA1\xA1" "in\xA1\xA1" "delete\xA1\xA1" "da.a"));
+  EXPECT_EQ(json::TypeOf(o_, "b\xA1\xA1" "instanceof\xA1\xA1" "Object"), json::kJsonOther);
+  EXPECT_EQ(Take(json::ToJson(o_)), "{\"a\":1,\"b\":2}");
+}
+
+TEST_F(GbkThroughTheEngine, TheEuroSignAndPairsEndingIn5CSurvive) {
+  // U+20AC is 0x80; U+2010 is A9 5C and 乗 is 81 5C in code page 936.
+  ASSERT_TRUE(json::Parse(o_, "{\"list\":[\"\\u20ac\",2,3],\"o\":{\"k\":\"\xA9\x5C\"},\"l2\":[{\"k\":\"\x81\x5C\"}]}"));
+  json::RemoveItemAt(o_, "list[1]");
+  EXPECT_EQ(Take(json::GetJson(o_, "list")), "[\"\x80\",3]");
+  json::JsonObject* member = json::GetMemberObject(o_, "o");
+  json::JsonObject* item = json::GetItemObject(o_, 0, "l2");
+  EXPECT_EQ(Take(json::ToJson(member)), "{\"k\":\"\xA9\x5C\"}");
+  EXPECT_EQ(Take(json::ToJson(item)), "{\"k\":\"\x81\x5C\"}");
+  json::DeleteJsonObject(member), json::DeleteJsonObject(item);
+  json::SetMember(o_, "v", "\xA9\x5C\x80", false);
+  EXPECT_EQ(Take(json::GetText(o_, "v", false)), "\xA9\x5C\x80");
+  // A service reply holding such a character still gives its time.
+  ASSERT_TRUE(json::Parse(o_, "{\"sysTime2\":\"2019-10-17 12:33:29\",\"note\":\"\xA9\x5C\"}"));
+  EXPECT_EQ(Take(json::GetJson(o_, "sysTime2")), "\"2019-10-17 12:33:29\"");
+}
+
+}  // namespace
