@@ -28,7 +28,7 @@ trap 'kill $service 2>/dev/null; rm -rf "$work"; wineserver -k 2>/dev/null; rt_s
 rt_ensure_prefix
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 export BENCH_SERVICE_PORT=$(cat "$work/port" 2>/dev/null)
-for b in bench_memory bench_ui bench_web bench_json bench_app; do
+for b in bench_memory bench_ui bench_web bench_json bench_app precision/bench_precision; do
   [ -f "build/win/bench/$b.exe" ] || continue
   echo "== $b (Wine)"
   wine "build/win/bench/$b.exe"

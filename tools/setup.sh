@@ -8,7 +8,7 @@ PACKAGES=(
   g++-mingw-w64-i686 mingw-w64
   wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick fonts-wqy-microhei fonts-wine
   googletest libgtest-dev libbenchmark-dev rapidjson-dev
-  locales
+  locales nginx openssl
 )
 
 missing=()

@@ -27,7 +27,9 @@ Options let tests and people see how the tool copes:
 
 GET /control?fault=NAME&delay=S&reply_delay=S&jitter=S&offset=S&zone=Z
 changes the settings while running (fault=none goes back to good answers);
-GET /stats answers the request count.
+GET /stats answers the request count. --idle-exit S ends the service after S
+seconds without a request (a Windows program that starts it under Wine cannot
+end it with TerminateProcess).
 
 Connections are kept alive (HTTP/1.1) and every reply goes out in one
 send(), headers and body together, on a socket without Nagle's delay.
@@ -66,6 +68,7 @@ class Settings:
         self.offset = args.offset
         self.zone = args.zone
         self.requests = 0
+        self.last_request = time.monotonic()
         self.cycle = 0
         self.random = random.Random()
 
@@ -220,6 +223,7 @@ def make_handler(settings, routes=None):
             self.wfile.write(head.encode("latin-1") + body)
 
         def do_GET(self):
+            settings.last_request = time.monotonic()
             url = urllib.parse.urlparse(self.path)
             route = routes.get(url.path)
             if route is None:
@@ -244,10 +248,18 @@ def main():
     p.add_argument("--reply-delay", type=float, default=0.0)
     p.add_argument("--jitter", type=float, default=0.0)
     p.add_argument("--fault", choices=FAULTS + ["cycle", "soak", "none"], default=None)
+    p.add_argument("--idle-exit", type=float, default=0.0)
     p.add_argument("--tls-cert")
     p.add_argument("--tls-key")
     args = p.parse_args()
-    server = Server(("127.0.0.1", args.port), make_handler(Settings(args)))
+    settings = Settings(args)
+    server = Server(("127.0.0.1", args.port), make_handler(settings))
+    if args.idle_exit > 0:
+        def watch():
+            while time.monotonic() - settings.last_request < args.idle_exit:
+                time.sleep(0.5)
+            os._exit(0)
+        threading.Thread(target=watch, daemon=True).start()
     if args.tls_cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.tls_cert, args.tls_key)

@@ -45,7 +45,7 @@ rt_start_time_service() {
     echo "using the service already listening on 127.0.0.1:18080"
     return
   fi
-  python3 "$(dirname "${BASH_SOURCE[0]}")/timeservice.py" --port 18080 >/dev/null &
+  python3 "$(dirname "${BASH_SOURCE[0]}")/timeservice.py" --zone local --port 18080 >/dev/null &
   RT_SERVICE_PID=$!
 }
 rt_stop_time_service() {

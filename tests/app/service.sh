@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 case $1 in
   start)
     rm -f "$dir/service.port"
-    nohup python3 "$root/tools/timeservice.py" --port 0 --port-file "$dir/service.port" \
+    nohup python3 "$root/tools/timeservice.py" --zone local --port 0 --port-file "$dir/service.port" \
       >/dev/null 2>&1 &
     echo $! > "$dir/service.pid"
     for _ in $(seq 100); do

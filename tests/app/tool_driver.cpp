@@ -10,7 +10,6 @@
 #include "tests/support/child_process.h"
 
 namespace e2e {
-namespace {
 
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
@@ -19,6 +18,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
     if (!line.empty()) lines.push_back(line);
   return lines;
 }
+
+namespace {
 
 bool IsToolWindow(HWND h) {
   char caption[128] = {};
@@ -33,8 +34,8 @@ BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
 
 }  // namespace
 
-TimeService::TimeService() {
-  std::ifstream in(testsupport::ExeDir() + "service.port");
+TimeService::TimeService(const std::string& port_file) {
+  std::ifstream in(testsupport::ExeDir() + port_file);
   in >> port_;
 }
 

@@ -13,7 +13,9 @@ namespace e2e {
 // The local time service started by the ctest fixture.
 class TimeService {
  public:
-  TimeService();  // reads the port the fixture wrote
+  // Reads the port the fixture wrote (the precise program's fixture starts
+  // three, in service0.port to service2.port).
+  explicit TimeService(const std::string& port_file = "service.port");
   std::string Url(const std::string& path = "/getSysTime.do") const;
   // GET /control?<query>, e.g. "fault=null" or "fault=none&offset=3600".
   bool Control(const std::string& query) const;
@@ -71,6 +73,9 @@ class Tool {
   std::string clock_log_, end_log_, stats_log_;
   bool closed_ = false;
 };
+
+// The non-empty lines of a log file the test build wrote.
+std::vector<std::string> ReadLines(const std::string& path);
 
 // Reads a display text "2019年10月17日8时5分9秒" into a SYSTEMTIME; false
 // when it is not in that form.

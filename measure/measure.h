@@ -1,0 +1,163 @@
+// The measurement engine's portable core: how far the PC clock is from
+// time sources that answer in whole seconds, to a few milliseconds, with a
+// bound that covers the true offset.
+//
+// Owns: the per-source measurer (a step-driven state machine), the combiner
+// of several sources, the sanity checks, and the readers of a reply's time
+// (a JSON object's "sysTime2" in Beijing time, or an HTTP Date header).
+// It performs no I/O and reads no clock: the caller (measure_edge.h on
+// Windows, a simulated server in the tests) does every exchange and tells
+// the measurer what happened.
+// Ownership: plain values only; every object owns its std containers.
+// May call: the C++ standard library only (builds natively under ASan/UBSan).
+//
+// Times: "mono" is seconds on a monotonic counter (any origin); "utc" is
+// seconds since 1970-01-01 00:00 UTC. The caller maps mono to the PC's UTC
+// once (utc = mono + pc_utc_minus_mono) and passes that mapping in.
+//
+// Usage (one source):
+//   measure::SourceMeasurer m(options, clock_mapping, start_mono);
+//   while (!m.Finished()) {
+//     double send_at = m.NextSendTime();   // wait until then (mono)
+//     measure::Exchange x = ...;           // one timed request, sent at send_at
+//     m.Take(x);
+//   }
+//   measure::SourceResult r = m.Result(url);
+// Several sources: one SourceMeasurer each; put their Result()s in a
+// measure::Result's sources and call measure::Combine(result).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace measure {
+
+// What one timed request gave: our send and receive instants and the
+// server's whole second, or why there is none.
+struct Exchange {
+  double sent = 0;        // t1, mono, just before the request went out
+  double received = 0;    // t4, mono, when the reply's headers were in
+  bool ok = false;
+  int64_t server_second = 0;  // the server's clock, whole seconds, utc
+  std::string failure;        // why, when !ok ("no reply", "HTTP 404", ...)
+};
+
+struct Options {
+  double build_utc = 0;          // replies before this are refused
+  double max_seconds = 12;       // one source's whole measurement
+  double target_resolution = 0.002;  // stop halving below this (s)
+  int max_requests = 16;
+  int max_failures = 3;          // failed exchanges in a row before the source fails
+  double max_distance = 366 * 86400.0;  // refuse offsets beyond (s)
+  double send_margin = 0.004;    // earliest send is this after "now" (s)
+};
+
+enum class SourceState {
+  kAnswered,     // offset and bound are valid
+  kFailed,       // no usable answer; reason says why
+  kFalseTicker,  // answered, but more than 0.5 s from the median of sources
+  kRefused,      // answered a time that fails the sanity checks; reason says why
+};
+
+struct SourceResult {
+  std::string url;
+  SourceState state = SourceState::kFailed;
+  std::string reason;      // for kFailed and kRefused
+  double offset = 0;       // server minus PC, seconds
+  double bound = 0;        // |true offset - offset| <= bound (honest server)
+  double rtt = 0;          // smallest round trip seen, seconds
+  int requests = 0;        // exchanges attempted, failed ones included
+};
+
+struct Result {
+  std::vector<SourceResult> sources;  // in the order the sources were given
+  bool found = false;       // at least one source answered (not false ticker)
+  double offset = 0;        // combined offset, seconds (server minus PC)
+  double bound = 0;         // honest bound of the combined offset
+  double reference_utc = 0; // PC UTC instant the measurement refers to
+  double reference_mono = 0;  // the same instant on the monotonic counter
+};
+
+// One source's measurer. The first exchanges warm the connection and
+// measure the round trip; each later one is timed to reach the server at a
+// chosen point of its second so that the uncertainty of the server's tick
+// halves. Never blocks and never reads a clock: "now" comes in.
+class SourceMeasurer {
+ public:
+  SourceMeasurer(const Options& options, double pc_utc_minus_mono, double start_mono);
+  bool Finished() const;
+  // When to send the next request (mono). Valid while !Finished().
+  double NextSendTime() const;
+  // When the measurement must be over (mono): an exchange's time-out
+  // should not reach past it.
+  double Deadline() const { return start_ + options_.max_seconds; }
+  // The outcome of the exchange sent for the last NextSendTime().
+  void Take(const Exchange& exchange);
+  // Call when the caller gives up (time out, shutdown): finishes with what
+  // is known. Finished() is true afterwards.
+  void Stop(const std::string& reason);
+  SourceResult Result(const std::string& url) const;
+  // The mono instant the offset refers to (the last good exchange).
+  double ReferenceMono() const;
+
+ private:
+  struct Sample {
+    double u1, u4;   // send and receive, PC utc
+    int64_t second;  // server's whole second
+  };
+  void Plan(double now);
+  void UpdateEstimate();
+  bool Bounds(double* lo, double* hi) const;
+
+  Options options_;
+  double base_;         // pc utc minus mono
+  double start_;        // mono
+  double next_send_;    // mono
+  std::vector<Sample> samples_;
+  double est_lo_ = 0, est_hi_ = 0;  // where the offset is believed to lie
+  bool have_estimate_ = false;
+  int requests_ = 0;
+  int failures_ = 0;
+  double min_rtt_ = 0;
+  bool finished_ = false;
+  SourceState state_ = SourceState::kFailed;
+  std::string reason_;
+  std::string last_failure_;
+};
+
+// Marks false tickers (more than 0.5 s from the median of the answered
+// sources) and combines the rest into result.offset / bound / found.
+// reference_* are left to the caller.
+void Combine(Result& result);
+
+// "YYYY-MM-DD HH:MM:SS" in Beijing time (UTC+8) to utc seconds.
+bool TryParseBeijingTime(const std::string& text, int64_t* utc);
+// An HTTP Date header value (IMF-fixdate, RFC 850 or asctime form) to utc.
+bool TryParseHttpDate(const std::string& text, int64_t* utc);
+// If body is a JSON object with a string member "sysTime2", its text.
+// A small strict reader: no script engine, any nesting depth up to 64.
+bool TryReadSysTime2(const std::string& body, std::string* value);
+// The server's second from a reply: sysTime2 when the body is a JSON object
+// with it, else the Date header. False with *failure set when neither reads.
+bool TryReadServerSecond(const std::string& body, const std::string& date_header,
+                         int64_t* utc, std::string* failure);
+// __DATE__ ("Dec  7 2026") to utc midnight of that day; 0 when unreadable.
+double BuildDateUtc(const char* date_macro);
+// Days since 1970-01-01 of a proleptic Gregorian date.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
+
+// An http:// or https:// URL split for the connection. False for any
+// other scheme, a missing host, user info, or a port outside 1..65535.
+struct Url {
+  bool secure = false;
+  std::string host;
+  int port = 0;
+  std::string path;  // "/" when the URL has none; with the query
+};
+bool TryParseUrl(const std::string& text, Url* url);
+
+// The query's number forms: "+0.123", "-1.500".
+std::string FormatSeconds(double s, bool sign);
+
+}  // namespace measure

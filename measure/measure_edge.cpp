@@ -1,0 +1,345 @@
+#include "measure/measure_edge.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+
+namespace measure {
+
+// Arguments are words of a 32-bit stdcall call; library and name say where
+// a DLL command table binds each one.
+const PlatformFunction kPlatformFunctions[kPlatformCommandCount] = {
+    {"wininet.dll", "InternetOpenA", 5, false},
+    {"wininet.dll", "InternetConnectA", 8, false},
+    {"wininet.dll", "HttpOpenRequestA", 8, false},
+    {"wininet.dll", "HttpSendRequestA", 5, false},
+    {"wininet.dll", "HttpQueryInfoA", 5, false},
+    {"wininet.dll", "InternetReadFile", 4, false},
+    {"wininet.dll", "InternetCloseHandle", 1, false},
+    {"wininet.dll", "InternetSetOptionA", 4, false},
+    {"kernel32.dll", "QueryPerformanceCounter", 1, false},
+    {"kernel32.dll", "QueryPerformanceFrequency", 1, false},
+    {"kernel32.dll", "GetSystemTimePreciseAsFileTime", 1, true},
+    {"kernel32.dll", "GetSystemTimeAsFileTime", 1, false},
+    {"kernel32.dll", "Sleep", 1, false},
+    {"kernel32.dll", "GetLastError", 0, false},
+};
+static_assert(sizeof(kPlatformFunctions) / sizeof(kPlatformFunctions[0]) == kPlatformCommandCount,
+              "one row per platform command");
+
+namespace {
+
+inline uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+uint32_t Call(const PlatformCalls& calls, PlatformCommand command,
+              std::initializer_list<uint32_t> words) {
+  return calls.call(calls.context, command, words.begin(), static_cast<int>(words.size()));
+}
+
+bool Available(const PlatformCalls& calls, PlatformCommand command) {
+  return !calls.available || calls.available(calls.context, command);
+}
+
+int64_t Counter(const PlatformCalls& calls, PlatformCommand command) {
+  int64_t value = 0;  // LARGE_INTEGER
+  Call(calls, command, {W(&value)});
+  return value;
+}
+
+// FILETIME (100 ns since 1601) to utc seconds.
+constexpr int64_t kFileTimeAt1970 = 116444736000000000LL;
+double FileTimeUtc(const PlatformCalls& calls, PlatformCommand command) {
+  uint32_t ft[2] = {0, 0};
+  Call(calls, command, {W(ft)});
+  int64_t t = (static_cast<int64_t>(ft[1]) << 32) | ft[0];
+  return static_cast<double>(t - kFileTimeAt1970) / 1e7;
+}
+
+// WinINet's numbers.
+constexpr uint32_t kOpenTypeDirect = 1;
+constexpr uint32_t kServiceHttp = 3;
+constexpr uint32_t kFlagReload = 0x80000000u;
+constexpr uint32_t kFlagNoCacheWrite = 0x04000000u;
+constexpr uint32_t kFlagKeepConnection = 0x00400000u;
+constexpr uint32_t kFlagSecure = 0x00800000u;
+constexpr uint32_t kFlagNoCookies = 0x00080000u;
+constexpr uint32_t kFlagNoUi = 0x00000200u;
+constexpr uint32_t kFlagPragmaNoCache = 0x00000100u;
+constexpr uint32_t kFlagNoAutoRedirect = 0x00200000u;
+constexpr uint32_t kQueryStatusCode = 19;
+constexpr uint32_t kQueryDate = 9;
+constexpr uint32_t kQueryFlagNumber = 0x20000000u;
+constexpr uint32_t kOptionConnectTimeout = 2;
+constexpr uint32_t kOptionSendTimeout = 5;
+constexpr uint32_t kOptionReceiveTimeout = 6;
+constexpr uint32_t kLargestBody = 64 * 1024;
+constexpr double kLongestExchange = 3.0;
+constexpr double kStepSlack = 0.020;  // Step() waits at most this for a send
+
+struct ErrorName {
+  uint32_t code;
+  const char* text;
+};
+constexpr ErrorName kErrorNames[] = {
+    {12002, "timed out"},
+    {12007, "host name not resolved"},
+    {12029, "cannot connect"},
+    {12030, "connection aborted"},
+    {12031, "connection reset"},
+    {12152, "invalid server response"},
+    {12038, "certificate name does not match"},
+    {12037, "certificate date invalid"},
+    {12045, "certificate authority not trusted"},
+    {12057, "certificate revocation check failed"},
+    {12175, "secure channel error"},
+};
+
+std::string WinInetFailure(const char* step, uint32_t code) {
+  char buf[96];
+  for (const ErrorName& e : kErrorNames)
+    if (e.code == code) {
+      std::snprintf(buf, sizeof buf, "%s: %s (%u)", step, e.text, code);
+      return buf;
+    }
+  std::snprintf(buf, sizeof buf, "%s: error %u", step, code);
+  return buf;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+Clock::Clock(const PlatformCalls& calls) : calls_(calls) {
+  int64_t frequency = Counter(calls_, kPcQueryPerformanceFrequency);
+  period_ = frequency > 0 ? 1.0 / static_cast<double>(frequency) : 1e-7;
+  origin_ = Counter(calls_, kPcQueryPerformanceCounter);
+  if (Available(calls_, kPcGetSystemTimePreciseAsFileTime)) {
+    // The reading with the tightest pair of counter values around it.
+    double best_gap = 1e9;
+    for (int i = 0; i < 5; ++i) {
+      double before = Now();
+      double utc = FileTimeUtc(calls_, kPcGetSystemTimePreciseAsFileTime);
+      double after = Now();
+      if (after - before < best_gap) {
+        best_gap = after - before;
+        utc_minus_mono_ = utc - (before + after) / 2;
+      }
+    }
+    return;
+  }
+  // The coarse clock: catch the instant it ticks, which is exact.
+  double first = FileTimeUtc(calls_, kPcGetSystemTimeAsFileTime);
+  double start = Now();
+  double utc = first;
+  while ((utc = FileTimeUtc(calls_, kPcGetSystemTimeAsFileTime)) == first && Now() - start < 0.1) {
+  }
+  utc_minus_mono_ = utc - Now();
+}
+
+double Clock::Now() const {
+  return static_cast<double>(Counter(calls_, kPcQueryPerformanceCounter) - origin_) * period_;
+}
+
+void Clock::WaitUntil(double mono, double spin) const {
+  for (;;) {
+    double left = mono - Now();
+    if (left <= 0) return;
+    if (left > spin + 0.002) {
+      double ms = std::min((left - spin) * 1000, 200.0);
+      Call(calls_, kPcSleep, {static_cast<uint32_t>(ms)});
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// One source: its measurer and its connection.
+
+class InternetHandle {
+ public:
+  InternetHandle() = default;
+  InternetHandle(const PlatformCalls* calls, uint32_t h) : calls_(calls), h_(h) {}
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(InternetHandle&& o) noexcept {
+    reset();
+    calls_ = o.calls_;
+    h_ = o.h_;
+    o.h_ = 0;
+    return *this;
+  }
+  ~InternetHandle() { reset(); }
+  void reset() {
+    if (h_) Call(*calls_, kPcInternetCloseHandle, {h_});
+    h_ = 0;
+  }
+  uint32_t get() const { return h_; }
+
+ private:
+  const PlatformCalls* calls_ = nullptr;
+  uint32_t h_ = 0;
+};
+
+struct Measurement::Source {
+  std::string url;
+  Url parts;
+  bool parsed = false;
+  SourceMeasurer measurer;
+  InternetHandle connection;
+  Source(const std::string& u, const Options& o, double base, double start)
+      : url(u), measurer(o, base, start) {
+    parsed = TryParseUrl(u, &parts);
+  }
+};
+
+Measurement::Measurement(const PlatformCalls& calls, const std::vector<std::string>& urls,
+                         const Options& options)
+    : calls_(calls), clock_(calls_), options_(options) {
+  double start = clock_.Now();
+  for (const std::string& u : urls) {
+    sources_.push_back(std::make_unique<Source>(u, options_, clock_.UtcMinusMono(), start));
+    if (!sources_.back()->parsed) sources_.back()->measurer.Stop("bad URL");
+  }
+  session_ = std::make_unique<InternetHandle>(
+      &calls_, Call(calls_, kPcInternetOpenA,
+                    {W("timecal-query/1.0"), kOpenTypeDirect, 0, 0, 0}));
+  if (Finished()) Finish();
+}
+
+Measurement::~Measurement() = default;
+
+bool Measurement::Finished() const {
+  if (finished_) return true;
+  for (const auto& s : sources_)
+    if (!s->measurer.Finished()) return false;
+  return true;
+}
+
+double Measurement::NextWakeTime() const {
+  double next = 1e300;
+  for (const auto& s : sources_)
+    if (!s->measurer.Finished()) next = std::min(next, s->measurer.NextSendTime());
+  return next;
+}
+
+void Measurement::Cancel() {
+  for (auto& s : sources_) s->measurer.Stop("cancelled");
+  Finish();
+}
+
+void Measurement::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  result_ = Result{};
+  for (auto& s : sources_) {
+    s->measurer.Stop("");
+    result_.sources.push_back(s->measurer.Result(s->url));
+    s->connection.reset();
+  }
+  session_.reset();
+  Combine(result_);
+  result_.reference_mono = clock_.Now();
+  result_.reference_utc = result_.reference_mono + clock_.UtcMinusMono();
+}
+
+bool Measurement::Step() {
+  if (finished_) return false;
+  double now = clock_.Now();
+  Source* due = nullptr;
+  for (auto& s : sources_) {
+    if (s->measurer.Finished()) continue;
+    if (now >= s->measurer.Deadline()) {
+      s->measurer.Stop("timed out");
+      continue;
+    }
+    if (!due || s->measurer.NextSendTime() < due->measurer.NextSendTime()) due = s.get();
+  }
+  if (!due) {
+    Finish();
+    return false;
+  }
+  double send_at = due->measurer.NextSendTime();
+  if (send_at - now > kStepSlack) return true;
+  due->measurer.Take(Exchange(*due, send_at));
+  if (Finished()) {
+    Finish();
+    return false;
+  }
+  return true;
+}
+
+// One timed request. Everything that may be slow (the connection handle,
+// the request handle, time-outs) is set up before the wait, so that only the
+// send itself sits between t1 and t4.
+measure::Exchange Measurement::Exchange(Source& s, double send_at) {
+  measure::Exchange x;
+  auto fail = [&](const char* step) {
+    x.ok = false;
+    x.failure = WinInetFailure(step, Call(calls_, kPcGetLastError, {}));
+    x.received = clock_.Now();
+    if (x.sent == 0) x.sent = x.received;
+    return x;
+  };
+  if (!session_ || !session_->get()) return fail("InternetOpen");
+  if (!s.connection.get()) {
+    s.connection = InternetHandle(
+        &calls_, Call(calls_, kPcInternetConnectA,
+                      {session_->get(), W(s.parts.host.c_str()), static_cast<uint32_t>(s.parts.port),
+                       0, 0, kServiceHttp, 0, 0}));
+    if (!s.connection.get()) return fail("connect");
+  }
+  uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection | kFlagNoCookies |
+                   kFlagNoUi | kFlagPragmaNoCache | kFlagNoAutoRedirect |
+                   (s.parts.secure ? kFlagSecure : 0);
+  InternetHandle request(&calls_, Call(calls_, kPcHttpOpenRequestA,
+                                       {s.connection.get(), W("GET"), W(s.parts.path.c_str()), 0,
+                                        0, 0, flags, 0}));
+  if (!request.get()) return fail("open request");
+  double left = s.measurer.Deadline() - std::max(send_at, clock_.Now());
+  uint32_t timeout_ms = static_cast<uint32_t>(std::max(0.2, std::min(kLongestExchange, left)) * 1000);
+  for (uint32_t option : {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
+    Call(calls_, kPcInternetSetOptionA, {request.get(), option, W(&timeout_ms), 4});
+
+  clock_.WaitUntil(send_at);
+  x.sent = clock_.Now();
+  uint32_t sent = Call(calls_, kPcHttpSendRequestA, {request.get(), 0, 0, 0, 0});
+  x.received = clock_.Now();
+  if (!sent) return fail("send");
+
+  char date[128] = {0};
+  uint32_t size = sizeof date - 1;
+  if (!Call(calls_, kPcHttpQueryInfoA, {request.get(), kQueryDate, W(date), W(&size), 0}))
+    date[0] = 0;
+  std::string body;
+  char chunk[4096];
+  for (;;) {
+    uint32_t got = 0;
+    if (!Call(calls_, kPcInternetReadFile, {request.get(), W(chunk), sizeof chunk, W(&got)}) ||
+        got == 0)
+      break;
+    body.append(chunk, got);
+    if (body.size() > kLargestBody) break;  // not the time service's reply
+  }
+  int64_t second;
+  if (!TryReadServerSecond(body, date, &second, &x.failure)) {
+    uint32_t status = 0, status_size = 4;
+    Call(calls_, kPcHttpQueryInfoA,
+         {request.get(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
+    if (status != 200) x.failure = "HTTP " + std::to_string(status) + ", " + x.failure;
+    return x;
+  }
+  x.ok = true;
+  x.server_second = second;
+  return x;
+}
+
+Result MeasureBlocking(const PlatformCalls& calls, const std::vector<std::string>& urls,
+                       const Options& options) {
+  Measurement m(calls, urls, options);
+  while (m.Step()) {
+    // Sleep until shortly before the next send; Step() spins the rest.
+    double wake = m.NextWakeTime() - kStepSlack / 2;
+    m.clock().WaitUntil(wake, 0);
+  }
+  return m.result();
+}
+
+}  // namespace measure

@@ -1,0 +1,130 @@
+// The measurement engine's Windows edge: the clock (performance counter
+// mapped once to the PC's UTC clock), one timed HTTP(S) exchange per request
+// over a kept-alive WinINet connection per source, and the drivers that run
+// the portable core (measure.h) over several sources at once.
+//
+// Every platform function is reached through PlatformCalls, a hook the
+// caller supplies: a window program routes them through its own DLL command
+// table (add kPlatformFunctions' rows to it and map each PlatformCommand to
+// its index in the hook); a console program can bind them with
+// BindPlatformCalls() (GetProcAddress). Arguments are the 32-bit words of a
+// stdcall call, pointers as words.
+// Ownership: a Measurement owns its WinINet handles (closed on destruction or
+// when it finishes) and its result. PlatformCalls' context stays the caller's.
+// May call: PlatformCalls, measure.h, the C++ standard library.
+//
+// Usage, blocking (console, tests):
+//   measure::PlatformCalls calls = measure::BindPlatformCalls();
+//   measure::Result r = measure::MeasureBlocking(calls, urls, measure::Options{});
+// Usage, from a window timer (no call blocks longer than one request + 20 ms):
+//   measure::Measurement m(calls, urls, options);      // opens nothing yet
+//   on each timer tick (e.g. every 10 ms, or at m.NextWakeTime()):
+//     if (!m.Step()) { use m.result(); }                // false once finished
+//   m.Cancel() stops early and keeps what is known.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "measure/measure.h"
+
+namespace measure {
+
+// The platform functions the edge calls, by index.
+enum PlatformCommand : int {
+  kPcInternetOpenA = 0,
+  kPcInternetConnectA = 1,
+  kPcHttpOpenRequestA = 2,
+  kPcHttpSendRequestA = 3,
+  kPcHttpQueryInfoA = 4,
+  kPcInternetReadFile = 5,
+  kPcInternetCloseHandle = 6,
+  kPcInternetSetOptionA = 7,
+  kPcQueryPerformanceCounter = 8,
+  kPcQueryPerformanceFrequency = 9,
+  kPcGetSystemTimePreciseAsFileTime = 10,  // optional: Windows 8 and later
+  kPcGetSystemTimeAsFileTime = 11,
+  kPcSleep = 12,
+  kPcGetLastError = 13,
+  kPlatformCommandCount = 14,
+};
+
+struct PlatformFunction {
+  const char* library;
+  const char* name;
+  int words;        // argument words of the stdcall call
+  bool optional;    // may be missing; the edge asks `available` first
+};
+extern const PlatformFunction kPlatformFunctions[kPlatformCommandCount];
+
+struct PlatformCalls {
+  void* context = nullptr;
+  // Calls command `command` with its argument words; returns EAX.
+  uint32_t (*call)(void* context, int command, const uint32_t* words, int count) = nullptr;
+  // Whether an optional command exists; null means every command does.
+  bool (*available)(void* context, int command) = nullptr;
+};
+
+// Binds every command with LoadLibraryA/GetProcAddress (for programs that
+// have no DLL command table of their own).
+PlatformCalls BindPlatformCalls();
+
+// Monotonic seconds from the performance counter, mapped once to the PC's
+// UTC clock (GetSystemTimePreciseAsFileTime, else the edge of a
+// GetSystemTimeAsFileTime tick).
+class Clock {
+ public:
+  explicit Clock(const PlatformCalls& calls);
+  double Now() const;                  // mono seconds
+  double UtcMinusMono() const { return utc_minus_mono_; }
+  double Utc() const { return Now() + utc_minus_mono_; }
+  // Sleeps while more than `spin` seconds remain, then spins on the counter.
+  void WaitUntil(double mono, double spin = 0.020) const;
+
+ private:
+  PlatformCalls calls_;
+  double period_ = 0;        // seconds per count
+  int64_t origin_ = 0;       // counter value at mono 0
+  double utc_minus_mono_ = 0;
+};
+
+// Several sources measured together; each step does at most one exchange.
+class Measurement {
+ public:
+  Measurement(const PlatformCalls& calls, const std::vector<std::string>& urls,
+              const Options& options);
+  ~Measurement();
+  Measurement(const Measurement&) = delete;
+  Measurement& operator=(const Measurement&) = delete;
+
+  // When the next exchange is due (mono, see clock()); in the past when
+  // something is due now. Meaningless once finished.
+  double NextWakeTime() const;
+  // Returns at once when nothing is due within 20 ms; otherwise waits for
+  // the due instant on the counter and does that one exchange. False once
+  // every source is finished (then result() is complete).
+  bool Step();
+  bool Finished() const;
+  void Cancel();
+  const Result& result() const { return result_; }
+  const Clock& clock() const { return clock_; }
+
+ private:
+  struct Source;
+  void Finish();
+  measure::Exchange Exchange(Source& source, double send_at);
+  PlatformCalls calls_;
+  Clock clock_;
+  Options options_;
+  std::vector<std::unique_ptr<Source>> sources_;
+  std::unique_ptr<class InternetHandle> session_;
+  Result result_;
+  bool finished_ = false;
+};
+
+Result MeasureBlocking(const PlatformCalls& calls, const std::vector<std::string>& urls,
+                       const Options& options);
+
+}  // namespace measure

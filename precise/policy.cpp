@@ -1,0 +1,237 @@
+#include "precise/policy.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace precise {
+
+Guard GuardFor(int64_t correction_ms) {
+  // llabs of INT64_MIN is undefined; anything that large is refused anyway.
+  if (correction_ms > kRefuseAboveMs || correction_ms < -kRefuseAboveMs) return Guard::kRefuse;
+  if (correction_ms > kAskAboveMs || correction_ms < -kAskAboveMs) return Guard::kAsk;
+  return Guard::kApply;
+}
+
+int Outcome::Answered() const {
+  int n = 0;
+  for (const SourceView& s : sources) n += s.state == SourceState::kAnswered;
+  return n;
+}
+
+int Outcome::FalseTickers() const {
+  int n = 0;
+  for (const SourceView& s : sources) n += s.state == SourceState::kFalseTicker;
+  return n;
+}
+
+bool Agreed(const Outcome& o) {
+  int agreeing = o.Answered();
+  bool enough = agreeing >= 2 || (agreeing == 1 && o.sources.size() == 1);
+  return o.has_offset && enough && agreeing > o.FalseTickers();
+}
+
+bool AutoMaySet(const Outcome& o, const AutoPeriods& p) {
+  if (!Agreed(o) || std::fabs(o.offset_ms) <= static_cast<double>(p.threshold_ms)) return false;
+  // Unattended, nothing that would need a question is applied.
+  return GuardFor(std::llround(o.offset_ms)) == Guard::kApply;
+}
+
+int64_t NextAutoDelayMs(const AutoPeriods& p, int failures_in_a_row) {
+  if (failures_in_a_row <= 0) return p.period_ms;
+  int64_t delay = p.first_retry_ms;
+  for (int i = 1; i < failures_in_a_row && delay < p.period_ms; ++i) delay *= 2;
+  return delay < p.period_ms ? delay : p.period_ms;
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  // Backslashes are kept as they are: URLs and numbers never need them
+  // doubled, and a quoted program path ends at its closing quote.
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i == line.size()) break;
+    std::string word;
+    bool quoted = false;
+    for (; i < line.size(); ++i) {
+      char c = line[i];
+      if (c == '"') quoted = !quoted;
+      else if (!quoted && (c == ' ' || c == '\t')) break;
+      else word += c;
+    }
+    out.push_back(word);
+  }
+  return out;
+}
+
+namespace {
+
+constexpr char kApplyPrefix[] = "--apply-offset=";
+
+bool StartsWith(const std::string& s, const char* prefix) {
+  return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+// A whole decimal number of milliseconds, optionally signed, nothing else.
+std::optional<int64_t> ReadMs(const std::string& text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  size_t at = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  if (at == text.size()) return std::nullopt;
+  int64_t v = 0;
+  for (size_t i = at; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    v = v * 10 + (text[i] - '0');
+  }
+  return text[0] == '-' ? -v : v;
+}
+
+}  // namespace
+
+CommandLine ReadCommandLine(const std::string& line) {
+  CommandLine cl;
+  std::vector<std::string> words = SplitCommandLine(line);
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if (StartsWith(w, "http://") || StartsWith(w, "https://")) {
+      cl.urls.push_back(w);
+    } else if (StartsWith(w, kApplyPrefix)) {
+      cl.apply_offset_ms = ReadMs(w.substr(sizeof kApplyPrefix - 1));
+      if (!cl.apply_offset_ms) cl.unknown.push_back(w);
+    } else {
+      cl.unknown.push_back(w);
+    }
+  }
+  return cl;
+}
+
+std::vector<std::string> UrlsIn(const std::string& text) {
+  return ReadCommandLine("- " + text).urls;  // a stand-in for the program's own name
+}
+
+std::string ApplyOffsetArgument(int64_t offset_ms) {
+  return kApplyPrefix + std::to_string(offset_ms);
+}
+
+// Days from 1970-01-01 to a civil date and back, over the proleptic
+// Gregorian calendar in 400-year eras (146097 days each).
+namespace {
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  int64_t era = FloorDiv(y, 400);
+  int64_t yoe = y - era * 400;                                 // [0, 399]
+  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;  // [0, 365]
+  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;          // [0, 146096]
+  return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+Fields FieldsOf(int64_t unix_ms) {
+  int64_t days = FloorDiv(unix_ms, 86400000);
+  int64_t in_day = unix_ms - days * 86400000;
+  int64_t z = days + 719468;
+  int64_t era = FloorDiv(z, 146097);
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  Fields f{};
+  f.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  f.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  f.year = static_cast<int>(yoe + era * 400 + (f.month <= 2));
+  f.hour = static_cast<int>(in_day / 3600000);
+  f.minute = static_cast<int>(in_day / 60000 % 60);
+  f.second = static_cast<int>(in_day / 1000 % 60);
+  f.millisecond = static_cast<int>(in_day % 1000);
+  f.day_of_week = static_cast<int>(((days + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
+  return f;
+}
+
+int64_t UnixMsOf(const Fields& f) {
+  return DaysFromCivil(f.year, f.month, f.day) * 86400000 + f.hour * 3600000LL +
+         f.minute * 60000LL + f.second * 1000LL + f.millisecond;
+}
+
+std::string ClockText(int64_t unix_ms) {
+  Fields f = FieldsOf(unix_ms);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d年%d月%d日%d时%d分%d.%d秒", f.year, f.month, f.day, f.hour,
+                f.minute, f.second, f.millisecond / 100);
+  return text;
+}
+
+std::string SignedSeconds(double ms) {
+  char text[48];
+  double s = ms / 1000.0;
+  // Rounded first, so that -0.0004 s shows as +0.000 and never as -0.000.
+  double r = std::round(s * 1000.0) / 1000.0;
+  std::snprintf(text, sizeof text, "%s%.3f", r < 0 ? "-" : "+", std::fabs(r));
+  return text;
+}
+
+std::string SecondsText(double ms) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.3f 秒", std::fabs(ms) / 1000.0);
+  return text;
+}
+
+std::string OffsetText(double offset_ms, double bound_ms) {
+  char bound[32];
+  std::snprintf(bound, sizeof bound, "%.3f", std::fabs(bound_ms) / 1000.0);
+  return SignedSeconds(offset_ms) + " 秒 ±" + bound;
+}
+
+std::string SourceLine(const SourceView& s) {
+  switch (s.state) {
+    case SourceState::kAnswered:
+      return "已应答  " + OffsetText(s.offset_ms, s.bound_ms) + "  往返 " + SecondsText(s.rtt_ms) +
+             "  " + s.url;
+    case SourceState::kFalseTicker:
+      return "与其他时间源不符,未采用  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
+    case SourceState::kRefused:
+      return "拒绝: " + s.reason + "  " + s.url;
+    case SourceState::kFailed:
+      break;
+  }
+  return "失败: " + (s.reason.empty() ? std::string("无应答") : s.reason) + "  " + s.url;
+}
+
+std::string SourcesText(const Outcome& o) {
+  std::string text;
+  for (const SourceView& s : o.sources) {
+    if (!text.empty()) text += "\r\n";
+    text += SourceLine(s);
+  }
+  return text;
+}
+
+namespace {
+
+std::string WholeSecondsText(int64_t unix_ms) {
+  Fields f = FieldsOf(unix_ms);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d年%d月%d日%d时%d分%d秒", f.year, f.month, f.day, f.hour,
+                f.minute, f.second);
+  return text;
+}
+
+}  // namespace
+
+std::string AskText(int64_t pc_local_ms, int64_t target_local_ms, int64_t correction_ms) {
+  return "电脑时间将从 " + WholeSecondsText(pc_local_ms) + "\r\n改为 " +
+         WholeSecondsText(target_local_ms) + "\r\n调整 " + SignedSeconds(static_cast<double>(correction_ms)) +
+         " 秒。\r\n\r\n是否校准?";
+}
+
+std::string CalibrationText(int64_t local_ms, int64_t correction_ms) {
+  Fields f = FieldsOf(local_ms);
+  char when[48];
+  std::snprintf(when, sizeof when, "%d时%d分%d秒", f.hour, f.minute, f.second);
+  return std::string(when) + " 调整 " + SignedSeconds(static_cast<double>(correction_ms)) + " 秒";
+}
+
+}  // namespace precise

@@ -1,0 +1,317 @@
+// The precise program's routines. The window never waits on the network as
+// a whole: a measurement advances one exchange per tick of the work timer
+// (时钟2), whose interval is set to the time left before the engine's next
+// due request; the engine itself waits at most 20 ms for the exact send
+// instant. The display timer (时钟1, 100 ms) shows both clocks, watches the
+// elevated copy and starts automatic measurements when they are due.
+#include "precise/precise.h"
+
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "measure/measure_edge.h"
+#include "precise/dll_table.h"
+#include "precise/platform.h"
+#include "precise/policy.h"
+#include "runtime/core/image.h"
+#include "runtime/core/program_calls.h"
+#include "window_templates.h"
+
+namespace precise {
+ProbeSeams g_probe = {nullptr, nullptr, nullptr};
+}
+
+namespace {
+
+using namespace precise;
+using namespace rtwin::PreciseWindow;
+constexpr uint32_t kWindow = rtwin::kPreciseWindow;
+
+// What to do once the running measurement has finished.
+enum class After { kShow, kCalibrate, kAuto };
+
+// A result older than this is measured again before 校准 applies it: the
+// offset itself stays valid, but a fresh one also notices a clock that
+// someone else set in between.
+constexpr double kFreshSeconds = 60;
+
+struct State {
+  std::vector<std::string> urls;
+  measure::PlatformCalls calls;
+  std::optional<measure::Clock> clock;  // the PC clock to the microsecond
+  std::unique_ptr<measure::Measurement> running;
+  After after = After::kShow;
+  Outcome last;
+  bool have_last = false;
+  double last_mono = 0;  // when the last outcome was measured
+  bool asking = false;   // a question box is open (timers still tick)
+  bool auto_on = false;
+  bool auto_elevation_tried = false;  // automatic mode asks for rights once
+  int auto_failures = 0;
+  double next_auto_mono = 0;
+  AutoPeriods periods;
+  ElevatedCopy elevated;
+  int64_t elevated_correction_ms = 0;
+  std::string shown[kSourcesBox - kServiceTimeBox + 1];  // last texts written, by unit
+};
+std::unique_ptr<State> g_state;  // made by ProgramEntry, dropped by the end routine ReleasePrecise
+
+void Show(uint32_t unit, int32_t property, const std::string& text) {
+  std::string* last = unit >= kServiceTimeBox && unit <= kSourcesBox ? &g_state->shown[unit - kServiceTimeBox]
+                                                                     : nullptr;
+  if (last && *last == text) return;  // no flicker from rewriting the same text
+  prog::WriteProperty(kWindow, unit, property, kWholeProperty, W(text.c_str()));
+  if (last) *last = text;
+}
+void ShowText(uint32_t unit, const std::string& text) { Show(unit, kContent, text); }
+void Status(const std::string& text) { Show(kStatusLabel, kContent, text); }
+
+int64_t NowUtcMs() { return std::llround(g_state->clock->Utc() * 1000.0); }
+double NowMono() { return g_state->clock->Now(); }
+int64_t LocalOf(int64_t utc_ms) { return utc_ms + LocalShiftMs(utc_ms); }
+
+Outcome OutcomeOf(const measure::Result& r) {
+  Outcome o;
+  o.has_offset = r.found;
+  o.offset_ms = r.offset * 1000.0;
+  o.bound_ms = r.bound * 1000.0;
+  bool have_rtt = false;
+  for (const measure::SourceResult& s : r.sources) {
+    SourceView v;
+    v.url = s.url;
+    v.offset_ms = s.offset * 1000.0;
+    v.bound_ms = s.bound * 1000.0;
+    v.rtt_ms = s.rtt * 1000.0;
+    // The line itself says 拒绝; the engine's reason need not repeat it.
+    v.reason = s.reason.compare(0, 9, "refused: ") == 0 ? s.reason.substr(9) : s.reason;
+    switch (s.state) {
+      case measure::SourceState::kAnswered: v.state = SourceState::kAnswered; break;
+      case measure::SourceState::kFailed: v.state = SourceState::kFailed; break;
+      case measure::SourceState::kFalseTicker: v.state = SourceState::kFalseTicker; break;
+      case measure::SourceState::kRefused: v.state = SourceState::kRefused; break;
+    }
+    if (v.state == SourceState::kAnswered && (!have_rtt || v.rtt_ms < o.rtt_ms)) {
+      o.rtt_ms = v.rtt_ms;
+      have_rtt = true;
+    }
+    o.sources.push_back(v);
+  }
+  return o;
+}
+
+void ShowClocks() {
+  State& s = *g_state;
+  int64_t utc = NowUtcMs();
+  int64_t shift = LocalShiftMs(utc);
+  ShowText(kPcTimeBox, ClockText(utc + shift));
+  ShowText(kServiceTimeBox, s.have_last && s.last.has_offset
+                                ? ClockText(utc + shift + std::llround(s.last.offset_ms))
+                                : "");
+}
+
+void ShowOutcome() {
+  const Outcome& o = g_state->last;
+  ShowText(kOffsetBox, o.has_offset ? OffsetText(o.offset_ms, o.bound_ms) : "无法确定");
+  ShowText(kRoundTripBox, o.has_offset ? SecondsText(o.rtt_ms) : "");
+  ShowText(kSourcesBox, SourcesText(o));
+  ShowClocks();
+}
+
+void ScheduleWork(double due_mono) {
+  // Wake a little early: the engine waits out the rest on the counter.
+  double ms = (due_mono - NowMono()) * 1000.0 - 12.0;
+  uint32_t interval = ms < 1 ? 1 : ms > 1000 ? 1000 : static_cast<uint32_t>(ms);
+  prog::WriteProperty(kWindow, kWorkTimer, kTimerInterval, kWholeProperty, interval);
+}
+
+void StartMeasurement(After after) {
+  State& s = *g_state;
+  // A request made while measuring rides on the running measurement; a
+  // calibration request outranks showing, automatic mode outranks neither.
+  if (s.running) {
+    if (after == After::kCalibrate || s.after == After::kShow) s.after = after;
+    return;
+  }
+  measure::Options options;
+  options.build_utc = measure::BuildDateUtc(__DATE__);
+  s.running = std::make_unique<measure::Measurement>(s.calls, s.urls, options);
+  s.after = after;
+  Status("正在测量...");
+  ScheduleWork(NowMono());
+}
+
+void RecordCalibration(int64_t correction_ms) {
+  State& s = *g_state;
+  // The clock moved: map the counter to it anew, and what was measured now
+  // lies that much closer.
+  s.clock.emplace(s.calls);
+  s.last.offset_ms -= static_cast<double>(correction_ms);
+  ShowOutcome();
+  if (s.running) {  // its counter was mapped to the clock as it was
+    After after = s.after;
+    s.running.reset();
+    StartMeasurement(after);
+  }
+  ShowText(kLastCalibrationBox, CalibrationText(LocalOf(NowUtcMs()), correction_ms));
+  Status("已校准");
+}
+
+// Sets the clock by the last offset, the target taken at this very moment.
+// `unattended` is automatic mode: it asks for rights only once per run.
+void Apply(bool unattended) {
+  State& s = *g_state;
+  int64_t correction = std::llround(s.last.offset_ms);
+  uint32_t error = SetClockUtc(std::llround(s.clock->Utc() * 1000.0 + s.last.offset_ms));
+  if (error == 0) return RecordCalibration(correction);
+  if (error != kPrivilegeNotHeld) return Status("校准失败 (错误 " + std::to_string(error) + ")");
+  if (s.elevated.Running()) return Status("正在以管理员身份校准...");
+  if (unattended && s.auto_elevation_tried)
+    return Status("没有设置时间的权限: 请以管理员身份运行本程序");
+  s.auto_elevation_tried = s.auto_elevation_tried || unattended;
+  if (!s.elevated.Start(correction)) return Status("没有设置时间的权限, 未能取得管理员权限");
+  s.elevated_correction_ms = correction;
+  Status("正在以管理员身份校准...");
+}
+
+void CalibrateByHand() {
+  State& s = *g_state;
+  if (!s.have_last || !s.last.has_offset) return Status("没有可用的时间源, 时间未改动");
+  int64_t correction = std::llround(s.last.offset_ms);
+  switch (GuardFor(correction)) {
+    case Guard::kRefuse:
+      return Status("偏差超过一年, 拒绝校准");
+    case Guard::kAsk: {
+      int64_t pc = LocalOf(NowUtcMs());
+      s.asking = true;
+      bool yes = AskYesNo(AskText(pc, pc + correction, correction), "精确校时");
+      s.asking = false;
+      if (!yes) return Status("已取消, 时间未改动");
+      break;
+    }
+    case Guard::kApply:
+      break;
+  }
+  Apply(false);
+}
+
+void AfterAutoMeasurement() {
+  State& s = *g_state;
+  const Outcome& o = s.last;
+  bool consensus = Agreed(o);
+  s.auto_failures = consensus ? 0 : s.auto_failures + 1;
+  int64_t delay = NextAutoDelayMs(s.periods, s.auto_failures);
+  s.next_auto_mono = NowMono() + static_cast<double>(delay) / 1000.0;
+  std::string next = std::to_string((delay + 999) / 1000) + " 秒后再测";
+  if (!consensus)
+    return Status((o.has_offset ? "时间源不一致, 未自动校准; " : "测量失败; ") + next);
+  if (AutoMaySet(o, s.periods)) return Apply(true);
+  if (GuardFor(std::llround(o.offset_ms)) != Guard::kApply)
+    return Status("偏差过大, 自动校准不改动, 请手动校准; " + next);
+  Status("偏差在 " + std::to_string(s.periods.threshold_ms) + " 毫秒以内, 无需校准; " + next);
+}
+
+void FinishMeasurement() {
+  State& s = *g_state;
+  s.last = OutcomeOf(s.running->result());
+  s.have_last = true;
+  s.clock = s.running->clock();
+  s.last_mono = NowMono();
+  s.running.reset();
+  prog::WriteProperty(kWindow, kWorkTimer, kTimerInterval, kWholeProperty, 0);
+  ShowOutcome();
+  Status(s.last.has_offset ? "测量完成" : "没有可用的时间源");
+  switch (s.after) {
+    case After::kShow: break;
+    case After::kCalibrate: CalibrateByHand(); break;
+    case After::kAuto: AfterAutoMeasurement(); break;
+  }
+}
+
+void WatchElevatedCopy() {
+  State& s = *g_state;
+  uint32_t code = 0;
+  if (!s.elevated.TryFinish(&code)) return;
+  if (code == 0) return RecordCalibration(s.elevated_correction_ms);
+  Status("管理员身份的校准也未成功 (错误 " + std::to_string(code) + "), 时间未改动");
+}
+
+// The elevated copy: sets the clock by the offset it was given and ends
+// with 0 or the platform's error code. It never starts another copy.
+[[noreturn]] void ApplyAndEnd(int64_t offset_ms) {
+  if (GuardFor(offset_ms) == Guard::kRefuse) prog::EndProgram(87);  // ERROR_INVALID_PARAMETER
+  measure::Clock clock(EngineCalls());
+  int64_t now = std::llround(clock.Utc() * 1000.0);
+  prog::EndProgram(static_cast<int32_t>(SetClockUtc(now + offset_ms)));
+}
+
+}  // namespace
+
+extern "C" int ProgramEntry(void) {
+  prog::Service(rt::kServiceLoadProgramImage);
+  // Bound before it is needed, so that binding leaves no error code of its
+  // own between a failed call and the question what went wrong.
+  prog::CallDll(kGetLastError, {});
+  CommandLine cl = ReadCommandLine(CommandLineText());
+  if (cl.apply_offset_ms) ApplyAndEnd(*cl.apply_offset_ms);
+  g_state = std::make_unique<State>();
+  g_state->calls = EngineCalls();
+  g_state->clock.emplace(g_state->calls);
+  const char* probe_sources = g_probe.sources ? g_probe.sources() : nullptr;
+  std::vector<std::string>& urls = g_state->urls;
+  urls = probe_sources && *probe_sources ? UrlsIn(probe_sources) : cl.urls;
+  if (urls.empty()) urls = UrlsIn(DefaultSources());
+  if (g_probe.adjust_periods) g_probe.adjust_periods(&g_state->periods);
+  prog::Service(rt::kServiceRegisterEndRoutine, reinterpret_cast<intptr_t>(&ReleasePrecise));
+  prog::LoadStartupWindow(kWindow);
+  prog::RunMessageLoop();
+  return 0;
+}
+
+extern "C" void OnPreciseWindowCreated(void) {
+  ShowText(kLastCalibrationBox, "本次运行尚未校准");
+  ShowClocks();
+  StartMeasurement(After::kShow);
+}
+
+extern "C" void OnDisplayTick(void) {
+  State& s = *g_state;
+  ShowClocks();
+  WatchElevatedCopy();
+  if (s.auto_on && !s.running && !s.asking && NowMono() >= s.next_auto_mono)
+    StartMeasurement(After::kAuto);
+}
+
+extern "C" void OnWorkTick(void) {
+  State& s = *g_state;
+  if (s.asking || !s.running) return;
+  if (s.running->Step()) return ScheduleWork(s.running->NextWakeTime());
+  FinishMeasurement();
+}
+
+extern "C" void OnMeasureClicked(void) { StartMeasurement(After::kShow); }
+
+extern "C" void OnCalibrateClicked(void) {
+  State& s = *g_state;
+  if (s.asking) return;
+  bool fresh = s.have_last && s.last.has_offset && NowMono() - s.last_mono < kFreshSeconds;
+  if (fresh && !s.running) return CalibrateByHand();
+  StartMeasurement(After::kCalibrate);
+}
+
+extern "C" void OnAutoClicked(void) {
+  State& s = *g_state;
+  s.auto_on = !s.auto_on;
+  s.auto_failures = 0;
+  s.auto_elevation_tried = false;
+  Show(kAutoButton, kButtonCaption, s.auto_on ? "自动校准: 开" : "自动校准: 关");
+  if (s.auto_on) return StartMeasurement(After::kAuto);
+  if (s.after == After::kAuto) s.after = After::kShow;
+  Status("自动校准已关闭");
+}
+
+extern "C" void ReleasePrecise(void) {
+  g_state.reset();  // closes the engine's connections and the copy's handle
+}

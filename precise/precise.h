@@ -1,0 +1,53 @@
+// The precise calibration program (timecal-precise.exe): its entry routine,
+// its event routines and the program image they run in. It measures the PC
+// clock's offset against several time sources with the measurement engine
+// (measure/), shows it with an honest bound, and sets the clock in UTC to
+// the millisecond on request or in automatic mode.
+//
+// Owns: the program's state (the running measurement, the last outcome,
+// automatic mode, the elevated copy's process) in precise.cpp; the DLL
+// command table (dll_table.cpp); the platform edge (platform.cpp).
+// May call: the Runtime only through the entry table (runtime/core/
+// program_calls.h); platform functions only through its DLL command table;
+// the engine (measure/), which reaches the platform through the same table.
+#pragma once
+
+#include <cstdint>
+
+namespace precise {
+
+// Unit ids come from the window description (window_templates.h, rtwin::).
+constexpr int32_t kContent = 8;         // an edit box's text, a label's caption
+constexpr int32_t kButtonCaption = 10;  // a button's caption
+constexpr int32_t kTimerInterval = 8;
+constexpr int32_t kWholeProperty = -1;
+
+struct AutoPeriods;
+
+// Seams for the test build (precise/probe.cpp); all null in the program.
+struct ProbeSeams {
+  // Replaces SetSystemTime: gets the requested UTC time, answers 0 when
+  // set or the platform's error code.
+  uint32_t (*set_clock)(int64_t utc_ms);
+  // Replaces the command line's sources (null or empty: use the command line).
+  const char* (*sources)();
+  // Shortens automatic mode's periods.
+  void (*adjust_periods)(AutoPeriods* periods);
+};
+extern ProbeSeams g_probe;
+
+// The program's constants (never freed, never changed).
+const char* DefaultSources();  // blank-separated URLs
+
+}  // namespace precise
+
+extern "C" {
+int ProgramEntry(void);
+void OnPreciseWindowCreated(void);
+void OnDisplayTick(void);
+void OnWorkTick(void);
+void OnMeasureClicked(void);
+void OnCalibrateClicked(void);
+void OnAutoClicked(void);
+void ReleasePrecise(void);
+}

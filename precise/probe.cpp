@@ -1,0 +1,71 @@
+// The precise program's test build. It runs the same routines and the same
+// window; through its environment a test chooses the sources and what the
+// clock seam answers:
+//   TIMECAL_URL          blank-separated source URLs
+//   TIMECAL_CLOCK_LOG    every clock request, one line each: the requested
+//                        UTC time "YYYY-MM-DD HH:MM:SS.mmm", a blank, and the
+//                        moment of the request as Unix milliseconds of the
+//                        PC clock; nothing is ever set
+//   TIMECAL_CLOCK_REFUSE when set, requests are refused as for a standard
+//                        user (1314) instead of reported as done
+//   TIMECAL_START_LOG    one line per program start: its arguments
+//   TIMECAL_AUTO_MS      "period,first retry": automatic mode's periods (ms)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "precise/policy.h"
+#include "precise/precise.h"
+
+namespace {
+
+void Append(const char* variable, const std::string& line) {
+  const char* path = std::getenv(variable);
+  if (!path || !*path) return;
+  if (FILE* f = std::fopen(path, "ab")) {
+    std::fputs((line + "\n").c_str(), f);
+    std::fclose(f);
+  }
+}
+
+int64_t PcClockUnixMs() {
+  FILETIME ft;
+  GetSystemTimePreciseAsFileTime(&ft);
+  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+  return (ticks - 116444736000000000LL) / 10000;
+}
+
+uint32_t RecordClockRequest(int64_t utc_ms) {
+  int64_t at = PcClockUnixMs();
+  precise::Fields f = precise::FieldsOf(utc_ms);
+  char line[96];
+  std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d.%03d %lld", f.year, f.month, f.day,
+                f.hour, f.minute, f.second, f.millisecond, static_cast<long long>(at));
+  Append("TIMECAL_CLOCK_LOG", line);
+  const char* refuse = std::getenv("TIMECAL_CLOCK_REFUSE");
+  return refuse && *refuse ? 1314 : 0;
+}
+
+const char* Sources() { return std::getenv("TIMECAL_URL"); }
+
+void AdjustPeriods(precise::AutoPeriods* p) {
+  const char* ms = std::getenv("TIMECAL_AUTO_MS");
+  if (!ms || !*ms) return;
+  char* rest = nullptr;
+  p->period_ms = std::strtoll(ms, &rest, 10);
+  if (rest && *rest == ',') p->first_retry_ms = std::strtoll(rest + 1, nullptr, 10);
+}
+
+struct Install {
+  Install() {
+    std::vector<std::string> words = precise::SplitCommandLine(GetCommandLineA());
+    std::string args;
+    for (size_t i = 1; i < words.size(); ++i) args += (i > 1 ? " " : "") + words[i];
+    Append("TIMECAL_START_LOG", args.empty() ? "-" : args);
+    precise::g_probe = {RecordClockRequest, Sources, AdjustPeriods};
+  }
+} g_install;
+
+}  // namespace

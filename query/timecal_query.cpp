@@ -1,0 +1,69 @@
+// timecal-query: measures the PC clock's offset against time sources from
+// the command line, like "w32tm /stripchart" does for NTP.
+//
+//   timecal-query.exe [URL...]
+//
+// One line per source, then the combined offset. Exit code 0 when an offset
+// was found, 1 when no source answered, 2 for bad arguments.
+// Owns nothing beyond main(); the platform calls are bound by name
+// (BindPlatformCalls), the measurement is the engine's (measure/).
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "measure/measure_edge.h"
+
+namespace {
+
+constexpr int kExitFound = 0;
+constexpr int kExitNoAnswer = 1;
+constexpr int kExitBadArguments = 2;
+
+void PrintSource(const measure::SourceResult& s) {
+  using measure::FormatSeconds;
+  switch (s.state) {
+    case measure::SourceState::kAnswered:
+      std::printf("source %s offset %s +/- %s s rtt %s s requests %d\n", s.url.c_str(),
+                  FormatSeconds(s.offset, true).c_str(), FormatSeconds(s.bound, false).c_str(),
+                  FormatSeconds(s.rtt, false).c_str(), s.requests);
+      break;
+    case measure::SourceState::kFalseTicker:
+      std::printf("source %s false ticker\n", s.url.c_str());
+      break;
+    case measure::SourceState::kFailed:
+    case measure::SourceState::kRefused:
+      std::printf("source %s failed: %s\n", s.url.c_str(), s.reason.c_str());
+      break;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> urls;
+  for (int i = 1; i < argc; ++i) {
+    measure::Url parts;
+    if (!measure::TryParseUrl(argv[i], &parts)) {
+      std::fprintf(stderr,
+                   "timecal-query: not an http:// or https:// URL: %s\n"
+                   "usage: timecal-query.exe [URL...]\n",
+                   argv[i]);
+      return kExitBadArguments;
+    }
+    urls.push_back(argv[i]);
+  }
+  if (urls.empty()) urls.push_back(TIMECAL_SERVICE_URL);
+
+  measure::Options options;
+  options.build_utc = measure::BuildDateUtc(__DATE__);
+  measure::Result r = measure::MeasureBlocking(measure::BindPlatformCalls(), urls, options);
+  for (const measure::SourceResult& s : r.sources) PrintSource(s);
+  if (!r.found) {
+    std::printf("no source answered\n");
+    return kExitNoAnswer;
+  }
+  std::printf("offset %s +/- %s s\n", measure::FormatSeconds(r.offset, true).c_str(),
+              measure::FormatSeconds(r.bound, false).c_str());
+  std::fflush(stdout);
+  return kExitFound;
+}

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""timecal-query.exe under Wine against servers started here on loopback:
+the local time service (sysTime2 and Date, with a random fractional true
+offset, plain and jittered), the same service over HTTPS with a test CA that
+the prefix trusts, and a real nginx from Debian. The truth is the service's
+own --offset: it and Wine read the same host clock.
+
+  query_wine_test.py <build dir of the query tests> <source root>
+"""
+import os
+import random
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BUILD, ROOT = sys.argv[1], sys.argv[2]
+QUERY = os.path.join(BUILD, "..", "..", "query", "timecal-query.exe")
+TRUST_CA = os.path.join(BUILD, "trust_ca.exe")
+WINE_RUN = os.path.join(ROOT, "tools", "wine-run.sh")
+SERVICE = os.path.join(ROOT, "tools", "timeservice.py")
+
+NUMBER = r"[+-]\d+\.\d{3}"
+SOURCE_LINE = re.compile(r"^source (\S+) offset (%s) \+/- (\d+\.\d{3}) s rtt (\d+\.\d{3}) s "
+                         r"requests (\d+)$" % NUMBER)
+FAILED_LINE = re.compile(r"^source (\S+) failed: (.+)$")
+TICKER_LINE = re.compile(r"^source (\S+) false ticker$")
+OFFSET_LINE = re.compile(r"^offset (%s) \+/- (\d+\.\d{3}) s$" % NUMBER)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_port(port, seconds=10):
+    end = time.time() + seconds
+    while time.time() < end:
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+class Server:
+    """A process listening on a port of 127.0.0.1, stopped on exit."""
+
+    def __init__(self, command, port):
+        self.port = port
+        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        if not wait_port(port):
+            self.close()
+            raise RuntimeError("server did not start: %s" % command)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def time_service(*options):
+    port = free_port()
+    return Server([sys.executable, SERVICE, "--port", str(port)] + list(options), port)
+
+
+def run_query(*urls):
+    """Exit code and the parsed lines: per-source results and the offset."""
+    started = time.time()
+    p = subprocess.run([WINE_RUN, QUERY] + list(urls), stdout=subprocess.PIPE,
+                       stderr=subprocess.PIPE, timeout=120)
+    took = time.time() - started
+    lines = p.stdout.decode("utf-8", "replace").replace("\r", "").splitlines()
+    sources, combined = {}, None
+    for line in lines:
+        m = SOURCE_LINE.match(line)
+        if m:
+            sources[m.group(1)] = {"offset": float(m.group(2)), "bound": float(m.group(3)),
+                                   "rtt": float(m.group(4)), "requests": int(m.group(5))}
+            continue
+        m = FAILED_LINE.match(line) or TICKER_LINE.match(line)
+        if m:
+            sources[m.group(1)] = {"failed": m.group(2) if m.re is FAILED_LINE else "false ticker"}
+            continue
+        m = OFFSET_LINE.match(line)
+        if m:
+            combined = (float(m.group(1)), float(m.group(2)))
+            continue
+        if line != "no source answered":
+            raise AssertionError("unexpected line %r in %r" % (line, lines))
+    print("query %s -> %d in %.1f s:\n  %s" % (" ".join(urls), p.returncode, took,
+                                                "\n  ".join(lines)), flush=True)
+    return p.returncode, sources, combined, took
+
+
+def make_test_ca(folder):
+    """A test CA and a localhost server certificate it signed (SAN DNS:localhost)."""
+    def openssl(*args):
+        subprocess.run(["openssl"] + list(args), check=True, cwd=folder,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if os.path.exists(os.path.join(folder, "server.pem")):
+        return
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
+            "-subj", "/CN=timecal test CA", "-keyout", "ca.key", "-out", "ca.pem",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    openssl("x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+            "-keyout", "server.key", "-out", "server.csr")
+    with open(os.path.join(folder, "server.ext"), "w") as f:
+        f.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n"
+                "basicConstraints=CA:FALSE\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "3650", "-extfile", "server.ext", "-out", "server.pem")
+
+
+class QueryTest(unittest.TestCase):
+    def check_source(self, sources, url, truth, within):
+        self.assertIn(url, sources)
+        s = sources[url]
+        self.assertNotIn("failed", s, s)
+        error = abs(s["offset"] - truth)
+        self.assertLessEqual(error, within, s)
+        # The bound is honest: it covers the truth (to the printed digits).
+        self.assertLessEqual(error, s["bound"] + 0.002, s)
+        self.assertLessEqual(s["requests"], 16)
+
+    def test_local_service_sysTime2_and_date_to_10_ms(self):
+        truth = random.uniform(-40000, 40000)
+        with time_service("--offset", "%.6f" % truth) as service:
+            json_url = "http://127.0.0.1:%d/getSysTime.do" % service.port
+            date_url = "http://127.0.0.1:%d/date" % service.port
+            code, sources, combined, took = run_query(json_url, date_url)
+        self.assertEqual(code, 0)
+        self.check_source(sources, json_url, truth, 0.010)
+        self.check_source(sources, date_url, truth, 0.010)
+        self.assertLessEqual(abs(combined[0] - truth), 0.010)
+        self.assertLess(took, 20)  # both measured at once, 12 s each at most
+
+    def test_jittered_service_to_15_ms(self):
+        truth = random.uniform(-40000, 40000)
+        # 20 ms +- 5 ms in all: half before the clock is read, half after.
+        with time_service("--offset", "%.6f" % truth, "--delay", "0.010",
+                          "--reply-delay", "0.010", "--jitter", "0.0025") as service:
+            url = "http://127.0.0.1:%d/getSysTime.do" % service.port
+            code, sources, combined, _ = run_query(url)
+        self.assertEqual(code, 0)
+        self.check_source(sources, url, truth, 0.015)
+
+    def test_https_date_with_a_trusted_test_ca(self):
+        folder = os.path.join(BUILD, "test-ca")
+        os.makedirs(folder, exist_ok=True)
+        make_test_ca(folder)
+        subprocess.run([WINE_RUN, TRUST_CA, os.path.join(folder, "ca.der")], check=True,
+                       timeout=60)
+        truth = random.uniform(-40000, 40000)
+        with time_service("--offset", "%.6f" % truth,
+                          "--tls-cert", os.path.join(folder, "server.pem"),
+                          "--tls-key", os.path.join(folder, "server.key")) as service:
+            url = "https://localhost:%d/date" % service.port
+            code, sources, _, _ = run_query(url)
+        self.assertEqual(code, 0, sources)
+        self.check_source(sources, url, truth, 0.010)
+
+    def test_nginx_date_header_to_10_ms_of_zero(self):
+        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+        with tempfile.TemporaryDirectory() as prefix:
+            port = free_port()
+            with open(os.path.join(prefix, "nginx.conf"), "w") as f:
+                f.write("""daemon off;
+master_process off;
+pid %(p)s/nginx.pid;
+error_log %(p)s/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path %(p)s; proxy_temp_path %(p)s; fastcgi_temp_path %(p)s;
+  uwsgi_temp_path %(p)s; scgi_temp_path %(p)s;
+  server { listen 127.0.0.1:%(port)d; root %(p)s; keepalive_requests 1000; }
+}
+""" % {"p": prefix, "port": port})
+            with open(os.path.join(prefix, "index.html"), "w") as f:
+                f.write("<html>nginx on loopback</html>\n")
+            with Server([nginx, "-p", prefix, "-c", os.path.join(prefix, "nginx.conf")], port):
+                url = "http://127.0.0.1:%d/" % port
+                code, sources, _, _ = run_query(url)
+        self.assertEqual(code, 0)
+        self.check_source(sources, url, 0.0, 0.010)
+
+    def test_exit_codes_and_failure_lines(self):
+        dead = "http://127.0.0.1:%d/getSysTime.do" % free_port()
+        with time_service("--offset", str(-4 * 366 * 86400)) as old, \
+                time_service("--fault", "notjson") as broken:
+            too_old = "http://127.0.0.1:%d/getSysTime.do" % old.port
+            unreadable = "http://127.0.0.1:%d/" % broken.port  # 404 with a Date: still a time
+            cases = [
+                ("bad argument", ["ftp://127.0.0.1/"], 2, {}),
+                ("bad argument among good", [dead, "--verbose"], 2, {}),
+                ("nothing listens", [dead], 1, {dead: "failed: connect|failed: send"}),
+                ("before the build date", [too_old], 1, {too_old: "refused"}),
+            ]
+            for name, urls, want, expect in cases:
+                with self.subTest(name):
+                    code, sources, combined, took = run_query(*urls)
+                    self.assertEqual(code, want)
+                    for url, pattern in expect.items():
+                        self.assertRegex("failed: " + sources[url].get("failed", "answered"),
+                                         pattern)
+                    if want != 0:
+                        self.assertIsNone(combined)
+                    self.assertLess(took, 15)
+            # A server without sysTime2 still has a Date header.
+            code, sources, _, _ = run_query(unreadable)
+            self.assertEqual(code, 0)
+            self.check_source(sources, unreadable, 0.0, 0.010)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

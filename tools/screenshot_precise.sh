@@ -1,0 +1,50 @@
+#!/bin/bash
+# Regenerates docs/screenshots/precise-window.png: opens the precise
+# program's test build on a private Xvfb against four loopback sources (two
+# local time services that agree, one that is 6 s off and one port where
+# nothing listens), waits for the first measurement, and shoots the window.
+# The test build never sets the clock.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+# Only the program it shoots: configured as tools/build.sh does.
+[ -f build/win/CMakeCache.txt ] || cmake -S . -B build/win \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/win --target timecal_precise_probe -j "$(nproc)" >/dev/null || exit 1
+. tools/wine-env.sh
+. tools/xvfb.sh
+unset DISPLAY
+rt_start_xvfb || exit 1
+export WINEPREFIX="$root/build/win/wineprefix"
+rt_ensure_prefix
+dir=$(mktemp -d)
+pids=()
+urls=
+for offset in 1.234 1.234 7.5; do
+  python3 tools/timeservice.py --port 0 --port-file "$dir/port" --offset "$offset" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$dir/port" ] && break; sleep 0.1; done
+  urls="$urls http://127.0.0.1:$(cat "$dir/port")/getSysTime.do"
+  rm -f "$dir/port"
+done
+trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$dir"; wineserver -k 2>/dev/null; rt_stop_xvfb' EXIT
+export TIMECAL_URL="${urls# } http://127.0.0.1:9/getSysTime.do"
+# A Wine virtual desktop draws the window frame and caption, which a bare
+# Xvfb without a window manager would not.
+wine explorer /desktop=shot,700x420 build/win/precise/timecal_precise_probe.exe &
+id=
+for _ in $(seq 150); do
+  id=$(xwininfo -root -tree 2>/dev/null | grep -a '"shot' | awk '{print $1}' | head -1)
+  [ -n "$id" ] && break
+  sleep 0.2
+done
+[ -n "$id" ] || { echo "no window" >&2; exit 1; }
+sleep 15  # the first measurement
+mkdir -p docs/screenshots
+# The desktop sits at the screen's origin and centres the 524x328 window at
+# (88, 46); keep a 6-pixel margin of desktop around it.
+shot=$(mktemp --suffix=.png)
+import -window root "$shot"
+convert "$shot" -crop 536x340+82+40 +repage docs/screenshots/precise-window.png
+rm -f "$shot"
+echo "docs/screenshots/precise-window.png"
