@@ -2,9 +2,9 @@
 // same window; through its environment a test points it at a local service
 // (TIMECAL_URL) and shortens the refresh period (TIMECAL_TIMER_MS). Clock
 // requests are written to TIMECAL_CLOCK_LOG instead of the system clock,
-// end-routine runs to TIMECAL_END_LOG, and every 100th refresh appends a
-// line to TIMECAL_STATS_LOG: refreshes, private bytes, working set, handles,
-// USER objects, GDI objects.
+// end-routine runs to TIMECAL_END_LOG, and every 100th refresh (every
+// TIMECAL_STATS_EVERY-th when set) appends a line to TIMECAL_STATS_LOG:
+// refreshes, private bytes, working set, handles, USER objects, GDI objects.
 #include <windows.h>
 #include <psapi.h>
 
@@ -15,6 +15,10 @@
 #include "runtime/core/commands.h"
 #include "runtime/core/program_calls.h"
 #include "tests/support/process_figures.h"
+
+namespace app {
+void ProbeFaultsAfterRefresh();  // probe_faults.cpp
+}  // namespace app
 
 namespace {
 
@@ -42,8 +46,10 @@ void AfterCreated() {
 }
 
 void AfterRefresh() {
+  app::ProbeFaultsAfterRefresh();
   static int refreshes = 0;
-  if (++refreshes % 100 != 0) return;
+  static const int every = std::getenv("TIMECAL_STATS_EVERY") ? std::atoi(std::getenv("TIMECAL_STATS_EVERY")) : 100;
+  if (++refreshes % (every > 0 ? every : 100) != 0) return;
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
   GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -140,7 +141,7 @@ void SplitMalloc(benchmark::State& state) {
 }
 
 void ParseDates(benchmark::State& state) {
-  const char* texts[] = {"2019-10-17 12:33:29", "2019年10月17日12时33分29秒", "2000/2/29",
+  const char* texts[] = {"2019-10-17 12:33:29", "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND, "2000/2/29",
                          "\xA3\xB2\xA3\xB0\xA3\xB1\xA3\xB9\xA3\xAD\xA3\xB1\xA3\xB0\xA3\xAD\xA3\xB1\xA3\xB7",
                          "2019-10-17T12:33:29"};
   size_t i = 0;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
 #include "runtime/ui/component.h"
@@ -55,7 +56,7 @@ HWND DirectWindow() {
     const char* cls = kind == 0 ? "BUTTON" : kind == 1 ? "EDIT" : "STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | (kind == 0 ? BS_PUSHBUTTON | WS_TABSTOP : 0) |
                   (kind == 1 ? ES_AUTOHSCROLL | WS_TABSTOP : 0);
-    std::snprintf(text, sizeof text, "%s%d", kind == 0 ? "按钮" : kind == 1 ? "编辑框" : "标签", i);
+    std::snprintf(text, sizeof text, "%s%d", kind == 0 ? GBK_TYPE_BUTTON : kind == 1 ? GBK_TYPE_EDIT_BOX : GBK_TYPE_LABEL, i);
     HWND h = CreateWindowExA(kind == 1 ? WS_EX_CLIENTEDGE : 0, cls, text, style, left, top_y, 140, 20, top,
                              reinterpret_cast<HMENU>(static_cast<intptr_t>(100 + 10 * i)), inst, nullptr);
     SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

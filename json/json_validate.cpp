@@ -2,8 +2,11 @@
 // deep the input) and a handler that only counts depth.
 #include "json/json_validate.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <rapidjson/encodings.h>
 #include <rapidjson/reader.h>
@@ -68,7 +71,26 @@ struct GbkText {
   }
 };
 
+// A number as the reader hands it over (its text): it must fit a double, and
+// its exponent may have at most kMaxExponentDigits significant digits. The
+// engine reads an exponent digit by digit, so one like 5e-3323333333333
+// (zero to a double) keeps it busy for good.
+constexpr size_t kMaxExponentDigits = 4;
+bool IsSafeNumber(const char* text, size_t length) {
+  const std::string n(text, length);
+  size_t e = n.find_first_of("eE");
+  if (e != std::string::npos) {
+    e = n.find_first_not_of("+-0", e + 1);
+    if (e != std::string::npos && n.size() - e > kMaxExponentDigits) return false;
+  }
+  return std::isfinite(std::strtod(n.c_str(), nullptr));
+}
+
 struct DepthLimit : rapidjson::BaseReaderHandler<GbkText, DepthLimit> {
+  // The reader's copy of a number went through GbkText (which keeps no
+  // characters); the number is the `length` bytes before the stream's cursor.
+  const char* const* cursor = nullptr;
+  bool RawNumber(const char*, rapidjson::SizeType length, bool) { return IsSafeNumber(*cursor - length, length); }
   int depth = 0;
   bool StartObject() { return ++depth <= kMaxJsonDepth; }
   bool EndObject(rapidjson::SizeType) {
@@ -170,8 +192,10 @@ bool IsSafeJson(const char* text, size_t length) {
   if (!text || length == 0 || length > kMaxJsonBytes) return false;
   BoundedStream in{text, text, text + length};
   DepthLimit handler;
+  handler.cursor = &in.cur;
   rapidjson::GenericReader<GbkText, GbkText> reader;
-  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+  constexpr unsigned kFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag |
+                              rapidjson::kParseNumbersAsStringsFlag;
   rapidjson::ParseResult ok = reader.Parse<kFlags>(in, handler);
   return !ok.IsError() && in.cur == in.end;
 }

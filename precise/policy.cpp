@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/core/gbk_text.h"
+
 namespace precise {
 
 Guard GuardFor(int64_t correction_ms) {
@@ -159,7 +161,7 @@ int64_t UnixMsOf(const Fields& f) {
 std::string ClockText(int64_t unix_ms) {
   Fields f = FieldsOf(unix_ms);
   char text[64];
-  std::snprintf(text, sizeof text, "%d年%d月%d日%d时%d分%d.%d秒", f.year, f.month, f.day, f.hour,
+  std::snprintf(text, sizeof text, "%d" GBK_YEAR "%d" GBK_MONTH "%d" GBK_DAY "%d" GBK_HOUR "%d" GBK_MINUTE "%d.%d" GBK_SECOND, f.year, f.month, f.day, f.hour,
                 f.minute, f.second, f.millisecond / 100);
   return text;
 }
@@ -175,29 +177,29 @@ std::string SignedSeconds(double ms) {
 
 std::string SecondsText(double ms) {
   char text[48];
-  std::snprintf(text, sizeof text, "%.3f 秒", std::fabs(ms) / 1000.0);
+  std::snprintf(text, sizeof text, "%.3f " GBK_SECOND, std::fabs(ms) / 1000.0);
   return text;
 }
 
 std::string OffsetText(double offset_ms, double bound_ms) {
   char bound[32];
   std::snprintf(bound, sizeof bound, "%.3f", std::fabs(bound_ms) / 1000.0);
-  return SignedSeconds(offset_ms) + " 秒 ±" + bound;
+  return SignedSeconds(offset_ms) + " " GBK_SECOND " " GBK_PLUS_MINUS + bound;
 }
 
 std::string SourceLine(const SourceView& s) {
   switch (s.state) {
     case SourceState::kAnswered:
-      return "已应答  " + OffsetText(s.offset_ms, s.bound_ms) + "  往返 " + SecondsText(s.rtt_ms) +
+      return GBK_PRECISE_ANSWERED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " GBK_PRECISE_ROUND_TRIP " " + SecondsText(s.rtt_ms) +
              "  " + s.url;
     case SourceState::kFalseTicker:
-      return "与其他时间源不符,未采用  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
+      return GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
     case SourceState::kRefused:
-      return "拒绝: " + s.reason + "  " + s.url;
+      return GBK_PRECISE_REFUSED ": " + s.reason + "  " + s.url;
     case SourceState::kFailed:
       break;
   }
-  return "失败: " + (s.reason.empty() ? std::string("无应答") : s.reason) + "  " + s.url;
+  return GBK_PRECISE_FAILED ": " + (s.reason.empty() ? std::string(GBK_PRECISE_NO_ANSWER) : s.reason) + "  " + s.url;
 }
 
 std::string SourcesText(const Outcome& o) {
@@ -214,7 +216,7 @@ namespace {
 std::string WholeSecondsText(int64_t unix_ms) {
   Fields f = FieldsOf(unix_ms);
   char text[64];
-  std::snprintf(text, sizeof text, "%d年%d月%d日%d时%d分%d秒", f.year, f.month, f.day, f.hour,
+  std::snprintf(text, sizeof text, "%d" GBK_YEAR "%d" GBK_MONTH "%d" GBK_DAY "%d" GBK_HOUR "%d" GBK_MINUTE "%d" GBK_SECOND, f.year, f.month, f.day, f.hour,
                 f.minute, f.second);
   return text;
 }
@@ -222,16 +224,16 @@ std::string WholeSecondsText(int64_t unix_ms) {
 }  // namespace
 
 std::string AskText(int64_t pc_local_ms, int64_t target_local_ms, int64_t correction_ms) {
-  return "电脑时间将从 " + WholeSecondsText(pc_local_ms) + "\r\n改为 " +
-         WholeSecondsText(target_local_ms) + "\r\n调整 " + SignedSeconds(static_cast<double>(correction_ms)) +
-         " 秒。\r\n\r\n是否校准?";
+  return GBK_PRECISE_PC_TIME_FROM " " + WholeSecondsText(pc_local_ms) + "\r\n" GBK_PRECISE_CHANGE_TO " " +
+         WholeSecondsText(target_local_ms) + "\r\n" GBK_PRECISE_ADJUST " " + SignedSeconds(static_cast<double>(correction_ms)) +
+         " " GBK_SECOND GBK_FULL_STOP "\r\n\r\n" GBK_PRECISE_CALIBRATE_QUESTION "?";
 }
 
 std::string CalibrationText(int64_t local_ms, int64_t correction_ms) {
   Fields f = FieldsOf(local_ms);
   char when[48];
-  std::snprintf(when, sizeof when, "%d时%d分%d秒", f.hour, f.minute, f.second);
-  return std::string(when) + " 调整 " + SignedSeconds(static_cast<double>(correction_ms)) + " 秒";
+  std::snprintf(when, sizeof when, "%d" GBK_HOUR "%d" GBK_MINUTE "%d" GBK_SECOND, f.hour, f.minute, f.second);
+  return std::string(when) + " " GBK_PRECISE_ADJUST " " + SignedSeconds(static_cast<double>(correction_ms)) + " " GBK_SECOND;
 }
 
 }  // namespace precise

@@ -16,6 +16,7 @@
 #include "precise/dll_table.h"
 #include "precise/platform.h"
 #include "precise/policy.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
 #include "window_templates.h"
@@ -114,7 +115,7 @@ void ShowClocks() {
 
 void ShowOutcome() {
   const Outcome& o = g_state->last;
-  ShowText(kOffsetBox, o.has_offset ? OffsetText(o.offset_ms, o.bound_ms) : "无法确定");
+  ShowText(kOffsetBox, o.has_offset ? OffsetText(o.offset_ms, o.bound_ms) : GBK_PRECISE_UNKNOWN);
   ShowText(kRoundTripBox, o.has_offset ? SecondsText(o.rtt_ms) : "");
   ShowText(kSourcesBox, SourcesText(o));
   ShowClocks();
@@ -139,7 +140,7 @@ void StartMeasurement(After after) {
   options.build_utc = measure::BuildDateUtc(__DATE__);
   s.running = std::make_unique<measure::Measurement>(s.calls, s.urls, options);
   s.after = after;
-  Status("正在测量...");
+  Status(GBK_PRECISE_MEASURING "...");
   ScheduleWork(NowMono());
 }
 
@@ -156,7 +157,7 @@ void RecordCalibration(int64_t correction_ms) {
     StartMeasurement(after);
   }
   ShowText(kLastCalibrationBox, CalibrationText(LocalOf(NowUtcMs()), correction_ms));
-  Status("已校准");
+  Status(GBK_PRECISE_CALIBRATED);
 }
 
 // Sets the clock by the last offset, the target taken at this very moment.
@@ -166,29 +167,29 @@ void Apply(bool unattended) {
   int64_t correction = std::llround(s.last.offset_ms);
   uint32_t error = SetClockUtc(std::llround(s.clock->Utc() * 1000.0 + s.last.offset_ms));
   if (error == 0) return RecordCalibration(correction);
-  if (error != kPrivilegeNotHeld) return Status("校准失败 (错误 " + std::to_string(error) + ")");
-  if (s.elevated.Running()) return Status("正在以管理员身份校准...");
+  if (error != kPrivilegeNotHeld) return Status(GBK_PRECISE_CALIBRATION_FAILED " (" GBK_ERROR_CAPTION " " + std::to_string(error) + ")");
+  if (s.elevated.Running()) return Status(GBK_PRECISE_CALIBRATING_ELEVATED "...");
   if (unattended && s.auto_elevation_tried)
-    return Status("没有设置时间的权限: 请以管理员身份运行本程序");
+    return Status(GBK_PRECISE_NO_RIGHT ": " GBK_PRECISE_RUN_AS_ADMIN);
   s.auto_elevation_tried = s.auto_elevation_tried || unattended;
-  if (!s.elevated.Start(correction)) return Status("没有设置时间的权限, 未能取得管理员权限");
+  if (!s.elevated.Start(correction)) return Status(GBK_PRECISE_NO_RIGHT ", " GBK_PRECISE_NO_ELEVATION);
   s.elevated_correction_ms = correction;
-  Status("正在以管理员身份校准...");
+  Status(GBK_PRECISE_CALIBRATING_ELEVATED "...");
 }
 
 void CalibrateByHand() {
   State& s = *g_state;
-  if (!s.have_last || !s.last.has_offset) return Status("没有可用的时间源, 时间未改动");
+  if (!s.have_last || !s.last.has_offset) return Status(GBK_PRECISE_NO_SOURCE ", " GBK_PRECISE_CLOCK_UNCHANGED);
   int64_t correction = std::llround(s.last.offset_ms);
   switch (GuardFor(correction)) {
     case Guard::kRefuse:
-      return Status("偏差超过一年, 拒绝校准");
+      return Status(GBK_PRECISE_OFFSET_OVER_A_YEAR ", " GBK_PRECISE_REFUSE_CALIBRATION);
     case Guard::kAsk: {
       int64_t pc = LocalOf(NowUtcMs());
       s.asking = true;
-      bool yes = AskYesNo(AskText(pc, pc + correction, correction), "精确校时");
+      bool yes = AskYesNo(AskText(pc, pc + correction, correction), GBK_PRECISE_TITLE);
       s.asking = false;
-      if (!yes) return Status("已取消, 时间未改动");
+      if (!yes) return Status(GBK_PRECISE_CANCELLED ", " GBK_PRECISE_CLOCK_UNCHANGED);
       break;
     }
     case Guard::kApply:
@@ -204,13 +205,13 @@ void AfterAutoMeasurement() {
   s.auto_failures = consensus ? 0 : s.auto_failures + 1;
   int64_t delay = NextAutoDelayMs(s.periods, s.auto_failures);
   s.next_auto_mono = NowMono() + static_cast<double>(delay) / 1000.0;
-  std::string next = std::to_string((delay + 999) / 1000) + " 秒后再测";
+  std::string next = std::to_string((delay + 999) / 1000) + " " GBK_PRECISE_SECONDS_UNTIL_NEXT;
   if (!consensus)
-    return Status((o.has_offset ? "时间源不一致, 未自动校准; " : "测量失败; ") + next);
+    return Status((o.has_offset ? GBK_PRECISE_SOURCES_DISAGREE ", " GBK_PRECISE_NOT_AUTO_CALIBRATED "; " : GBK_PRECISE_MEASURING_FAILED "; ") + next);
   if (AutoMaySet(o, s.periods)) return Apply(true);
   if (GuardFor(std::llround(o.offset_ms)) != Guard::kApply)
-    return Status("偏差过大, 自动校准不改动, 请手动校准; " + next);
-  Status("偏差在 " + std::to_string(s.periods.threshold_ms) + " 毫秒以内, 无需校准; " + next);
+    return Status(GBK_PRECISE_OFFSET_TOO_LARGE ", " GBK_PRECISE_AUTO_LEAVES ", " GBK_PRECISE_CALIBRATE_BY_HAND "; " + next);
+  Status(GBK_PRECISE_OFFSET_WITHIN " " + std::to_string(s.periods.threshold_ms) + " " GBK_PRECISE_MILLISECONDS_WITHIN ", " GBK_PRECISE_NO_NEED "; " + next);
 }
 
 void FinishMeasurement() {
@@ -222,7 +223,7 @@ void FinishMeasurement() {
   s.running.reset();
   prog::WriteProperty(kWindow, kWorkTimer, kTimerInterval, kWholeProperty, 0);
   ShowOutcome();
-  Status(s.last.has_offset ? "测量完成" : "没有可用的时间源");
+  Status(s.last.has_offset ? GBK_PRECISE_MEASURED : GBK_PRECISE_NO_SOURCE);
   switch (s.after) {
     case After::kShow: break;
     case After::kCalibrate: CalibrateByHand(); break;
@@ -235,7 +236,7 @@ void WatchElevatedCopy() {
   uint32_t code = 0;
   if (!s.elevated.TryFinish(&code)) return;
   if (code == 0) return RecordCalibration(s.elevated_correction_ms);
-  Status("管理员身份的校准也未成功 (错误 " + std::to_string(code) + "), 时间未改动");
+  Status(GBK_PRECISE_ELEVATED_FAILED " (" GBK_ERROR_CAPTION " " + std::to_string(code) + "), " GBK_PRECISE_CLOCK_UNCHANGED);
 }
 
 // The elevated copy: sets the clock by the offset it was given and ends
@@ -271,7 +272,7 @@ extern "C" int ProgramEntry(void) {
 }
 
 extern "C" void OnPreciseWindowCreated(void) {
-  ShowText(kLastCalibrationBox, "本次运行尚未校准");
+  ShowText(kLastCalibrationBox, GBK_PRECISE_NOT_YET_CALIBRATED);
   ShowClocks();
   StartMeasurement(After::kShow);
 }
@@ -306,10 +307,10 @@ extern "C" void OnAutoClicked(void) {
   s.auto_on = !s.auto_on;
   s.auto_failures = 0;
   s.auto_elevation_tried = false;
-  Show(kAutoButton, kButtonCaption, s.auto_on ? "自动校准: 开" : "自动校准: 关");
+  Show(kAutoButton, kButtonCaption, s.auto_on ? GBK_PRECISE_AUTO ": " GBK_PRECISE_ON : GBK_PRECISE_AUTO ": " GBK_PRECISE_OFF);
   if (s.auto_on) return StartMeasurement(After::kAuto);
   if (s.after == After::kAuto) s.after = After::kShow;
-  Status("自动校准已关闭");
+  Status(GBK_PRECISE_AUTO_OFF);
 }
 
 extern "C" void ReleasePrecise(void) {

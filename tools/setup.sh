@@ -8,6 +8,7 @@ PACKAGES=(
   g++-mingw-w64-i686 mingw-w64
   wine wine32:i386 xvfb xauth x11-apps x11-utils imagemagick fonts-wqy-microhei fonts-wine
   googletest libgtest-dev libbenchmark-dev rapidjson-dev
+  clang-14 libfuzzer-14-dev llvm-14
   locales nginx openssl
 )
 

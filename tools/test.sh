@@ -1,7 +1,8 @@
 #!/bin/bash
-# The whole test suite: installs what is missing, builds both trees, then
-# one ctest run over build/native (sanitizers, fuzz drivers) and build/win
-# (under Wine and Xvfb). Ends with ctest's summary line.
+# The whole test suite: installs what is missing, builds the trees, then
+# one ctest run over build/native (sanitizers, corpus replays), build/fuzz
+# (bounded libFuzzer runs) and build/win (under Wine and Xvfb). Ends with
+# ctest's summary line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,6 +24,7 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 # One ctest over both trees, so one summary covers the whole suite.
 cat > build/CTestTestfile.cmake <<'CTEST'
 subdirs("native")
+subdirs("fuzz")
 subdirs("win")
 CTEST
 ctest --test-dir build --output-on-failure --timeout 600 "$@"

@@ -19,6 +19,7 @@ Options let tests and people see how the tool copes:
   --fault NAME    answer with a fault instead: empty, notjson, nomember,
                   number, null, hostile, huge (32 MB), close, or cycle
                   (each fault in turn, then a good answer, round and round),
+                  or a hostile reply of tools/hostile_replies.py,
                   or soak (cycle through the light faults; every 100th
                   answer is 32 MB and every 100th, offset by 50, waits 3 s)
   --port N        port to listen on (0 picks a free one; printed on stdout)
@@ -49,6 +50,8 @@ import sys
 import threading
 import time
 import urllib.parse
+
+import hostile_replies
 
 FAULTS = ["empty", "notjson", "nomember", "number", "null", "hostile", "huge", "close"]
 HOSTILE = (b"(function(){var f=new ActiveXObject('Scripting.FileSystemObject');"
@@ -152,6 +155,8 @@ def route_time(handler, settings, query):
         handler.close_connection = True
         handler.connection.shutdown(socket.SHUT_RDWR)
         return
+    if hostile_replies.answer(handler, fault, body_for(None, stamp)):
+        return
     handler.answer(body_for(fault, stamp), stamp=stamp)
 
 
@@ -247,7 +252,7 @@ def main():
     p.add_argument("--delay", type=float, default=0.0)
     p.add_argument("--reply-delay", type=float, default=0.0)
     p.add_argument("--jitter", type=float, default=0.0)
-    p.add_argument("--fault", choices=FAULTS + ["cycle", "soak", "none"], default=None)
+    p.add_argument("--fault", choices=FAULTS + hostile_replies.NAMES + ["cycle", "soak", "none"], default=None)
     p.add_argument("--idle-exit", type=float, default=0.0)
     p.add_argument("--tls-cert")
     p.add_argument("--tls-key")

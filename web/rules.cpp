@@ -1,3 +1,4 @@
+#include "runtime/core/gbk_text.h"
 #include "web/rules.h"
 
 namespace web {
@@ -5,8 +6,8 @@ namespace web {
 OwnedText TextBetween(const char* text, const char* left, const char* right, int32_t start,
                       bool ignore_case) {
   // A program cannot write a double quote inside a literal; "#引号" stands in.
-  OwnedText l = Replace(left, "#引号", "\"", true);
-  OwnedText r = Replace(right, "#引号", "\"", true);
+  OwnedText l = Replace(left, "#" GBK_QUOTE_WORD, "\"", true);
+  OwnedText r = Replace(right, "#" GBK_QUOTE_WORD, "\"", true);
   int32_t p = Find(text, Or(l), start < 1 ? 0 : start, ignore_case);
   if (p == -1) return OwnedText();
   p += Len(l);

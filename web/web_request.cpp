@@ -14,7 +14,6 @@ constexpr uint32_t kOpenTypeProxy = 3;        // INTERNET_OPEN_TYPE_PROXY
 constexpr uint32_t kServiceHttp = 3;          // INTERNET_SERVICE_HTTP
 constexpr uint32_t kQueryRawHeadersCrlf = 0x16;
 constexpr uint32_t kQueryContentLengthNumber = 0x20000005;  // HTTP_QUERY_CONTENT_LENGTH | FLAG_NUMBER
-constexpr uint32_t kLargestAnnounced = 64u << 20;
 constexpr uint32_t kFlagReload = 0x80000000u;
 constexpr uint32_t kFlagNeedFile = 0x10;
 constexpr uint32_t kFlagNoCookies = 0x80000;
@@ -27,6 +26,9 @@ constexpr int32_t kLargestPort = 65535;
 // about three quarters of it.
 constexpr uint32_t kReadChunk = 0x40000;
 constexpr uint32_t kReplyHeaderBuffer = 0x1388;
+// A body beyond this is refused: a reply that never ends must not take the
+// process's memory (or end on the fatal path when a block cannot grow).
+constexpr uint32_t kMaxReplyBytes = 64u << 20;
 
 // The one-of-eight choice of the verb; its index runs from 1.
 const char* ChooseVerb(int32_t index) {
@@ -100,22 +102,22 @@ void AddCookieLine(OwnedText& headers, const char* cookies) {
 
 // The reply body, read until a read yields nothing, straight into a block
 // sized once from the reply's announced length (and one byte more, for the
-// read that finds the end) and doubled whenever it is full:
-// linear time for any body, one copy of each byte.
+// read that finds the end) and doubled whenever it is full: linear time for
+// any body, one copy of each byte. A body over kMaxReplyBytes gives an empty
+// result, as a failed exchange does.
 OwnedBytes ReadBody(uint32_t request) {
-  constexpr uint32_t kLargest = 0x7FFFFFF0u - rt::kByteSetHeader;  // a ByteSet length is a signed 32-bit count
   uint32_t announced = 0, size = sizeof announced;
-  // An announcement is believed up to 64 MB: a server may announce more than
-  // it sends, and the block is only sized from it, never trusted to be full.
+  // An announcement only sizes the block (a server may announce more than
+  // it sends); one beyond the largest body taken is not believed.
   if (!prog::CallDll(kHttpQueryInfoA, {request, kQueryContentLengthNumber, W(&announced), W(&size), 0}) ||
-      announced > kLargestAnnounced)
+      announced > kMaxReplyBytes)
     announced = 0;
   rt::ByteSetBlock* body = nullptr;
-  uint32_t capacity = 0, total = 0;
+  uint32_t capacity = 0, total = 0;  // total <= kMaxReplyBytes at the top of the loop
   for (;;) {
     if (total == capacity) {
-      const uint32_t wanted = capacity ? capacity * 2 : announced ? announced + 1 : kReadChunk;
-      if (wanted > kLargest) break;
+      uint32_t wanted = capacity ? capacity * 2 : announced ? announced + 1 : kReadChunk;
+      if (wanted > kMaxReplyBytes + 1) wanted = kMaxReplyBytes + 1;
       body = static_cast<rt::ByteSetBlock*>(prog::Reallocate(body, rt::kByteSetHeader + wanted));
       capacity = wanted;
     }
@@ -124,6 +126,10 @@ OwnedBytes ReadBody(uint32_t request) {
     prog::CallDll(kInternetReadFile, {request, W(body->data + total), room, W(&read)});
     if (read == 0) break;
     total += read > room ? room : read;  // never trust a count beyond the room
+    if (total > kMaxReplyBytes) {
+      prog::Free(body);
+      return OwnedBytes();
+    }
   }
   if (total == 0) {
     prog::Free(body);

@@ -54,6 +54,12 @@ enum ObjectError : int32_t {
 // The calling thread's last by-name call outcome (0 before the first call).
 int32_t LastObjectError();
 
+// Test seam: the Nth COM step from now fails as the platform would report it
+// (a step: creating an object, binding a member by name, an invocation); 0
+// turns it off. ComStepsTaken counts steps, injected failures included.
+void FailNthComStep(int n);
+int64_t ComStepsTaken();
+
 #define RT_COM_COMMAND(name) void name(ArgRecord* result, int count, ArgRecord* args)
 RT_COM_COMMAND(CreateObject);       // object, class text, [type library file] -> Bool
 RT_COM_COMMAND(SetObjectProperty);  // object, name, value -> Bool

@@ -46,4 +46,8 @@ void ClearCell(ComObjectCell* cell);
 ComObjectCell* CellOf(const ArgRecord& arg);
 VARIANT* VariantBlockOf(const ArgRecord& arg);
 
+// True when the FailNthComStep seam says this step must fail; every step
+// asks once.
+bool InjectedComFailure();
+
 }  // namespace rt

@@ -64,8 +64,9 @@ void CreateObject(ArgRecord* result, int count, ArgRecord* args) {
   if (!object) {
     UniqueBstr wide = AnsiToBstr(klass);
     CLSID clsid;
-    HRESULT hr = klass[0] == '{' ? CLSIDFromString(wide.get(), &clsid)
-                                 : CLSIDFromProgID(wide.get(), &clsid);
+    HRESULT hr = InjectedComFailure() ? E_FAIL
+                 : klass[0] == '{' ? CLSIDFromString(wide.get(), &clsid)
+                                   : CLSIDFromProgID(wide.get(), &clsid);
     if (FAILED(hr)) return;
     hr = CoCreateInstance(clsid, nullptr, 0x17, IID_IUnknown, object.put_void());
     if (hr == E_INVALIDARG)

@@ -13,6 +13,8 @@ namespace rt {
 namespace {
 
 thread_local int32_t t_last_object_error = 0;
+int g_com_fail_countdown = 0;
+int64_t g_com_steps = 0;
 
 // A parameter's type as a VARTYPE, aliases and enumerations resolved.
 VARTYPE ResolveType(ITypeInfo* info, const TYPEDESC& td) {
@@ -130,6 +132,7 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
                       : list == InvokeList::kMethod ? kMethodKinds
                                                     : kGetKinds;
   const ULONG hash = LHashValOfNameSys(SYS_WIN32, lcid, name);
+  if (InjectedComFailure()) return kObjNoMember;  // as when no kind binds the name
   Binding b;
   DESCKIND kind = DESCKIND_NONE;
   BINDPTR bound{};
@@ -232,8 +235,9 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
   UniqueVariant answer;
   if (code == kObjOk) {
     UINT arg_error = 0;
-    HRESULT hr = disp->Invoke(id, IID_NULL, lcid, invoke_kind, &dp, &answer.get(), nullptr,
-                              &arg_error);
+    HRESULT hr = InjectedComFailure() ? E_FAIL
+                                      : disp->Invoke(id, IID_NULL, lcid, invoke_kind, &dp, &answer.get(),
+                                                     nullptr, &arg_error);
     if (SUCCEEDED(hr)) {
       for (int j = 0; j < n; ++j) {
         const VARIANT& a = argv[n - 1 - j];
@@ -253,6 +257,13 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
 }  // namespace
 
 int32_t LastObjectError() { return t_last_object_error; }
+
+void FailNthComStep(int n) { g_com_fail_countdown = n > 0 ? n : 0; }
+int64_t ComStepsTaken() { return g_com_steps; }
+bool InjectedComFailure() {
+  ++g_com_steps;
+  return g_com_fail_countdown > 0 && --g_com_fail_countdown == 0;
+}
 
 int32_t InvokeByName(ComObjectCell* cell, const char* name, ArgRecord* args, int count,
                      InvokeList list, ArgRecord* result) {

@@ -11,6 +11,7 @@
 
 #include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace rt {
@@ -186,7 +187,7 @@ void ToText(ArgRecord* result, int count, ArgRecord* args) {
       return ReturnText(result, number, Decimal(IntegerOf(a), number));
     case kFloat: return ReturnText(result, number, FormatG(RoundFloatTo6(AsFloat(a)), 6, number));
     case kDouble: return ReturnText(result, number, FormatG(AsDouble(a), 13, number));
-    case kBool: *result = TextArg(CopyText(AsInt(a) ? "真" : "假")); return;
+    case kBool: *result = TextArg(CopyText(AsInt(a) ? GBK_TRUE : GBK_FALSE)); return;
     case kDateTime: {
       char date[kDateTextSize];
       return ReturnText(result, date, WriteDateTime(AsDouble(a), date));

@@ -12,6 +12,7 @@
 
 #include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace rt {
@@ -98,14 +99,14 @@ bool FieldsToDateTime(const CalendarFields& f, double* out) {
 size_t WriteDateTime(double d, char (&out)[kDateTextSize]) {
   const CalendarFields f = BreakDateTime(d);
   // Every field is clamped, so the text always fits.
-  int n = std::snprintf(out, sizeof out, "%d年%d月%d日", f.year, f.month, f.day);
+  int n = std::snprintf(out, sizeof out, "%d" GBK_YEAR "%d" GBK_MONTH "%d" GBK_DAY, f.year, f.month, f.day);
   const size_t room = sizeof out - static_cast<size_t>(n);
   if (f.second != 0)
-    n += std::snprintf(out + n, room, "%d时%d分%d秒", f.hour, f.minute, f.second);
+    n += std::snprintf(out + n, room, "%d" GBK_HOUR "%d" GBK_MINUTE "%d" GBK_SECOND, f.hour, f.minute, f.second);
   else if (f.minute != 0)
-    n += std::snprintf(out + n, room, "%d时%d分", f.hour, f.minute);
+    n += std::snprintf(out + n, room, "%d" GBK_HOUR "%d" GBK_MINUTE, f.hour, f.minute);
   else if (f.hour != 0)
-    n += std::snprintf(out + n, room, "%d时", f.hour);
+    n += std::snprintf(out + n, room, "%d" GBK_HOUR, f.hour);
   return static_cast<size_t>(n);
 }
 
@@ -180,17 +181,17 @@ double ParseDateTime(const char* text) {
   const char* p = folded;
   CalendarFields f{};
   f.year = ReadField(p, 4);
-  SkipSeparator(p, "/-:.", "年");
+  SkipSeparator(p, "/-:.", GBK_YEAR);
   f.month = ReadField(p, 2);
-  SkipSeparator(p, "/-:.", "月");
+  SkipSeparator(p, "/-:.", GBK_MONTH);
   f.day = ReadField(p, 2);
-  SkipSeparator(p, "/-: .", "日");
+  SkipSeparator(p, "/-: .", GBK_DAY);
   f.hour = ReadField(p, 2);
-  SkipSeparator(p, "/-:.", "时");
+  SkipSeparator(p, "/-:.", GBK_HOUR);
   f.minute = ReadField(p, 2);
-  SkipSeparator(p, "/-:.", "分");
+  SkipSeparator(p, "/-:.", GBK_MINUTE);
   f.second = ReadField(p, 2);
-  static const char kSecondWord[] = "秒";
+  static const char kSecondWord[] = GBK_SECOND;
   if (*p != '\0' && !(p[0] == kSecondWord[0] && p[1] == kSecondWord[1])) return kMinDateTime;
   double d;
   return FieldsToDateTime(f, &d) ? d : kMinDateTime;

@@ -4,22 +4,24 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/core/gbk_text.h"
+
 namespace rt {
 namespace {
 
 // Messages of runtime error codes 1 to 11, indexed by code - 1.
 constexpr const char* kErrorMessages[] = {
-    "数组成员引用下标超出定义范围",
-    "未得到所需要的数值型数据",
-    "引用数组成员时维数不为1且不等于该数组目前所具有的维数",
-    "数组成员引用下标必须大于等于1",
-    "数据或数组类型不匹配",
-    "调用DLL命令后发现堆栈错误",
-    "子语句参数未返回数据或者返回了非系统基本类型或数组型数据",
-    "被比较数据只能使用等于或不等于命令比较",
-    "“多项选择”命令的索引值参数小于零或超出了所提供参数表范围",
-    "“重定义数组”命令的数组维定义参数值必须大于零或单维时大于等于零",
-    "所提供参数的数据类型不符合要求",
+    GBK_MSG_INDEX_OUT_OF_RANGE,
+    GBK_MSG_NOT_NUMERIC,
+    GBK_MSG_DIMENSION_MISMATCH,
+    GBK_MSG_INDEX_BELOW_ONE,
+    GBK_MSG_TYPE_MISMATCH,
+    GBK_MSG_STACK_ERROR,
+    GBK_MSG_NO_RESULT,
+    GBK_MSG_EQUALITY_ONLY,
+    GBK_MSG_CHOICE_INDEX,
+    GBK_MSG_REDIM_SIZE,
+    GBK_MSG_ARGUMENT_TYPE,
 };
 constexpr int kErrorCount = sizeof kErrorMessages / sizeof kErrorMessages[0];
 static_assert(kErrorCount == 11, "codes 1 to 11");
@@ -42,10 +44,10 @@ const char* RuntimeErrorMessage(int code) {
 }
 
 std::string FormatFatalText(const char* message, int code) {
-  std::string text = "运行时出错!\r\n\r\n";
-  if (code != 0) text += "错误代码：" + std::to_string(code) + "\r\n\r\n";
+  std::string text = GBK_RUNTIME_ERROR "!\r\n\r\n";
+  if (code != 0) text += GBK_ERROR_CODE + std::to_string(code) + "\r\n\r\n";
   if (message && *message) {
-    text += "错误信息：";
+    text += GBK_ERROR_INFO;
     text += message;
     text += "\r\n";
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace rt {
@@ -19,7 +20,7 @@ DllResolver g_dll_resolver = nullptr;
 const ProgramImage* g_image = nullptr;
 DllReleaseFn g_dll_release = nullptr;
 
-[[noreturn]] void NoUi() { FatalError("载入启动窗口失败", 0); }
+[[noreturn]] void NoUi() { FatalError(GBK_MSG_NO_START_WINDOW, 0); }
 uint64_t NoRead(uint32_t, uint32_t, int32_t, int32_t) { NoUi(); }
 void NoWrite(uint32_t, uint32_t, int32_t, int32_t, uint32_t, uint32_t) { NoUi(); }
 void NoLoop() {}
@@ -82,11 +83,11 @@ intptr_t RuntimeService(int service, intptr_t a1, intptr_t a2, intptr_t, intptr_
       RegisterEndRoutine(reinterpret_cast<EndRoutine>(a1));
       return 0;
     case kServiceLoadProgramImage:
-      if (!g_image) FatalError("载入窗口模板数据段出错!", 0);
+      if (!g_image) FatalError(GBK_MSG_BAD_TEMPLATES "!", 0);
       LoadProgramImage(g_image);
       return 0;
     default:
-      FatalError("未知的运行时服务号", 0);
+      FatalError(GBK_MSG_UNKNOWN_SERVICE, 0);
   }
 }
 
@@ -156,7 +157,7 @@ void LoadImageData(const ProgramImage* image) {
   if (image->templates_size > 0) {
     const auto* block = static_cast<const uint8_t*>(addr(image->templates_address));
     if (!g_template_loader || !g_template_loader(block, image->templates_size, image->routine_base))
-      FatalError("载入窗口模板数据段出错!", 0);
+      FatalError(GBK_MSG_BAD_TEMPLATES "!", 0);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,6 +18,7 @@ namespace {
 const uint8_t* g_const_start = nullptr;
 const uint8_t* g_const_end = nullptr;
 int g_fail_countdown = 0;
+HeapFigures g_figures{};
 
 // True when the test seam says this request must fail.
 bool InjectedFailure() {
@@ -25,15 +27,19 @@ bool InjectedFailure() {
 }
 
 void* HeapTake(uint32_t size) {
+  ++g_figures.requests;
   if (InjectedFailure()) return nullptr;
 #ifdef _WIN32
-  return HeapAlloc(GetProcessHeap(), 0, size);
+  void* p = HeapAlloc(GetProcessHeap(), 0, size);
 #else
-  return std::malloc(size ? size : 1);
+  void* p = std::malloc(size ? size : 1);
 #endif
+  if (p) ++g_figures.live_blocks;
+  return p;
 }
 
 void* HeapResize(void* block, uint32_t size) {
+  ++g_figures.requests;
   if (InjectedFailure()) return nullptr;
 #ifdef _WIN32
   return HeapReAlloc(GetProcessHeap(), 0, block, size);
@@ -43,6 +49,7 @@ void* HeapResize(void* block, uint32_t size) {
 }
 
 void HeapGive(void* block) {
+  --g_figures.live_blocks;
 #ifdef _WIN32
   HeapFree(GetProcessHeap(), 0, block);
 #else
@@ -53,7 +60,7 @@ void HeapGive(void* block) {
 [[noreturn]] void AllocationFailed(int64_t size) {
   char message[64];
   // The message carries the size as a signed decimal, as the program sees it.
-  std::snprintf(message, sizeof message, "分配 %d 字节内存失败!", static_cast<int>(size));
+  std::snprintf(message, sizeof message, GBK_MSG_ALLOC_HEAD " %d " GBK_MSG_ALLOC_TAIL "!", static_cast<int>(size));
   FatalError(message, 0);
 }
 
@@ -78,6 +85,7 @@ uint32_t BytesToConstantsEnd(const void* p) {
 }
 
 void FailNthAllocation(int n) { g_fail_countdown = n > 0 ? n : 0; }
+HeapFigures GetHeapFigures() { return g_figures; }
 
 uint32_t BlockSize(int64_t header, int64_t count, int64_t width) {
   // Sizes above 2^31 - 1 are refused: they cannot be described to the

@@ -42,6 +42,13 @@ uint32_t BytesToConstantsEnd(const void* p);
 // Test seam: fail the Nth heap request from now (1 = the next one); 0 turns
 // it off. Lets tests prove that every failure point reaches the fatal path.
 void FailNthAllocation(int n);
+// Test figures: heap requests so far (allocations and resizes, refused ones
+// included) and blocks taken but not yet given back.
+struct HeapFigures {
+  int64_t requests;
+  int64_t live_blocks;
+};
+HeapFigures GetHeapFigures();
 
 // ---- Text blocks (null = empty) ----
 Text NewText(const char* bytes, size_t length);  // null when length is 0

@@ -5,6 +5,7 @@
 
 #include "runtime/core/commands.h"
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
 
@@ -21,7 +22,7 @@ void rt_slot_runtime_service();
 // C entry points the thunks and the table use.
 void* rt_resolve_dll_command(uint32_t index) {
   rt::DllResolver resolve = rt::GetDllResolver();
-  if (!resolve) rt::FatalError("无法找到指定DLL库文件中的输出命令", 0);
+  if (!resolve) rt::FatalError(GBK_MSG_NO_EXPORT, 0);
   return resolve(index);
 }
 intptr_t rt_runtime_service_c(int service, intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4,
@@ -75,7 +76,7 @@ LRESULT CALLBACK HideOwnerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 [[noreturn]] void WindowsFatalSink(const std::string& text, int) {
-  if (!text.empty()) MessageBoxA(nullptr, text.c_str(), "错误", MB_OK | MB_ICONERROR);
+  if (!text.empty()) MessageBoxA(nullptr, text.c_str(), GBK_ERROR_CAPTION, MB_OK | MB_ICONERROR);
   TakeEndRoutines();  // discarded: no end routine runs after a runtime error
   RunProgramEndSequence(-1);
   ExitProcess(kFatalExitCode);

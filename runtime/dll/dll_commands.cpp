@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 
 namespace rt {
@@ -122,8 +123,10 @@ std::string Format(const char* pattern, const char* a, const char* b = nullptr) 
 [[noreturn]] void CannotBind(const char* library, const char* function) {
   std::string message =
       (library && library[0])
-          ? Format("无法找到指定DLL库文件“%s”中的输出命令“%s”", library, function ? function : "")
-          : Format("无法找到指定DLL库文件中的输出命令“%s”", function ? function : "");
+          ? Format(GBK_MSG_NO_EXPORT_HEAD GBK_OPEN_QUOTE "%s" GBK_CLOSE_QUOTE
+                   GBK_MSG_NO_EXPORT_TAIL GBK_OPEN_QUOTE "%s" GBK_CLOSE_QUOTE,
+                   library, function ? function : "")
+          : Format(GBK_MSG_NO_EXPORT GBK_OPEN_QUOTE "%s" GBK_CLOSE_QUOTE, function ? function : "");
   FatalError(message.c_str(), 0);
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/ui/templates.h"
 #include "runtime/ui/ui_runtime.h"
 
@@ -37,19 +38,19 @@ constexpr uint32_t Count(const uint16_t (&)[N]) {
 }
 
 constexpr ComponentType kTypes[] = {
-    {1, "窗口", "window", kTypeWindow, kTypeRaisesEvents, Count(kWindowKinds), kWindowKinds,
+    {1, GBK_TYPE_WINDOW, "window", kTypeWindow, kTypeRaisesEvents, Count(kWindowKinds), kWindowKinds,
      WindowInterface, "RtWindow"},
-    {3, "菜单", "MenuItem", kTypeMenuItem, kTypeRaisesEvents, Count(kMenuItemKinds), kMenuItemKinds,
+    {3, GBK_TYPE_MENU, "MenuItem", kTypeMenuItem, kTypeRaisesEvents, Count(kMenuItemKinds), kMenuItemKinds,
      MenuItemInterface, ""},
-    {5, "编辑框", "EditBox", kTypeEditBox, kTypeRaisesEvents, Count(kEditBoxKinds), kEditBoxKinds,
+    {5, GBK_TYPE_EDIT_BOX, "EditBox", kTypeEditBox, kTypeRaisesEvents, Count(kEditBoxKinds), kEditBoxKinds,
      EditBoxInterface, "EDIT"},
-    {9, "分组框", "GroupBox", kTypeGroupBox, kTypeRaisesEvents, Count(kGroupBoxKinds),
+    {9, GBK_TYPE_GROUP_BOX, "GroupBox", kTypeGroupBox, kTypeRaisesEvents, Count(kGroupBoxKinds),
      kGroupBoxKinds, GroupBoxInterface, "BUTTON"},
-    {10, "标签", "Label", kTypeLabel, kTypeRaisesEvents, Count(kLabelKinds), kLabelKinds,
+    {10, GBK_TYPE_LABEL, "Label", kTypeLabel, kTypeRaisesEvents, Count(kLabelKinds), kLabelKinds,
      LabelInterface, "Rt_Label"},
-    {11, "按钮", "Button", kTypeButton, kTypeRaisesEvents, Count(kButtonKinds), kButtonKinds,
+    {11, GBK_TYPE_BUTTON, "Button", kTypeButton, kTypeRaisesEvents, Count(kButtonKinds), kButtonKinds,
      ButtonInterface, "BUTTON"},
-    {32, "时钟", "Timer", kTypeTimer, kTypeRaisesEvents, Count(kTimerKinds), kTimerKinds,
+    {32, GBK_TYPE_TIMER, "Timer", kTypeTimer, kTypeRaisesEvents, Count(kTimerKinds), kTimerKinds,
      TimerInterface, "Rt_Timer"},
 };
 static_assert(Count(kWindowKinds) == 32 && Count(kEditBoxKinds) == 29 && Count(kLabelKinds) == 29 &&

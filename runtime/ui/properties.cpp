@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 #include "runtime/ui/component.h"
 #include "runtime/ui/templates.h"
@@ -16,7 +17,7 @@ namespace rt::ui {
 namespace {
 
 constexpr int32_t kPositionLimit = 32627;  // not 32767: the stored limit
-constexpr char kDefaultFace[] = "宋体";
+constexpr char kDefaultFace[] = GBK_FONT_SONG;
 
 // Cursor numbers 0..14 and the system cursor ids they stand for.
 constexpr uint32_t kCursorIds[] = {0,     32512, 32515, 32513, 32514, 32651, 32650, 32648,
@@ -49,14 +50,14 @@ uint64_t BytesResult(const Bytes& b) { return Ptr(NewByteSet(b.data(), b.size())
 
 WindowTemplate* RequireWindow(uint32_t window_id) {
   WindowTemplate* w = LoadedTemplates().Find(window_id);
-  if (!w || w->units.empty()) FatalError("未载入欲访问窗口组件所在的窗口", 0);
+  if (!w || w->units.empty()) FatalError(GBK_MSG_WINDOW_NOT_LOADED, 0);
   return w;
 }
 
 UnitRecord* RequireUnit(WindowTemplate* w, uint32_t unit_id) {
   UnitRecord* u = unit_id == 0 ? &w->units[0] : w->FindUnit(unit_id);
   // An id the window does not have names no window that could be loaded.
-  if (!u) FatalError("指定窗口尚未载入", 0);
+  if (!u) FatalError(GBK_MSG_NOT_LOADED, 0);
   return u;
 }
 
@@ -67,7 +68,7 @@ Component* Live(const UnitRecord& u) {
 
 Component* RequireLive(const UnitRecord& u) {
   Component* c = Live(u);
-  if (!c) FatalError("指定窗口尚未载入", 0);
+  if (!c) FatalError(GBK_MSG_NOT_LOADED, 0);
   return c;
 }
 

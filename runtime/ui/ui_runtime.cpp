@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 #include "runtime/ui/component.h"
 #include "runtime/ui/templates.h"
@@ -64,9 +65,9 @@ void UnitDestroyed(uint32_t window_id, uint32_t unit_id) {
 uintptr_t FindHandler(uint32_t window_id, uint32_t unit_id, uint32_t event) {
   if (FailureCount() > 0) return 0;
   WindowTemplate* w = LoadedTemplates().Find(window_id);
-  if (!w || w->units.empty()) FatalError("未找到引发事件的窗口", 0);
+  if (!w || w->units.empty()) FatalError(GBK_MSG_NO_EVENT_WINDOW, 0);
   const UnitRecord* u = unit_id == 0 ? &w->units[0] : w->FindUnit(unit_id);
-  if (!u) FatalError("未找到引发事件的窗口组件", 0);
+  if (!u) FatalError(GBK_MSG_NO_EVENT_UNIT, 0);
   // Copies of a unit inside a parent of the same type share its bindings
   // (the reader has refused parent chains that loop).
   while (u->parent_id) {
@@ -76,7 +77,7 @@ uintptr_t FindHandler(uint32_t window_id, uint32_t unit_id, uint32_t event) {
   }
   const ComponentType* type = FindType(u->type_id);
   if (!type || !(type->flags & (kTypeRaisesEvents | (1u << 6))))
-    FatalError("引发事件的窗口组件无效", 0);
+    FatalError(GBK_MSG_BAD_EVENT_UNIT, 0);
   uintptr_t handler = u->Handler(event);
   if (!handler) return 0;
   g_event_window = window_id;
@@ -208,7 +209,7 @@ bool AnyLoadedWindowAlive() {
 void* LoadStartupWindow(uint32_t window_id) {
   WindowTemplate* w = LoadedTemplates().Find(window_id);
   void* window = w ? LoadWindow(w, false, true, 1, nullptr) : nullptr;
-  if (!window) FatalError("载入启动窗口失败", 0);
+  if (!window) FatalError(GBK_MSG_NO_START_WINDOW, 0);
   return window;
 }
 
@@ -317,7 +318,7 @@ const char* ProgramDirectory() { return g_program_dir; }
 extern "C" const rt::LibraryRecord RtComponentLibrary = {
     rt::ui::ComponentLibraryNotify,
     "52545549434F4D504F4E454E54530001",
-    "运行时窗口组件库",
+    GBK_UI_LIBRARY,
 };
 
 namespace rt {

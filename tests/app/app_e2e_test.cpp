@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 using e2e::Tool;
 using e2e::Unit;
 
-const char kFailed[] = "100年1月1日";
+const char kFailed[] = "100" GBK_YEAR "1" GBK_MONTH "1" GBK_DAY;
 
 SYSTEMTIME Now() {
   SYSTEMTIME now;
@@ -54,14 +55,14 @@ TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
     bool visible, tab_stop, in_group;
   };
   const Expected expected[] = {
-      {100, "Rt_Label", "北京时间:", {8, 6, 72, 30}, true, false, false},
-      {110, "Rt_Label", "电脑时间:", {8, 38, 72, 62}, true, false, false},
+      {100, "Rt_Label", GBK_BEIJING_TIME ":", {8, 6, 72, 30}, true, false, false},
+      {110, "Rt_Label", GBK_PC_TIME ":", {8, 38, 72, 62}, true, false, false},
       {120, "Edit", nullptr, {68, 11, 272, 31}, true, true, false},
       {130, "Edit", nullptr, {68, 39, 272, 59}, true, true, false},
-      {140, "Button", "校准", {278, 11, 358, 59}, true, true, false},
+      {140, "Button", GBK_CALIBRATE, {278, 11, 358, 59}, true, true, false},
       {150, "Rt_Timer", "", {288, 0, 314, 26}, false, false, false},
-      {160, "Button", "说明", {2, 65, 360, 108}, true, false, false},
-      {170, "Rt_Label", "本程序是从苏宁网站上面获取的时间,时间误差5秒内都属正常", {5, 13, 318, 37}, true, false, true},
+      {160, "Button", GBK_ABOUT, {2, 65, 360, 108}, true, false, false},
+      {170, "Rt_Label", GBK_ABOUT_TEXT, {5, 13, 318, 37}, true, false, true},
   };
   std::vector<Unit> units = tool.Units();
   ASSERT_EQ(units.size(), 8u);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "runtime/core/gbk_text.h"
 #include "tests/support/child_process.h"
 
 namespace e2e {
@@ -165,7 +166,7 @@ std::vector<std::string> Tool::Stats() const { return ReadLines(stats_log_); }
 
 bool ParseDisplayed(const std::string& text, SYSTEMTIME* out) {
   // Year, month and day always; then hour, minute, second as far as shown.
-  static const char* const kUnits[] = {"年", "月", "日", "时", "分", "秒"};
+  static const char* const kUnits[] = {GBK_YEAR, GBK_MONTH, GBK_DAY, GBK_HOUR, GBK_MINUTE, GBK_SECOND};
   int fields[6] = {0, 0, 0, 0, 0, 0};
   size_t at = 0;
   for (int i = 0; i < 6; ++i) {

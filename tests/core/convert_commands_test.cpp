@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -48,8 +49,8 @@ TEST(NumberConversion, ToTextByType) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   Block bytes = Own(rt::NewByteSet("AB\0C", 4)), ints = Own(rt::NewArray(2, 4));
   static_cast<int32_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(ints.get())))[0] = 0x4241;
-  Check(rt::ToText, {{{rt::BoolArg(true)}, "真"},
-                     {{rt::BoolArg(false)}, "假"},
+  Check(rt::ToText, {{{rt::BoolArg(true)}, GBK_TRUE},
+                     {{rt::BoolArg(false)}, GBK_FALSE},
                      {{D(1e20)}, "1e+020"},
                      {{D(123456789012345.0)}, "1.234567890123e+014"},
                      {{D(nan)}, "1.#QNAN"},
@@ -57,7 +58,7 @@ TEST(NumberConversion, ToTextByType) {
                      {{rt::FloatArg(1.234565f)}, "1.23457"},  // half up on the float's value
                      {{rt::FloatArg(1e-45f)}, "1.4013e-045"},  // subnormal
                      {{rt::LongArg(INT64_MIN)}, "-9223372036854775808"},
-                     {{rt::DateTimeArg(43755.5)}, "2019年10月17日12时"},
+                     {{rt::DateTimeArg(43755.5)}, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR},
                      {{rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(bytes.get()))}, "AB"},  // up to a zero
                      {{rt::PtrArg(0xA0000301, ints.get())}, "AB"},
                      {{rt::PtrArg(0xA0000004, ints.get())}, "(null)"},  // array of texts

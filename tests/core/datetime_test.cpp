@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -32,7 +33,7 @@ TEST(DateParsing, AcceptsTheKnownShapesOnly) {
   const double kNoon = 43755.5, kSecond = 43755.523252314815;
   const struct { const char* text; double want; } cases[] = {
       {"2019-10-17 12:33:29", kSecond},
-      {"2019年10月17日12时33分29秒", kSecond},
+      {"2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND, kSecond},
       {"\xA3\xB2\xA3\xB0\xA3\xB1\xA3\xB9\xA3\xAD\xA3\xB1\xA3\xB0\xA3\xAD\xA3\xB1\xA3\xB7", 43755.0},
       {"2019.10.17\xA1\xA1" "12", kNoon},  // ideographic space folds to a blank
       {"2019-10-17T12:33:29", kMinDateTime},
@@ -61,14 +62,14 @@ TEST(DateParsing, FoldsFullWidthCharacters) {
 
 TEST(DateFormatting, ClampsAndRoundsToTheSecond) {
   const struct { double d; std::string want; } cases[] = {
-      {43755.523252314815, "2019年10月17日12时33分29秒"},
-      {43755.0 + 12.5 / 24, "2019年10月17日12时30分"},
-      {43755.0 + 8.0 / 24, "2019年10月17日8时"},
-      {43755.0, "2019年10月17日"},
-      {43755.999999999, "2019年10月18日"},  // rounds to the next midnight
-      {3000000.0, "9999年12月31日"},
-      {std::nan(""), "9999年12月31日"},
-      {-1.25, "1899年12月29日6时"},  // before 1899-12-30 the fraction still adds time
+      {43755.523252314815, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND},
+      {43755.0 + 12.5 / 24, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "30" GBK_MINUTE},
+      {43755.0 + 8.0 / 24, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "8" GBK_HOUR},
+      {43755.0, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY},
+      {43755.999999999, "2019" GBK_YEAR "10" GBK_MONTH "18" GBK_DAY},  // rounds to the next midnight
+      {3000000.0, "9999" GBK_YEAR "12" GBK_MONTH "31" GBK_DAY},
+      {std::nan(""), "9999" GBK_YEAR "12" GBK_MONTH "31" GBK_DAY},
+      {-1.25, "1899" GBK_YEAR "12" GBK_MONTH "29" GBK_DAY "6" GBK_HOUR},  // before 1899-12-30 the fraction still adds time
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.d);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/program_calls.h"
@@ -54,16 +55,16 @@ TEST(EntryTable, ServicesKeepOneEntryPerEndRoutine) {
 
 TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
   // The box text as the child reads it back: the fatal text without "\r".
-  const char* const stack_error = "运行时出错!\n\n错误代码：6\n\n错误信息：调用DLL命令后发现堆栈错误\n";
+  const char* const stack_error = GBK_RUNTIME_ERROR "!\n\n" GBK_ERROR_CODE "6\n\n" GBK_ERROR_INFO GBK_MSG_STACK_ERROR "\n";
   const struct { const char* mode; const char* text; } cases[] = {
-      {"raise6", stack_error}, {"alloc100", "运行时出错!\n\n错误信息：分配 100 字节内存失败!\n"}, {"stack", stack_error}};
+      {"raise6", stack_error}, {"alloc100", GBK_RUNTIME_ERROR "!\n\n" GBK_ERROR_INFO GBK_MSG_ALLOC_HEAD " 100 " GBK_MSG_ALLOC_TAIL "!\n"}, {"stack", stack_error}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
     std::string marker = testsupport::ExeDir() + "end_routine_ran.txt";
     DeleteFileA(marker.c_str());
     testsupport::ChildResult out =
         testsupport::RunChild("fatal_child.exe", std::string(c.mode) + " \"" + marker + "\"", true);
-    EXPECT_EQ(out.caption, "错误");
+    EXPECT_EQ(out.caption, GBK_ERROR_CAPTION);
     EXPECT_EQ(out.text, c.text);
     EXPECT_EQ(out.exit_code, 0xFFFFFFFFu);
     EXPECT_EQ(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "an end routine ran";

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/support.h"
@@ -51,12 +52,12 @@ TEST(Blocks, RefusedSizesReachTheFatalPathWithTheAllocationMessage) {
   std::string text;
   rt::FailNthAllocation(1);
   EXPECT_EQ(FatalCode([] { rt::AllocateBlock(100); }, &text), 0);
-  EXPECT_EQ(text, "运行时出错!\r\n\r\n错误信息：分配 100 字节内存失败!\r\n");
+  EXPECT_EQ(text, GBK_RUNTIME_ERROR "!\r\n\r\n" GBK_ERROR_INFO GBK_MSG_ALLOC_HEAD " 100 " GBK_MSG_ALLOC_TAIL "!\r\n");
 }
 
 TEST(FatalText, CodeLineOnlyForNonzeroCodes) {
   EXPECT_EQ(rt::FormatFatalText(rt::RuntimeErrorMessage(6), 6),
-            "运行时出错!\r\n\r\n错误代码：6\r\n\r\n错误信息：调用DLL命令后发现堆栈错误\r\n");
+            GBK_RUNTIME_ERROR "!\r\n\r\n" GBK_ERROR_CODE "6\r\n\r\n" GBK_ERROR_INFO GBK_MSG_STACK_ERROR "\r\n");
   EXPECT_EQ(rt::RuntimeErrorMessage(0), nullptr);
   EXPECT_EQ(rt::RuntimeErrorMessage(12), nullptr);
 }
@@ -190,7 +191,7 @@ TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
     if (code == -1) break;  // the workload got through: every request was tried
     ++failure_points;
     EXPECT_EQ(code, 0);
-    EXPECT_NE(text.find("字节内存失败!"), std::string::npos) << text;
+    EXPECT_NE(text.find(GBK_MSG_ALLOC_TAIL "!"), std::string::npos) << text;
   }
   EXPECT_GE(failure_points, 11);
   EXPECT_EQ(g_stray_allocations, 0) << "a command allocated on the C++ heap";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/core/commands.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/memory.h"
 
 namespace {
@@ -47,7 +48,7 @@ const auto F = rt::FindText;
 const auto R = rt::FindTextReverse;
 
 TEST(TextSearch, FindTextForwardsFromStart) {
-  Check({{F, {T("#引号abc#引号"), T("#引号"), I(2), O}, "9"},
+  Check({{F, {T("#" GBK_QUOTE_WORD "abc#" GBK_QUOTE_WORD), T("#" GBK_QUOTE_WORD), I(2), O}, "9"},
          {F, {T("abc"), T(""), O, O}, "1"},
          {F, {T(""), T(""), O, O}, "-1"},
          {F, {T("abc"), T("c"), I(-5), O}, "3"},
@@ -81,7 +82,7 @@ TEST(TextCutting, CutsAtBytesAndClampsCounts) {
          {M, {T("hello"), I(5), I(10)}, "o"},
          {M, {T("hello"), I(2), I(3)}, "ell"},
          {M, {T("hello"), I(INT32_MIN), I(3)}, "(null)"},
-         {rt::TextLengthCmd, {T("年a")}, "3"},
+         {rt::TextLengthCmd, {T(GBK_YEAR "a")}, "3"},
          {rt::TextLengthCmd, {T(nullptr)}, "0"},
          {rt::CharText, {I(0x141)}, "A"},  // the low byte
          {rt::CharText, {I(256)}, "(null)"},  // low byte 0: no one-terminator block
@@ -128,7 +129,7 @@ TEST(TextPositions, ExtremeLongAndIntPositionsAndCountsClamp) {
 TEST(TextReplace, StartCountAndCase) {
   const auto P = rt::ReplaceSubtext;
   const ArgRecord keep_case = rt::BoolArg(true);
-  Check({{P, {T("a#引号b#引号"), T("#引号"), T("\""), O, O, keep_case}, "a\"b\""},
+  Check({{P, {T("a#" GBK_QUOTE_WORD "b#" GBK_QUOTE_WORD), T("#" GBK_QUOTE_WORD), T("\""), O, O, keep_case}, "a\"b\""},
          {P, {T("axaxa"), T("a"), T("b"), I(2), I(1)}, "axbxa"},
          {P, {T("xaxa"), T(""), T("b")}, "xaxa"},
          {P, {T("xaxa"), T("a")}, "xx"},        // replacement omitted
@@ -153,7 +154,7 @@ TEST(TextSplit, PiecesDelimiterAndMaximum) {
 
 TEST(TextCaseAndBlanks, StepOverDoubleByteCharacters) {
   const auto U = rt::ToUpperText, Lo = rt::ToLowerText, Tr = rt::TrimBlanks, X = rt::RemoveAllBlanks;
-  Check({{U, {T("abc年Z")}, "ABC年Z"},
+  Check({{U, {T("abc" GBK_YEAR "Z")}, "ABC" GBK_YEAR "Z"},
          {U, {T("\xB0\x61")}, "\xB0\x61"},  // a trail byte that looks like 'a'
          {Lo, {T("ABC\xC4\x41x")}, "abc\xC4\x41x"},
          {Tr, {T(" \xA1\xA1 a b\xA1\xA1  ")}, "a b"},

@@ -20,6 +20,9 @@ TEST(IsSafeJson, AcceptsExactlyOneJsonValue) {
       {"[\"\\u0041\\n\\\"\"]", true}, {"\"\xd6\xd0\xce\xc4\"", true},  // GBK inside a string
       {"", false}, {"   ", false}, {"01", false}, {"[1,]", false}, {"{a:1}", false}, {"['a']", false},
       {"1e400", false},                // beyond a double
+      {"[1e-400,1E+0308,2e-000009999]", true},  // zero, the largest, leading zeros
+      {"5e-3323333333333", false},     // an exponent the engine would read for good
+      {"{\"a\":1e10000}", false},
       {"{\"a\":1}{}", false}, {"/*c*/1", false}, {"NaN", false},
       {"\"tab\there\"", false},        // raw control character
       {"\"\xd6\"", false},             // lead byte without its second byte

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "precise/policy.h"
+#include "runtime/core/gbk_text.h"
 
 namespace {
 
@@ -155,17 +156,17 @@ TEST(PreciseTexts, ShowOffsetsBoundsAndClocksAsTheWindowDoes) {
   struct Case {
     std::string got, want;
   } cases[] = {
-      {precise::OffsetText(153.2, 12.4), "+0.153 秒 ±0.012"},
-      {precise::OffsetText(-1500, 3), "-1.500 秒 ±0.003"},
-      {precise::OffsetText(-0.4, 0.4), "+0.000 秒 ±0.000"},  // never "-0.000"
-      {precise::OffsetText(3600371, 9.6), "+3600.371 秒 ±0.010"},
-      {precise::SecondsText(21.4), "0.021 秒"},
+      {precise::OffsetText(153.2, 12.4), "+0.153 " GBK_SECOND " " GBK_PLUS_MINUS "0.012"},
+      {precise::OffsetText(-1500, 3), "-1.500 " GBK_SECOND " " GBK_PLUS_MINUS "0.003"},
+      {precise::OffsetText(-0.4, 0.4), "+0.000 " GBK_SECOND " " GBK_PLUS_MINUS "0.000"},  // never "-0.000"
+      {precise::OffsetText(3600371, 9.6), "+3600.371 " GBK_SECOND " " GBK_PLUS_MINUS "0.010"},
+      {precise::SecondsText(21.4), "0.021 " GBK_SECOND},
       {precise::SignedSeconds(-200153), "-200.153"},
       // 2026-12-07 04:33:29.49 UTC, shown as given: the tenth truncated.
-      {precise::ClockText(1796618009490LL), "2026年12月7日4时33分29.4秒"},
-      {precise::CalibrationText(1796618009490LL, 153), "4时33分29秒 调整 +0.153 秒"},
+      {precise::ClockText(1796618009490LL), "2026" GBK_YEAR "12" GBK_MONTH "7" GBK_DAY "4" GBK_HOUR "33" GBK_MINUTE "29.4" GBK_SECOND},
+      {precise::CalibrationText(1796618009490LL, 153), "4" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND " " GBK_PRECISE_ADJUST " +0.153 " GBK_SECOND},
       {precise::AskText(1796618009490LL, 1796618209643LL, 200153),
-       "电脑时间将从 2026年12月7日4时33分29秒\r\n改为 2026年12月7日4时36分49秒\r\n调整 +200.153 秒。\r\n\r\n是否校准?"},
+       GBK_PRECISE_PC_TIME_FROM " 2026" GBK_YEAR "12" GBK_MONTH "7" GBK_DAY "4" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND "\r\n" GBK_PRECISE_CHANGE_TO " 2026" GBK_YEAR "12" GBK_MONTH "7" GBK_DAY "4" GBK_HOUR "36" GBK_MINUTE "49" GBK_SECOND "\r\n" GBK_PRECISE_ADJUST " +200.153 " GBK_SECOND GBK_FULL_STOP "\r\n\r\n" GBK_PRECISE_CALIBRATE_QUESTION "?"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.want);
@@ -182,10 +183,10 @@ TEST(PreciseTexts, ShowOffsetsBoundsAndClocksAsTheWindowDoes) {
   r.reason = "before the build date";
   o.sources = {a, x, f, r};
   EXPECT_EQ(precise::SourcesText(o),
-            "已应答  +0.153 秒 ±0.012  往返 0.021 秒  http://127.0.0.1/\r\n"
-            "与其他时间源不符,未采用  +5.000 秒 ±0.000  http://127.0.0.1/\r\n"
-            "失败: no reply  http://127.0.0.1/\r\n"
-            "拒绝: before the build date  http://127.0.0.1/");
+            GBK_PRECISE_ANSWERED "  +0.153 " GBK_SECOND " " GBK_PLUS_MINUS "0.012  " GBK_PRECISE_ROUND_TRIP " 0.021 " GBK_SECOND "  http://127.0.0.1/\r\n"
+            GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  +5.000 " GBK_SECOND " " GBK_PLUS_MINUS "0.000  http://127.0.0.1/\r\n"
+            GBK_PRECISE_FAILED ": no reply  http://127.0.0.1/\r\n"
+            GBK_PRECISE_REFUSED ": before the build date  http://127.0.0.1/");
 }
 
 }  // namespace

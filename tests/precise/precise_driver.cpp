@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
 #include "tests/support/child_process.h"
 
@@ -11,7 +12,7 @@ namespace {
 bool IsProgramWindow(HWND h) {
   char caption[128] = {};
   GetWindowTextA(h, caption, sizeof caption);
-  return std::string(caption) == "devarude  精确校时";
+  return std::string(caption) == "devarude  " GBK_PRECISE_TITLE;
 }
 
 bool IsQuestionBox(HWND h) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
 #include "tests/precise/precise_driver.h"
 
@@ -82,23 +83,23 @@ TEST_F(PreciseTest, ClickAsksForTheTrueTimeAndTheWindowAnswersWhileMeasuring) {
   ASSERT_TRUE(p.WaitMeasured(20000));
   std::string shown = p.Text(precise_e2e::kOffsetBox);
   double shown_offset = std::atof(shown.c_str());
-  size_t pm = shown.find("±");
+  size_t pm = shown.find(GBK_PLUS_MINUS);
   ASSERT_NE(pm, std::string::npos) << shown;
   double bound = std::atof(shown.c_str() + pm + 2);
-  EXPECT_TRUE(Has(shown, " 秒 ±")) << shown;
+  EXPECT_TRUE(Has(shown, " " GBK_SECOND " " GBK_PLUS_MINUS)) << shown;
   EXPECT_NEAR(shown_offset, offset, bound + 0.001) << shown;
   EXPECT_LT(bound, 0.1) << shown;
   std::string sources = p.Text(precise_e2e::kSourcesBox);
-  for (auto& s : services_) EXPECT_TRUE(Has(sources, "已应答  ") && Has(sources, s.Url())) << sources;
-  EXPECT_TRUE(Has(p.Text(precise_e2e::kRoundTripBox), " 秒"));
-  EXPECT_TRUE(Has(p.Text(precise_e2e::kServiceTimeBox), "秒")) << p.Text(precise_e2e::kServiceTimeBox) << "|" << p.Text(precise_e2e::kPcTimeBox);
+  for (auto& s : services_) EXPECT_TRUE(Has(sources, GBK_PRECISE_ANSWERED "  ") && Has(sources, s.Url())) << sources;
+  EXPECT_TRUE(Has(p.Text(precise_e2e::kRoundTripBox), " " GBK_SECOND));
+  EXPECT_TRUE(Has(p.Text(precise_e2e::kServiceTimeBox), GBK_SECOND)) << p.Text(precise_e2e::kServiceTimeBox) << "|" << p.Text(precise_e2e::kPcTimeBox);
   EXPECT_TRUE(p.ClockRequests().empty()) << "measuring sets nothing";
 
   p.Click(precise_e2e::kCalibrateButton);
   ASSERT_TRUE(Wait([&] { return !p.ClockRequests().empty(); }, 5000));
   ASSERT_EQ(p.ClockRequests().size(), 1u);
   ExpectTrue(p.ClockRequests(), offset);
-  EXPECT_TRUE(Has(p.Text(precise_e2e::kLastCalibrationBox), " 调整 ")) << p.Text(precise_e2e::kLastCalibrationBox);
+  EXPECT_TRUE(Has(p.Text(precise_e2e::kLastCalibrationBox), " " GBK_PRECISE_ADJUST " ")) << p.Text(precise_e2e::kLastCalibrationBox);
   EXPECT_EQ(p.Close(), 0u);
 }
 
@@ -111,9 +112,9 @@ TEST_F(PreciseTest, AboveTwoMinutesAsksFirstAndNoSetsNothing) {
   HWND box = p.WaitQuestion(5000);
   ASSERT_NE(box, nullptr) << "no question before a correction of 200 s";
   std::string text = Program::BoxText(box);
-  EXPECT_TRUE(Has(text, "电脑时间将从 ") && Has(text, "调整 +200.")) << text;
+  EXPECT_TRUE(Has(text, GBK_PRECISE_PC_TIME_FROM " ") && Has(text, GBK_PRECISE_ADJUST " +200.")) << text;
   Program::Answer(box, IDNO);
-  ASSERT_TRUE(p.WaitText(precise_e2e::kStatusLabel, [](const std::string& t) { return Has(t, "已取消"); }, 5000));
+  ASSERT_TRUE(p.WaitText(precise_e2e::kStatusLabel, [](const std::string& t) { return Has(t, GBK_PRECISE_CANCELLED); }, 5000));
   EXPECT_TRUE(p.ClockRequests().empty());
   // Asked again, 是 sets the true time, taken after the answer.
   p.Click(precise_e2e::kCalibrateButton);
@@ -133,8 +134,8 @@ TEST_F(PreciseTest, AboveOneYearNothingIsSet) {
   p.Click(precise_e2e::kCalibrateButton);
   EXPECT_EQ(p.WaitQuestion(1000), nullptr);
   EXPECT_TRUE(p.ClockRequests().empty());
-  EXPECT_EQ(p.Text(precise_e2e::kOffsetBox), "无法确定");
-  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), "拒绝: ")) << p.Text(precise_e2e::kSourcesBox);
+  EXPECT_EQ(p.Text(precise_e2e::kOffsetBox), GBK_PRECISE_UNKNOWN);
+  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), GBK_PRECISE_REFUSED ": ")) << p.Text(precise_e2e::kSourcesBox);
   EXPECT_EQ(p.Close(), 0u);
 }
 
@@ -165,7 +166,7 @@ TEST_F(PreciseTest, AutomaticModeCalibratesAboveTheThreshold) {
   Program p(With(Urls(), false, "3000,1000"));
   p.Click(precise_e2e::kAutoButton);
   ASSERT_TRUE(Wait([&] { return !p.ClockRequests().empty(); }, 25000)) << p.Text(precise_e2e::kStatusLabel);
-  EXPECT_EQ(p.Text(precise_e2e::kAutoButton), "自动校准: 开");
+  EXPECT_EQ(p.Text(precise_e2e::kAutoButton), GBK_PRECISE_AUTO ": " GBK_PRECISE_ON);
   ExpectTrue({p.ClockRequests()[0]}, offset);
   EXPECT_EQ(p.Close(), 0u);
 }
@@ -181,9 +182,9 @@ TEST_F(PreciseTest, AutomaticModeLeavesTheClockAloneWhenSourcesDisagree) {
   double longest = p.LongestWait(2500);
   std::printf("longest message wait with 150 ms answers: %.1f ms\n", longest);
   EXPECT_LT(longest, 150.0 + 20.0 + 100.0);
-  ASSERT_TRUE(p.WaitText(precise_e2e::kStatusLabel, [](const std::string& t) { return Has(t, "不一致"); }, 25000))
+  ASSERT_TRUE(p.WaitText(precise_e2e::kStatusLabel, [](const std::string& t) { return Has(t, GBK_PRECISE_DISAGREE); }, 25000))
       << p.Text(precise_e2e::kStatusLabel);
-  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), "与其他时间源不符")) << p.Text(precise_e2e::kSourcesBox);
+  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), GBK_PRECISE_DISAGREES_WITH_OTHERS)) << p.Text(precise_e2e::kSourcesBox);
   EXPECT_TRUE(p.ClockRequests().empty());
   EXPECT_EQ(p.Close(), 0u);
 }

@@ -7,6 +7,7 @@
 
 #include <typeinfo>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/ui/props.h"
 
 namespace {
@@ -45,7 +46,7 @@ TEST(PropertyRecords, EveryLayoutAndVersionRoundTrips) {
   rt::ui::LabelProps l;
   l.extra_b = "x";
   rt::ui::EditBoxProps e;
-  e.content = "2019年10月17日12时33分29秒";
+  e.content = "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND;
   for (uint32_t v : {1u, 2u}) {
     ExpectRoundTrip(l, v);
     ExpectRoundTrip(e, v);

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/ui/props.h"
 #include "runtime/ui/templates.h"
 #include "runtime/ui/wire.h"
@@ -56,12 +57,12 @@ TEST(GeneratedTemplate, WindowsAndUnitsReadBackInStoredOrder) {
     return testing::PrintToString(std::make_tuple(type, std::string(name), l, t, wd, h, parent, flags, false));
   };
   EXPECT_EQ(row(tw::kWindowUnit), expect(rt::ui::kTypeWindow, "", 50, 50, 372, 180, 0, 1));
-  EXPECT_EQ(row(tw::kEdit1), expect(rt::ui::kTypeEditBox, "编辑框1", 68, 11, 204, 20, 0, 5));
-  EXPECT_EQ(row(tw::kTimer1), expect(rt::ui::kTypeTimer, "时钟1", 288, 0, 26, 26, 0, 0));
-  EXPECT_EQ(row(tw::kLabel3), expect(rt::ui::kTypeLabel, "标签3", 5, 20, 313, 24, tw::kGroup1, 1));
+  EXPECT_EQ(row(tw::kEdit1), expect(rt::ui::kTypeEditBox, GBK_TYPE_EDIT_BOX "1", 68, 11, 204, 20, 0, 5));
+  EXPECT_EQ(row(tw::kTimer1), expect(rt::ui::kTypeTimer, GBK_TYPE_TIMER "1", 288, 0, 26, 26, 0, 0));
+  EXPECT_EQ(row(tw::kLabel3), expect(rt::ui::kTypeLabel, GBK_TYPE_LABEL "3", 5, 20, 313, 24, tw::kGroup1, 1));
   EXPECT_EQ(w.FindUnit(tw::kGroup1)->children, (std::vector<uint32_t>{tw::kLabel3, tw::kButton2}));
   EXPECT_EQ(w.units[0].children.size(), 6u);  // the window holds its top-level units
-  EXPECT_EQ(w.FindUnit(tw::kLabel1)->tag, "标记");
+  EXPECT_EQ(w.FindUnit(tw::kLabel1)->tag, GBK_TEST_TAG);
   // Cursor number 14 is stored as the system id of the hand cursor.
   EXPECT_EQ(w.FindUnit(tw::kLabel3)->mouse_pointer, (Bytes{0x89, 0x7F, 0, 0}));
 }
@@ -87,11 +88,11 @@ TEST(GeneratedTemplate, PropertyDataMatchesTheComponentLayouts) {
   rt::ui::WindowProps wp;
   ASSERT_TRUE(rt::ui::Parse(w.units[0].property_data, &wp));
   EXPECT_EQ(wp.start_position, 1u);
-  EXPECT_EQ(wp.caption, "测试窗口  http://www.example.com");
+  EXPECT_EQ(wp.caption, GBK_TEST_WINDOW "  http://www.example.com");
   EXPECT_EQ(wp.icon.size(), 5430u);  // tests/ui/test.ico
   rt::ui::EditBoxProps ep;
   ASSERT_TRUE(rt::ui::Parse(w.FindUnit(tw::kEdit1)->property_data, &ep));
-  EXPECT_EQ(ep.content, "初始");
+  EXPECT_EQ(ep.content, GBK_TEST_INITIAL);
   EXPECT_EQ(ep.password_char, 42);  // default
   rt::ui::LabelProps lp;
   ASSERT_TRUE(rt::ui::Parse(w.FindUnit(tw::kLabel3)->property_data, &lp));

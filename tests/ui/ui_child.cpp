@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/program_calls.h"
 #include "runtime/ui/ui_runtime.h"
@@ -51,13 +52,13 @@ uint64_t TextValue(const char* t) { return reinterpret_cast<uintptr_t>(t); }
 
 extern "C" void OnMainWindowCreated(void) {
   Log("created");
-  prog::WriteProperty(rtwin::kMainWindow, mw::kEdit2, 8, -1, TextValue("电脑时间"));
+  prog::WriteProperty(rtwin::kMainWindow, mw::kEdit2, 8, -1, TextValue(GBK_PC_TIME));
 }
 
 extern "C" void RefreshTimes(void) {
   if (++g_ticks <= 3) Log("tick");
   char text[64];
-  std::snprintf(text, sizeof text, "2019年10月17日12时33分%d秒", g_ticks % 60);
+  std::snprintf(text, sizeof text, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "%d" GBK_SECOND, g_ticks % 60);
   prog::WriteProperty(rtwin::kMainWindow, mw::kEdit1, 8, -1, TextValue(text));
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/gbk_text.h"
+
 namespace {
 
 std::string Dir() {
@@ -76,11 +78,11 @@ TEST(ChildProgram, OpensTicksReactsClosesAndEndsOnce) {
   PROCESS_INFORMATION pi = Start("");
   HWND w = WindowOf(pi.dwProcessId, "RtWindow");
   ASSERT_NE(w, nullptr);
-  HWND button = FindWindowExA(w, nullptr, "Button", "校准");
+  HWND button = FindWindowExA(w, nullptr, "Button", GBK_CALIBRATE);
   ASSERT_NE(button, nullptr);
   EXPECT_TRUE(WaitFor([] { return Count("tick") == 3; }));
   SendMessageA(button, BM_CLICK, 0, 0);  // the routine reads what Created wrote
-  EXPECT_TRUE(WaitFor([] { return Count("click 电脑时间") == 1; }));
+  EXPECT_TRUE(WaitFor([] { return Count("click " GBK_PC_TIME) == 1; }));
   PostMessageA(w, WM_CLOSE, 0, 0);
   EXPECT_EQ(Finish(pi), 0u);
   ASSERT_FALSE(Log().empty());
@@ -96,7 +98,7 @@ TEST(ChildProgram, AMissingStartupWindowEndsOnTheFatalPath) {
   WaitFor([&] { return GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf) != 0; }, 50);
   std::string text(buf);
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  EXPECT_EQ(text, "运行时出错!\n\n错误信息：载入启动窗口失败\n");
+  EXPECT_EQ(text, GBK_RUNTIME_ERROR "!\n\n" GBK_ERROR_INFO GBK_MSG_NO_START_WINDOW "\n");
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   EXPECT_EQ(Finish(pi), 0xFFFFFFFFu);
   EXPECT_EQ(Count("end"), 0);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/core/fatal.h"
+#include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/program_calls.h"
@@ -167,7 +168,7 @@ TEST_F(TestWindow, CreatedThen3And4RunBeforeTheWindowIsShown) {
 TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
   HWND h = Hwnd(0);
   EXPECT_EQ(Text(h, true), "RtWindow");
-  EXPECT_EQ(Text(h), "测试窗口  http://www.example.com");
+  EXPECT_EQ(Text(h), GBK_TEST_WINDOW "  http://www.example.com");
   LONG style = GetWindowLongA(h, GWL_STYLE);
   const LONG on = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | WS_VISIBLE;
   EXPECT_EQ(style & on, on);
@@ -206,17 +207,17 @@ TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
     LONG style_on, style_off, ex_on;
   };
   const Case cases[] = {
-      {tw::kLabel1, "Rt_Label", "北京时间:", 100, {8, 6, 72, 30}, false, true, 0, WS_TABSTOP, 0},
-      {tw::kEdit1, "Edit", "初始", 110, {68, 11, 272, 31}, false, true, ES_READONLY | WS_TABSTOP | ES_AUTOHSCROLL,
+      {tw::kLabel1, "Rt_Label", GBK_BEIJING_TIME ":", 100, {8, 6, 72, 30}, false, true, 0, WS_TABSTOP, 0},
+      {tw::kEdit1, "Edit", GBK_TEST_INITIAL, 110, {68, 11, 272, 31}, false, true, ES_READONLY | WS_TABSTOP | ES_AUTOHSCROLL,
        WS_DISABLED | ES_PASSWORD, WS_EX_CLIENTEDGE},
       {tw::kEdit2, "Edit", "", 120, {68, 39, 272, 59}, false, true, ES_PASSWORD | WS_DISABLED | ES_RIGHT | WS_BORDER,
        ES_READONLY, 0},
-      {tw::kButton1, "Button", "校准", 130, {278, 11, 358, 59}, false, true, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 0},
+      {tw::kButton1, "Button", GBK_CALIBRATE, 130, {278, 11, 358, 59}, false, true, BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 0},
       {tw::kTimer1, "Rt_Timer", "", 140, {288, 0, 314, 26}, false, false, 0, 0, 0},
-      {tw::kGroup1, "Button", "说明", 150, {2, 65, 360, 135}, false, true, BS_GROUPBOX | BS_CENTER, 0, 0},
-      {tw::kLabel3, "Rt_Label", "本程序是从苏宁网站上面获取的时间,时间误差5秒内都属正常", 160, {5, 20, 318, 44},
+      {tw::kGroup1, "Button", GBK_ABOUT, 150, {2, 65, 360, 135}, false, true, BS_GROUPBOX | BS_CENTER, 0, 0},
+      {tw::kLabel3, "Rt_Label", GBK_ABOUT_TEXT, 160, {5, 20, 318, 44},
        true, true, 0, 0, WS_EX_STATICEDGE},
-      {tw::kButton2, "Button", "内", 170, {320, 18, 350, 42}, true, true, 0, 0, 0},
+      {tw::kButton2, "Button", GBK_TEST_INNER, 170, {320, 18, 350, 42}, true, true, 0, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
@@ -297,8 +298,8 @@ TEST_F(TestWindow, CommonPropertiesAreClampedStoredAndApplied) {
 
 TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
   // Edit box content: the window text changes and event 0 is raised once.
-  Write(tw::kEdit1, 8, P("2019年10月17日12时33分29秒"));
-  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "2019年10月17日12时33分29秒");
+  Write(tw::kEdit1, 8, P("2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND));
+  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND);
   EXPECT_EQ(g_calls.edit, 1);
   SendMessageA(Hwnd(tw::kEdit1), EM_SETREADONLY, FALSE, 0);
   SendMessageA(Hwnd(tw::kEdit1), WM_CHAR, 'x', 0);  // typing raises it too
@@ -319,7 +320,7 @@ TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
   ASSERT_NE(fresh, nullptr);
   EXPECT_FALSE(IsWindow(old));
   EXPECT_EQ(GetDlgCtrlID(fresh), 130);
-  EXPECT_EQ(Text(fresh), "校准");
+  EXPECT_EQ(Text(fresh), GBK_CALIBRATE);
   EXPECT_EQ(rt::FailureCount(), 0);
   SendMessageA(fresh, BM_CLICK, 0, 0);
   EXPECT_EQ(g_calls.button, 1);
@@ -334,7 +335,7 @@ TEST_F(TestWindow, FontsReadAndWriteAsSevenMemberRecords) {
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(std::vector<uint32_t>(record, record + 3), (std::vector<uint32_t>{0, 1, 0}));
   EXPECT_EQ(record[5], static_cast<uint32_t>(MulDiv(16, 72, dpi)));
-  EXPECT_EQ(TakeText(record[6]), "宋体");
+  EXPECT_EQ(TakeText(record[6]), GBK_FONT_SONG);
   prog::Free(record);
   // Member, written, read: italic a Bool, angle modulo 3600, size in points.
   const std::array<uint32_t, 3> cases[] = {{2, 5, 1}, {0, 3700, 100}, {0, -100u, 3500}, {5, 12, 12}};
@@ -351,11 +352,11 @@ TEST_F(TestWindow, FontsReadAndWriteAsSevenMemberRecords) {
 TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
   const uint32_t label = sw::kUnit_16010002, second = rtwin::kSecondWindow;
   const std::pair<std::function<void()>, const char*> cases[] = {
-      {[] { RaiseEvent(0x52019999, 0, 0); }, "未找到引发事件的窗口"},
-      {[] { RaiseEvent(rtwin::kTestWindow, 0x16019999, 0); }, "未找到引发事件的窗口组件"},
-      {[] { Write(0, 0, 1, -1, 0x52019999); }, "未载入欲访问窗口组件所在的窗口"},
-      {[=] { Read(label, 8, -1, second); }, "指定窗口尚未载入"},  // own property, window not created
-      {[] { Read(0x16019999, 0); }, "指定窗口尚未载入"},  // no such unit
+      {[] { RaiseEvent(0x52019999, 0, 0); }, GBK_MSG_NO_EVENT_WINDOW},
+      {[] { RaiseEvent(rtwin::kTestWindow, 0x16019999, 0); }, GBK_MSG_NO_EVENT_UNIT},
+      {[] { Write(0, 0, 1, -1, 0x52019999); }, GBK_MSG_WINDOW_NOT_LOADED},
+      {[=] { Read(label, 8, -1, second); }, GBK_MSG_NOT_LOADED},  // own property, window not created
+      {[] { Read(0x16019999, 0); }, GBK_MSG_NOT_LOADED},  // no such unit
   };
   for (const auto& [call, message] : cases) {
     SCOPED_TRACE(message);
@@ -423,13 +424,13 @@ TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   ASSERT_NE(menu, nullptr);
   char caption[32] = {};
   GetMenuStringA(menu, 0, caption, sizeof caption, MF_BYPOSITION);
-  EXPECT_STREQ(caption, "文件");
+  EXPECT_STREQ(caption, GBK_TEST_FILE);
   EXPECT_TRUE(GetMenuState(menu, 0, MF_BYPOSITION) & MF_CHECKED);
   SendMessageA(other, WM_COMMAND, GetMenuItemID(menu, 0), 0);
   EXPECT_EQ(g_calls.menu, 1);
-  Write(sw::kUnit_26010010, 0, P("编辑"), -1, rtwin::kSecondWindow);
+  Write(sw::kUnit_26010010, 0, P(GBK_TEST_EDIT), -1, rtwin::kSecondWindow);
   GetMenuStringA(GetMenu(other), 0, caption, sizeof caption, MF_BYPOSITION);
-  EXPECT_STREQ(caption, "编辑");
+  EXPECT_STREQ(caption, GBK_TEST_EDIT);
 
   const size_t before = rt::ui::IdleCallbackCount();
   rt::ui::RegisterIdleCallback(h, Idle, nullptr);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "runtime/core/gbk_text.h"
 #include "runtime/dll/dll_commands.h"
 #include "tests/support/child_process.h"
 #include "tests/web/web_test_support.h"
@@ -43,16 +44,16 @@ TEST(DllBindingChild, TwoEntriesOfOneLibraryHoldTwoReferences) {
 
 TEST(DllBindingChild, UnbindableEntriesAndStackMismatchEndTheProgram) {
   const std::pair<const char*, const char*> cases[] = {
-      {"missing", "错误信息：无法找到指定DLL库文件“kernel32.dll”中的输出命令“NoSuchExport”\n"},
-      {"missing_any", "错误信息：无法找到指定DLL库文件中的输出命令“NoSuchExport”\n"},
-      {"nolib", "错误信息：无法找到指定DLL库文件“no_such_library.dll”中的输出命令“#5”\n"},
-      {"stack", "错误代码：6\n\n错误信息：调用DLL命令后发现堆栈错误\n"},
+      {"missing", GBK_ERROR_INFO GBK_MSG_NO_EXPORT_HEAD GBK_OPEN_QUOTE "kernel32.dll" GBK_CLOSE_QUOTE GBK_MSG_NO_EXPORT_TAIL GBK_OPEN_QUOTE "NoSuchExport" GBK_CLOSE_QUOTE "\n"},
+      {"missing_any", GBK_ERROR_INFO GBK_MSG_NO_EXPORT GBK_OPEN_QUOTE "NoSuchExport" GBK_CLOSE_QUOTE "\n"},
+      {"nolib", GBK_ERROR_INFO GBK_MSG_NO_EXPORT_HEAD GBK_OPEN_QUOTE "no_such_library.dll" GBK_CLOSE_QUOTE GBK_MSG_NO_EXPORT_TAIL GBK_OPEN_QUOTE "#5" GBK_CLOSE_QUOTE "\n"},
+      {"stack", GBK_ERROR_CODE "6\n\n" GBK_ERROR_INFO GBK_MSG_STACK_ERROR "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
     testsupport::ChildResult r = testsupport::RunChild("web_dll_child.exe", c.first, true);
     EXPECT_EQ(r.exit_code, 0xFFFFFFFFu);
-    EXPECT_EQ(r.caption + "|" + r.text, std::string("错误|运行时出错!\n\n") + c.second);
+    EXPECT_EQ(r.caption + "|" + r.text, std::string(GBK_ERROR_CAPTION "|" GBK_RUNTIME_ERROR "!\n\n") + c.second);
   }
 }
 

@@ -1,0 +1,178 @@
+// Fault injection at every platform call of a refresh (app/probe_faults.cpp):
+// each DllCommandTable call of a refresh fails in turn, one per refresh, with
+// a good refresh after each; and heap requests of a refresh fail, one per
+// run. A failed platform call must leave the tool running and showing what
+// its flow makes of it, with no WinINet handle or heap block left behind and
+// the next good reply shown again; a refused heap request ends on the fatal
+// path with the allocation message, never a crash.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "runtime/core/gbk_text.h"
+#include "tests/app/tool_driver.h"
+#include "tests/support/child_process.h"
+#include "web/dll_table.h"
+
+namespace {
+
+struct Refresh {
+  int number = 0, failed = -1, calls = 0;
+  char shown = '?';
+  long open_handles = 0;
+  long long live_blocks = 0, heap_requests = 0;
+};
+
+std::vector<Refresh> ReadLog(const std::string& path, bool* done) {
+  std::vector<Refresh> out;
+  std::ifstream in(path);
+  *done = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line == "done") *done = true;
+    std::istringstream f(line);
+    Refresh r;
+    if (f >> r.number >> r.failed >> r.calls >> r.shown >> r.open_handles >> r.live_blocks >> r.heap_requests)
+      out.push_back(r);
+  }
+  return out;
+}
+
+// What the flow shows when a call fails. Everything the body depends on
+// (opening, connecting, sending, the first read, the conversion from UTF-8)
+// leaves no reply, so 100年1月1日; a failed close, reply-header query or the
+// read that reports the end comes after the body is complete.
+// CoInitialize runs on a thread the Runtime initialised at start, so its
+// failure changes nothing.
+char Expected(int entry, bool first_read) {
+  switch (entry) {
+    case web::kInternetCloseHandle:
+    case web::kHttpQueryInfoA:
+    case web::kCoInitialize:
+      return 'T';
+    case web::kInternetReadFile:
+      return first_read ? 'F' : 'T';
+    default:
+      return 'F';
+  }
+}
+
+// Runs the probe with one injection schedule until it has failed every
+// call or step once; the refreshes it logged.
+std::vector<Refresh> RunSchedule(const char* mode) {
+  e2e::TimeService service;
+  EXPECT_TRUE(service.Control("fault=none&delay=0&offset=0")) << "no time service";
+  const std::string log = testsupport::ExeDir() + "faults_" + mode + ".log";
+  DeleteFileA(log.c_str());
+  SetEnvironmentVariableA("TIMECAL_INJECT", mode);
+  SetEnvironmentVariableA("TIMECAL_FAULT_LOG", log.c_str());
+  std::vector<Refresh> refreshes;
+  bool done = false;
+  {
+    e2e::Tool tool(service.Url(), 100);
+    EXPECT_NE(tool.window(), nullptr);
+    for (int waited = 0; waited < 90000 && !done; waited += 200) {
+      Sleep(200);
+      refreshes = ReadLog(log, &done);
+    }
+    EXPECT_TRUE(tool.Responsive(5000));
+    EXPECT_EQ(tool.Close(), 0u);
+  }
+  SetEnvironmentVariableA("TIMECAL_INJECT", nullptr);
+  SetEnvironmentVariableA("TIMECAL_FAULT_LOG", nullptr);
+  DeleteFileA(log.c_str());
+  EXPECT_TRUE(done) << refreshes.size() << " refreshes logged";
+  return refreshes;
+}
+
+TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
+  const std::vector<Refresh> refreshes = RunSchedule("dll");
+  ASSERT_GE(refreshes.size(), 3u);
+  const Refresh& baseline = refreshes.front();
+  ASSERT_EQ(baseline.shown, 'T');
+  int failed_calls = 0, reads_seen = 0;
+  for (size_t i = 1; i + 1 < refreshes.size(); i += 2) {
+    const Refresh& bad = refreshes[i];
+    const Refresh& good = refreshes[i + 1];
+    SCOPED_TRACE("refresh " + std::to_string(bad.number) + " failed entry " + std::to_string(bad.failed));
+    ASSERT_NE(bad.failed, -1);
+    ++failed_calls;
+    // The failed call is the (i+1)/2-th of its refresh; count the reads before it.
+    const bool first_read = bad.failed == web::kInternetReadFile && reads_seen++ == 0;
+    EXPECT_EQ(bad.shown, Expected(bad.failed, first_read));
+    EXPECT_EQ(bad.open_handles, 0) << "WinINet handles left open";
+    EXPECT_EQ(bad.live_blocks, baseline.live_blocks) << "heap blocks left behind";
+    EXPECT_EQ(good.failed, -1);
+    EXPECT_EQ(good.shown, 'T') << "the next good reply is not shown";
+    EXPECT_EQ(good.open_handles, 0);
+    EXPECT_EQ(good.live_blocks, baseline.live_blocks);
+  }
+  EXPECT_EQ(failed_calls, baseline.calls) << "every call of a refresh failed once";
+  std::printf("faults: %d platform calls per refresh, each failed once; %lld heap requests per refresh\n",
+              baseline.calls, baseline.heap_requests);
+}
+
+// Which COM step fails decides whether the reply still reaches the box (a
+// failed check after the data is in, say) or not; either way the tool runs
+// on, shows a time or 100年1月1日 and nothing else, and recovers. The first
+// step, creating the engine, is the exception the flow names: an object whose
+// engine is empty is not restarted, so the tool shows 100年1月1日 from then on.
+TEST(FaultInjection, AFailedEngineCreationIsNotRetried) {
+  const std::vector<Refresh> refreshes = RunSchedule("com:1");
+  ASSERT_GE(refreshes.size(), 3u);
+  EXPECT_EQ(refreshes[0].shown, 'T');
+  EXPECT_EQ(refreshes[1].failed, 1);
+  for (size_t i = 1; i < refreshes.size(); ++i) {
+    EXPECT_EQ(refreshes[i].shown, 'F');
+    EXPECT_EQ(refreshes[i].open_handles, 0);
+    EXPECT_EQ(refreshes[i].live_blocks, refreshes[0].live_blocks);
+    if (i > 1) {
+      EXPECT_EQ(refreshes[i].calls, 0) << "an empty engine is still called";
+    }
+  }
+}
+
+TEST(FaultInjection, EachLaterComStepOfARefreshFailsInTurn) {
+  const std::vector<Refresh> refreshes = RunSchedule("com:2");
+  ASSERT_GE(refreshes.size(), 3u);
+  const Refresh& baseline = refreshes.front();
+  ASSERT_EQ(baseline.shown, 'T');
+  std::string outcomes;
+  for (size_t i = 1; i + 1 < refreshes.size(); i += 2) {
+    const Refresh& bad = refreshes[i];
+    const Refresh& good = refreshes[i + 1];
+    SCOPED_TRACE("refresh " + std::to_string(bad.number) + " failed step " + std::to_string(bad.failed));
+    ASSERT_NE(bad.failed, -1);
+    outcomes += bad.shown;
+    EXPECT_TRUE(bad.shown == 'T' || bad.shown == 'F') << bad.shown;
+    EXPECT_EQ(bad.open_handles, 0);
+    EXPECT_EQ(bad.live_blocks, baseline.live_blocks) << "heap blocks left behind";
+    EXPECT_EQ(good.shown, 'T') << "the next good reply is not shown";
+    EXPECT_EQ(good.live_blocks, baseline.live_blocks);
+  }
+  EXPECT_EQ(static_cast<int>(outcomes.size()), baseline.calls - 1) << "every step of a refresh failed once";
+  std::printf("faults: %d COM steps per refresh; shown when steps 2.. fail: %s\n", baseline.calls,
+              outcomes.c_str());
+}
+
+TEST(FaultInjection, ARefusedHeapRequestOfARefreshEndsOnTheFatalPath) {
+  e2e::TimeService service;
+  ASSERT_TRUE(service.Control("fault=none&delay=0&offset=0")) << "no time service";
+  SetEnvironmentVariableA("TIMECAL_URL", service.Url().c_str());
+  SetEnvironmentVariableA("TIMECAL_TIMER_MS", "100");
+  SetEnvironmentVariableA("TIMECAL_FAULT_LOG", nullptr);
+  // Requests of one refresh cycle: the first, a spread, and far past its end
+  // (which reaches the next cycle's).
+  for (int n : {1, 2, 3, 5, 8, 13, 21, 34, 55, 89}) {
+    SCOPED_TRACE(n);
+    SetEnvironmentVariableA("TIMECAL_INJECT", ("heap:" + std::to_string(n)).c_str());
+    testsupport::ChildResult r = testsupport::RunChild("..\\..\\app\\timecal_probe.exe", "", true);
+    EXPECT_TRUE(r.had_box);
+    EXPECT_EQ(r.caption, GBK_ERROR_CAPTION);
+    EXPECT_NE(r.text.find(GBK_MSG_ALLOC_TAIL "!"), std::string::npos) << r.text;
+    EXPECT_EQ(r.exit_code, 0xFFFFFFFFu);
+  }
+  SetEnvironmentVariableA("TIMECAL_INJECT", nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// Shared pieces of the fuzz targets: a failure report that libFuzzer (or the
+// corpus replay) sees as a crash, texts in exactly sized heap blocks so that
+// ASan catches a read past the terminator, and plain reference readings of
+// GBK texts written from the rules (character walk, full-width folding), not
+// from the runtime's own helpers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/core/commands.h"
+#include "runtime/core/memory.h"
+
+namespace fuzz {
+
+// Aborts with the input in hex: the caller's reference disagrees.
+[[noreturn]] inline void Fail(const char* what, const std::string& input, const std::string& detail = "") {
+  std::fprintf(stderr, "FAIL %s\ninput:", what);
+  for (unsigned char c : input) std::fprintf(stderr, " %02X", c);
+  std::fprintf(stderr, "\n%s\n", detail.c_str());
+  std::abort();
+}
+inline void Check(bool ok, const char* what, const std::string& input, const std::string& detail = "") {
+  if (!ok) Fail(what, input, detail);
+}
+
+// A runtime text block holding exactly the bytes up to the first zero byte
+// (null for the empty text); freed with the runtime's FreeBlock.
+struct HeapText {
+  char* p;
+  explicit HeapText(const std::string& s) : p(rt::NewText(s.data(), std::strlen(s.c_str()))) {}
+  HeapText(const HeapText&) = delete;
+  HeapText& operator=(const HeapText&) = delete;
+  ~HeapText() { rt::FreeBlock(p); }
+  const char* c_str() const { return p ? p : ""; }
+  rt::ArgRecord Arg() const { return rt::TextArg(c_str()); }
+};
+
+inline rt::ArgRecord Run(rt::BuiltinCommand cmd, std::vector<rt::ArgRecord> args) {
+  rt::ArgRecord r{};
+  cmd(&r, static_cast<int>(args.size()), args.data());
+  return r;
+}
+
+// The input up to its first zero byte: what a text can hold.
+inline std::string TextOf(const uint8_t* data, size_t size) {
+  if (size == 0) return {};
+  const void* nul = std::memchr(data, 0, size);
+  return std::string(reinterpret_cast<const char*>(data),
+                     nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - data) : size);
+}
+
+// Full-width folding, blanks kept: 0xA3A1..0xA3FE become their second byte
+// minus 0x80, 0xA1A1 a blank, 0xA1AB "~", 0xA1EE and 0xA1EF "*"; every other
+// character (a byte >= 0x80 and the byte after it) stays as it is.
+inline std::string ReferenceFold(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char a = s[i];
+    if (a < 0x80 || i + 1 == s.size()) {
+      out += s[i];
+      continue;
+    }
+    const unsigned char b = s[++i];
+    if (a == 0xA3 && b >= 0xA1 && b <= 0xFE) out += static_cast<char>(b - 0x80);
+    else if (a == 0xA1 && b == 0xA1) out += ' ';
+    else if (a == 0xA1 && b == 0xAB) out += '~';
+    else if (a == 0xA1 && (b == 0xEE || b == 0xEF)) out += '*';
+    else out += s.substr(i - 1, 2);
+  }
+  return out;
+}
+
+}  // namespace fuzz

@@ -1,0 +1,94 @@
+// The JSON checks on arbitrary bytes (linear time, no recursion, no read
+// past the end). Reference: RapidJSON's plain recursive reader with the
+// checker's size and depth limits counted on the side. On ASCII texts the two
+// must agree exactly; a GBK text is first converted from code page 936 to
+// UTF-8 (the C library's iconv), and what the checker accepts the reader must
+// accept too (the checker may refuse more, such as characters the code page
+// leaves undefined). A value the quoting check accepts holds no quote,
+// backslash or line break of its own.
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include <iconv.h>
+#include <rapidjson/reader.h>
+
+#include "json/json_validate.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+struct Depth : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Depth> {
+  int depth = 0, deepest = 0;
+  bool StartObject() { return (deepest = std::max(deepest, ++depth)) < 2000; }  // no runaway recursion
+  bool StartArray() { return StartObject(); }
+  bool EndObject(rapidjson::SizeType) { return --depth, true; }
+  bool EndArray(rapidjson::SizeType) { return --depth, true; }
+};
+// An exponent of more than four significant digits, outside or inside a
+// string (the checker refuses such numbers; the plain reader does not).
+bool HasLongExponent(const std::string& s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    if ((s[i] != 'e' && s[i] != 'E') || i == 0 || !(std::isdigit(static_cast<unsigned char>(s[i - 1])) || s[i - 1] == '.'))
+      continue;
+    size_t k = i + 1;
+    while (k < s.size() && (s[k] == '+' || s[k] == '-' || s[k] == '0')) ++k;
+    size_t digits = 0;
+    while (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) ++k, ++digits;
+    if (digits > 4) return true;
+  }
+  return false;
+}
+
+bool Reference(const std::string& s) {
+  if (s.empty() || s.size() > json::kMaxJsonBytes || s.find('\0') != std::string::npos) return false;
+  rapidjson::StringStream in(s.c_str());
+  Depth h;
+  return !rapidjson::Reader().Parse(in, h).IsError() && h.deepest <= json::kMaxJsonDepth;
+}
+
+// The text converted from code page 936 to UTF-8; false when it does not
+// convert.
+bool FromGbk(const std::string& s, std::string* out) {
+  static iconv_t cd = iconv_open("UTF-8", "CP936");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out->assign(s.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(s.data());
+  char* to = &(*out)[0];
+  size_t in_left = s.size(), out_left = out->size();
+  if (iconv(cd, &in, &in_left, &to, &out_left) == static_cast<size_t>(-1)) return false;
+  out->resize(out->size() - out_left);
+  return true;
+}
+
+// True when a quote, backslash, CR or LF stands as a character of its own
+// (not as the second byte of a two-byte GBK character).
+bool HasBareBreaker(const std::string& s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = s[i];
+    if (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) ++i;
+    else if (c == '\'' || c == '\\' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 17) return 0;
+  const std::string s(reinterpret_cast<const char*>(data), size);
+  const bool ok = json::IsSafeJson(s.data(), s.size());
+  const bool ascii = std::none_of(s.begin(), s.end(), [](unsigned char c) { return c >= 0x80; });
+  const bool reference = Reference(s);
+  if (ascii && !(reference && HasLongExponent(s)))
+    fuzz::Check(ok == reference, ok ? "checker accepts what the reader refuses" : "checker refuses good JSON", s);
+  std::string utf8;
+  if (!ascii && ok && FromGbk(s, &utf8) && !HasLongExponent(s))
+    fuzz::Check(Reference(utf8), "checker accepts GBK text the reader refuses", s, utf8);
+  const std::string text = fuzz::TextOf(data, size);
+  fuzz::HeapText key(text);
+  json::IsMemberPath(key.c_str());
+  if (json::IsPlainQuotable(key.c_str())) fuzz::Check(!HasBareBreaker(text), "quotable value holds a breaker", text);
+  return 0;
+}

@@ -1,0 +1,33 @@
+// Number text reader (ToInt on texts) against a reference written from the
+// rule: fold full-width characters (blanks kept), then read the way atol
+// does: white space, an optional sign, decimal digits up to the first other
+// byte, 0 when there are none; values beyond 32 bits saturate.
+#include <climits>
+
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+int32_t ReferenceToInt(const std::string& text) {
+  const std::string t = fuzz::ReferenceFold(text);
+  size_t i = 0;
+  while (i < t.size() && (t[i] == ' ' || (t[i] >= '\t' && t[i] <= '\r'))) ++i;
+  const bool negative = i < t.size() && t[i] == '-';
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+  long long v = 0;
+  for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) v = std::min<long long>(v * 10 + (t[i] - '0'), 1LL << 40);
+  v = negative ? -v : v;
+  return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 4096) return 0;
+  const std::string input = fuzz::TextOf(data, size);
+  fuzz::HeapText text(input);
+  const int32_t got = rt::AsInt(fuzz::Run(rt::ToInt, {text.Arg()}));
+  const int32_t want = ReferenceToInt(input);
+  fuzz::Check(got == want, "ToInt", input, std::to_string(got) + " vs " + std::to_string(want));
+  return 0;
+}

@@ -1,0 +1,72 @@
+// Window template reader and the component property records on arbitrary
+// blocks, each in an exactly sized heap block so ASan sees any read past its
+// end. An accepted block must have valid unique ids, ending parent chains,
+// relocated handlers and property records whose fields write back as read;
+// a refused one must leave the set empty.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "runtime/ui/props.h"
+#include "runtime/ui/templates.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr uintptr_t kBase = 0x10000000;
+
+void Require(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "FAIL %s\n", what);
+  std::abort();
+}
+
+template <typename... P>
+void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
+  auto one = [&](auto p) {
+    if (!rt::ui::Parse(data, &p)) return;
+    // The fields write back as they were read; bytes after them are ignored.
+    const Bytes back = rt::ui::Serialise(p);
+    Require(back.size() <= data.size() && std::equal(back.begin(), back.end(), data.begin()),
+            "property record does not write back");
+  };
+  (one(P{}), ...);
+}
+
+void Check(const rt::ui::TemplateSet& set) {
+  for (size_t i = 0; i < set.size(); ++i) {
+    const rt::ui::WindowTemplate& w = set.at(i);
+    Require(rt::ui::IsValidId(w.window_id) && set.Find(w.window_id) == &w && !w.units.empty(), "window");
+    for (size_t k = 0; k < w.units.size(); ++k) {
+      const rt::ui::UnitRecord& u = w.units[k];
+      Require(rt::ui::IsValidId(u.unit_id) && w.IndexOf(u.unit_id) == static_cast<int>(k), "unit id");
+      for (const auto& e : u.events) Require(e.handler == 0 || e.handler >= kBase, "handler not relocated");
+      size_t steps = 0;
+      for (uint32_t p = u.parent_id; p != 0 && !u.menu_item; ++steps) {
+        const rt::ui::UnitRecord* parent = w.FindUnit(p);
+        Require(steps <= w.units.size() && parent, "parent chain loops or leaves the window");
+        p = parent->menu_item ? 0 : parent->parent_id;
+      }
+      CheckProps<rt::ui::WindowProps, rt::ui::EditBoxProps, rt::ui::LabelProps, rt::ui::ButtonProps,
+                 rt::ui::GroupBoxProps, rt::ui::TimerProps>(u.property_data);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 16) return 0;
+  std::unique_ptr<uint8_t[]> exact(new uint8_t[size + !size]);
+  if (size) std::memcpy(exact.get(), data, size);
+  rt::ui::TemplateSet set;
+  if (set.Load(exact.get(), static_cast<uint32_t>(size), kBase)) Check(set);
+  else Require(set.size() == 0, "a refused block left windows behind");
+  // Every property layout on the raw bytes as well, not only on accepted units.
+  CheckProps<rt::ui::WindowProps, rt::ui::EditBoxProps, rt::ui::LabelProps, rt::ui::ButtonProps,
+             rt::ui::GroupBoxProps, rt::ui::TimerProps>(Bytes(data, data + size));
+  return 0;
+}
