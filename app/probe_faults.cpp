@@ -77,6 +77,7 @@ const std::pair<void*, void*> kStubs[] = {
     Entry<web::kInternetReadFile, 4>(),    Entry<web::kHttpQueryInfoA, 5>(),
     Entry<web::kMultiByteToWideChar, 6>(), Entry<web::kWideCharToMultiByte, 8>(),
     Entry<web::kCoInitialize, 1>(),        Entry<web::kCoUninitialize, 0>(),
+    Entry<web::kSetTimer, 4>(),            Entry<web::kKillTimer, 2>(),
 };
 static_assert(sizeof kStubs / sizeof kStubs[0] == web::kDllCommandCount, "one row per entry");
 
