@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "app/timecal.h"
+#include "json/json_object.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/program_calls.h"
 #include "tests/support/process_figures.h"
@@ -66,6 +67,7 @@ void OnRelease() { Append("TIMECAL_END_LOG", "ReleaseGlobalJson\n"); }
 struct Install {
   Install() {
     if (const char* url = std::getenv("TIMECAL_URL")) app::ProbeSetServiceUrl(url);
+    if (std::getenv("TIMECAL_INJECT")) json::SetEngineReuse(false);
     rt::SetClockHook(RecordClockRequest);
     app::g_probe = {AfterCreated, AfterRefresh, OnRelease};
   }

@@ -82,6 +82,7 @@ struct EngineStore {
   uint32_t timer;             // the pending idle timer, 0 when none
   int32_t live;               // objects constructed or copied and not destroyed
   const void* pristine;       // the engine no script has reached since InitEngine
+  bool off;                   // SetEngineReuse(false): neither spare nor pristine engine
 };
 EngineStore g_store{};
 
@@ -106,7 +107,7 @@ bool StartEngine(rt::ComObjectCell* cell) {
 void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t);
 
 void ScheduleSpare() {
-  if (g_store.timer || !Empty(&g_store.spare) || g_store.live <= 0) return;
+  if (g_store.off || g_store.timer || !Empty(&g_store.spare) || g_store.live <= 0) return;
   g_store.timer = prog::CallDll(web::kSetTimer, {0, 0, 0, web::W(reinterpret_cast<void*>(&PrepareSpare))});
 }
 
@@ -127,7 +128,7 @@ void DropStore() {
 
 const void* EngineInterface(const JsonObject* self) { return self->engine ? self->engine->iface : nullptr; }
 bool Pristine(const JsonObject* self) {
-  return EngineInterface(self) && EngineInterface(self) == g_store.pristine;
+  return !g_store.off && EngineInterface(self) && EngineInterface(self) == g_store.pristine;
 }
 // Any script sent, a copy made or an object ended: the engine is no longer
 // known to be fresh.
@@ -230,6 +231,11 @@ JsonObject* ObjectFromScript(const JsonObject* self, const OwnedText& script) {
 }  // namespace
 
 // ---- Lifecycle ----
+
+void SetEngineReuse(bool on) {
+  g_store.off = !on;
+  if (g_store.off && g_store.spare.iface) prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
+}
 
 JsonObject* NewJsonObject() {
   auto* self = static_cast<JsonObject*>(prog::Allocate(sizeof(JsonObject)));

@@ -125,6 +125,11 @@ extern const uint32_t kJsonPreludeLength;
 void Construct(JsonObject* self);
 void Shutdown(JsonObject* self);
 
+// Whether a restart may use the engine started in idle time, or keep one no
+// script has reached (on by default). The fault-injection build turns it off,
+// so that every step of a refresh, engine start included, happens inside it.
+void SetEngineReuse(bool on);
+
 // Creating an object (allocation, a zeroed cell, Construct: the engine is
 // started and the prelude loaded) and ending one (Destroy, then the block).
 JsonObject* NewJsonObject();
