@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace measure {
 
@@ -151,52 +152,52 @@ void SourceMeasurer::Take(const Exchange& x) {
   ++requests_;
   if (!x.ok) {
     last_failure_ = x.failure.empty() ? "no reply" : x.failure;
-    if (++failures_ >= options_.max_failures) return Stop(last_failure_);
+    last_failure_code_ = x.reason == Reason::kNone ? Reason::kNoReply : x.reason;
+    last_failure_number_ = x.reason_number;
+    if (++failures_ >= options_.max_failures) return Stop("");  // says the last failure
     return Plan(x.received);
   }
   failures_ = 0;
   Sample s{x.sent + base_, x.received + base_, x.server_second};
   double pc = (s.u1 + s.u4) / 2;
-  if (static_cast<double>(s.second) < options_.build_utc) {
-    finished_ = true;
-    state_ = SourceState::kRefused;
-    reason_ = "refused: server time " + DateText(s.second) +
-              " is before this program was built";
-    return;
-  }
-  if (std::fabs(static_cast<double>(s.second) - pc) > options_.max_distance) {
-    finished_ = true;
-    state_ = SourceState::kRefused;
-    reason_ = "refused: server time " + DateText(s.second) +
-              " is more than a year from the PC clock";
-    return;
-  }
+  if (static_cast<double>(s.second) < options_.build_utc)
+    return Finish(SourceState::kRefused, Reason::kBeforeBuildDate,
+                  "refused: server time " + DateText(s.second) + " is before this program was built");
+  if (std::fabs(static_cast<double>(s.second) - pc) > options_.max_distance)
+    return Finish(SourceState::kRefused, Reason::kTooFarFromPcClock,
+                  "refused: server time " + DateText(s.second) +
+                      " is more than a year from the PC clock");
   double rtt = s.u4 - s.u1;
   if (rtt < 0) rtt = 0;
   samples_.push_back(s);
   // The first exchange opens the connection: its round trip is not typical.
   min_rtt_ = samples_.size() <= 2 ? rtt : std::min(min_rtt_, rtt);
   double lo, hi;
-  if (!Bounds(&lo, &hi)) {
-    finished_ = true;
-    state_ = SourceState::kFailed;
-    reason_ = "inconsistent replies (the server clock stepped)";
-    return;
-  }
+  if (!Bounds(&lo, &hi))
+    return Finish(SourceState::kFailed, Reason::kServerClockStepped,
+                  "inconsistent replies (the server clock stepped)");
   UpdateEstimate();
   have_estimate_ = true;
   Plan(x.received);
 }
 
-void SourceMeasurer::Stop(const std::string& reason) {
-  if (finished_) return;
+void SourceMeasurer::Finish(SourceState state, Reason code, std::string reason) {
   finished_ = true;
-  if (samples_.empty()) {
-    state_ = SourceState::kFailed;
-    reason_ = !reason.empty() ? reason : !last_failure_.empty() ? last_failure_ : "no reply in time";
-  } else {
-    state_ = SourceState::kAnswered;
-  }
+  state_ = state;
+  reason_code_ = code;
+  reason_number_ = 0;
+  reason_ = std::move(reason);
+}
+
+void SourceMeasurer::Stop(const std::string& reason, Reason code) {
+  if (finished_) return;
+  if (!samples_.empty()) return Finish(SourceState::kAnswered, Reason::kNone, "");
+  if (!reason.empty())
+    return Finish(SourceState::kFailed, code == Reason::kNone ? Reason::kNoReply : code, reason);
+  if (last_failure_.empty())
+    return Finish(SourceState::kFailed, Reason::kTimedOut, "no reply in time");
+  Finish(SourceState::kFailed, last_failure_code_, last_failure_);
+  reason_number_ = last_failure_number_;
 }
 
 SourceResult SourceMeasurer::Result(const std::string& url) const {
@@ -204,7 +205,12 @@ SourceResult SourceMeasurer::Result(const std::string& url) const {
   r.url = url;
   r.state = finished_ ? state_ : samples_.empty() ? SourceState::kFailed : SourceState::kAnswered;
   r.reason = reason_;
-  if (r.state == SourceState::kFailed && r.reason.empty()) r.reason = "unfinished";
+  r.reason_code = reason_code_;
+  r.reason_number = reason_number_;
+  if (r.state == SourceState::kFailed && r.reason.empty()) {
+    r.reason = "unfinished";
+    r.reason_code = Reason::kUnfinished;
+  }
   r.requests = requests_;
   r.rtt = min_rtt_;
   double lo, hi;

@@ -33,6 +33,36 @@
 
 namespace measure {
 
+// Why a source failed or was refused, as data beside the English text:
+// a program that speaks another language shows its own text for each code
+// (one table row per code, checked against kCount); the console query
+// prints the English. Where a number says more, reason_number carries it:
+// the WinINet error, or the HTTP status for kHttpStatus.
+enum class Reason : int {
+  kNone,                  // no failure (answered, false ticker)
+  kNoReply,               // an exchange failed and said nothing more
+  kTimedOut,              // WinINet 12002, or the source's time ran out
+  kHostNotFound,          // 12007
+  kCannotConnect,         // 12029
+  kConnectionLost,        // 12030, 12031
+  kInvalidResponse,       // 12152
+  kCertificateName,       // 12038
+  kCertificateDate,       // 12037
+  kCertificateAuthority,  // 12045
+  kCertificateRevocation, // 12057
+  kSecureChannel,         // 12175
+  kNetworkError,          // any other WinINet error
+  kHttpStatus,            // not 200 and no readable time
+  kUnreadableReply,       // no readable sysTime2 nor Date header
+  kServerClockStepped,    // replies that no single offset explains
+  kBadUrl,
+  kCancelled,
+  kBeforeBuildDate,       // refused: the server's time is before the build
+  kTooFarFromPcClock,     // refused: more than a year from the PC clock
+  kUnfinished,            // the result was asked for while measuring
+  kCount
+};
+
 // What one timed request gave: our send and receive instants and the
 // server's whole second, or why there is none.
 struct Exchange {
@@ -41,6 +71,8 @@ struct Exchange {
   bool ok = false;
   int64_t server_second = 0;  // the server's clock, whole seconds, utc
   std::string failure;        // why, when !ok ("no reply", "HTTP 404", ...)
+  Reason reason = Reason::kNone;  // failure's code (kNone: kNoReply is assumed)
+  uint32_t reason_number = 0;     // WinINet error or HTTP status, 0 if none
 };
 
 struct Options {
@@ -63,7 +95,9 @@ enum class SourceState {
 struct SourceResult {
   std::string url;
   SourceState state = SourceState::kFailed;
-  std::string reason;      // for kFailed and kRefused
+  std::string reason;      // for kFailed and kRefused, English
+  Reason reason_code = Reason::kNone;  // the same as a code
+  uint32_t reason_number = 0;          // WinINet error or HTTP status, 0 if none
   double offset = 0;       // server minus PC, seconds
   double bound = 0;        // |true offset - offset| <= bound (honest server)
   double rtt = 0;          // smallest round trip seen, seconds
@@ -96,7 +130,8 @@ class SourceMeasurer {
   void Take(const Exchange& exchange);
   // Call when the caller gives up (time out, shutdown): finishes with what
   // is known. Finished() is true afterwards.
-  void Stop(const std::string& reason);
+  // `code` says the same as `reason` as data (kNone with a text: kNoReply).
+  void Stop(const std::string& reason, Reason code = Reason::kNone);
   SourceResult Result(const std::string& url) const;
   // The mono instant the offset refers to (the last good exchange).
   double ReferenceMono() const;
@@ -109,6 +144,7 @@ class SourceMeasurer {
   void Plan(double now);
   void UpdateEstimate();
   bool Bounds(double* lo, double* hi) const;
+  void Finish(SourceState state, Reason code, std::string reason);
 
   Options options_;
   double base_;         // pc utc minus mono
@@ -123,7 +159,11 @@ class SourceMeasurer {
   bool finished_ = false;
   SourceState state_ = SourceState::kFailed;
   std::string reason_;
+  Reason reason_code_ = Reason::kNone;
+  uint32_t reason_number_ = 0;
   std::string last_failure_;
+  Reason last_failure_code_ = Reason::kNone;
+  uint32_t last_failure_number_ = 0;
 };
 
 // Marks false tickers (more than 0.5 s from the median of the answered
@@ -144,6 +184,8 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
                          int64_t* utc, std::string* failure);
 // __DATE__ ("Dec  7 2026") to utc midnight of that day; 0 when unreadable.
 double BuildDateUtc(const char* date_macro);
+// FILETIME's 100 ns ticks from 1601-01-01 to 1970-01-01, where utc starts.
+constexpr int64_t kFileTimeAt1970 = 116444736000000000LL;
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "runtime/com/unique.h"
+
 namespace measure {
 
 // Arguments are words of a 32-bit stdcall call; library and name say where
@@ -47,7 +49,6 @@ int64_t Counter(const PlatformCalls& calls, PlatformCommand command) {
 }
 
 // FILETIME (100 ns since 1601) to utc seconds.
-constexpr int64_t kFileTimeAt1970 = 116444736000000000LL;
 double FileTimeUtc(const PlatformCalls& calls, PlatformCommand command) {
   uint32_t ft[2] = {0, 0};
   Call(calls, command, {W(ft)});
@@ -76,33 +77,39 @@ constexpr uint32_t kLargestBody = 64 * 1024;
 constexpr double kLongestExchange = 3.0;
 constexpr double kStepSlack = 0.020;  // Step() waits at most this for a send
 
+// The WinINet errors a source meets, each with its text and reason code;
+// any other error is kNetworkError with its number.
 struct ErrorName {
   uint32_t code;
   const char* text;
+  Reason reason;
 };
 constexpr ErrorName kErrorNames[] = {
-    {12002, "timed out"},
-    {12007, "host name not resolved"},
-    {12029, "cannot connect"},
-    {12030, "connection aborted"},
-    {12031, "connection reset"},
-    {12152, "invalid server response"},
-    {12038, "certificate name does not match"},
-    {12037, "certificate date invalid"},
-    {12045, "certificate authority not trusted"},
-    {12057, "certificate revocation check failed"},
-    {12175, "secure channel error"},
+    {12002, "timed out", Reason::kTimedOut},
+    {12007, "host name not resolved", Reason::kHostNotFound},
+    {12029, "cannot connect", Reason::kCannotConnect},
+    {12030, "connection aborted", Reason::kConnectionLost},
+    {12031, "connection reset", Reason::kConnectionLost},
+    {12152, "invalid server response", Reason::kInvalidResponse},
+    {12038, "certificate name does not match", Reason::kCertificateName},
+    {12037, "certificate date invalid", Reason::kCertificateDate},
+    {12045, "certificate authority not trusted", Reason::kCertificateAuthority},
+    {12057, "certificate revocation check failed", Reason::kCertificateRevocation},
+    {12175, "secure channel error", Reason::kSecureChannel},
 };
 
-std::string WinInetFailure(const char* step, uint32_t code) {
+// Fills x's failure: "send: cannot connect (12029)", its code and number.
+void SetWinInetFailure(const char* step, uint32_t code, measure::Exchange* x) {
   char buf[96];
+  x->reason = Reason::kNetworkError;
+  x->reason_number = code;
+  std::snprintf(buf, sizeof buf, "%s: error %u", step, code);
   for (const ErrorName& e : kErrorNames)
     if (e.code == code) {
       std::snprintf(buf, sizeof buf, "%s: %s (%u)", step, e.text, code);
-      return buf;
+      x->reason = e.reason;
     }
-  std::snprintf(buf, sizeof buf, "%s: error %u", step, code);
-  return buf;
+  x->failure = buf;
 }
 
 }  // namespace
@@ -154,28 +161,23 @@ void Clock::WaitUntil(double mono, double spin) const {
 // ---------------------------------------------------------------------------
 // One source: its measurer and its connection.
 
-class InternetHandle {
+// A WinINet handle with the hook that closes it, owned by one line over the
+// project's owner template.
+struct InternetSlot {
+  const PlatformCalls* calls;
+  uint32_t handle;
+};
+struct InternetSlotTraits {
+  static InternetSlot Empty() noexcept { return {nullptr, 0}; }
+  static void Free(const InternetSlot& s) noexcept {
+    if (s.handle) Call(*s.calls, kPcInternetCloseHandle, {s.handle});
+  }
+};
+class InternetHandle : public rt::Unique<InternetSlot, InternetSlotTraits> {
  public:
   InternetHandle() = default;
-  InternetHandle(const PlatformCalls* calls, uint32_t h) : calls_(calls), h_(h) {}
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(InternetHandle&& o) noexcept {
-    reset();
-    calls_ = o.calls_;
-    h_ = o.h_;
-    o.h_ = 0;
-    return *this;
-  }
-  ~InternetHandle() { reset(); }
-  void reset() {
-    if (h_) Call(*calls_, kPcInternetCloseHandle, {h_});
-    h_ = 0;
-  }
-  uint32_t get() const { return h_; }
-
- private:
-  const PlatformCalls* calls_ = nullptr;
-  uint32_t h_ = 0;
+  InternetHandle(const PlatformCalls* calls, uint32_t h) : Unique(InternetSlot{calls, h}) {}
+  uint32_t handle() const { return get().handle; }
 };
 
 struct Measurement::Source {
@@ -196,7 +198,7 @@ Measurement::Measurement(const PlatformCalls& calls, const std::vector<std::stri
   double start = clock_.Now();
   for (const std::string& u : urls) {
     sources_.push_back(std::make_unique<Source>(u, options_, clock_.UtcMinusMono(), start));
-    if (!sources_.back()->parsed) sources_.back()->measurer.Stop("bad URL");
+    if (!sources_.back()->parsed) sources_.back()->measurer.Stop("bad URL", Reason::kBadUrl);
   }
   session_ = std::make_unique<InternetHandle>(
       &calls_, Call(calls_, kPcInternetOpenA,
@@ -221,7 +223,7 @@ double Measurement::NextWakeTime() const {
 }
 
 void Measurement::Cancel() {
-  for (auto& s : sources_) s->measurer.Stop("cancelled");
+  for (auto& s : sources_) s->measurer.Stop("cancelled", Reason::kCancelled);
   Finish();
 }
 
@@ -247,7 +249,7 @@ bool Measurement::Step() {
   for (auto& s : sources_) {
     if (s->measurer.Finished()) continue;
     if (now >= s->measurer.Deadline()) {
-      s->measurer.Stop("timed out");
+      s->measurer.Stop("timed out", Reason::kTimedOut);
       continue;
     }
     if (!due || s->measurer.NextSendTime() < due->measurer.NextSendTime()) due = s.get();
@@ -273,46 +275,46 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   measure::Exchange x;
   auto fail = [&](const char* step) {
     x.ok = false;
-    x.failure = WinInetFailure(step, Call(calls_, kPcGetLastError, {}));
+    SetWinInetFailure(step, Call(calls_, kPcGetLastError, {}), &x);
     x.received = clock_.Now();
     if (x.sent == 0) x.sent = x.received;
     return x;
   };
-  if (!session_ || !session_->get()) return fail("InternetOpen");
-  if (!s.connection.get()) {
+  if (!session_ || !session_->handle()) return fail("InternetOpen");
+  if (!s.connection.handle()) {
     s.connection = InternetHandle(
         &calls_, Call(calls_, kPcInternetConnectA,
-                      {session_->get(), W(s.parts.host.c_str()), static_cast<uint32_t>(s.parts.port),
+                      {session_->handle(), W(s.parts.host.c_str()), static_cast<uint32_t>(s.parts.port),
                        0, 0, kServiceHttp, 0, 0}));
-    if (!s.connection.get()) return fail("connect");
+    if (!s.connection.handle()) return fail("connect");
   }
   uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection | kFlagNoCookies |
                    kFlagNoUi | kFlagPragmaNoCache | kFlagNoAutoRedirect |
                    (s.parts.secure ? kFlagSecure : 0);
   InternetHandle request(&calls_, Call(calls_, kPcHttpOpenRequestA,
-                                       {s.connection.get(), W("GET"), W(s.parts.path.c_str()), 0,
+                                       {s.connection.handle(), W("GET"), W(s.parts.path.c_str()), 0,
                                         0, 0, flags, 0}));
-  if (!request.get()) return fail("open request");
+  if (!request.handle()) return fail("open request");
   double left = s.measurer.Deadline() - std::max(send_at, clock_.Now());
   uint32_t timeout_ms = static_cast<uint32_t>(std::max(0.2, std::min(kLongestExchange, left)) * 1000);
   for (uint32_t option : {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
-    Call(calls_, kPcInternetSetOptionA, {request.get(), option, W(&timeout_ms), 4});
+    Call(calls_, kPcInternetSetOptionA, {request.handle(), option, W(&timeout_ms), 4});
 
   clock_.WaitUntil(send_at);
   x.sent = clock_.Now();
-  uint32_t sent = Call(calls_, kPcHttpSendRequestA, {request.get(), 0, 0, 0, 0});
+  uint32_t sent = Call(calls_, kPcHttpSendRequestA, {request.handle(), 0, 0, 0, 0});
   x.received = clock_.Now();
   if (!sent) return fail("send");
 
   char date[128] = {0};
   uint32_t size = sizeof date - 1;
-  if (!Call(calls_, kPcHttpQueryInfoA, {request.get(), kQueryDate, W(date), W(&size), 0}))
+  if (!Call(calls_, kPcHttpQueryInfoA, {request.handle(), kQueryDate, W(date), W(&size), 0}))
     date[0] = 0;
   std::string body;
   char chunk[4096];
   for (;;) {
     uint32_t got = 0;
-    if (!Call(calls_, kPcInternetReadFile, {request.get(), W(chunk), sizeof chunk, W(&got)}) ||
+    if (!Call(calls_, kPcInternetReadFile, {request.handle(), W(chunk), sizeof chunk, W(&got)}) ||
         got == 0)
       break;
     body.append(chunk, got);
@@ -322,8 +324,13 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   if (!TryReadServerSecond(body, date, &second, &x.failure)) {
     uint32_t status = 0, status_size = 4;
     Call(calls_, kPcHttpQueryInfoA,
-         {request.get(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
-    if (status != 200) x.failure = "HTTP " + std::to_string(status) + ", " + x.failure;
+         {request.handle(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
+    x.reason = Reason::kUnreadableReply;
+    if (status != 200) {
+      x.failure = "HTTP " + std::to_string(status) + ", " + x.failure;
+      x.reason = Reason::kHttpStatus;
+      x.reason_number = status;
+    }
     return x;
   }
   x.ok = true;

@@ -11,7 +11,8 @@
 // stdcall call, pointers as words.
 // Ownership: a Measurement owns its WinINet handles (closed on destruction or
 // when it finishes) and its result. PlatformCalls' context stays the caller's.
-// May call: PlatformCalls, measure.h, the C++ standard library.
+// May call: PlatformCalls, measure.h, the C++ standard library; owns its
+// handles with the runtime's owner template (runtime/com/unique.h).
 //
 // Usage, blocking (console, tests):
 //   measure::PlatformCalls calls = measure::BindPlatformCalls();

@@ -4,6 +4,8 @@
 // command straight through as a table index; the program's own follow. The
 // names are program data stored in the program image; the Runtime binds
 // each entry on its first call.
+// Owns: constant name tables, built once and never freed.
+// May call: nothing; it reads the engine's rows (measure_edge.h).
 #pragma once
 
 #include <cstdint>

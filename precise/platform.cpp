@@ -23,16 +23,14 @@ bool TableHas(void*, int command) {
   return module != 0 && prog::CallDll(kGetProcAddress, {module, W(f.name)}) != 0;
 }
 
-constexpr int64_t kFileTimeUnixEpoch = 116444736000000000LL;  // 100 ns ticks, 1601 to 1970
-
 FILETIME FileTimeOf(int64_t unix_ms) {
-  uint64_t ticks = static_cast<uint64_t>(unix_ms * 10000 + kFileTimeUnixEpoch);
+  uint64_t ticks = static_cast<uint64_t>(unix_ms * 10000 + measure::kFileTimeAt1970);
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
 int64_t UnixMsOf(const FILETIME& f) {
   int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
-  return (ticks - kFileTimeUnixEpoch) / 10000;
+  return (ticks - measure::kFileTimeAt1970) / 10000;
 }
 
 }  // namespace
@@ -82,7 +80,7 @@ std::string CommandLineText() {
   return line ? line : "";
 }
 
-bool ElevatedCopy::Start(int64_t offset_ms) {
+bool ElevatedCopy::TryStart(int64_t offset_ms) {
   if (Running()) return false;
   char path[MAX_PATH + 1] = {};
   uint32_t n = prog::CallDll(kGetModuleFileNameA, {0, W(path), MAX_PATH});

@@ -46,7 +46,7 @@ class ElevatedCopy {
   ElevatedCopy(const ElevatedCopy&) = delete;
   ElevatedCopy& operator=(const ElevatedCopy&) = delete;
   // False when the copy could not be started (the user declined, no shell).
-  bool Start(int64_t offset_ms);
+  bool TryStart(int64_t offset_ms);
   bool Running() const { return process_.get() != 0; }
   // Once the copy has ended: true and its exit code (0 = the clock was set);
   // the handle is closed then. False while it runs or when none was started.

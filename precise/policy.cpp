@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "runtime/core/gbk_text.h"
 
@@ -83,7 +84,10 @@ std::optional<int64_t> ReadMs(const std::string& text) {
   int64_t v = 0;
   for (size_t i = at; i < text.size(); ++i) {
     if (text[i] < '0' || text[i] > '9') return std::nullopt;
-    v = v * 10 + (text[i] - '0');
+    int digit = text[i] - '0';
+    // Nineteen digits can exceed int64_t: such an offset is no offset.
+    if (v > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
+    v = v * 10 + digit;
   }
   return text[0] == '-' ? -v : v;
 }
@@ -115,20 +119,12 @@ std::string ApplyOffsetArgument(int64_t offset_ms) {
   return kApplyPrefix + std::to_string(offset_ms);
 }
 
-// Days from 1970-01-01 to a civil date and back, over the proleptic
-// Gregorian calendar in 400-year eras (146097 days each).
+// Civil dates from days since 1970-01-01 (the way there is the engine's
+// measure::DaysFromCivil), over the proleptic Gregorian calendar in 400-year
+// eras (146097 days each).
 namespace {
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  int64_t era = FloorDiv(y, 400);
-  int64_t yoe = y - era * 400;                                 // [0, 399]
-  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;  // [0, 365]
-  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;          // [0, 146096]
-  return era * 146097 + doe - 719468;
-}
 
 }  // namespace
 
@@ -154,8 +150,10 @@ Fields FieldsOf(int64_t unix_ms) {
 }
 
 int64_t UnixMsOf(const Fields& f) {
-  return DaysFromCivil(f.year, f.month, f.day) * 86400000 + f.hour * 3600000LL +
-         f.minute * 60000LL + f.second * 1000LL + f.millisecond;
+  int64_t days =
+      measure::DaysFromCivil(f.year, static_cast<unsigned>(f.month), static_cast<unsigned>(f.day));
+  return days * 86400000 + f.hour * 3600000LL + f.minute * 60000LL + f.second * 1000LL +
+         f.millisecond;
 }
 
 std::string ClockText(int64_t unix_ms) {
@@ -187,6 +185,63 @@ std::string OffsetText(double offset_ms, double bound_ms) {
   return SignedSeconds(offset_ms) + " " GBK_SECOND " " GBK_PLUS_MINUS + bound;
 }
 
+namespace {
+
+// The window's words for the engine's reasons, one row per code in code
+// order. `number` is how the reason's number follows the text, or null.
+struct ReasonRow {
+  measure::Reason reason;
+  const char* text;
+  const char* number;
+};
+using R = measure::Reason;
+constexpr ReasonRow kReasonTexts[] = {
+    {R::kNone, GBK_PRECISE_REASON_UNKNOWN_REASON, nullptr},
+    {R::kNoReply, GBK_PRECISE_NO_ANSWER, nullptr},
+    {R::kTimedOut, GBK_PRECISE_REASON_TIMED_OUT, " (%u)"},
+    {R::kHostNotFound, GBK_PRECISE_REASON_HOST_NOT_FOUND, " (%u)"},
+    {R::kCannotConnect, GBK_PRECISE_REASON_CANNOT_CONNECT, " (%u)"},
+    {R::kConnectionLost, GBK_PRECISE_REASON_CONNECTION_LOST, " (%u)"},
+    {R::kInvalidResponse, GBK_PRECISE_REASON_INVALID_RESPONSE, " (%u)"},
+    {R::kCertificateName, GBK_PRECISE_REASON_CERT_NAME, " (%u)"},
+    {R::kCertificateDate, GBK_PRECISE_REASON_CERT_DATE, " (%u)"},
+    {R::kCertificateAuthority, GBK_PRECISE_REASON_CERT_AUTHORITY, " (%u)"},
+    {R::kCertificateRevocation, GBK_PRECISE_REASON_CERT_REVOCATION, " (%u)"},
+    {R::kSecureChannel, GBK_PRECISE_REASON_SECURE_CHANNEL, " (%u)"},
+    {R::kNetworkError, GBK_PRECISE_REASON_NETWORK_ERROR, " (%u)"},
+    {R::kHttpStatus, GBK_PRECISE_REASON_HTTP_ERROR, " (HTTP %u)"},
+    {R::kUnreadableReply, GBK_PRECISE_REASON_UNREADABLE_REPLY, nullptr},
+    {R::kServerClockStepped, GBK_PRECISE_REASON_SERVER_CLOCK_STEPPED, nullptr},
+    {R::kBadUrl, GBK_PRECISE_REASON_BAD_URL, nullptr},
+    {R::kCancelled, GBK_PRECISE_CANCELLED, nullptr},
+    {R::kBeforeBuildDate, GBK_PRECISE_REASON_BEFORE_BUILD_DATE, nullptr},
+    {R::kTooFarFromPcClock, GBK_PRECISE_REASON_TOO_FAR_FROM_PC, nullptr},
+    {R::kUnfinished, GBK_PRECISE_REASON_UNFINISHED, nullptr},
+};
+static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
+              "one text per reason code");
+constexpr bool ReasonRowsInOrder() {
+  for (size_t i = 0; i < sizeof kReasonTexts / sizeof kReasonTexts[0]; ++i)
+    if (static_cast<size_t>(kReasonTexts[i].reason) != i) return false;
+  return true;
+}
+static_assert(ReasonRowsInOrder(), "reason rows in code order");
+
+}  // namespace
+
+std::string ReasonText(measure::Reason reason, uint32_t number) {
+  size_t i = static_cast<size_t>(reason);
+  // A code from a newer engine than this table: the text for "unknown".
+  const ReasonRow& row = i < static_cast<size_t>(R::kCount) ? kReasonTexts[i] : kReasonTexts[0];
+  std::string text = row.text;
+  if (row.number && number != 0) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, row.number, static_cast<unsigned>(number));
+    text += suffix;
+  }
+  return text;
+}
+
 std::string SourceLine(const SourceView& s) {
   switch (s.state) {
     case SourceState::kAnswered:
@@ -195,11 +250,11 @@ std::string SourceLine(const SourceView& s) {
     case SourceState::kFalseTicker:
       return GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
     case SourceState::kRefused:
-      return GBK_PRECISE_REFUSED ": " + s.reason + "  " + s.url;
+      return GBK_PRECISE_REFUSED ": " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
     case SourceState::kFailed:
       break;
   }
-  return GBK_PRECISE_FAILED ": " + (s.reason.empty() ? std::string(GBK_PRECISE_NO_ANSWER) : s.reason) + "  " + s.url;
+  return GBK_PRECISE_FAILED ": " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
 }
 
 std::string SourcesText(const Outcome& o) {

@@ -6,12 +6,16 @@
 //
 // Owns: nothing beyond its values. Portable, no Win32 and no Runtime calls:
 // the same code runs in the program and in the native tests.
+// May call: the C++ standard library; reads the engine's reason codes
+// (measure/measure.h) to name them in Chinese.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "measure/measure.h"
 
 namespace precise {
 
@@ -27,7 +31,8 @@ struct SourceView {
   std::string url;
   SourceState state = SourceState::kFailed;
   double offset_ms = 0, bound_ms = 0, rtt_ms = 0;  // when answered or a false ticker
-  std::string reason;                               // when failed or refused
+  measure::Reason reason = measure::Reason::kNone;  // when failed or refused
+  uint32_t reason_number = 0;                        // WinINet error or HTTP status
 };
 struct Outcome {
   bool has_offset = false;  // the combination found an offset
@@ -88,6 +93,9 @@ std::string OffsetText(double offset_ms, double bound_ms);
 std::string SecondsText(double ms);
 // "+0.153" (a signed correction in seconds, three decimals)
 std::string SignedSeconds(double ms);
+// Why a source failed or was refused: "无法连接 (12029)", "服务器返回错误 (HTTP 404)";
+// the number only where the reason has one and it is not 0.
+std::string ReasonText(measure::Reason reason, uint32_t number);
 // One line per source: its state, figures and URL.
 std::string SourceLine(const SourceView& s);
 std::string SourcesText(const Outcome& o);  // lines joined by CR LF

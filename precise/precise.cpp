@@ -86,8 +86,8 @@ Outcome OutcomeOf(const measure::Result& r) {
     v.offset_ms = s.offset * 1000.0;
     v.bound_ms = s.bound * 1000.0;
     v.rtt_ms = s.rtt * 1000.0;
-    // The line itself says 拒绝; the engine's reason need not repeat it.
-    v.reason = s.reason.compare(0, 9, "refused: ") == 0 ? s.reason.substr(9) : s.reason;
+    v.reason = s.reason_code;
+    v.reason_number = s.reason_number;
     switch (s.state) {
       case measure::SourceState::kAnswered: v.state = SourceState::kAnswered; break;
       case measure::SourceState::kFailed: v.state = SourceState::kFailed; break;
@@ -172,7 +172,7 @@ void Apply(bool unattended) {
   if (unattended && s.auto_elevation_tried)
     return Status(GBK_PRECISE_NO_RIGHT ": " GBK_PRECISE_RUN_AS_ADMIN);
   s.auto_elevation_tried = s.auto_elevation_tried || unattended;
-  if (!s.elevated.Start(correction)) return Status(GBK_PRECISE_NO_RIGHT ", " GBK_PRECISE_NO_ELEVATION);
+  if (!s.elevated.TryStart(correction)) return Status(GBK_PRECISE_NO_RIGHT ", " GBK_PRECISE_NO_ELEVATION);
   s.elevated_correction_ms = correction;
   Status(GBK_PRECISE_CALIBRATING_ELEVATED "...");
 }

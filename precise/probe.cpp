@@ -14,8 +14,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
+#include "measure/measure.h"
 #include "precise/policy.h"
 #include "precise/precise.h"
 
@@ -24,17 +26,14 @@ namespace {
 void Append(const char* variable, const std::string& line) {
   const char* path = std::getenv(variable);
   if (!path || !*path) return;
-  if (FILE* f = std::fopen(path, "ab")) {
-    std::fputs((line + "\n").c_str(), f);
-    std::fclose(f);
-  }
+  std::ofstream(path, std::ios::binary | std::ios::app) << line << "\n";
 }
 
 int64_t PcClockUnixMs() {
   FILETIME ft;
   GetSystemTimePreciseAsFileTime(&ft);
   int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
-  return (ticks - 116444736000000000LL) / 10000;
+  return (ticks - measure::kFileTimeAt1970) / 10000;
 }
 
 uint32_t RecordClockRequest(int64_t utc_ms) {

@@ -38,6 +38,8 @@ struct SimServer {
     if (path.drop > 0 && std::uniform_real_distribution<double>(0, 1)(rng) < path.drop) {
       x.received = std::min(t1 + 1.0, std::max(t1, deadline));  // the caller's time-out
       x.failure = "time-out";
+      x.reason = measure::Reason::kTimedOut;
+      x.reason_number = 12002;
       return x;
     }
     double t2 = t1 + Draw(path.up) + path.late;
@@ -148,11 +150,15 @@ TEST(SourceMeasurer, RefusesImplausibleTimes) {
     double offset;
     double build_utc;
     const char* reason;
+    measure::Reason code;
   };
   const Case cases[] = {
-      {"before the build date", -3 * 365 * 86400.0, kPcUtcMinusMono - 86400, "before this program"},
-      {"more than a year ahead", 400 * 86400.0, 0, "more than a year"},
-      {"more than a year behind", -400 * 86400.0, 0, "more than a year"},
+      {"before the build date", -3 * 365 * 86400.0, kPcUtcMinusMono - 86400, "before this program",
+       measure::Reason::kBeforeBuildDate},
+      {"more than a year ahead", 400 * 86400.0, 0, "more than a year",
+       measure::Reason::kTooFarFromPcClock},
+      {"more than a year behind", -400 * 86400.0, 0, "more than a year",
+       measure::Reason::kTooFarFromPcClock},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,6 +168,7 @@ TEST(SourceMeasurer, RefusesImplausibleTimes) {
     measure::SourceResult r = Measure(server, nullptr, options);
     EXPECT_EQ(r.state, measure::SourceState::kRefused);
     EXPECT_NE(r.reason.find(c.reason), std::string::npos) << r.reason;
+    EXPECT_EQ(r.reason_code, c.code);
     EXPECT_EQ(r.requests, 1);
   }
   // Eleven months off is a dead battery, not a lie: measured.
@@ -176,7 +183,40 @@ TEST(SourceMeasurer, FailsWithTheReasonWhenNothingAnswers) {
   measure::SourceResult r = Measure(server);
   EXPECT_EQ(r.state, measure::SourceState::kFailed);
   EXPECT_EQ(r.reason, "time-out");
+  EXPECT_EQ(r.reason_code, measure::Reason::kTimedOut);  // the last failure's code and number
+  EXPECT_EQ(r.reason_number, 12002u);
   EXPECT_EQ(r.requests, measure::Options{}.max_failures);
+}
+
+// The code beside the text, for programs that show their own words.
+TEST(SourceMeasurer, GivesEveryFailureItsReasonCode) {
+  using measure::Reason;
+  struct Case {
+    const char* what;
+    int silent_failures;     // failed exchanges that say nothing
+    const char* stop_text;   // then Stop() with this, or nothing when null
+    Reason stop_code;
+    Reason code;
+    const char* text;
+  } cases[] = {
+      {"asked while measuring", 0, nullptr, Reason::kNone, Reason::kUnfinished, "unfinished"},
+      {"stopped with nothing known", 0, "", Reason::kNone, Reason::kTimedOut, "no reply in time"},
+      {"a bad URL", 0, "bad URL", Reason::kBadUrl, Reason::kBadUrl, "bad URL"},
+      {"a text without a code", 0, "gone", Reason::kNone, Reason::kNoReply, "gone"},
+      {"silent failures", measure::Options{}.max_failures, nullptr, Reason::kNone, Reason::kNoReply,
+       "no reply"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    measure::SourceMeasurer m(measure::Options{}, kPcUtcMinusMono, 0);
+    for (int i = 0; i < c.silent_failures; ++i) m.Take(measure::Exchange{});
+    if (c.stop_text) m.Stop(c.stop_text, c.stop_code);
+    measure::SourceResult r = m.Result("u");
+    EXPECT_EQ(r.state, measure::SourceState::kFailed);
+    EXPECT_EQ(r.reason_code, c.code);
+    EXPECT_EQ(r.reason, c.text);
+    EXPECT_EQ(r.reason_number, 0u);
+  }
 }
 
 TEST(SourceMeasurer, ServerClockStepMidwayIsNotAnAnswer) {
@@ -189,6 +229,7 @@ TEST(SourceMeasurer, ServerClockStepMidwayIsNotAnAnswer) {
   }
   ASSERT_TRUE(m.Finished());
   EXPECT_EQ(m.Result("u").state, measure::SourceState::kFailed);
+  EXPECT_EQ(m.Result("u").reason_code, measure::Reason::kServerClockStepped);
 }
 
 // Several sources: combined by the median, false tickers out.

@@ -3,11 +3,13 @@
 // command line as the elevated copy receives it, and the window's texts.
 #include <gtest/gtest.h>
 
+#include <iconv.h>
 #include <time.h>
 
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <set>
 
 #include "precise/policy.h"
 #include "runtime/core/gbk_text.h"
@@ -132,6 +134,9 @@ TEST(PreciseCommandLine, ReadsSourcesAndTheElevatedCopysOffset) {
       {"t.exe --apply-offset=1.5 ftp://x /y", {}, false, 0, {"--apply-offset=1.5", "ftp://x", "/y"}},
       {"t.exe --apply-offset=", {}, false, 0, {"--apply-offset="}},
       {"t.exe --apply-offset=99999999999999999999", {}, false, 0, {"--apply-offset=99999999999999999999"}},
+      // Nineteen digits, past int64_t: refused, not wrapped.
+      {"t.exe --apply-offset=9223372036854775808", {}, false, 0, {"--apply-offset=9223372036854775808"}},
+      {"t.exe --apply-offset=9223372036854775807", {}, true, 9223372036854775807LL, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -178,15 +183,74 @@ TEST(PreciseTexts, ShowOffsetsBoundsAndClocksAsTheWindowDoes) {
   a.rtt_ms = 21;
   SourceView x = Source(SourceState::kFalseTicker, 5000);
   SourceView f = Source(SourceState::kFailed);
-  f.reason = "no reply";
+  f.reason = measure::Reason::kCannotConnect;
+  f.reason_number = 12029;
   SourceView r = Source(SourceState::kRefused);
-  r.reason = "before the build date";
+  r.reason = measure::Reason::kBeforeBuildDate;
   o.sources = {a, x, f, r};
   EXPECT_EQ(precise::SourcesText(o),
             GBK_PRECISE_ANSWERED "  +0.153 " GBK_SECOND " " GBK_PLUS_MINUS "0.012  " GBK_PRECISE_ROUND_TRIP " 0.021 " GBK_SECOND "  http://127.0.0.1/\r\n"
             GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  +5.000 " GBK_SECOND " " GBK_PLUS_MINUS "0.000  http://127.0.0.1/\r\n"
-            GBK_PRECISE_FAILED ": no reply  http://127.0.0.1/\r\n"
-            GBK_PRECISE_REFUSED ": before the build date  http://127.0.0.1/");
+            GBK_PRECISE_FAILED ": " GBK_PRECISE_REASON_CANNOT_CONNECT " (12029)  http://127.0.0.1/\r\n"
+            GBK_PRECISE_REFUSED ": " GBK_PRECISE_REASON_BEFORE_BUILD_DATE "  http://127.0.0.1/");
+}
+
+// Every reason code the engine may give has its own Chinese text, valid GBK
+// by the C library's converter; the number follows where it helps.
+TEST(PreciseTexts, NameEveryFailureReasonInChinese) {
+  using measure::Reason;
+  const int count = static_cast<int>(Reason::kCount);
+  iconv_t gbk = iconv_open("UTF-8", "GBK");
+  ASSERT_NE(gbk, reinterpret_cast<iconv_t>(-1));
+  std::set<std::string> seen;
+  for (int i = 0; i < count; ++i) {
+    SCOPED_TRACE(i);
+    std::string text = precise::ReasonText(static_cast<Reason>(i), 0);
+    ASSERT_FALSE(text.empty());
+    EXPECT_TRUE(seen.insert(text).second) << "two reasons read alike";
+    bool wide = false;
+    for (char c : text) wide = wide || static_cast<unsigned char>(c) >= 0x81;
+    EXPECT_TRUE(wide) << "no Chinese in the text";
+    std::string in = text;
+    char out[256];
+    char* from = &in[0];
+    char* to = out;
+    size_t left = in.size(), room = sizeof out;
+    EXPECT_NE(iconv(gbk, &from, &left, &to, &room), static_cast<size_t>(-1)) << "not GBK";
+    EXPECT_EQ(left, 0u);
+  }
+  iconv_close(gbk);
+  // Written in UTF-8 here and converted by the C library, independently of
+  // the program's byte-escaped GBK texts.
+  struct Case {
+    Reason reason;
+    uint32_t number;
+    const char* utf8;
+  } cases[] = {
+      {Reason::kCannotConnect, 12029, u8"\u65e0\u6cd5\u8fde\u63a5 (12029)"},          // 无法连接
+      {Reason::kTimedOut, 12002, u8"\u8fde\u63a5\u8d85\u65f6 (12002)"},               // 连接超时
+      {Reason::kTimedOut, 0, u8"\u8fde\u63a5\u8d85\u65f6"},  // the source's own time ran out
+      {Reason::kNetworkError, 12157, u8"\u7f51\u7edc\u9519\u8bef (12157)"},           // 网络错误
+      {Reason::kHttpStatus, 404,
+       u8"\u670d\u52a1\u5668\u8fd4\u56de\u9519\u8bef (HTTP 404)"},                   // 服务器返回错误
+      {Reason::kUnreadableReply, 200, u8"\u56de\u590d\u65e0\u6cd5\u8bc6\u522b"},      // 回复无法识别
+      {Reason::kBeforeBuildDate, 0,
+       u8"\u65f6\u95f4\u65e9\u4e8e\u7a0b\u5e8f\u65e5\u671f"},                       // 时间早于程序日期
+      {static_cast<Reason>(count), 5, u8"\u539f\u56e0\u4e0d\u660e"},  // 原因不明, from a newer engine
+  };
+  iconv_t to_gbk = iconv_open("GBK", "UTF-8");
+  ASSERT_NE(to_gbk, reinterpret_cast<iconv_t>(-1));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    std::string in = c.utf8;
+    char out[256];
+    char* from = &in[0];
+    char* to = out;
+    size_t left = in.size(), room = sizeof out;
+    ASSERT_NE(iconv(to_gbk, &from, &left, &to, &room), static_cast<size_t>(-1));
+    EXPECT_EQ(precise::ReasonText(c.reason, c.number), std::string(out, to));
+  }
+  iconv_close(to_gbk);
 }
 
 }  // namespace

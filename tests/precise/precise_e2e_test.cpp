@@ -135,7 +135,8 @@ TEST_F(PreciseTest, AboveOneYearNothingIsSet) {
   EXPECT_EQ(p.WaitQuestion(1000), nullptr);
   EXPECT_TRUE(p.ClockRequests().empty());
   EXPECT_EQ(p.Text(precise_e2e::kOffsetBox), GBK_PRECISE_UNKNOWN);
-  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), GBK_PRECISE_REFUSED ": ")) << p.Text(precise_e2e::kSourcesBox);
+  EXPECT_TRUE(Has(p.Text(precise_e2e::kSourcesBox), GBK_PRECISE_REFUSED ": " GBK_PRECISE_REASON_TOO_FAR_FROM_PC "  "))
+      << p.Text(precise_e2e::kSourcesBox);
   EXPECT_EQ(p.Close(), 0u);
 }
 
