@@ -3,8 +3,8 @@
 // (TIMECAL_URL) and shortens the refresh period (TIMECAL_TIMER_MS). Clock
 // requests are written to TIMECAL_CLOCK_LOG instead of the system clock,
 // end-routine runs to TIMECAL_END_LOG, and every 100th refresh (every
-// TIMECAL_STATS_EVERY-th when set) appends the process's private bytes and
-// handle count to TIMECAL_STATS_LOG.
+// TIMECAL_STATS_EVERY-th when set) appends a line to TIMECAL_STATS_LOG:
+// refreshes, private bytes, working set, handles, USER objects, GDI objects.
 #include <windows.h>
 #include <psapi.h>
 
@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "app/timecal.h"
+#include "json/json_object.h"
 #include "runtime/core/commands.h"
 #include "program/program_calls.h"
 #include "app/process_figures.h"
@@ -53,10 +54,11 @@ void AfterRefresh() {
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
   GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-  char line[128];
-  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu\n", refreshes, testsupport::PrivateBytes(),
+  char line[160];
+  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu %lu\n", refreshes, testsupport::PrivateBytes(),
                 static_cast<unsigned long>(pmc.WorkingSetSize), testsupport::OpenHandles(),
-                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)));
+                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)),
+                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)));
   Append("TIMECAL_STATS_LOG", line);
 }
 
@@ -65,6 +67,7 @@ void OnRelease() { Append("TIMECAL_END_LOG", "ReleaseGlobalJson\n"); }
 struct Install {
   Install() {
     if (const char* url = std::getenv("TIMECAL_URL")) app::ProbeSetServiceUrl(url);
+    if (std::getenv("TIMECAL_INJECT")) json::SetEngineReuse(false);
     rt::SetClockHook(RecordClockRequest);
     app::g_probe = {AfterCreated, AfterRefresh, OnRelease};
   }

@@ -77,6 +77,7 @@ const std::pair<void*, void*> kStubs[] = {
     Entry<prog::kInternetReadFile, 4>(),    Entry<prog::kHttpQueryInfoA, 5>(),
     Entry<prog::kMultiByteToWideChar, 6>(), Entry<prog::kWideCharToMultiByte, 8>(),
     Entry<prog::kCoInitialize, 1>(),        Entry<prog::kCoUninitialize, 0>(),
+    Entry<prog::kSetTimer, 4>(),            Entry<prog::kKillTimer, 2>(),
 };
 static_assert(sizeof kStubs / sizeof kStubs[0] == prog::kDllCommandCount, "one row per entry");
 

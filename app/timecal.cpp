@@ -59,17 +59,14 @@ extern "C" void RefreshTimes(void) {
   reply.reset();
   g_json->methods->parse(g_json, converted.get() ? converted.get() : app::EmptyText());
   converted.reset();
-  // The member's JSON text, without its enclosing quotes.
-  OwnedText first(g_json->methods->get_json(g_json, app::MemberKey()));
-  OwnedText copy = prog::TakeText(prog::Call(rt::ToText, {TextOf(first)}));
-  first.reset();
-  OwnedText second(g_json->methods->get_json(g_json, app::MemberKey()));
-  int32_t n = rt::AsInt(prog::Call(rt::TextLengthCmd, {TextOf(second)}));
-  second.reset();
+  // The member's JSON text, without its enclosing quotes. One read serves
+  // both the text and its length: a second read gives the same text.
+  OwnedText member(g_json->methods->get_json(g_json, app::MemberKey()));
+  int32_t n = rt::AsInt(prog::Call(rt::TextLengthCmd, {TextOf(member)}));
   auto inner = static_cast<int32_t>(prog::TruncateToInt64(static_cast<double>(n) - 2.0));
   OwnedText middle =
-      prog::TakeText(prog::Call(rt::MidText, {TextOf(copy), rt::IntArg(2), rt::IntArg(inner)}));
-  copy.reset();
+      prog::TakeText(prog::Call(rt::MidText, {TextOf(member), rt::IntArg(2), rt::IntArg(inner)}));
+  member.reset();
   // Parse, format and show the service time.
   rt::ArgRecord when = prog::Call(rt::ToDateTime, {TextOf(middle)});
   middle.reset();

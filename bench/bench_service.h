@@ -17,8 +17,10 @@ namespace bench {
 
 class TimeService {
  public:
-  // `port_file`: a file name in the benchmark's build folder.
+  // `port_file`: a file name in the benchmark's build folder; null starts
+  // no service (the caller knows the port of one already running).
   explicit TimeService(const char* port_file) {
+    if (!port_file) return;
     const std::string path = std::string(BENCH_BINARY_DIR) + "/" + port_file;
     DeleteFileA(("Z:" + path).c_str());
     process_ = testsupport::Spawn(std::string(BENCH_PYTHON) + " " + BENCH_TIMESERVICE +

@@ -60,20 +60,101 @@ bool EngineEmpty(const JsonObject* self) {
   return rt::AsInt(prog::Call(rt::IsEmptyObject, {Engine(self)})) != 0;
 }
 
-// Eval (or AddCode) of a script through one of the method-call commands.
-ArgRecord Run(rt::BuiltinCommand command, const JsonObject* self, const OwnedText& script,
-              const char* method = kEval) {
-  return prog::Call(command, {Engine(self), TextArg(method), TextArg(S(script))});
+// What the engine is sent. Under Wine every expression the control's Eval
+// (or the script's eval()) compiles keeps about 1.4 KB that nothing gives
+// back, while statements (ExecuteStatement, AddCode) keep nothing. A Run
+// that could hand a value back needs arguments, and with them it pins the
+// whole engine once the control is released. So a script whose answer is
+// not wanted runs as a statement (same engine, same failure codes), and only
+// a read is evaluated, once.
+const char kExecuteStatement[] = "ExecuteStatement";
+
+// ---- The next engine ----
+// Parse starts its object afresh (a new control, the prelude, an empty
+// root), which costs more than the rest of a refresh. So the next control is
+// started in idle time (a thread timer: its message comes only when the
+// queue is otherwise empty) and InitEngine takes it when one is ready. The
+// object cannot tell: nothing has been sent to that control, InitEngine still
+// counts its CoInitialize and sends the root statement that sets
+// LastObjectError. The spare lives while any object does. UI thread only.
+struct EngineStore {
+  rt::ComObjectCell spare;    // started, prelude loaded; or empty
+  uint32_t timer;             // the pending idle timer, 0 when none
+  int32_t live;               // objects constructed or copied and not destroyed
+  const void* pristine;       // the engine no script has reached since InitEngine
+  bool off;                   // SetEngineReuse(false): neither spare nor pristine engine
+};
+EngineStore g_store{};
+
+ArgRecord Cell(rt::ComObjectCell* cell) { return rt::PtrArg(rt::kComObject, cell); }
+bool Empty(rt::ComObjectCell* cell) { return rt::AsInt(prog::Call(rt::IsEmptyObject, {Cell(cell)})) != 0; }
+
+// SetObjectProperty binds methods too and answers whether the call left
+// LastObjectError at 0: a method call whose success we need to know.
+bool Succeeds(rt::ComObjectCell* cell, const char* method, const char* argument) {
+  return rt::AsInt(prog::Call(rt::SetObjectProperty, {Cell(cell), TextArg(method), TextArg(argument)})) != 0;
 }
-void EvalNothing(const JsonObject* self, const OwnedText& script) { Run(rt::CallMethod, self, script); }
+
+// InitEngine's steps 2 to 4, each run whatever the one before did; true
+// when all succeeded.
+bool StartEngine(rt::ComObjectCell* cell) {
+  bool ok = rt::AsInt(prog::Call(rt::CreateObject, {Cell(cell), TextArg(kScriptControl), rt::OmittedArg()})) != 0;
+  ok &= rt::AsInt(prog::Call(rt::SetObjectProperty, {Cell(cell), TextArg(kLanguage), TextArg(kJavaScript)})) != 0;
+  ok &= Succeeds(cell, kAddCode, kJsonPrelude);
+  return ok;
+}
+
+void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t);
+
+void ScheduleSpare() {
+  if (g_store.off || g_store.timer || !Empty(&g_store.spare) || g_store.live <= 0) return;
+  g_store.timer = prog::CallDll(prog::kSetTimer, {0, 0, 0, prog::W(reinterpret_cast<void*>(&PrepareSpare))});
+}
+
+void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t) {
+  prog::CallDll(prog::kKillTimer, {0, g_store.timer});
+  g_store.timer = 0;
+  if (g_store.live <= 0 || !Empty(&g_store.spare)) return;
+  if (!StartEngine(&g_store.spare)) prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
+}
+
+// The last object gone: nothing more to prepare.
+void DropStore() {
+  if (g_store.timer) prog::CallDll(prog::kKillTimer, {0, g_store.timer});
+  g_store.timer = 0;
+  prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
+  g_store.pristine = nullptr;
+}
+
+const void* EngineInterface(const JsonObject* self) { return self->engine ? self->engine->iface : nullptr; }
+bool Pristine(const JsonObject* self) {
+  return !g_store.off && EngineInterface(self) && EngineInterface(self) == g_store.pristine;
+}
+// Any script sent, a copy made or an object ended: the engine is no longer
+// known to be fresh.
+void Touch(const JsonObject* self) {
+  if (Pristine(self)) g_store.pristine = nullptr;
+}
+
+// A statement; its answer is not wanted.
+void Execute(const JsonObject* self, const OwnedText& script) {
+  Touch(self);
+  prog::Call(rt::CallMethod, {Engine(self), TextArg(kExecuteStatement), TextArg(S(script))});
+}
+
+// A read: the script's answer, converted by `command`.
+ArgRecord Read(rt::BuiltinCommand command, const JsonObject* self, const OwnedText& script) {
+  Touch(self);
+  return prog::Call(command, {Engine(self), TextArg(kEval), TextArg(S(script))});
+}
 double EvalNumber(const JsonObject* self, const OwnedText& script) {
-  return rt::AsDouble(Run(rt::CallMethodNumber, self, script));
+  return rt::AsDouble(Read(rt::CallMethodNumber, self, script));
 }
 bool EvalBool(const JsonObject* self, const OwnedText& script) {
-  return rt::AsInt(Run(rt::CallMethodBool, self, script)) != 0;
+  return rt::AsInt(Read(rt::CallMethodBool, self, script)) != 0;
 }
 OwnedText EvalText(const JsonObject* self, const OwnedText& script) {
-  return prog::TakeText(Run(rt::CallMethodText, self, script));
+  return prog::TakeText(Read(rt::CallMethodText, self, script));
 }
 
 // A number as the Runtime writes it.
@@ -110,15 +191,22 @@ bool PathAllowed(const char* path) { return !*S(path) || IsMemberPath(path); }
 bool IsBlank(const char* text) {
   return std::strspn(S(text), " \t\r\n") == std::strlen(S(text));
 }
+// The literal null between JSON white space: the one JSON text whose value
+// compares equal to null.
+bool IsNullLiteral(const char* text) {
+  const char* p = S(text) + std::strspn(S(text), " \t\r\n");
+  return std::strncmp(p, "null", 4) == 0 && p[4 + std::strspn(p + 4, " \t\r\n")] == '\0';
+}
 // Text pasted bare or into eval(): one JSON value, or blank.
 bool JsonAllowed(const char* json) { return IsBlank(json) || IsSafeJson(S(json)); }
 
-// The right-hand side for a JSON text: eval(json). A top-level JSON string
-// is only parenthesised, because eval() would run the string's content as
-// script; every other JSON value is the same value either way.
+// The right-hand side for a JSON text, the value eval(json) gives: the text
+// in parentheses (eval() of a value that is not a string is that value, and
+// of a JSON string would run the string's content as script), or void 0 for
+// a blank text (eval() of nothing). Never eval() itself: each call of it
+// keeps memory under Wine.
 OwnedText EvalOf(const char* json) {
-  const char* first = S(json) + std::strspn(S(json), " \t\r\n");
-  return *first == '"' ? Join({"(", json, ")"}) : Join({"eval(", json, ")"});
+  return IsBlank(json) ? Join({"void 0"}) : Join({"(", json, ")"});
 }
 
 // Values pasted as script: strings must stay strings, and JSON must be JSON.
@@ -144,6 +232,11 @@ JsonObject* ObjectFromScript(const JsonObject* self, const OwnedText& script) {
 
 // ---- Lifecycle ----
 
+void SetEngineReuse(bool on) {
+  g_store.off = !on;
+  if (g_store.off && g_store.spare.iface) prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
+}
+
 JsonObject* NewJsonObject() {
   auto* self = static_cast<JsonObject*>(prog::Allocate(sizeof(JsonObject)));
   std::memset(self, 0, sizeof *self);
@@ -162,19 +255,28 @@ void DeleteJsonObject(JsonObject* self) {
 void Construct(JsonObject* self) {
   prog::Free(self->root_name);
   self->root_name = Join({kRootName}).release();
+  ++g_store.live;
   self->methods->init_engine(self);
 }
 
 void InitEngine(JsonObject* self) {
   prog::CallDll(prog::kCoInitialize, {0});
-  prog::Call(rt::CreateObject, {Engine(self), TextArg(kScriptControl), rt::OmittedArg()});
-  prog::Call(rt::SetObjectProperty, {Engine(self), TextArg(kLanguage), TextArg(kJavaScript)});
-  prog::Call(rt::CallMethodNumber, {Engine(self), TextArg(kAddCode), TextArg(kJsonPrelude)});
-  EvalNumber(self, DeclareRoot(self, "{}"));
+  if (!Empty(&g_store.spare)) {
+    prog::Call(rt::ClearObject, {Engine(self)});
+    prog::Call(rt::CopyObject, {Engine(self), Cell(&g_store.spare)});
+    prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
+  } else {
+    StartEngine(self->engine);
+  }
+  Execute(self, DeclareRoot(self, "{}"));
+  g_store.pristine = EngineInterface(self);
+  ScheduleSpare();
 }
 
 void Shutdown(JsonObject* self) {
+  Touch(self);
   prog::Call(rt::ClearObject, {Engine(self)});
+  if (g_store.live > 0 && --g_store.live == 0) DropStore();
   prog::CallDll(prog::kCoUninitialize, {});
 }
 
@@ -192,7 +294,9 @@ JsonObject* Copy(JsonObject* source) {
   copy->methods = source->methods;
   copy->root_name = Join({R(source)}).release();
   copy->engine = NewEngineCell();
+  Touch(source);
   prog::Call(rt::CopyObject, {Engine(copy), Engine(source)});
+  ++g_store.live;
   return copy;
 }
 
@@ -203,14 +307,25 @@ bool Parse(JsonObject* self, const char* text) {
   // value (or a blank reply, which leaves the root undefined) is ever
   // evaluated, so a reply cannot run script.
   const bool is_json = JsonAllowed(text);
-  if (!EngineEmpty(self)) {
+  if (Pristine(self)) {
+    // Nothing has reached this engine since InitEngine: it already is the
+    // engine a restart would give. Only the restart's CoInitialize is due.
+    prog::CallDll(prog::kCoInitialize, {0});
+  } else if (!EngineEmpty(self)) {
     prog::Call(rt::ClearObject, {Engine(self)});
     self->methods->init_engine(self);
   }
   if (EngineEmpty(self)) return false;
-  EvalNumber(self, DeclareRoot(self, "null"));
-  if (is_json) Run(rt::CallMethodNumber, self, DeclareRoot(self, S(EvalOf(text))), kAddCode);
-  return EvalBool(self, Join({"null !=", R(self)}));
+  Execute(self, DeclareRoot(self, "null"));
+  if (!is_json) return false;  // nothing sent: the root stays null
+  // The root is now the text's value, so whether it differs from null is
+  // known without asking the engine: every JSON value but null and the
+  // blank text's undefined does, once the statement has run.
+  Touch(self);
+  if (Succeeds(self->engine, kAddCode, S(DeclareRoot(self, S(EvalOf(text))))))
+    return !IsBlank(text) && !IsNullLiteral(text);
+  Execute(self, Join({R(self)}));  // the answer Eval would give leaves code 0
+  return false;
 }
 
 rt::Text ToJson(JsonObject* self) {
@@ -221,17 +336,17 @@ void SetMember(JsonObject* self, const char* key, const char* value, bool is_jso
   // A JSON value is SetMemberJson's job (an empty one stands for {}).
   if (is_json) return self->methods->set_member_json(self, key, *S(value) ? value : "{}");
   if (!IsMemberPath(key) || !IsPlainQuotable(value)) return;
-  EvalNothing(self, Join({S(Member(self, key)), "='", value, "'"}));
+  Execute(self, Join({S(Member(self, key)), "='", value, "'"}));
 }
 
 void SetMemberJson(JsonObject* self, const char* key, const char* json) {
   if (!IsMemberPath(key) || !JsonAllowed(json)) return;
-  EvalNothing(self, Join({S(Member(self, key)), "= ", S(EvalOf(json))}));
+  Execute(self, Join({S(Member(self, key)), "= ", S(EvalOf(json))}));
 }
 
 void SetMemberNumber(JsonObject* self, const char* key, double number) {
   if (!IsMemberPath(key)) return;
-  EvalNothing(self, Join({S(Member(self, key)), "=", S(NumberText(rt::DoubleArg(number)))}));
+  Execute(self, Join({S(Member(self, key)), "=", S(NumberText(rt::DoubleArg(number)))}));
 }
 
 double GetNumber(JsonObject* self, const char* key) {
@@ -270,7 +385,7 @@ void AppendItem(JsonObject* self, const char* value, const char* path, bool is_j
   if (!PathAllowed(path) || !ValueAllowed(value, is_json)) return;
   OwnedText p = OptionalPath(self, path, false);
   const char* q = QuoteFor(is_json);
-  EvalNothing(self, Join({"if (Object.prototype.toString.call(", S(p), ") != '[object Array]') { ",
+  Execute(self, Join({"if (Object.prototype.toString.call(", S(p), ") != '[object Array]') { ",
                           S(p), "=new Array();} ", S(p), ".push(", q, value, q, ")"}));
 }
 
@@ -289,11 +404,11 @@ rt::Text GetItem(JsonObject* self, int32_t index, const char* path, bool as_json
 void SetItem(JsonObject* self, int32_t index, const char* value, bool is_json) {
   if (!ValueAllowed(value, is_json)) return;
   const char* q = QuoteFor(is_json);
-  EvalNothing(self, Join({S(Item(self, "", index)), "=", q, value, q}));
+  Execute(self, Join({S(Item(self, "", index)), "=", q, value, q}));
 }
 
 void RemoveItem(JsonObject* self, int32_t index) {
-  EvalNothing(self, Join({R(self), ".splice(", S(NumberText(rt::IntArg(index))), ",1)"}));
+  Execute(self, Join({R(self), ".splice(", S(NumberText(rt::IntArg(index))), ",1)"}));
 }
 
 void RemoveItemAt(JsonObject* self, const char* path) {
@@ -318,13 +433,15 @@ void RemoveItemAt(JsonObject* self, const char* path) {
 }
 
 void Reset(JsonObject* self, int32_t kind) {
-  if (kind == kJsonMissing || kind == kJsonObject) EvalNumber(self, DeclareRoot(self, "{}"));
-  else if (kind == kJsonArray) EvalNumber(self, DeclareRoot(self, "new Array()"));
+  if (kind == kJsonMissing || kind == kJsonObject) Execute(self, DeclareRoot(self, "{}"));
+  else if (kind == kJsonArray) Execute(self, DeclareRoot(self, "new Array()"));
 }
 
 void SetRoot(JsonObject* self, const char* value, bool is_json) {
   if (!ValueAllowed(value, is_json)) return;
   const char* q = QuoteFor(is_json);
+  // Evaluated, not run as a statement: converting its answer to a bool
+  // decides LastObjectError.
   EvalBool(self, Join({R(self), "=", q, value, q}));
 }
 
@@ -343,9 +460,7 @@ int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
     for (const char* added : {"toJSONString,", "parseJSON,"})
       names = prog::TakeText(prog::Call(rt::ReplaceSubtext, {TextArg(S(names)), TextArg(added), TextArg(""),
                                                              rt::OmittedArg(), rt::OmittedArg(), rt::BoolArg(true)}));
-    ArgRecord v = Run(rt::CallMethodVariant, self, Join({"ary=null"}));
-    prog::Call(rt::ClearVariant, {v});
-    prog::Free(rt::AsPtr<void>(v));
+    Execute(self, Join({"ary=null"}));
   }
   ArgRecord split = prog::Call(rt::SplitText, {TextArg(S(names)), TextArg(",")});
   auto* array = rt::AsPtr<rt::ArrayBlock>(split);
@@ -370,6 +485,6 @@ int32_t TypeOf(JsonObject* self, const char* key) {
   return kJsonOther;
 }
 
-void Clear(JsonObject* self) { EvalNothing(self, Join({R(self), "={}"})); }
+void Clear(JsonObject* self) { Execute(self, Join({R(self), "={}"})); }
 
 }  // namespace json

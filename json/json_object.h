@@ -1,11 +1,14 @@
 // JsonObject: the program's JSON class. Its data never lives in program
 // memory: each object owns a Microsoft Script Control running JavaScript,
 // keeps its value in the script variable named by rootName ("da"), and
-// every operation is a short script handed to the engine's Eval or AddCode
-// through the Runtime's COM commands.
+// every operation is a short script handed to the engine (as a statement, or
+// stored and taken back when its answer is wanted) through the Runtime's COM
+// commands. The next engine a Parse needs is started in idle time.
 //
 // Owns: the rootName Text and the ComObjectCell block (and through it one
-// reference on the Script Control). Copies share the engine. Text results
+// reference on the Script Control). Copies share the engine. The spare
+// engine and the one Parse replaced belong to the class and are released
+// when its last object is destroyed. Text results
 // are new blocks owned by the caller (free with prog::Free / OwnedText);
 // JsonObject results are new objects owned by the caller, who ends them
 // with DeleteJsonObject.
@@ -121,6 +124,11 @@ extern const uint32_t kJsonPreludeLength;
 // Not table entries: run on every new object, and by Destroy.
 void Construct(JsonObject* self);
 void Shutdown(JsonObject* self);
+
+// Whether a restart may use the engine started in idle time, or keep one no
+// script has reached (on by default). The fault-injection build turns it off,
+// so that every step of a refresh, engine start included, happens inside it.
+void SetEngineReuse(bool on);
 
 // Creating an object (allocation, a zeroed cell, Construct: the engine is
 // started and the prelude loaded) and ending one (Destroy, then the block).

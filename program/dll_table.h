@@ -24,7 +24,9 @@ enum DllCommand : int {
   kWideCharToMultiByte = 9,
   kCoInitialize = 10,
   kCoUninitialize = 11,
-  kDllCommandCount = 12,
+  kSetTimer = 12,   // the JSON object's idle-time work (a thread timer)
+  kKillTimer = 13,
+  kDllCommandCount = 14,
 };
 
 extern const char* const kDllLibraryNames[kDllCommandCount];

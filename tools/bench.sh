@@ -17,7 +17,15 @@ build/bench-native/bench/bench_core_text
 
 . tools/wine-env.sh
 unset DISPLAY
-rt_wine_session "$root/build/win" 'wineserver -k 2>/dev/null' || exit 1
+work=$(mktemp -d)
+service=
+rt_wine_session "$root/build/win" \
+  'kill $service 2>/dev/null; rm -rf "$work"; wineserver -k 2>/dev/null' || exit 1
+# The local time service for bench_app, stopped again at the end.
+python3 tools/timeservice.py --port 0 --port-file "$work/port" >/dev/null 2>&1 &
+service=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+export BENCH_SERVICE_PORT=$(cat "$work/port" 2>/dev/null)
 for b in bench_memory bench_ui bench_web bench_json bench_app precision/bench_precision; do
   [ -f "build/win/bench/$b.exe" ] || continue
   echo "== $b (Wine)"

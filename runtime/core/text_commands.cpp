@@ -365,29 +365,41 @@ void SplitText(ArgRecord* result, int count, ArgRecord* args) {
   const size_t D = std::strlen(delim);
   const unsigned char* t = Bytes(text);
 
-  // Calls piece(begin, length) for each element in order and returns their
-  // number. Run twice: once to count, so the array is made at its size, and
-  // once to make the pieces into it; nothing else is allocated.
-  auto walk = [&](auto&& piece) -> int64_t {
-    if (text[0] == '\0' || maximum == 0) return 0;
-    if (D == 0) return piece(size_t{0}, std::strlen(text)), 1;
-    const Matcher m(delim, D, false);
-    int64_t pieces = 0;
-    size_t from = 0;
-    for (size_t i = m.Next(t, 0, kToEnd); i != kNone; i = m.Next(t, from, kToEnd)) {
-      piece(from, i - from);
-      from = i + D;
-      if (++pieces == maximum) return pieces;  // the rest is dropped
+  // One walk over the text makes the pieces into an array block that
+  // doubles as it fills and is cut to its count at the end: the text is
+  // scanned once, and only the piece pointers are ever copied; nothing else
+  // is allocated. A text of L bytes has at most L + 1 pieces; BlockSize
+  // refuses a block beyond the limit all the same.
+  constexpr int64_t kHeader = 8;  // dims and the one size
+  int32_t capacity = 16, n = 0;
+  ArrayBlock* array = NewArray(capacity, sizeof(Text));
+  auto piece = [&](size_t from, size_t length) {
+    if (n == capacity) {
+      capacity = capacity <= INT32_MAX / 2 ? capacity * 2 : INT32_MAX;
+      array = static_cast<ArrayBlock*>(ReallocateBlock(array, BlockSize(kHeader, capacity, sizeof(Text))));
     }
-    if (text[from] != '\0') piece(from, std::strlen(text + from)), ++pieces;
-    return pieces;
+    static_cast<Text*>(ArrayElements(array))[n++] = NewText(text + from, length);
   };
-  const int64_t n = walk([](size_t, size_t) {});
-  // A text of L bytes has at most L + 1 pieces, far below the block limit;
-  // BlockSize refuses anything larger all the same.
-  ArrayBlock* array = NewArray(static_cast<int32_t>(n < INT32_MAX ? n : -1), sizeof(Text));
-  Text* out = static_cast<Text*>(ArrayElements(array));
-  walk([&](size_t from, size_t length) { *out++ = NewText(text + from, length); });
+  if (text[0] != '\0' && maximum != 0) {
+    if (D == 0) {
+      piece(0, std::strlen(text));
+    } else {
+      const Matcher m(delim, D, false);
+      size_t from = 0;
+      bool cut = false;
+      for (size_t i = m.Next(t, 0, kToEnd); i != kNone; i = m.Next(t, from, kToEnd)) {
+        piece(from, i - from);
+        from = i + D;
+        if (n == maximum) {  // the rest is dropped
+          cut = true;
+          break;
+        }
+      }
+      if (!cut && text[from] != '\0') piece(from, std::strlen(text + from));
+    }
+  }
+  array->sizes[0] = n;
+  if (n < capacity) array = static_cast<ArrayBlock*>(ReallocateBlock(array, BlockSize(kHeader, n, sizeof(Text))));
   *result = PtrArg(kText | kByRefOrArrayBit, array);
 }
 

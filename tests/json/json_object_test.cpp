@@ -6,11 +6,34 @@
 
 #include "json/json_object.h"
 #include "runtime/core/memory.h"
+#include "runtime/core/image.h"
+#include "runtime/dll/dll_commands.h"
+#include "program/dll_table.h"
 #include "tests/json/json_test_env.h"
 
 namespace {
 
 using jsontest::Take;
+
+// CoInitialize through the program's table, counted.
+int g_co_initialize_calls = 0;
+uint32_t __stdcall CountedCoInitialize(uint32_t reserved) {
+  ++g_co_initialize_calls;
+  return static_cast<uint32_t>(CoInitialize(reinterpret_cast<void*>(reserved)));
+}
+void* CountingResolver(uint32_t index) {
+  return index == prog::kCoInitialize ? reinterpret_cast<void*>(&CountedCoInitialize) : rt::RequireDllCommand(index);
+}
+
+// What the message loop does while the tool waits for its next tick: the
+// object's idle-time work (a 10 ms thread timer) gets its turn.
+void Idle() {
+  for (int i = 0; i < 5; ++i) {
+    Sleep(10);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  }
+}
 
 class JsonObjectTest : public ::testing::Test {
  protected:
@@ -34,6 +57,37 @@ TEST_F(JsonObjectTest, CopiesShareTheEngineChildrenGetTheirOwn) {
   json::SetMemberNumber(child, "k", 2);
   EXPECT_EQ(Take(json::GetJson(o_, "o.k")), "1");
   json::DeleteJsonObject(child), json::DeleteJsonObject(item);
+}
+
+TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
+  // Parse gives a new engine (prelude, nothing left from before: here an
+  // enumerable name added to every object), one CoInitialize and code 0,
+  // whether the engine was started in idle time or has to be started now;
+  // a copy made before keeps the old engine. Once untouched, Parse may keep
+  // the engine it has, which is just as fresh.
+  testsupport::LoadProgramDllTable();
+  rt::Hooks().resolve_dll = &CountingResolver;
+  for (bool idle : {false, true, false, true}) {
+    SCOPED_TRACE(idle ? "idle time before Parse" : "no idle time");
+    json::Reset(o_, json::kJsonObject);
+    json::SetMember(o_, "a", "1", false);
+    prog::Call(rt::CallMethod, {rt::PtrArg(rt::kComObject, o_->engine), rt::TextArg("ExecuteStatement"),
+                                rt::TextArg("Object.prototype.left=1")});
+    json::JsonObject* before = json::Copy(o_);
+    if (idle) Idle();
+    g_co_initialize_calls = 0;
+    EXPECT_TRUE(json::Parse(o_, "{\"x\":1,\"y\":2}"));
+    EXPECT_EQ(g_co_initialize_calls, 1);
+    EXPECT_EQ(rt::LastObjectError(), 0);
+    EXPECT_NE(o_->engine->iface, before->engine->iface);
+    EXPECT_EQ(json::Count(o_, ""), 2);
+    EXPECT_EQ(ToJson(before), "{\"a\":\"1\"}");
+    json::DeleteJsonObject(before);
+    g_co_initialize_calls = 0;
+    EXPECT_FALSE(json::Parse(o_, "null"));  // this engine saw the last Parse's script
+    EXPECT_EQ(g_co_initialize_calls, 1);
+  }
+  rt::Hooks().resolve_dll = &rt::RequireDllCommand;
 }
 
 TEST_F(JsonObjectTest, AnEmptyEngineAnswersEmptyValues) {
