@@ -175,6 +175,21 @@ int main() {
                                                                     rt::TextArg("JSON.stringify(da.sysTime2)")})).release());
          }),
          one_eval},
+        {"read through the answer host, kept control",
+         [&] {
+           rt::ComObjectCell host{};
+           const rt::ArgRecord h = rt::PtrArg(rt::kComObject, &host);
+           prog::Call(rt::CreateAnswerHost, {h});
+           prog::Call(rt::CallMethod, {k, rt::TextArg("AddObject"), rt::TextArg("__answer"), h, rt::BoolArg(false)});
+           const double b = BytesPer(kMemoryCycles, [&] {
+             prog::Call(rt::CallMethod, {k, rt::TextArg("ExecuteStatement"),
+                                         rt::TextArg("__answer.put(JSON.stringify(da.sysTime2))")});
+             prog::Free(prog::TakeText(prog::Call(rt::CallMethodText, {h, rt::TextArg("take")})).release());
+           });
+           prog::Call(rt::ClearObject, {h});
+           return b;
+         }(),
+         one_statement},
         {"ExecuteStatement, kept control",
          BytesPer(kMemoryCycles, [&] {
            prog::Call(rt::CallMethod, {k, rt::TextArg("ExecuteStatement"), rt::TextArg("da.x=JSON.stringify(da.sysTime2)")});

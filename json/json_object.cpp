@@ -65,9 +65,16 @@ bool EngineEmpty(const JsonObject* self) {
 // back, while statements (ExecuteStatement, AddCode) keep nothing. A Run
 // that could hand a value back needs arguments, and with them it pins the
 // whole engine once the control is released. So a script whose answer is
-// not wanted runs as a statement (same engine, same failure codes), and only
-// a read is evaluated, once.
+// not wanted runs as a statement (same engine, same failure codes), and a
+// read runs as the statement kAnswerName.put(expression): the Runtime's
+// answer host, added to every engine, holds the value, and its take() hands
+// it back converted as Eval's answer would be, with the same codes (a
+// script that fails stops before put, leaving Eval's code). Only a read
+// that is a list of statements (GetKeys) still needs Eval.
 const char kExecuteStatement[] = "ExecuteStatement";
+const char kAddObject[] = "AddObject";
+const char kAnswerName[] = "__answer";
+const char kTake[] = "take";
 
 // ---- The next engine ----
 // Parse starts its object afresh (a new control, the prelude, an empty
@@ -79,6 +86,7 @@ const char kExecuteStatement[] = "ExecuteStatement";
 // LastObjectError. The spare lives while any object does. UI thread only.
 struct EngineStore {
   rt::ComObjectCell spare;    // started, prelude loaded; or empty
+  rt::ComObjectCell host;     // the answer host every engine holds; or empty
   uint32_t timer;             // the pending idle timer, 0 when none
   int32_t live;               // objects constructed or copied and not destroyed
   const void* pristine;       // the engine no script has reached since InitEngine
@@ -95,11 +103,15 @@ bool Succeeds(rt::ComObjectCell* cell, const char* method, const char* argument)
   return rt::AsInt(prog::Call(rt::SetObjectProperty, {Cell(cell), TextArg(method), TextArg(argument)})) != 0;
 }
 
-// InitEngine's steps 2 to 4, each run whatever the one before did; true
-// when all succeeded.
+// InitEngine's steps 2 to 4, each run whatever the one before did, with
+// the answer host added before the prelude; true when all succeeded.
 bool StartEngine(rt::ComObjectCell* cell) {
   bool ok = rt::AsInt(prog::Call(rt::CreateObject, {Cell(cell), TextArg(kScriptControl), rt::OmittedArg()})) != 0;
   ok &= rt::AsInt(prog::Call(rt::SetObjectProperty, {Cell(cell), TextArg(kLanguage), TextArg(kJavaScript)})) != 0;
+  if (Empty(&g_store.host)) prog::Call(rt::CreateAnswerHost, {Cell(&g_store.host)});
+  if (!Empty(&g_store.host))
+    prog::Call(rt::CallMethod, {Cell(cell), TextArg(kAddObject), TextArg(kAnswerName), Cell(&g_store.host),
+                                rt::BoolArg(false)});
   ok &= Succeeds(cell, kAddCode, kJsonPrelude);
   return ok;
 }
@@ -115,7 +127,11 @@ void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t) {
   prog::CallDll(prog::kKillTimer, {0, g_store.timer});
   g_store.timer = 0;
   if (g_store.live <= 0 || !Empty(&g_store.spare)) return;
+  // As if the engine were started when a Parse takes it: the code the
+  // program's last call left stays what it reads.
+  const int32_t code = rt::AsInt(prog::Call(rt::SaveObjectError, {}));
   if (!StartEngine(&g_store.spare)) prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
+  prog::Call(rt::RestoreObjectError, {rt::IntArg(code)});
 }
 
 // The last object gone: nothing more to prepare.
@@ -123,6 +139,7 @@ void DropStore() {
   if (g_store.timer) prog::CallDll(prog::kKillTimer, {0, g_store.timer});
   g_store.timer = 0;
   prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
+  prog::Call(rt::ClearObject, {Cell(&g_store.host)});
   g_store.pristine = nullptr;
 }
 
@@ -142,10 +159,19 @@ void Execute(const JsonObject* self, const OwnedText& script) {
   prog::Call(rt::CallMethod, {Engine(self), TextArg(kExecuteStatement), TextArg(S(script))});
 }
 
-// A read: the script's answer, converted by `command`.
+// A read: the script's answer, converted by `command`. A failed statement
+// answers the empty value (ArgRecord zero) with the statement's code.
 ArgRecord Read(rt::BuiltinCommand command, const JsonObject* self, const OwnedText& script) {
   Touch(self);
-  return prog::Call(command, {Engine(self), TextArg(kEval), TextArg(S(script))});
+  if (Empty(&g_store.host)) return prog::Call(command, {Engine(self), TextArg(kEval), TextArg(S(script))});
+  if (!Succeeds(self->engine, kExecuteStatement, S(Join({kAnswerName, ".put(", S(script), ")"}))))
+    return ArgRecord{0, 0};
+  return prog::Call(command, {Cell(&g_store.host), TextArg(kTake)});
+}
+// A read whose script is a list of statements: Eval answers the last one's value.
+OwnedText EvalStatementsText(const JsonObject* self, const OwnedText& script) {
+  Touch(self);
+  return prog::TakeText(prog::Call(rt::CallMethodText, {Engine(self), TextArg(kEval), TextArg(S(script))}));
 }
 double EvalNumber(const JsonObject* self, const OwnedText& script) {
   return rt::AsDouble(Read(rt::CallMethodNumber, self, script));
@@ -453,7 +479,7 @@ bool Has(JsonObject* self, const char* key) {
 int32_t GetKeys(JsonObject* self, rt::ArrayBlock** keys, const char* path) {
   OwnedText names;
   if (PathAllowed(path)) {
-    names = EvalText(self, Join({"var ary=''; for (var key in ", S(OptionalPath(self, path, true)),
+    names = EvalStatementsText(self, Join({"var ary=''; for (var key in ", S(OptionalPath(self, path, true)),
                                  ") {ary=ary+ key+','; }"}));
     // The prelude's two enumerable additions to Object.prototype, removed
     // byte-exactly (case-sensitive) wherever they occur.

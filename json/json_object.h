@@ -1,13 +1,16 @@
 // JsonObject: the program's JSON class. Its data never lives in program
 // memory: each object owns a Microsoft Script Control running JavaScript,
 // keeps its value in the script variable named by rootName ("da"), and
-// every operation is a short script handed to the engine (as a statement, or
-// stored and taken back when its answer is wanted) through the Runtime's COM
-// commands. The next engine a Parse needs is started in idle time.
+// every operation is a short script handed to the engine through the
+// Runtime's COM commands: as a statement, or, when its answer is wanted, as a
+// statement that hands the value to the Runtime's answer host, which gives it
+// back converted as an Eval's answer would be. The next engine a Parse needs
+// is started in idle time, leaving LastObjectError as the program left it.
 //
 // Owns: the rootName Text and the ComObjectCell block (and through it one
 // reference on the Script Control). Copies share the engine. The spare
-// engine and the one Parse replaced belong to the class and are released
+// engine, the one Parse replaced and the answer host every engine holds
+// belong to the class and are released
 // when its last object is destroyed. Text results
 // are new blocks owned by the caller (free with prog::Free / OwnedText);
 // JsonObject results are new objects owned by the caller, who ends them

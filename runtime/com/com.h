@@ -72,6 +72,13 @@ RT_COM_COMMAND(IsEmptyObject);      // object -> Bool
 RT_COM_COMMAND(ClearObject);        // object
 RT_COM_COMMAND(CopyObject);         // target (a new, empty cell), source
 RT_COM_COMMAND(ClearVariant);       // variant
+// The thread's LastObjectError, and a code read so put back: work a caller
+// did not ask for (done in idle time) leaves the code its last call left.
+RT_COM_COMMAND(SaveObjectError);     // -> Int
+RT_COM_COMMAND(RestoreObjectError);  // code: Int
+// A new answer host in the cell (answer_host.cpp): members put(value) and
+// take(), which answers the value put and forgets it. -> Bool
+RT_COM_COMMAND(CreateAnswerHost);
 #undef RT_COM_COMMAND
 
 }  // namespace rt

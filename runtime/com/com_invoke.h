@@ -46,6 +46,9 @@ void ClearCell(ComObjectCell* cell);
 ComObjectCell* CellOf(const ArgRecord& arg);
 VARIANT* VariantBlockOf(const ArgRecord& arg);
 
+// Puts back a code LastObjectError held before.
+void SetLastObjectError(int32_t code);
+
 // True when the FailNthComStep seam says this step must fail; every step
 // asks once.
 bool InjectedComFailure();

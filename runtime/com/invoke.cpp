@@ -276,6 +276,7 @@ int32_t InvokeBound(IDispatch* disp, BSTR name, ArgRecord* args, int count, Invo
 }  // namespace
 
 int32_t LastObjectError() { return t_last_object_error; }
+void SetLastObjectError(int32_t code) { t_last_object_error = code; }
 
 void FailNthComStep(int n) { g_com_fail_countdown = n > 0 ? n : 0; }
 int64_t ComStepsTaken() { return g_com_steps; }

@@ -119,4 +119,10 @@ void ClearVariant(ArgRecord*, int count, ArgRecord* args) {
   std::memset(v, 0, kVariantBlockSize);
 }
 
+void SaveObjectError(ArgRecord* result, int, ArgRecord*) { *result = IntArg(LastObjectError()); }
+
+void RestoreObjectError(ArgRecord*, int count, ArgRecord* args) {
+  if (count > 0) SetLastObjectError(AsInt(args[0]));
+}
+
 }  // namespace rt

@@ -132,3 +132,53 @@ TEST_F(ComCommands, CopiesCountReferences) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the answer host hands back must be what Eval answers: the same
+// value, converted the same way, with the same LastObjectError. Eval on the
+// same engine is the reference.
+TEST_F(ComCommands, AnswerHostGivesBackWhatEvalAnswers) {
+  rt::ComObjectCell host{};
+  ASSERT_TRUE(rt::AsInt(prog::Call(rt::CreateAnswerHost, {Obj(&host)})));
+  prog::Call(rt::CallMethod, {Obj(&engine_), TextArg("AddObject"), TextArg("h"), Obj(&host), rt::BoolArg(false)});
+  ASSERT_EQ(rt::LastObjectError(), 0);
+  prog::Call(rt::CallMethod, {Obj(&engine_), TextArg("ExecuteStatement"),
+                              TextArg("var da={s:'x',n:2.5,b:true,z:null,o:{k:[10,20]},f:function(){}}")});
+  const char* scripts[] = {"da.s", "da.n", "da.b", "da.z", "da.missing", "da.o", "da.o.k", "da.o.k[1]",
+                           "da.f", "da.nope.x", "typeof (da.o)", "da.z==null", "da.s !=null",
+                           "'\xd6\xd0\xce\xc4'", "1/0", "(da.n=3)", "throw 1"};
+  const rt::BuiltinCommand commands[] = {rt::CallMethodText, rt::CallMethodNumber, rt::CallMethodBool};
+  for (const char* script : scripts) {
+    for (rt::BuiltinCommand cmd : commands) {
+      SCOPED_TRACE(std::string(script) + (cmd == rt::CallMethodText ? " as Text" : cmd == rt::CallMethodNumber ? " as number" : " as bool"));
+      ArgRecord want = Eval(cmd, script);
+      const int32_t want_code = rt::LastObjectError();
+      prog::Call(rt::CallMethod, {Obj(&engine_), TextArg("ExecuteStatement"),
+                                  TextArg(("h.put(" + std::string(script) + ")").c_str())});
+      ArgRecord got{0, 0};
+      if (rt::LastObjectError() == 0) got = prog::Call(cmd, {Obj(&host), TextArg("take")});
+      EXPECT_EQ(rt::LastObjectError(), want_code);
+      if (cmd == rt::CallMethodText) {
+        EXPECT_EQ(jsontest::Take(rt::AsPtr<char>(got)), jsontest::Take(rt::AsPtr<char>(want)));
+      } else {
+        EXPECT_EQ(got.value, want.value);
+      }
+    }
+  }
+  // Taken once: the host keeps nothing (a second take answers undefined).
+  EXPECT_EQ(jsontest::Take(rt::AsPtr<char>(prog::Call(rt::CallMethodText, {Obj(&host), TextArg("take")}))), "");
+  EXPECT_EQ(rt::LastObjectError(), 0);
+  prog::Call(rt::ClearObject, {Obj(&host)});
+}
+
+TEST_F(ComCommands, ObjectErrorSavedAndRestored) {
+  for (int32_t code : {int32_t{0}, int32_t{rt::kObjException}, int32_t{rt::kObjResultConversion}}) {
+    SCOPED_TRACE(code);
+    prog::Call(rt::RestoreObjectError, {rt::IntArg(code)});
+    EXPECT_EQ(rt::AsInt(prog::Call(rt::SaveObjectError, {})), code);
+    EXPECT_EQ(rt::LastObjectError(), code);
+  }
+}
+
+}  // namespace

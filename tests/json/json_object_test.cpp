@@ -90,6 +90,26 @@ TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
   rt::Hooks().resolve_dll = &rt::RequireDllCommand;
 }
 
+TEST_F(JsonObjectTest, IdleTimeWorkLeavesTheLastCodeAlone) {
+  // The next engine is started in idle time with calls of its own; the
+  // program still reads the code its own last operation left.
+  struct { const char* what; void (*op)(json::JsonObject*); int32_t code; } cases[] = {
+      {"a read that throws", [](json::JsonObject* o) { prog::Free(json::GetJson(o, "no.such")); }, rt::kObjException},
+      {"null read as Text", [](json::JsonObject* o) { prog::Free(json::GetText(o, "z", false)); }, rt::kObjResultConversion},
+      {"a read that works", [](json::JsonObject* o) { prog::Free(json::GetJson(o, "z")); }, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(json::Parse(o_, "{\"z\":null}"));  // takes the spare: the next one is due
+    c.op(o_);
+    ASSERT_EQ(rt::LastObjectError(), c.code);
+    const int64_t steps = rt::ComStepsTaken();
+    Idle();
+    EXPECT_GT(rt::ComStepsTaken(), steps);  // the next engine was started
+    EXPECT_EQ(rt::LastObjectError(), c.code);
+  }
+}
+
 TEST_F(JsonObjectTest, AnEmptyEngineAnswersEmptyValues) {
   // As on a machine without the Script Control: the cell stays empty.
   prog::Call(rt::ClearObject, {rt::PtrArg(rt::kComObject, o_->engine)});
