@@ -67,22 +67,6 @@ TEST(GeneratedTemplate, WindowsAndUnitsReadBackInStoredOrder) {
   EXPECT_EQ(w.FindUnit(tw::kLabel3)->mouse_pointer, (Bytes{0x89, 0x7F, 0, 0}));
 }
 
-TEST(GeneratedTemplate, HandlersAreRelocatedAgainstTheRoutineBase) {
-  const auto& w = Generated();
-  // Offset 0 is a real routine: the base itself.
-  EXPECT_EQ(rtwin::kRoutineOffset_TestWindowCreated, 0u);
-  const std::pair<uint32_t, uintptr_t> events[] = {
-      {0, kBase}, {3, kBase + rtwin::kRoutineOffset_TestWindowEvent3},
-      {4, kBase + rtwin::kRoutineOffset_TestWindowEvent4}, {1, 0}};
-  for (auto [event, handler] : events) EXPECT_EQ(w.units[0].Handler(event), handler) << event;
-  EXPECT_EQ(w.FindUnit(tw::kButton1)->Handler(0), kBase + rtwin::kRoutineOffset_TestButtonClicked);
-  EXPECT_EQ(w.FindUnit(tw::kLabel1)->Handler(0), 0u);
-  const UnitRecord* menu = Generated(rtwin::kSecondWindow).FindUnit(rtwin::SecondWindow::kUnit_26010010);
-  ASSERT_NE(menu, nullptr);
-  EXPECT_EQ(menu->Handler(0), kBase + rtwin::kRoutineOffset_TestMenuChosen);
-  EXPECT_EQ(menu->Handler(7), kBase + rtwin::kRoutineOffset_TestMenuChosen);  // any event
-}
-
 TEST(GeneratedTemplate, PropertyDataMatchesTheComponentLayouts) {
   const auto& w = Generated();
   rt::ui::WindowProps wp;
