@@ -131,10 +131,6 @@ TEST_F(ComCommands, CopiesCountReferences) {
   EXPECT_EQ(rt::AsInt(prog::Call(rt::IsEmptyObject, {rt::PtrArg(rt::kComObject | rt::kByRefOrArrayBit, &variable)})), 1);
 }
 
-}  // namespace
-
-namespace {
-
 // What the answer host hands back must be what Eval answers: the same
 // value, converted the same way, with the same LastObjectError. Eval on the
 // same engine is the reference.
@@ -170,15 +166,6 @@ TEST_F(ComCommands, AnswerHostGivesBackWhatEvalAnswers) {
   EXPECT_EQ(jsontest::Take(rt::AsPtr<char>(prog::Call(rt::CallMethodText, {Obj(&host), TextArg("take")}))), "");
   EXPECT_EQ(rt::LastObjectError(), 0);
   prog::Call(rt::ClearObject, {Obj(&host)});
-}
-
-TEST_F(ComCommands, ObjectErrorSavedAndRestored) {
-  for (int32_t code : {int32_t{0}, int32_t{rt::kObjException}, int32_t{rt::kObjResultConversion}}) {
-    SCOPED_TRACE(code);
-    prog::Call(rt::RestoreObjectError, {rt::IntArg(code)});
-    EXPECT_EQ(rt::AsInt(prog::Call(rt::SaveObjectError, {})), code);
-    EXPECT_EQ(rt::LastObjectError(), code);
-  }
 }
 
 }  // namespace
