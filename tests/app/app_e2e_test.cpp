@@ -75,10 +75,8 @@ TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
     if (e.text) {
       EXPECT_EQ(u.text, e.text);
     }
-    EXPECT_EQ(u.rect.left, e.rect.left);
-    EXPECT_EQ(u.rect.top, e.rect.top);
-    EXPECT_EQ(u.rect.right, e.rect.right);
-    EXPECT_EQ(u.rect.bottom, e.rect.bottom);
+    EXPECT_TRUE(EqualRect(&u.rect, &e.rect))
+        << u.rect.left << "," << u.rect.top << "," << u.rect.right << "," << u.rect.bottom;
     EXPECT_EQ((u.style & WS_VISIBLE) != 0, e.visible);
     EXPECT_EQ((u.style & WS_TABSTOP) != 0, e.tab_stop);
     EXPECT_EQ(u.parent, e.in_group ? group : tool.window());

