@@ -130,10 +130,7 @@ TEST(SourceMeasurer, ReachesTenMillisecondsWithTwentyMillisecondJitter) {
   std::vector<double> errors;
   for (int i = 0; i < 200; ++i) {
     double offset = std::uniform_real_distribution<double>(0, 4000)(rng);
-    SimServer server{offset, {"service jitter", 0.0205, 0.0005, 0.0025}, std::mt19937(i)};
-    server.path.up = 0.020;  // then +-5 ms drawn at the server below
-    server.path.jitter = 0.005;
-    server.path.down = 0.0;
+    SimServer server{offset, {"service jitter", 0.020, 0.0, 0.005}, std::mt19937(i)};
     measure::SourceResult r = Measure(server);
     ASSERT_EQ(r.state, measure::SourceState::kAnswered);
     EXPECT_LE(std::fabs(r.offset - offset), r.bound + 1e-9);

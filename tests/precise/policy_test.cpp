@@ -200,26 +200,29 @@ TEST(PreciseTexts, ShowOffsetsBoundsAndClocksAsTheWindowDoes) {
 TEST(PreciseTexts, NameEveryFailureReasonInChinese) {
   using measure::Reason;
   const int count = static_cast<int>(Reason::kCount);
-  iconv_t gbk = iconv_open("UTF-8", "GBK");
-  ASSERT_NE(gbk, reinterpret_cast<iconv_t>(-1));
+  // The C library's converter; true when all of `in` converted.
+  auto convert = [](const char* to_code, const char* from_code, std::string in, std::string* out) {
+    iconv_t cd = iconv_open(to_code, from_code);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    char buf[256];
+    char *from = &in[0], *to = buf;
+    size_t left = in.size(), room = sizeof buf;
+    bool ok = iconv(cd, &from, &left, &to, &room) != static_cast<size_t>(-1) && left == 0;
+    iconv_close(cd);
+    *out = std::string(buf, to);
+    return ok;
+  };
   std::set<std::string> seen;
   for (int i = 0; i < count; ++i) {
     SCOPED_TRACE(i);
-    std::string text = precise::ReasonText(static_cast<Reason>(i), 0);
+    std::string text = precise::ReasonText(static_cast<Reason>(i), 0), utf8;
     ASSERT_FALSE(text.empty());
     EXPECT_TRUE(seen.insert(text).second) << "two reasons read alike";
     bool wide = false;
     for (char c : text) wide = wide || static_cast<unsigned char>(c) >= 0x81;
     EXPECT_TRUE(wide) << "no Chinese in the text";
-    std::string in = text;
-    char out[256];
-    char* from = &in[0];
-    char* to = out;
-    size_t left = in.size(), room = sizeof out;
-    EXPECT_NE(iconv(gbk, &from, &left, &to, &room), static_cast<size_t>(-1)) << "not GBK";
-    EXPECT_EQ(left, 0u);
+    EXPECT_TRUE(convert("UTF-8", "GBK", text, &utf8)) << "not GBK";
   }
-  iconv_close(gbk);
   // Written in UTF-8 here and converted by the C library, independently of
   // the program's byte-escaped GBK texts.
   struct Case {
@@ -238,19 +241,12 @@ TEST(PreciseTexts, NameEveryFailureReasonInChinese) {
        u8"\u65f6\u95f4\u65e9\u4e8e\u7a0b\u5e8f\u65e5\u671f"},                       // 时间早于程序日期
       {static_cast<Reason>(count), 5, u8"\u539f\u56e0\u4e0d\u660e"},  // 原因不明, from a newer engine
   };
-  iconv_t to_gbk = iconv_open("GBK", "UTF-8");
-  ASSERT_NE(to_gbk, reinterpret_cast<iconv_t>(-1));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8);
-    std::string in = c.utf8;
-    char out[256];
-    char* from = &in[0];
-    char* to = out;
-    size_t left = in.size(), room = sizeof out;
-    ASSERT_NE(iconv(to_gbk, &from, &left, &to, &room), static_cast<size_t>(-1));
-    EXPECT_EQ(precise::ReasonText(c.reason, c.number), std::string(out, to));
+    std::string gbk;
+    ASSERT_TRUE(convert("GBK", "UTF-8", c.utf8, &gbk));
+    EXPECT_EQ(precise::ReasonText(c.reason, c.number), gbk);
   }
-  iconv_close(to_gbk);
 }
 
 }  // namespace

@@ -95,11 +95,9 @@ bool Program::WaitMeasured(int ms) const {
 }
 
 HWND Program::WaitQuestion(int ms) const {
-  for (int waited = 0; waited <= ms; waited += 50) {
-    if (HWND box = testsupport::FindWindowOfProcess(process_.id, IsQuestionBox)) return box;
-    Sleep(50);
-  }
-  return nullptr;
+  HWND box = nullptr;
+  Wait([&] { return (box = testsupport::FindWindowOfProcess(process_.id, IsQuestionBox)) != nullptr; }, ms);
+  return box;
 }
 
 std::string Program::BoxText(HWND box) {

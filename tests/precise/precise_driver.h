@@ -33,6 +33,13 @@ struct Options {
   std::string auto_ms;     // TIMECAL_AUTO_MS
 };
 
+// Polls `pred` every 50 ms until it holds; false after `ms`.
+template <typename Pred>
+bool Wait(Pred pred, int ms) {
+  for (int waited = 0; waited < ms && !pred(); waited += 50) Sleep(50);
+  return pred();
+}
+
 class Program {
  public:
   explicit Program(const Options& options);  // waits for the window
@@ -48,11 +55,7 @@ class Program {
   // Waits until `pred(Text(id))` holds; false after `ms`.
   template <typename Pred>
   bool WaitText(int id, Pred pred, int ms) const {
-    for (int waited = 0; waited < ms; waited += 50) {
-      if (pred(Text(id))) return true;
-      Sleep(50);
-    }
-    return pred(Text(id));
+    return Wait([&] { return pred(Text(id)); }, ms);
   }
   bool WaitMeasured(int ms) const;  // until the status says a measurement ended
   // The program's question box (class #32770), null when none shows in `ms`.

@@ -17,14 +17,7 @@ namespace {
 
 using precise_e2e::Options;
 using precise_e2e::Program;
-
-Options With(const std::string& urls, bool refuse = false, const std::string& auto_ms = "") {
-  Options o;
-  o.urls = urls;
-  o.refuse = refuse;
-  o.auto_ms = auto_ms;
-  return o;
-}
+using precise_e2e::Wait;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -61,11 +54,6 @@ class PreciseTest : public ::testing::Test {
       EXPECT_NEAR(ms, offset_s * 1000.0, 20.0);
     }
   }
-  template <typename Pred>
-  static bool Wait(Pred pred, int ms) {
-    for (int waited = 0; waited < ms && !pred(); waited += 50) Sleep(50);
-    return pred();
-  }
   std::vector<e2e::TimeService> services_;
 };
 
@@ -73,7 +61,7 @@ TEST_F(PreciseTest, ClickAsksForTheTrueTimeAndTheWindowAnswersWhileMeasuring) {
   const double offset = RandomOffset();
   SCOPED_TRACE("service offset " + std::to_string(offset));
   Offset(offset);
-  Program p(With(Urls()));
+  Program p(Options{Urls()});
   ASSERT_NE(p.window(), nullptr);
   // The first measurement starts with the window; a second process (this
   // one) keeps sending it messages meanwhile.
@@ -106,7 +94,7 @@ TEST_F(PreciseTest, ClickAsksForTheTrueTimeAndTheWindowAnswersWhileMeasuring) {
 TEST_F(PreciseTest, AboveTwoMinutesAsksFirstAndNoSetsNothing) {
   const double offset = 200 + std::fabs(RandomOffset()) / 100;
   Offset(offset);
-  Program p(With(Urls()));
+  Program p(Options{Urls()});
   ASSERT_TRUE(p.WaitMeasured(20000));
   p.Click(precise_e2e::kCalibrateButton);
   HWND box = p.WaitQuestion(5000);
@@ -129,7 +117,7 @@ TEST_F(PreciseTest, AboveTwoMinutesAsksFirstAndNoSetsNothing) {
 
 TEST_F(PreciseTest, AboveOneYearNothingIsSet) {
   Offset(400 * 86400.0 + 0.25);
-  Program p(With(Urls()));
+  Program p(Options{Urls()});
   ASSERT_TRUE(p.WaitMeasured(20000));
   p.Click(precise_e2e::kCalibrateButton);
   EXPECT_EQ(p.WaitQuestion(1000), nullptr);
@@ -143,7 +131,7 @@ TEST_F(PreciseTest, AboveOneYearNothingIsSet) {
 TEST_F(PreciseTest, ARefusedSetStartsOneElevatedCopyAndNoMore) {
   const double offset = RandomOffset();
   Offset(offset);
-  Program p(With(Urls(), true));
+  Program p(Options{Urls(), true});
   ASSERT_TRUE(p.WaitMeasured(20000));
   p.Click(precise_e2e::kCalibrateButton);
   // The program's own request, refused, then the copy's, refused too.
@@ -164,7 +152,7 @@ TEST_F(PreciseTest, ARefusedSetStartsOneElevatedCopyAndNoMore) {
 TEST_F(PreciseTest, AutomaticModeCalibratesAboveTheThreshold) {
   const double offset = 0.3 + std::fabs(RandomOffset()) / 100;  // 0.31 to 1.2 s
   Offset(offset);
-  Program p(With(Urls(), false, "3000,1000"));
+  Program p(Options{Urls(), false, "3000,1000"});
   p.Click(precise_e2e::kAutoButton);
   ASSERT_TRUE(Wait([&] { return !p.ClockRequests().empty(); }, 25000)) << p.Text(precise_e2e::kStatusLabel);
   EXPECT_EQ(p.Text(precise_e2e::kAutoButton), GBK_PRECISE_AUTO ": " GBK_PRECISE_ON);
@@ -178,7 +166,7 @@ TEST_F(PreciseTest, AutomaticModeLeavesTheClockAloneWhenSourcesDisagree) {
   // plus the engine's 20 ms of waiting for a send instant (and some slack).
   for (int i = 0; i < 3; ++i)
     ASSERT_TRUE(services_[i].Control("delay=0.15&offset=" + std::to_string(offsets[i])));
-  Program p(With(Urls(), false, "3000,1000"));
+  Program p(Options{Urls(), false, "3000,1000"});
   p.Click(precise_e2e::kAutoButton);
   double longest = p.LongestWait(2500);
   std::printf("longest message wait with 150 ms answers: %.1f ms\n", longest);
