@@ -39,4 +39,40 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
     locale-gen >/dev/null
   fi
 fi
+# Some hosts run 64-bit user code only: the kernel answers every 32-bit
+# execve with ENOEXEC, so Wine's 32-bit loader and wineserver cannot start.
+# There the i386 programs run under QEMU's user-mode emulator, registered
+# with binfmt_misc. QEMU 7.2 (bookworm) ignores MAP_FIXED_NOREPLACE and Wine
+# then cannot place its shared user data; the backported 10.0 places it.
+i386_runs() {
+  local probe
+  probe=$(mktemp)
+  # A static i386 ELF whose only instruction is exit(0): 84 bytes.
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\x31\xc0\x40\xcd\x80\x00\x00\x00\x00' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null
+  local rc=$?
+  rm -f "$probe"
+  return $rc
+}
+if ! i386_runs; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: this host cannot run 32-bit code; run as root to set up QEMU's emulator" >&2
+    exit 1
+  fi
+  if ! dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null | grep -q '^1:1[0-9]'; then
+    echo "setup: this host runs 64-bit user code only; installing QEMU's i386 emulator"
+    echo 'deb http://deb.debian.org/debian bookworm-backports main' >/etc/apt/sources.list.d/bookworm-backports.list
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -t bookworm-backports qemu-user-static >/dev/null
+  fi
+  mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  # F: the emulator is opened now, so it also serves programs started in
+  # other mount namespaces; re-registered so that an upgrade takes effect.
+  [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386
+  echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+    >/proc/sys/fs/binfmt_misc/register
+  i386_runs || { echo "setup: 32-bit programs still do not run under QEMU" >&2; exit 1; }
+  echo "setup: 32-bit programs run under QEMU $(qemu-i386-static --version | head -1 | awk '{print $3}')"
+fi
 echo "setup: ready"
