@@ -11,13 +11,15 @@ namespace measure {
 
 namespace {
 
-constexpr double kFalseTickerDistance = 0.5;
 constexpr int kWarmUpExchanges = 2;  // opens the connection, then times a round trip
 constexpr int64_t kBeijingMinusUtc = 8 * 3600;
 constexpr double kSecondsPerDay = 86400.0;
 
+// Any int64 second, as a reply may carry one: the day is a floor division
+// (no negation, which overflows at the minimum), and the civil arithmetic
+// below stays far inside int64 for |days| up to 2^63 / 86400.
 std::string DateText(int64_t utc) {
-  int64_t days = utc >= 0 ? utc / 86400 : -((-utc + 86399) / 86400);
+  int64_t days = utc / 86400 - (utc % 86400 < 0);
   // Civil from days (Howard Hinnant's algorithm).
   int64_t z = days + 719468;
   int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -134,10 +136,24 @@ void SourceMeasurer::Plan(double now) {
   if (samples_.size() < static_cast<size_t>(kWarmUpExchanges) || !have_estimate_) {
     next_send_ = std::max(earliest, start_);
   } else {
-    if (est_hi_ - est_lo_ <= 2 * options_.target_resolution) return Stop("");
+    double probe = (est_lo_ + est_hi_) / 2;
+    if (est_hi_ - est_lo_ <= 2 * options_.target_resolution) {
+      // Converged. A server whose clock stepped during the measurement can
+      // leave replies that agree only on a thin interval between its two
+      // clocks. So the last two requests are aimed just outside the honest
+      // interval, one beyond each end: an honest server answers on the
+      // predicted side of its tick (its interval holds the truth, so it can
+      // never empty the intersection), while a clock that moved past that end
+      // answers on the other side and empties it: the step is then named.
+      if (edge_checks_ >= 2) return Stop("");
+      double lo, hi;
+      Bounds(&lo, &hi);
+      double margin = min_rtt_ / 2 + options_.target_resolution;
+      probe = edge_checks_ == 0 ? hi + margin : lo - margin;
+      ++edge_checks_;
+    }
     // Aim: the server reads its clock (half a round trip after we send) at
     // the instant u where u + probe is a whole second.
-    double probe = (est_lo_ + est_hi_) / 2;
     double lead = min_rtt_ / 2;
     double earliest_utc = earliest + base_;
     double k = std::ceil(earliest_utc + lead + probe);
@@ -150,12 +166,24 @@ void SourceMeasurer::Plan(double now) {
 void SourceMeasurer::Take(const Exchange& x) {
   if (finished_) return;
   ++requests_;
-  if (!x.ok) {
-    last_failure_ = x.failure.empty() ? "no reply" : x.failure;
-    last_failure_code_ = x.reason == Reason::kNone ? Reason::kNoReply : x.reason;
-    last_failure_number_ = x.reason_number;
+  // Our own instants come from a counter that only runs forward: a reply
+  // received before it was sent, or an instant that is no number, says the
+  // counter broke (or wrapped), so the exchange proves nothing.
+  bool instants_ok = std::isfinite(x.sent) && std::isfinite(x.received) && x.received >= x.sent;
+  if (!x.ok || !instants_ok) {
+    if (instants_ok || !x.ok) {
+      last_failure_ = x.failure.empty() ? "no reply" : x.failure;
+      last_failure_code_ = x.reason == Reason::kNone ? Reason::kNoReply : x.reason;
+      last_failure_number_ = x.reason_number;
+    }
+    if (!instants_ok) {
+      last_failure_ = "the PC's receive instant is before its send instant";
+      last_failure_code_ = Reason::kBadInstants;
+      last_failure_number_ = 0;
+    }
     if (++failures_ >= options_.max_failures) return Stop("");  // says the last failure
-    return Plan(x.received);
+    double now = std::isfinite(x.received) ? x.received : std::isfinite(x.sent) ? x.sent : next_send_;
+    return Plan(std::max(now, next_send_));
   }
   failures_ = 0;
   Sample s{x.sent + base_, x.received + base_, x.server_second};
@@ -225,47 +253,65 @@ SourceResult SourceMeasurer::Result(const std::string& url) const {
 // ---------------------------------------------------------------------------
 // Several sources.
 
+// Each answered source says the offset lies in its interval (when its
+// server is honest). The largest group of intervals with a common point is
+// the group that can all be honest at once; any other source is wrong by
+// more than its own bound, however close it is. Found by sweeping the
+// sorted endpoints: the depth (intervals open) is highest over the common
+// points of the largest group. Within one region of that depth the open set
+// cannot change (a close and an open at one point would first raise the
+// depth beyond the highest), so each such region is one distinct group, and
+// two regions mean two groups of equal size: no way to tell which is right.
 void Combine(Result& result) {
-  std::vector<double> offsets;
-  for (const SourceResult& s : result.sources)
-    if (s.state == SourceState::kAnswered) offsets.push_back(s.offset);
-  result.found = false;
+  result.found = result.disagree = false;
+  result.truechimers = 0;
   result.offset = result.bound = 0;
-  if (offsets.empty()) return;
-  std::sort(offsets.begin(), offsets.end());
-  size_t n = offsets.size();
-  double median = n % 2 ? offsets[n / 2] : (offsets[n / 2 - 1] + offsets[n / 2]) / 2;
-  // The honest intervals of the sources that agree with the median. When
-  // they overlap, the truth lies in the overlap if every one of them is
-  // honest; otherwise a bound wide enough to reach every interval still
-  // covers the truth as long as one of them is.
-  double lo = -std::numeric_limits<double>::infinity();
-  double hi = std::numeric_limits<double>::infinity();
-  double weight_sum = 0, weighted = 0;
-  std::vector<const SourceResult*> kept;
+  struct End {
+    double at;
+    int step;  // +1 opens, -1 closes
+    size_t source;
+  };
+  std::vector<End> ends;
+  for (size_t i = 0; i < result.sources.size(); ++i) {
+    const SourceResult& s = result.sources[i];
+    if (s.state != SourceState::kAnswered) continue;
+    ends.push_back({s.offset - s.bound, +1, i});
+    ends.push_back({s.offset + s.bound, -1, i});
+  }
+  size_t answered = ends.size() / 2;
+  if (answered == 0) return;
+  // Opens before closes at one point: intervals are closed, touching ones
+  // share that point.
+  std::sort(ends.begin(), ends.end(), [](const End& a, const End& b) {
+    return a.at < b.at || (a.at == b.at && a.step > b.step);
+  });
+  int depth = 0, best = 0, regions = 0;
+  double best_lo = 0, best_hi = 0;
+  for (size_t i = 0; i < ends.size(); ++i) {
+    depth += ends[i].step;
+    if (ends[i].step < 0 || depth < best) continue;
+    if (depth > best) regions = 0;
+    if (depth > best || regions == 0) {
+      best_lo = ends[i].at;
+      best_hi = ends[i + 1].at;  // the next end closes (depth can rise no higher)
+    }
+    best = depth;
+    ++regions;
+  }
+  bool majority = regions == 1 && 2 * static_cast<size_t>(best) > answered;
   for (SourceResult& s : result.sources) {
     if (s.state != SourceState::kAnswered) continue;
-    if (std::fabs(s.offset - median) > kFalseTickerDistance) {
-      s.state = SourceState::kFalseTicker;
-      continue;
-    }
-    kept.push_back(&s);
-    lo = std::max(lo, s.offset - s.bound);
-    hi = std::min(hi, s.offset + s.bound);
-    double w = 1 / std::max(s.bound * s.bound, 1e-9);
-    weight_sum += w;
-    weighted += w * s.offset;
+    bool chimes = majority && s.offset - s.bound <= best_lo && s.offset + s.bound >= best_hi;
+    if (!chimes) s.state = SourceState::kFalseTicker;
   }
-  result.found = !kept.empty();
-  if (kept.empty()) return;
-  if (lo <= hi) {
-    result.offset = (lo + hi) / 2;
-    result.bound = (hi - lo) / 2;
+  if (!majority) {
+    result.disagree = true;
     return;
   }
-  result.offset = weighted / weight_sum;
-  for (const SourceResult* s : kept)
-    result.bound = std::max(result.bound, std::fabs(result.offset - s->offset) + s->bound);
+  result.found = true;
+  result.truechimers = best;
+  result.offset = (best_lo + best_hi) / 2;
+  result.bound = (best_hi - best_lo) / 2;
 }
 
 // ---------------------------------------------------------------------------
@@ -547,7 +593,7 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
   std::string text;
   if (TryReadSysTime2(body, &text)) {
     if (TryParseBeijingTime(text, utc)) return true;
-    *failure = "unreadable sysTime2 \"" + text.substr(0, 40) + "\"";
+    *failure = "unreadable sysTime2 \"" + Printable(text.substr(0, 40)) + "\"";
     return false;
   }
   if (date_header.empty()) {
@@ -555,7 +601,7 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
     return false;
   }
   if (TryParseHttpDate(date_header, utc)) return true;
-  *failure = "unreadable Date header \"" + date_header.substr(0, 40) + "\"";
+  *failure = "unreadable Date header \"" + Printable(date_header.substr(0, 40)) + "\"";
   return false;
 }
 
@@ -610,6 +656,22 @@ bool TryParseUrl(const std::string& text, Url* url) {
     if (static_cast<unsigned char>(c) <= ' ') return false;
   *url = u;
   return true;
+}
+
+std::string Printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    unsigned char b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F && b != '\\') {
+      out += c;
+      continue;
+    }
+    char esc[5];
+    std::snprintf(esc, sizeof esc, "\\x%02X", b);
+    out += esc;
+  }
+  return out;
 }
 
 std::string FormatSeconds(double s, bool sign) {

@@ -60,6 +60,7 @@ enum class Reason : int {
   kBeforeBuildDate,       // refused: the server's time is before the build
   kTooFarFromPcClock,     // refused: more than a year from the PC clock
   kUnfinished,            // the result was asked for while measuring
+  kBadInstants,           // our receive instant before our send, or not finite
   kCount
 };
 
@@ -75,20 +76,24 @@ struct Exchange {
   uint32_t reason_number = 0;     // WinINet error or HTTP status, 0 if none
 };
 
+// One year, the farthest a source may be from the PC clock and the largest
+// correction any program of the project applies: 365 days, one number.
+constexpr int64_t kOneYearSeconds = 365LL * 86400;
+
 struct Options {
   double build_utc = 0;          // replies before this are refused
   double max_seconds = 12;       // one source's whole measurement
   double target_resolution = 0.002;  // stop halving below this (s)
   int max_requests = 16;
   int max_failures = 3;          // failed exchanges in a row before the source fails
-  double max_distance = 366 * 86400.0;  // refuse offsets beyond (s)
+  double max_distance = static_cast<double>(kOneYearSeconds);  // refuse offsets beyond (s)
   double send_margin = 0.004;    // earliest send is this after "now" (s)
 };
 
 enum class SourceState {
   kAnswered,     // offset and bound are valid
   kFailed,       // no usable answer; reason says why
-  kFalseTicker,  // answered, but more than 0.5 s from the median of sources
+  kFalseTicker,  // answered, but its interval misses the majority's common point
   kRefused,      // answered a time that fails the sanity checks; reason says why
 };
 
@@ -106,7 +111,9 @@ struct SourceResult {
 
 struct Result {
   std::vector<SourceResult> sources;  // in the order the sources were given
-  bool found = false;       // at least one source answered (not false ticker)
+  bool found = false;       // a majority of the answered sources agree (below)
+  bool disagree = false;    // sources answered, but no majority agrees: no offset
+  int truechimers = 0;      // answered sources whose intervals share the offset
   double offset = 0;        // combined offset, seconds (server minus PC)
   double bound = 0;         // honest bound of the combined offset
   double reference_utc = 0; // PC UTC instant the measurement refers to
@@ -153,6 +160,7 @@ class SourceMeasurer {
   std::vector<Sample> samples_;
   double est_lo_ = 0, est_hi_ = 0;  // where the offset is believed to lie
   bool have_estimate_ = false;
+  int edge_checks_ = 0;  // requests aimed just outside the converged interval
   int requests_ = 0;
   int failures_ = 0;
   double min_rtt_ = 0;
@@ -166,10 +174,20 @@ class SourceMeasurer {
   uint32_t last_failure_number_ = 0;
 };
 
-// Marks false tickers (more than 0.5 s from the median of the answered
-// sources) and combines the rest into result.offset / bound / found.
-// reference_* are left to the caller.
+// Selects and combines the answered sources by their intervals
+// [offset - bound, offset + bound]: the truechimers are the largest set of
+// sources whose intervals share a common point, provided that set is more
+// than half of the answered sources and no other set of its size exists;
+// every other answered source is a false ticker, however near. The combined
+// offset is the centre of the truechimers' common interval and the bound its
+// half-width. Without such a majority nothing is found, `disagree` is set and
+// every answered source is marked a false ticker. One answered source is its
+// own majority. reference_* are left to the caller.
 void Combine(Result& result);
+
+// A text from outside (a server's header, a URL) made safe for a console or
+// a window: bytes below 0x20, 0x7F and backslash as \xNN; other bytes kept.
+std::string Printable(const std::string& text);
 
 // "YYYY-MM-DD HH:MM:SS" in Beijing time (UTC+8) to utc seconds.
 bool TryParseBeijingTime(const std::string& text, int64_t* utc);

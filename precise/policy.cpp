@@ -217,6 +217,7 @@ constexpr ReasonRow kReasonTexts[] = {
     {R::kBeforeBuildDate, GBK_PRECISE_REASON_BEFORE_BUILD_DATE, nullptr},
     {R::kTooFarFromPcClock, GBK_PRECISE_REASON_TOO_FAR_FROM_PC, nullptr},
     {R::kUnfinished, GBK_PRECISE_REASON_UNFINISHED, nullptr},
+    {R::kBadInstants, GBK_PRECISE_REASON_BAD_INSTANTS, nullptr},
 };
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
               "one text per reason code");
