@@ -28,16 +28,26 @@ int Outcome::FalseTickers() const {
   return n;
 }
 
-bool Agreed(const Outcome& o) {
+bool Agreed(const Outcome& o, size_t configured_sources) {
   int agreeing = o.Answered();
-  bool enough = agreeing >= 2 || (agreeing == 1 && o.sources.size() == 1);
-  return o.has_offset && enough && agreeing > o.FalseTickers();
+  bool enough = agreeing >= 2 || (agreeing == 1 && configured_sources == 1);
+  return o.has_offset && !o.disagree && enough && agreeing > o.FalseTickers();
 }
 
-bool AutoMaySet(const Outcome& o, const AutoPeriods& p) {
-  if (!Agreed(o) || std::fabs(o.offset_ms) <= static_cast<double>(p.threshold_ms)) return false;
+AutoDecision DecideAuto(const Outcome& o, const AutoPeriods& p, size_t configured_sources) {
+  using D = AutoDecision;
+  if (o.disagree) return D::kSourcesDisagree;
+  // A figure that is not a number says nothing about the clock.
+  if (!o.has_offset || !std::isfinite(o.offset_ms) || !std::isfinite(o.bound_ms)) return D::kNoOffset;
+  if (!Agreed(o, configured_sources)) return D::kTooFewAgree;
+  double distance = std::fabs(o.offset_ms), bound = std::fabs(o.bound_ms);
+  double threshold = static_cast<double>(p.threshold_ms);
+  if (distance + bound <= threshold) return D::kWithinThreshold;
+  if (distance - bound <= static_cast<double>(kCertainMarginMs)) return D::kUncertain;
+  if (distance <= threshold) return D::kWithinThreshold;
   // Unattended, nothing that would need a question is applied.
-  return GuardFor(std::llround(o.offset_ms)) == Guard::kApply;
+  if (GuardFor(std::llround(o.offset_ms)) != Guard::kApply) return D::kNeedsQuestion;
+  return D::kSet;
 }
 
 int64_t NextAutoDelayMs(const AutoPeriods& p, int failures_in_a_row) {
@@ -46,6 +56,39 @@ int64_t NextAutoDelayMs(const AutoPeriods& p, int failures_in_a_row) {
   for (int i = 1; i < failures_in_a_row && delay < p.period_ms; ++i) delay *= 2;
   return delay < p.period_ms ? delay : p.period_ms;
 }
+
+void AutoSchedule::TurnOn(int64_t now_ms) {
+  on_ = true;
+  pending_ = false;
+  failures_ = 0;
+  next_due_ms_ = now_ms;
+}
+
+void AutoSchedule::TurnOff() {
+  on_ = false;
+  pending_ = false;
+}
+
+bool AutoSchedule::TakeDue(int64_t now_ms) {
+  if (!on_ || pending_ || now_ms < next_due_ms_) return false;
+  pending_ = true;
+  last_start_ms_ = now_ms;
+  return true;
+}
+
+bool AutoSchedule::Finished(int64_t now_ms, bool agreed) {
+  have_result_ = true;
+  result_ms_ = now_ms;
+  if (!pending_) return false;  // a pressed measurement: the schedule stays
+  pending_ = false;
+  // Counted from the start, so that neither the measurement's own length
+  // nor the presses in between move the rhythm.
+  failures_ = agreed ? 0 : failures_ + 1;
+  next_due_ms_ = last_start_ms_ + NextAutoDelayMs(periods_, failures_);
+  return true;
+}
+
+bool AutoSchedule::Fresh(int64_t now_ms) const { return have_result_ && now_ms - result_ms_ < kFreshMs; }
 
 std::vector<std::string> SplitCommandLine(const std::string& line) {
   // Backslashes are kept as they are: URLs and numbers never need them
@@ -244,18 +287,21 @@ std::string ReasonText(measure::Reason reason, uint32_t number) {
 }
 
 std::string SourceLine(const SourceView& s) {
+  // The URL came from a command line or the environment: a control byte in
+  // it must not break the box's lines.
+  const std::string url = measure::Printable(s.url);
   switch (s.state) {
     case SourceState::kAnswered:
       return GBK_PRECISE_ANSWERED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " GBK_PRECISE_ROUND_TRIP " " + SecondsText(s.rtt_ms) +
-             "  " + s.url;
+             "  " + url;
     case SourceState::kFalseTicker:
-      return GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + s.url;
+      return GBK_PRECISE_DISAGREES_WITH_OTHERS "," GBK_PRECISE_NOT_USED "  " + OffsetText(s.offset_ms, s.bound_ms) + "  " + url;
     case SourceState::kRefused:
-      return GBK_PRECISE_REFUSED ": " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
+      return GBK_PRECISE_REFUSED ": " + ReasonText(s.reason, s.reason_number) + "  " + url;
     case SourceState::kFailed:
       break;
   }
-  return GBK_PRECISE_FAILED ": " + ReasonText(s.reason, s.reason_number) + "  " + s.url;
+  return GBK_PRECISE_FAILED ": " + ReasonText(s.reason, s.reason_number) + "  " + url;
 }
 
 std::string SourcesText(const Outcome& o) {
@@ -290,6 +336,55 @@ std::string CalibrationText(int64_t local_ms, int64_t correction_ms) {
   char when[48];
   std::snprintf(when, sizeof when, "%d" GBK_HOUR "%d" GBK_MINUTE "%d" GBK_SECOND, f.hour, f.minute, f.second);
   return std::string(when) + " " GBK_PRECISE_ADJUST " " + SignedSeconds(static_cast<double>(correction_ms)) + " " GBK_SECOND;
+}
+
+std::string OffsetBoxText(const Outcome& o) {
+  if (o.has_offset) return OffsetText(o.offset_ms, o.bound_ms);
+  return o.disagree ? GBK_PRECISE_NO_MAJORITY : GBK_PRECISE_UNKNOWN;
+}
+
+std::string MeasuredText(const Outcome& o) {
+  if (o.has_offset) return GBK_PRECISE_MEASURED;
+  return o.disagree ? GBK_PRECISE_NO_MAJORITY : GBK_PRECISE_NO_SOURCE;
+}
+
+namespace {
+
+// Automatic mode's words for each decision, one row per decision in
+// decision order. Where `after_threshold` is set, the threshold in
+// milliseconds stands between the two parts.
+struct AutoRow {
+  AutoDecision decision;
+  const char* text;
+  const char* after_threshold;
+};
+using D = AutoDecision;
+constexpr AutoRow kAutoTexts[] = {
+    {D::kSet, GBK_PRECISE_CALIBRATED, nullptr},
+    {D::kNoOffset, GBK_PRECISE_MEASURING_FAILED, nullptr},
+    {D::kSourcesDisagree, GBK_PRECISE_NO_MAJORITY ", " GBK_PRECISE_NOT_AUTO_CALIBRATED, nullptr},
+    {D::kTooFewAgree, GBK_PRECISE_TOO_FEW_AGREE ", " GBK_PRECISE_NOT_AUTO_CALIBRATED, nullptr},
+    {D::kUncertain, GBK_PRECISE_WITHIN_BOUND ", " GBK_PRECISE_NOT_AUTO_CALIBRATED, nullptr},
+    {D::kWithinThreshold, GBK_PRECISE_OFFSET_WITHIN, GBK_PRECISE_MILLISECONDS_WITHIN ", " GBK_PRECISE_NO_NEED},
+    {D::kNeedsQuestion, GBK_PRECISE_OFFSET_TOO_LARGE ", " GBK_PRECISE_AUTO_LEAVES ", " GBK_PRECISE_CALIBRATE_BY_HAND, nullptr},
+};
+static_assert(sizeof kAutoTexts / sizeof kAutoTexts[0] == static_cast<size_t>(D::kCount),
+              "one text per automatic decision");
+constexpr bool AutoRowsInOrder() {
+  for (size_t i = 0; i < sizeof kAutoTexts / sizeof kAutoTexts[0]; ++i)
+    if (static_cast<size_t>(kAutoTexts[i].decision) != i) return false;
+  return true;
+}
+static_assert(AutoRowsInOrder(), "automatic decision rows in decision order");
+
+}  // namespace
+
+std::string AutoText(AutoDecision d, const AutoPeriods& p) {
+  size_t i = static_cast<size_t>(d);
+  const AutoRow& row = i < static_cast<size_t>(D::kCount) ? kAutoTexts[i] : kAutoTexts[1];
+  std::string text = row.text;
+  if (row.after_threshold) text += " " + std::to_string(p.threshold_ms) + " " + row.after_threshold;
+  return text;
 }
 
 }  // namespace precise
