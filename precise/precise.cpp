@@ -34,26 +34,25 @@ constexpr uint32_t kWindow = rtwin::kPreciseWindow;
 // What to do once the running measurement has finished.
 enum class After { kShow, kCalibrate, kAuto };
 
-// A result older than this is measured again before 校准 applies it: the
-// offset itself stays valid, but a fresh one also notices a clock that
-// someone else set in between.
-constexpr double kFreshSeconds = 60;
-
 struct State {
   std::vector<std::string> urls;
   measure::PlatformCalls calls;
   std::optional<measure::Clock> clock;  // the PC clock to the microsecond
+  // The program's one monotonic time: made once at the start and never
+  // replaced. `clock` above is mapped to the PC clock once, so it is made
+  // anew whenever that clock moves (a set, a measurement's fresher mapping),
+  // and each Clock counts from its own origin: times kept on it would jump.
+  // This one is read only for Now(), the performance counter since the
+  // start, which no setting of the clock moves; the engine's Clock is used
+  // as it is rather than reading the counter through the table a second way.
+  std::optional<measure::Clock> mono;
   std::unique_ptr<measure::Measurement> running;
   After after = After::kShow;
   Outcome last;
   bool have_last = false;
-  double last_mono = 0;  // when the last outcome was measured
   bool asking = false;   // a question box is open (timers still tick)
-  bool auto_on = false;
   bool auto_elevation_tried = false;  // automatic mode asks for rights once
-  int auto_failures = 0;
-  double next_auto_mono = 0;
-  AutoPeriods periods;
+  AutoSchedule schedule;  // automatic mode and the last result's age, on MonoMs()
   ElevatedCopy elevated;
   int64_t elevated_correction_ms = 0;
   std::string shown[kSourcesBox - kServiceTimeBox + 1];  // last texts written, by unit
@@ -71,12 +70,13 @@ void ShowText(uint32_t unit, const std::string& text) { Show(unit, kContent, tex
 void Status(const std::string& text) { Show(kStatusLabel, kContent, text); }
 
 int64_t NowUtcMs() { return std::llround(g_state->clock->Utc() * 1000.0); }
-double NowMono() { return g_state->clock->Now(); }
+int64_t MonoMs() { return std::llround(g_state->mono->Now() * 1000.0); }
 int64_t LocalOf(int64_t utc_ms) { return utc_ms + LocalShiftMs(utc_ms); }
 
 Outcome OutcomeOf(const measure::Result& r) {
   Outcome o;
   o.has_offset = r.found;
+  o.disagree = r.disagree;
   o.offset_ms = r.offset * 1000.0;
   o.bound_ms = r.bound * 1000.0;
   bool have_rtt = false;
@@ -115,15 +115,17 @@ void ShowClocks() {
 
 void ShowOutcome() {
   const Outcome& o = g_state->last;
-  ShowText(kOffsetBox, o.has_offset ? OffsetText(o.offset_ms, o.bound_ms) : GBK_PRECISE_UNKNOWN);
+  ShowText(kOffsetBox, OffsetBoxText(o));
   ShowText(kRoundTripBox, o.has_offset ? SecondsText(o.rtt_ms) : "");
   ShowText(kSourcesBox, SourcesText(o));
   ShowClocks();
 }
 
-void ScheduleWork(double due_mono) {
-  // Wake a little early: the engine waits out the rest on the counter.
-  double ms = (due_mono - NowMono()) * 1000.0 - 12.0;
+void ScheduleWork() {
+  // Wake a little early: the engine waits out the rest on the counter. Its
+  // due time is on its own clock's origin, so "now" is read on that clock.
+  const measure::Measurement& m = *g_state->running;
+  double ms = (m.NextWakeTime() - m.clock().Now()) * 1000.0 - 12.0;
   uint32_t interval = ms < 1 ? 1 : ms > 1000 ? 1000 : static_cast<uint32_t>(ms);
   prog::WriteProperty(kWindow, kWorkTimer, kTimerInterval, kWholeProperty, interval);
 }
@@ -141,7 +143,7 @@ void StartMeasurement(After after) {
   s.running = std::make_unique<measure::Measurement>(s.calls, s.urls, options);
   s.after = after;
   Status(GBK_PRECISE_MEASURING "...");
-  ScheduleWork(NowMono());
+  ScheduleWork();
 }
 
 void RecordCalibration(int64_t correction_ms) {
@@ -164,6 +166,9 @@ void RecordCalibration(int64_t correction_ms) {
 // `unattended` is automatic mode: it asks for rights only once per run.
 void Apply(bool unattended) {
   State& s = *g_state;
+  // A question may have stayed open for minutes: an old result is measured
+  // again first (and asked about again when it needs the question).
+  if (!s.schedule.Fresh(MonoMs())) return StartMeasurement(unattended ? After::kAuto : After::kCalibrate);
   int64_t correction = std::llround(s.last.offset_ms);
   uint32_t error = SetClockUtc(std::llround(s.clock->Utc() * 1000.0 + s.last.offset_ms));
   if (error == 0) return RecordCalibration(correction);
@@ -179,7 +184,7 @@ void Apply(bool unattended) {
 
 void CalibrateByHand() {
   State& s = *g_state;
-  if (!s.have_last || !s.last.has_offset) return Status(GBK_PRECISE_NO_SOURCE ", " GBK_PRECISE_CLOCK_UNCHANGED);
+  if (!s.have_last || !s.last.has_offset) return Status(MeasuredText(s.last) + ", " GBK_PRECISE_CLOCK_UNCHANGED);
   int64_t correction = std::llround(s.last.offset_ms);
   switch (GuardFor(correction)) {
     case Guard::kRefuse:
@@ -198,20 +203,15 @@ void CalibrateByHand() {
   Apply(false);
 }
 
+// Sets the clock only when automatic mode is certain (DecideAuto); else
+// says why not and when it measures next.
 void AfterAutoMeasurement() {
   State& s = *g_state;
-  const Outcome& o = s.last;
-  bool consensus = Agreed(o);
-  s.auto_failures = consensus ? 0 : s.auto_failures + 1;
-  int64_t delay = NextAutoDelayMs(s.periods, s.auto_failures);
-  s.next_auto_mono = NowMono() + static_cast<double>(delay) / 1000.0;
-  std::string next = std::to_string((delay + 999) / 1000) + " " GBK_PRECISE_SECONDS_UNTIL_NEXT;
-  if (!consensus)
-    return Status((o.has_offset ? GBK_PRECISE_SOURCES_DISAGREE ", " GBK_PRECISE_NOT_AUTO_CALIBRATED "; " : GBK_PRECISE_MEASURING_FAILED "; ") + next);
-  if (AutoMaySet(o, s.periods)) return Apply(true);
-  if (GuardFor(std::llround(o.offset_ms)) != Guard::kApply)
-    return Status(GBK_PRECISE_OFFSET_TOO_LARGE ", " GBK_PRECISE_AUTO_LEAVES ", " GBK_PRECISE_CALIBRATE_BY_HAND "; " + next);
-  Status(GBK_PRECISE_OFFSET_WITHIN " " + std::to_string(s.periods.threshold_ms) + " " GBK_PRECISE_MILLISECONDS_WITHIN ", " GBK_PRECISE_NO_NEED "; " + next);
+  AutoDecision d = DecideAuto(s.last, s.schedule.periods(), s.urls.size());
+  if (d == AutoDecision::kSet) return Apply(true);
+  int64_t left = s.schedule.next_due_ms() - MonoMs();
+  std::string next = std::to_string(left <= 0 ? 0 : (left + 999) / 1000) + " " GBK_PRECISE_SECONDS_UNTIL_NEXT;
+  Status(AutoText(d, s.schedule.periods()) + "; " + next);
 }
 
 void FinishMeasurement() {
@@ -219,11 +219,13 @@ void FinishMeasurement() {
   s.last = OutcomeOf(s.running->result());
   s.have_last = true;
   s.clock = s.running->clock();
-  s.last_mono = NowMono();
   s.running.reset();
+  // Whatever started it, this result is the newest; when it serves the
+  // pending automatic run, its agreement sets when the next one is due.
+  s.schedule.Finished(MonoMs(), Agreed(s.last, s.urls.size()));
   prog::WriteProperty(kWindow, kWorkTimer, kTimerInterval, kWholeProperty, 0);
   ShowOutcome();
-  Status(s.last.has_offset ? GBK_PRECISE_MEASURED : GBK_PRECISE_NO_SOURCE);
+  Status(MeasuredText(s.last));
   switch (s.after) {
     case After::kShow: break;
     case After::kCalibrate: CalibrateByHand(); break;
@@ -260,11 +262,16 @@ extern "C" int ProgramEntry(void) {
   g_state = std::make_unique<State>();
   g_state->calls = EngineCalls();
   g_state->clock.emplace(g_state->calls);
+  g_state->mono.emplace(g_state->calls);
   const char* probe_sources = g_probe.sources ? g_probe.sources() : nullptr;
   std::vector<std::string>& urls = g_state->urls;
   urls = probe_sources && *probe_sources ? UrlsIn(probe_sources) : cl.urls;
   if (urls.empty()) urls = UrlsIn(DefaultSources());
-  if (g_probe.adjust_periods) g_probe.adjust_periods(&g_state->periods);
+  if (g_probe.adjust_periods) {
+    AutoPeriods periods;
+    g_probe.adjust_periods(&periods);
+    g_state->schedule.SetPeriods(periods);
+  }
   prog::Service(rt::kServiceRegisterEndRoutine, reinterpret_cast<intptr_t>(&ReleasePrecise));
   prog::LoadStartupWindow(kWindow);
   prog::RunMessageLoop();
@@ -281,14 +288,15 @@ extern "C" void OnDisplayTick(void) {
   State& s = *g_state;
   ShowClocks();
   WatchElevatedCopy();
-  if (s.auto_on && !s.running && !s.asking && NowMono() >= s.next_auto_mono)
-    StartMeasurement(After::kAuto);
+  // Due while a pressed measurement runs: that one serves (StartMeasurement
+  // rides on it), so the automatic rhythm never waits for a press.
+  if (!s.asking && s.schedule.TakeDue(MonoMs())) StartMeasurement(After::kAuto);
 }
 
 extern "C" void OnWorkTick(void) {
   State& s = *g_state;
   if (s.asking || !s.running) return;
-  if (s.running->Step()) return ScheduleWork(s.running->NextWakeTime());
+  if (s.running->Step()) return ScheduleWork();
   FinishMeasurement();
 }
 
@@ -297,18 +305,22 @@ extern "C" void OnMeasureClicked(void) { StartMeasurement(After::kShow); }
 extern "C" void OnCalibrateClicked(void) {
   State& s = *g_state;
   if (s.asking) return;
-  bool fresh = s.have_last && s.last.has_offset && NowMono() - s.last_mono < kFreshSeconds;
+  bool fresh = s.have_last && s.last.has_offset && s.schedule.Fresh(MonoMs());
   if (fresh && !s.running) return CalibrateByHand();
   StartMeasurement(After::kCalibrate);
 }
 
 extern "C" void OnAutoClicked(void) {
   State& s = *g_state;
-  s.auto_on = !s.auto_on;
-  s.auto_failures = 0;
+  bool on = !s.schedule.on();
   s.auto_elevation_tried = false;
-  Show(kAutoButton, kButtonCaption, s.auto_on ? GBK_PRECISE_AUTO ": " GBK_PRECISE_ON : GBK_PRECISE_AUTO ": " GBK_PRECISE_OFF);
-  if (s.auto_on) return StartMeasurement(After::kAuto);
+  Show(kAutoButton, kButtonCaption, on ? GBK_PRECISE_AUTO ": " GBK_PRECISE_ON : GBK_PRECISE_AUTO ": " GBK_PRECISE_OFF);
+  if (on) {
+    s.schedule.TurnOn(MonoMs());  // due at once
+    if (!s.asking && s.schedule.TakeDue(MonoMs())) StartMeasurement(After::kAuto);
+    return;
+  }
+  s.schedule.TurnOff();
   if (s.after == After::kAuto) s.after = After::kShow;
   Status(GBK_PRECISE_AUTO_OFF);
 }
