@@ -3,8 +3,14 @@
 //
 //   timecal-query.exe [URL...]
 //
-// One line per source, then the combined offset. Exit code 0 when an offset
-// was found, 1 when no source answered, 2 for bad arguments.
+// One line per source, then the combined offset. Exit codes:
+//   0  an offset was found (the last line is "offset ...")
+//   1  no source answered ("no source answered")
+//   2  bad arguments
+//   3  sources answered but no majority of them agrees ("sources disagree")
+// Every URL and reason is printed through measure::Printable: they come
+// from the command line or a server, and a control byte in them must not
+// reach the console as itself.
 // Owns nothing beyond main(); the platform calls are bound by name
 // (BindPlatformCalls), the measurement is the engine's (measure/).
 #include <cstdio>
@@ -18,21 +24,23 @@ namespace {
 constexpr int kExitFound = 0;
 constexpr int kExitNoAnswer = 1;
 constexpr int kExitBadArguments = 2;
+constexpr int kExitDisagree = 3;
 
 void PrintSource(const measure::SourceResult& s) {
   using measure::FormatSeconds;
+  const std::string url = measure::Printable(s.url);
   switch (s.state) {
     case measure::SourceState::kAnswered:
-      std::printf("source %s offset %s +/- %s s rtt %s s requests %d\n", s.url.c_str(),
+      std::printf("source %s offset %s +/- %s s rtt %s s requests %d\n", url.c_str(),
                   FormatSeconds(s.offset, true).c_str(), FormatSeconds(s.bound, false).c_str(),
                   FormatSeconds(s.rtt, false).c_str(), s.requests);
       break;
     case measure::SourceState::kFalseTicker:
-      std::printf("source %s false ticker\n", s.url.c_str());
+      std::printf("source %s false ticker\n", url.c_str());
       break;
     case measure::SourceState::kFailed:
     case measure::SourceState::kRefused:
-      std::printf("source %s failed: %s\n", s.url.c_str(), s.reason.c_str());
+      std::printf("source %s failed: %s\n", url.c_str(), measure::Printable(s.reason).c_str());
       break;
   }
 }
@@ -47,7 +55,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr,
                    "timecal-query: not an http:// or https:// URL: %s\n"
                    "usage: timecal-query.exe [URL...]\n",
-                   argv[i]);
+                   measure::Printable(argv[i]).c_str());
       return kExitBadArguments;
     }
     urls.push_back(argv[i]);
@@ -58,8 +66,14 @@ int main(int argc, char** argv) {
   options.build_utc = measure::BuildDateUtc(__DATE__);
   measure::Result r = measure::MeasureBlocking(measure::BindPlatformCalls(), urls, options);
   for (const measure::SourceResult& s : r.sources) PrintSource(s);
+  if (r.disagree) {
+    std::printf("sources disagree\n");
+    std::fflush(stdout);
+    return kExitDisagree;
+  }
   if (!r.found) {
     std::printf("no source answered\n");
+    std::fflush(stdout);
     return kExitNoAnswer;
   }
   std::printf("offset %s +/- %s s\n", measure::FormatSeconds(r.offset, true).c_str(),
