@@ -74,14 +74,18 @@ TEST_P(HostileService, ToolSurvivesTheReplyAndShowsTheNextGoodOne) {
     // When the second hostile request arrives the first reply has been shown
     // (after the cookie flood no further request gets through).
     const int wanted = c.recovers ? 2 : 1;
-    for (int waited = 0; waited < 40000 && service.Requests() - start < wanted; waited += 100) Sleep(100);
+    const int patience = 40000 * testsupport::TimeScale();
+    for (int waited = 0; waited < patience && service.Requests() - start < wanted; waited += 100) Sleep(100);
     if (c.recovers) {
       EXPECT_GE(service.Requests() - start, 2) << "the tool stopped asking";
     }
     if (c.shows == Shows::kFailed) {
       EXPECT_TRUE(tool.WaitServiceBox([](const std::string& t) { return t == kFailed; }, 20000))
           << tool.ServiceBox();
-    } else if (c.shows == Shows::kTime && c.recovers) {
+    } else if (c.shows == Shows::kTime && c.recovers && testsupport::TimeScale() == 1) {
+      // Shown by now. (Under an emulator a 1 MB header takes WinINet longer
+      // than the window's hung-window limit, so its text cannot be read while
+      // the mode lasts; the recovery below is still checked there.)
       EXPECT_TRUE(IsTime(tool.ServiceBox())) << tool.ServiceBox();
     }
     ASSERT_TRUE(service.Control("fault=none"));

@@ -135,14 +135,21 @@ void Tool::ClickCalibrate() const {
 }
 
 bool Tool::Responsive(int ms) const {
+  // A window busy for a while counts as hung and is answered at once, so
+  // ask again until the time is up.
   DWORD_PTR r;
-  return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ms, &r) != 0;
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms * testsupport::TimeScale());
+  do {
+    if (SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &r)) return true;
+    Sleep(100);
+  } while (static_cast<int32_t>(end - GetTickCount()) > 0);
+  return false;
 }
 
 DWORD Tool::Close() {
   closed_ = true;
   if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-  WaitForSingleObject(process_.handle.get(), 20000);
+  WaitForSingleObject(process_.handle.get(), 20000 * testsupport::TimeScale());
   DWORD code = STILL_ACTIVE;
   GetExitCodeProcess(process_.handle.get(), &code);
   return code;

@@ -55,6 +55,7 @@ class Tool {
   // Waits until `pred(ServiceBox())` holds; false after `ms`.
   template <typename Pred>
   bool WaitServiceBox(Pred pred, int ms) const {
+    ms *= testsupport::TimeScale();
     for (int waited = 0; waited < ms; waited += 50) {
       if (pred(ServiceBox())) return true;
       Sleep(50);

@@ -1,5 +1,7 @@
 #include "tests/support/child_process.h"
 
+#include <cstdlib>
+
 namespace testsupport {
 namespace {
 
@@ -24,6 +26,13 @@ bool IsMessageBox(HWND h) {
 }
 
 }  // namespace
+
+int TimeScale() {
+  char text[16] = "";
+  DWORD n = GetEnvironmentVariableA("RT_TEST_TIME_SCALE", text, sizeof text);
+  int scale = n > 0 && n < sizeof text ? atoi(text) : 1;
+  return scale < 1 ? 1 : scale > 100 ? 100 : scale;
+}
 
 std::string ExeDir() {
   char path[MAX_PATH] = {};

@@ -34,6 +34,10 @@ HWND WaitForVisibleWindow(const Process& p, bool (*match)(HWND), int tries, DWOR
 Process Spawn(std::string command_line);
 
 std::string ExeDir();  // the running test's folder, with its final backslash
+// How much slower than a native x86 host this one runs Windows programs
+// (RT_TEST_TIME_SCALE, 1 when unset): under an emulator every wait a test
+// allows a child is this many times longer. Never shortens a wait.
+int TimeScale();
 
 // The first top-level window of process `pid` that `match` accepts.
 HWND FindWindowOfProcess(DWORD pid, bool (*match)(HWND));
