@@ -178,4 +178,31 @@ TEST_F(PreciseTest, AutomaticModeLeavesTheClockAloneWhenSourcesDisagree) {
   EXPECT_EQ(p.Close(), 0u);
 }
 
+// One of the three sources answers at once (a bound of a few ms) but 0.6 s
+// ahead of the other two, which tell the truth: automatic mode sets the
+// truth or nothing, never the liar's time, and the window names the liar.
+TEST_F(PreciseTest, AutomaticModeSetsNothingFromATightSourceThatIsOff) {
+  const double honest = 0.3, liar = honest + 0.6;
+  Offset(honest);
+  ASSERT_TRUE(services_[1].Control("offset=" + std::to_string(liar)));
+  Program p(Options{Urls(), false, "3000,1000"});
+  p.Click(precise_e2e::kAutoButton);
+  // Decided: it set the clock, or the status says why not and when next.
+  ASSERT_TRUE(Wait([&] { return !p.ClockRequests().empty() ||
+                                Has(p.Text(precise_e2e::kStatusLabel), GBK_PRECISE_SECONDS_UNTIL_NEXT); }, 25000))
+      << p.Text(precise_e2e::kStatusLabel);
+  std::printf("status: %s; %zu clock requests\n", p.Text(precise_e2e::kStatusLabel).c_str(), p.ClockRequests().size());
+  ExpectTrue(p.ClockRequests(), honest);
+  std::string sources = p.Text(precise_e2e::kSourcesBox);
+  for (size_t i = 0; i < services_.size(); ++i) {
+    SCOPED_TRACE(services_[i].Url());
+    size_t at = sources.find(services_[i].Url());
+    ASSERT_NE(at, std::string::npos) << sources;
+    size_t line = sources.rfind("\n", at);
+    std::string head = sources.substr(line == std::string::npos ? 0 : line + 1);
+    EXPECT_EQ(head.rfind(i == 1 ? GBK_PRECISE_DISAGREES_WITH_OTHERS : GBK_PRECISE_ANSWERED, 0), 0u) << sources;
+  }
+  EXPECT_EQ(p.Close(), 0u);
+}
+
 }  // namespace
