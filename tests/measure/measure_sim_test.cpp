@@ -454,8 +454,11 @@ TEST(Combine, ATightLiarNeverOutvotesHonestSources) {
       }
       if (!c.found) continue;
       EXPECT_LE(std::fabs(result.offset - truth), result.bound + 1e-9);
-      for (const measure::SourceResult& s : result.sources)  // the common part of the honest
-        if (s.state == measure::SourceState::kAnswered) EXPECT_LE(result.bound, s.bound + 1e-12);
+      for (const measure::SourceResult& s : result.sources) {  // the common part of the honest
+        if (s.state == measure::SourceState::kAnswered) {
+          EXPECT_LE(result.bound, s.bound + 1e-12);
+        }
+      }
     }
   }
 }
