@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "measure/measure_edge.h"
+#include "runtime/core/table_rows.h"
 
 namespace precise {
 
@@ -52,12 +53,8 @@ constexpr DllRow kOwnCommands[] = {
     {kGetExitCodeProcess, "kernel32.dll", "GetExitCodeProcess"},
     {kCloseHandle, "kernel32.dll", "CloseHandle"},
 };
-constexpr bool RowsInOrder() {
-  for (int i = 0; i < static_cast<int>(sizeof kOwnCommands / sizeof kOwnCommands[0]); ++i)
-    if (kOwnCommands[i].command != measure::kPlatformCommandCount + i) return false;
-  return true;
-}
-static_assert(RowsInOrder(), "one row per own command, in command order");
+static_assert(rt::RowsInKeyOrder(kOwnCommands, &DllRow::command, measure::kPlatformCommandCount),
+              "one row per own command, in command order");
 static_assert(sizeof kOwnCommands / sizeof kOwnCommands[0] ==
                   kDllCommandCount - measure::kPlatformCommandCount,
               "every own command has its row");

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "runtime/core/gbk_text.h"
+#include "runtime/core/table_rows.h"
 
 namespace precise {
 
@@ -264,19 +265,13 @@ constexpr ReasonRow kReasonTexts[] = {
 };
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
               "one text per reason code");
-constexpr bool ReasonRowsInOrder() {
-  for (size_t i = 0; i < sizeof kReasonTexts / sizeof kReasonTexts[0]; ++i)
-    if (static_cast<size_t>(kReasonTexts[i].reason) != i) return false;
-  return true;
-}
-static_assert(ReasonRowsInOrder(), "reason rows in code order");
+static_assert(rt::RowsInKeyOrder(kReasonTexts, &ReasonRow::reason), "reason rows in code order");
 
 }  // namespace
 
 std::string ReasonText(measure::Reason reason, uint32_t number) {
-  size_t i = static_cast<size_t>(reason);
   // A code from a newer engine than this table: the text for "unknown".
-  const ReasonRow& row = i < static_cast<size_t>(R::kCount) ? kReasonTexts[i] : kReasonTexts[0];
+  const ReasonRow& row = rt::RowOr(kReasonTexts, static_cast<size_t>(reason), 0);
   std::string text = row.text;
   if (row.number && number != 0) {
     char suffix[32];
@@ -370,18 +365,12 @@ constexpr AutoRow kAutoTexts[] = {
 };
 static_assert(sizeof kAutoTexts / sizeof kAutoTexts[0] == static_cast<size_t>(D::kCount),
               "one text per automatic decision");
-constexpr bool AutoRowsInOrder() {
-  for (size_t i = 0; i < sizeof kAutoTexts / sizeof kAutoTexts[0]; ++i)
-    if (static_cast<size_t>(kAutoTexts[i].decision) != i) return false;
-  return true;
-}
-static_assert(AutoRowsInOrder(), "automatic decision rows in decision order");
+static_assert(rt::RowsInKeyOrder(kAutoTexts, &AutoRow::decision), "automatic decision rows in decision order");
 
 }  // namespace
 
 std::string AutoText(AutoDecision d, const AutoPeriods& p) {
-  size_t i = static_cast<size_t>(d);
-  const AutoRow& row = i < static_cast<size_t>(D::kCount) ? kAutoTexts[i] : kAutoTexts[1];
+  const AutoRow& row = rt::RowOr(kAutoTexts, static_cast<size_t>(d), static_cast<size_t>(D::kNoOffset));
   std::string text = row.text;
   if (row.after_threshold) text += " " + std::to_string(p.threshold_ms) + " " + row.after_threshold;
   return text;
