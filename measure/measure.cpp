@@ -171,12 +171,11 @@ void SourceMeasurer::Take(const Exchange& x) {
   // counter broke (or wrapped), so the exchange proves nothing.
   bool instants_ok = std::isfinite(x.sent) && std::isfinite(x.received) && x.received >= x.sent;
   if (!x.ok || !instants_ok) {
-    if (instants_ok || !x.ok) {
+    if (instants_ok) {
       last_failure_ = x.failure.empty() ? "no reply" : x.failure;
       last_failure_code_ = x.reason == Reason::kNone ? Reason::kNoReply : x.reason;
       last_failure_number_ = x.reason_number;
-    }
-    if (!instants_ok) {
+    } else {
       last_failure_ = "the PC's receive instant is before its send instant";
       last_failure_code_ = Reason::kBadInstants;
       last_failure_number_ = 0;
