@@ -592,7 +592,7 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
   std::string text;
   if (TryReadSysTime2(body, &text)) {
     if (TryParseBeijingTime(text, utc)) return true;
-    *failure = "unreadable sysTime2 \"" + Printable(text.substr(0, 40)) + "\"";
+    *failure = "unreadable sysTime2 \"" + text.substr(0, 40) + "\"";
     return false;
   }
   if (date_header.empty()) {
@@ -600,7 +600,7 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
     return false;
   }
   if (TryParseHttpDate(date_header, utc)) return true;
-  *failure = "unreadable Date header \"" + Printable(date_header.substr(0, 40)) + "\"";
+  *failure = "unreadable Date header \"" + date_header.substr(0, 40) + "\"";
   return false;
 }
 

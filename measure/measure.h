@@ -187,6 +187,8 @@ void Combine(Result& result);
 
 // A text from outside (a server's header, a URL) made safe for a console or
 // a window: bytes below 0x20, 0x7F and backslash as \xNN; other bytes kept.
+// Applied once, where a text is shown (the query's lines, the window's
+// source lines): the engine's own texts keep a reply's bytes as they came.
 std::string Printable(const std::string& text);
 
 // "YYYY-MM-DD HH:MM:SS" in Beijing time (UTC+8) to utc seconds.
