@@ -119,7 +119,6 @@ void SetWinInetFailure(const char* step, uint32_t code, measure::Exchange* x) {
 Clock::Clock(const PlatformCalls& calls) : calls_(calls) {
   int64_t frequency = Counter(calls_, kPcQueryPerformanceFrequency);
   period_ = frequency > 0 ? 1.0 / static_cast<double>(frequency) : 1e-7;
-  origin_ = Counter(calls_, kPcQueryPerformanceCounter);
   if (Available(calls_, kPcGetSystemTimePreciseAsFileTime)) {
     // The reading with the tightest pair of counter values around it.
     double best_gap = 1e9;
@@ -144,7 +143,11 @@ Clock::Clock(const PlatformCalls& calls) : calls_(calls) {
 }
 
 double Clock::Now() const {
-  return static_cast<double>(Counter(calls_, kPcQueryPerformanceCounter) - origin_) * period_;
+  // From the counter's own zero, not from this Clock's making: every Clock
+  // then reads the same mono, and a time kept across a new mapping (made
+  // after the PC clock was set) does not jump. A double holds the count
+  // exactly for centuries of uptime at 10 MHz.
+  return static_cast<double>(Counter(calls_, kPcQueryPerformanceCounter)) * period_;
 }
 
 void Clock::WaitUntil(double mono, double spin) const {

@@ -74,7 +74,8 @@ PlatformCalls BindPlatformCalls();
 
 // Monotonic seconds from the performance counter, mapped once to the PC's
 // UTC clock (GetSystemTimePreciseAsFileTime, else the edge of a
-// GetSystemTimeAsFileTime tick).
+// GetSystemTimeAsFileTime tick). Mono counts from the counter's zero, so
+// all Clocks agree on it; only their mappings to UTC differ.
 class Clock {
  public:
   explicit Clock(const PlatformCalls& calls);
@@ -87,7 +88,6 @@ class Clock {
  private:
   PlatformCalls calls_;
   double period_ = 0;        // seconds per count
-  int64_t origin_ = 0;       // counter value at mono 0
   double utc_minus_mono_ = 0;
 };
 

@@ -37,15 +37,10 @@ enum class After { kShow, kCalibrate, kAuto };
 struct State {
   std::vector<std::string> urls;
   measure::PlatformCalls calls;
-  std::optional<measure::Clock> clock;  // the PC clock to the microsecond
-  // The program's one monotonic time: made once at the start and never
-  // replaced. `clock` above is mapped to the PC clock once, so it is made
-  // anew whenever that clock moves (a set, a measurement's fresher mapping),
-  // and each Clock counts from its own origin: times kept on it would jump.
-  // This one is read only for Now(), the performance counter since the
-  // start, which no setting of the clock moves; the engine's Clock is used
-  // as it is rather than reading the counter through the table a second way.
-  std::optional<measure::Clock> mono;
+  // The PC clock to the microsecond. Made anew whenever that clock moves (a
+  // set, a measurement's fresher mapping); its mono time does not move, so
+  // the schedule keeps its times on it.
+  std::optional<measure::Clock> clock;
   std::unique_ptr<measure::Measurement> running;
   After after = After::kShow;
   Outcome last;
@@ -70,7 +65,7 @@ void ShowText(uint32_t unit, const std::string& text) { Show(unit, kContent, tex
 void Status(const std::string& text) { Show(kStatusLabel, kContent, text); }
 
 int64_t NowUtcMs() { return std::llround(g_state->clock->Utc() * 1000.0); }
-int64_t MonoMs() { return std::llround(g_state->mono->Now() * 1000.0); }
+int64_t MonoMs() { return std::llround(g_state->clock->Now() * 1000.0); }
 int64_t LocalOf(int64_t utc_ms) { return utc_ms + LocalShiftMs(utc_ms); }
 
 Outcome OutcomeOf(const measure::Result& r) {
@@ -122,10 +117,8 @@ void ShowOutcome() {
 }
 
 void ScheduleWork() {
-  // Wake a little early: the engine waits out the rest on the counter. Its
-  // due time is on its own clock's origin, so "now" is read on that clock.
-  const measure::Measurement& m = *g_state->running;
-  double ms = (m.NextWakeTime() - m.clock().Now()) * 1000.0 - 12.0;
+  // Wake a little early: the engine waits out the rest on the counter.
+  double ms = (g_state->running->NextWakeTime() - g_state->clock->Now()) * 1000.0 - 12.0;
   uint32_t interval = ms < 1 ? 1 : ms > 1000 ? 1000 : static_cast<uint32_t>(ms);
   prog::WriteProperty(kWindow, kWorkTimer, kTimerInterval, kWholeProperty, interval);
 }
@@ -262,7 +255,6 @@ extern "C" int ProgramEntry(void) {
   g_state = std::make_unique<State>();
   g_state->calls = EngineCalls();
   g_state->clock.emplace(g_state->calls);
-  g_state->mono.emplace(g_state->calls);
   const char* probe_sources = g_probe.sources ? g_probe.sources() : nullptr;
   std::vector<std::string>& urls = g_state->urls;
   urls = probe_sources && *probe_sources ? UrlsIn(probe_sources) : cl.urls;
