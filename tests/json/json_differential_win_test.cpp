@@ -163,16 +163,7 @@ std::string Hex(const std::string& s) {
   return h;
 }
 
-class Differential : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { jsontest::SetUpRuntime(); }
-  void TearDown() override { json::DeleteJsonObject(o_); }
-  double Eval(const std::string& script) {
-    return rt::AsDouble(prog::Call(rt::CallMethodNumber, {rt::PtrArg(rt::kComObject, o_->engine),
-                                                          rt::TextArg("Eval"), rt::TextArg(script.c_str())}));
-  }
-  json::JsonObject* o_ = json::NewJsonObject();
-};
+using Differential = jsontest::ObjectTest;
 
 TEST_F(Differential, EngineAgreesWithEveryTextTheChecksAccept) {
   const std::vector<std::string> texts = Corpus();
@@ -198,8 +189,10 @@ TEST_F(Differential, EngineAgreesWithEveryTextTheChecksAccept) {
     if (json::IsMemberPath(t.c_str())) {
       ++keys;
       const std::string path = std::string("da") + (t[0] == '[' ? "" : ".") ;
-      const double ok = Eval("(function(){var before=JSON.stringify(da);try{eval(" + ScriptLiteral(path + t) +
-                             ")}catch(e){if(e instanceof SyntaxError)return 0}return before==JSON.stringify(da)?1:2})()");
+      const double ok = rt::AsDouble(jsontest::Script(
+          o_, rt::CallMethodNumber, "Eval",
+          "(function(){var before=JSON.stringify(da);try{eval(" + ScriptLiteral(path + t) +
+              ")}catch(e){if(e instanceof SyntaxError)return 0}return before==JSON.stringify(da)?1:2})()"));
       if (ok != 1) faults.push_back("key " + Hex(t) + (ok == 0 ? "is no expression" : "changed the data"));
       if (ok == 2) fresh_root = json::Parse(o_, kRoot);
     }

@@ -1,10 +1,13 @@
 // The JsonObject against the real Script Control under Wine: lifecycle,
-// Parse and every operation, with the edge cases the program relies on.
+// Parse and every operation, with the edge cases the program relies on; and
+// replies, keys and values that try to run script (the engine runs any
+// script it is given, shown first, so the object must keep it away).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
-#include "json/json_object.h"
+#include "json/json_validate.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/image.h"
 #include "runtime/dll/dll_commands.h"
@@ -13,6 +16,7 @@
 
 namespace {
 
+using jsontest::Script;
 using jsontest::Take;
 
 // CoInitialize through the program's table, counted.
@@ -35,12 +39,9 @@ void Idle() {
   }
 }
 
-class JsonObjectTest : public ::testing::Test {
+class JsonObjectTest : public jsontest::ObjectTest {
  protected:
-  static void SetUpTestSuite() { jsontest::SetUpRuntime(); }
-  void TearDown() override { json::DeleteJsonObject(o_); }
   std::string ToJson(json::JsonObject* o = nullptr) { return Take(json::ToJson(o ? o : o_)); }
-  json::JsonObject* o_ = json::NewJsonObject();
 };
 
 TEST_F(JsonObjectTest, CopiesShareTheEngineChildrenGetTheirOwn) {
@@ -71,8 +72,7 @@ TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
     SCOPED_TRACE(idle ? "idle time before Parse" : "no idle time");
     json::Reset(o_, json::kJsonObject);
     json::SetMember(o_, "a", "1", false);
-    prog::Call(rt::CallMethod, {rt::PtrArg(rt::kComObject, o_->engine), rt::TextArg("ExecuteStatement"),
-                                rt::TextArg("Object.prototype.left=1")});
+    Script(o_, rt::CallMethod, "ExecuteStatement", "Object.prototype.left=1");
     json::JsonObject* before = json::Copy(o_);
     if (idle) Idle();
     g_co_initialize_calls = 0;
@@ -124,12 +124,12 @@ TEST_F(JsonObjectTest, AnEmptyEngineAnswersEmptyValues) {
 }
 
 TEST_F(JsonObjectTest, ParseThenGetJson) {
+  // A service reply, and what is left when a reply is not the JSON wanted.
   const char* reply = "{\"sysTime2\":\"2019-10-17 21:29:38\",\"sysTime1\":\"20191017212938\"}";
   struct { const char* text; bool parsed; const char* sys_time2; const char* whole; } cases[] = {
       {reply, true, "\"2019-10-17 21:29:38\"", reply},
       {"null", false, "", "null"},
       {"0", true, "", "0"},
-      {"{\"sysTime2\":null}", true, "null", "{\"sysTime2\":null}"},
       {"<html><body>502 Bad Gateway</body></html>", false, "", "null"},
       {"{\"s\":\"tab\\t\\u00e9 \\\"q\\\" \\u2028\"}", true, "", "{\"s\":\"tab\\t\xa8\xa6 \\\"q\\\" \\u2028\"}"},
   };
@@ -180,8 +180,7 @@ TEST_F(JsonObjectTest, CountAndKeysLeaveThePreludeOut) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.json);
     ASSERT_TRUE(json::Parse(o_, c.json));  // a new engine: the last GetKeys' script global ary is gone
-    EXPECT_EQ(Take(rt::AsPtr<char>(prog::Call(rt::CallMethodText, {rt::PtrArg(rt::kComObject, o_->engine),
-                                   rt::TextArg("Eval"), rt::TextArg("typeof ary")}))), "undefined");
+    EXPECT_EQ(Take(rt::AsPtr<char>(Script(o_, rt::CallMethodText, "Eval", "typeof ary"))), "undefined");
     EXPECT_EQ(json::Count(o_, c.path), c.count);
     rt::ArrayBlock* keys = nullptr;
     EXPECT_EQ(json::GetKeys(o_, &keys, c.path), static_cast<int32_t>(c.keys.size()));
@@ -191,7 +190,7 @@ TEST_F(JsonObjectTest, CountAndKeysLeaveThePreludeOut) {
   }
 }
 
-TEST_F(JsonObjectTest, SettingMembers) {
+TEST_F(JsonObjectTest, WritingMembersItemsAndTheRoot) {
   struct { const char* value; bool is_json; const char* after; } cases[] = {
       {"x", false, "{\"a\":\"x\"}"},
       {"", true, "{\"a\":{}}"},
@@ -203,18 +202,13 @@ TEST_F(JsonObjectTest, SettingMembers) {
     json::SetMember(o_, "a", c.value, c.is_json);
     EXPECT_EQ(ToJson(), c.after);
   }
-  json::Clear(o_);
+  ASSERT_TRUE(json::Parse(o_, "{\"list\":[1,2,3]}"));
   json::SetMemberJson(o_, "o", "[1,{\"k\":true}]");
   json::SetMemberNumber(o_, "n", 0.25);
-  EXPECT_EQ(ToJson(), "{\"o\":[1,{\"k\":true}],\"n\":0.25}");
-}
-
-TEST_F(JsonObjectTest, ArraysAndTheRoot) {
-  ASSERT_TRUE(json::Parse(o_, "{\"list\":[1,2,3]}"));
   json::RemoveItemAt(o_, "list[1]");
   json::AppendItem(o_, "4", "list", true);
   json::AppendItem(o_, "x", "fresh", false);  // not an array yet: made one
-  EXPECT_EQ(ToJson(), "{\"list\":[1,3,4],\"fresh\":[\"x\"]}");
+  EXPECT_EQ(ToJson(), "{\"list\":[1,3,4],\"o\":[1,{\"k\":true}],\"n\":0.25,\"fresh\":[\"x\"]}");
   EXPECT_EQ(Take(json::GetItem(o_, 2, "list", false)), "4");
   json::Reset(o_, json::kJsonArray);
   json::AppendItem(o_, "a", "", false);
@@ -227,6 +221,56 @@ TEST_F(JsonObjectTest, ArraysAndTheRoot) {
   EXPECT_EQ(ToJson(), "\"plain\"");
   json::Reset(o_, json::kJsonMissing);
   EXPECT_EQ(ToJson(), "{}");
+}
+
+class HostileInput : public JsonObjectTest {
+ protected:
+  void SetUp() override { DeleteFileA(kMarker); }
+  void TearDown() override {
+    JsonObjectTest::TearDown();
+    DeleteFileA(kMarker);
+  }
+  static bool Created() { return GetFileAttributesA(kMarker) != INVALID_FILE_ATTRIBUTES; }
+  static constexpr const char* kMarker = "json_hostile_marker.txt";  // in the working folder
+  const std::string code_ =  // creates the marker when run
+      std::string("new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('") + kMarker + "').Close()";
+};
+
+TEST_F(HostileInput, TheEngineItselfRunsAnyScript) {
+  // A top-level JSON string pasted into eval(...) is run: replies are never pasted.
+  std::string reply = "\"" + code_ + "\"";
+  ASSERT_TRUE(json::IsSafeJson(reply.c_str()));
+  Script(o_, rt::CallMethod, "AddCode", "var da=eval(" + reply + ")");
+  EXPECT_TRUE(Created()) << "the engine did not run the script";
+}
+
+TEST_F(HostileInput, ParseKeysAndValuesRunNothingAndReturnQuickly) {
+  for (const std::string& reply : {
+           code_, "{\"a\":" + code_ + "}", "{\"a\":1});" + code_ + ";({\"b\":2}", "{\"a\":1}/*" + code_ + "*/",
+           "[\"\x95\\\"," + code_ + ",\"]",  // byte-wise one JSON string; as GBK 0x95 0x5C hides the backslash
+           std::string("(function(){for(;;){}})()"),                // endless loop
+           std::string(100000, '[') + std::string(100000, ']'),     // 100,000 deep
+           "[\"" + std::string(32u << 20, 'x') + "\"]"}) {           // 32 MB
+    SCOPED_TRACE(reply.substr(0, 80) + " (" + std::to_string(reply.size()) + " bytes)");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(json::Parse(o_, reply.c_str()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  }
+  EXPECT_TRUE(json::Parse(o_, ("\"" + code_ + "\"").c_str()));  // a JSON string holding script: kept as text
+  ASSERT_TRUE(json::Parse(o_, "{\"a\":1}"));
+  std::string key = "a);" + code_ + ";(1", quoted = "x';" + code_ + ";'";
+  EXPECT_EQ(Take(json::GetJson(o_, key.c_str())), "");
+  EXPECT_FALSE(json::Has(o_, ("a||" + code_).c_str()));
+  EXPECT_EQ(json::TypeOf(o_, ("a||" + code_).c_str()), json::kJsonOther);
+  EXPECT_EQ(json::Count(o_, ("a," + code_).c_str()), 0);
+  json::SetMember(o_, "b", quoted.c_str(), false);
+  json::SetMember(o_, "b", code_.c_str(), true);
+  json::SetMemberJson(o_, "b", code_.c_str());
+  json::AppendItem(o_, quoted.c_str(), "c", false);
+  json::SetRoot(o_, code_.c_str(), true);
+  json::RemoveItemAt(o_, ("a;" + code_ + "[0]").c_str());
+  EXPECT_EQ(Take(json::ToJson(o_)), "{\"a\":1}");
+  EXPECT_FALSE(Created());
 }
 
 }  // namespace

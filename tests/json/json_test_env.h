@@ -1,12 +1,16 @@
 // Shared set-up of the Windows JSON and COM tests: DLL commands bound from
 // the program's table (so CoInitialize runs as in the program), COM on the
-// test thread, and Take for Text results.
+// test thread, Take for Text results, a call of the engine's methods with a
+// script, and a fixture holding one JSON object.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
+#include "json/json_object.h"
 #include "program/program_calls.h"
 #include "tests/support/program_setup.h"
 
@@ -22,5 +26,18 @@ inline std::string Take(char* text) {
   prog::Free(text);
   return s;
 }
+
+// cmd (CallMethod, CallMethodText, ...) of the object's engine: method(script).
+inline rt::ArgRecord Script(json::JsonObject* o, rt::BuiltinCommand cmd, const char* method,
+                            const std::string& script) {
+  return prog::Call(cmd, {rt::PtrArg(rt::kComObject, o->engine), rt::TextArg(method), rt::TextArg(script.c_str())});
+}
+
+class ObjectTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { SetUpRuntime(); }
+  void TearDown() override { json::DeleteJsonObject(o_); }
+  json::JsonObject* o_ = json::NewJsonObject();
+};
 
 }  // namespace jsontest

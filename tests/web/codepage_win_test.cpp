@@ -16,19 +16,19 @@ class CodePage : public ::testing::Test {
   static void SetUpTestSuite() { webtest::LoadProgramDllTable(); }
 };
 
-TEST_F(CodePage, Utf8ToAnsi) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"\xE4\xB8\xAD", "\xD6\xD0"},
-      {"\xF0\x9F\x98\x80", "??"},  // not in GBK
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.first);
-    EXPECT_EQ(S(web::Utf8ToAnsi(c.first.c_str())), c.second);
-  }
+TEST_F(CodePage, Utf8AnsiAndUtf16) {
+  EXPECT_EQ(S(web::Utf8ToAnsi("\xE4\xB8\xAD")), "\xD6\xD0");
+  EXPECT_EQ(S(web::Utf8ToAnsi("\xF0\x9F\x98\x80")), "??");  // not in GBK
   EXPECT_EQ(web::Utf8ToAnsi(static_cast<const char*>(nullptr)).get(), nullptr);
+  prog::OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
+  ASSERT_NE(units.get(), nullptr);
+  EXPECT_EQ(Unit(units, 0), 0x4E2D);
+  EXPECT_EQ(S(web::Utf16ToMultiByte(units.get())), "\xD6\xD0");
+  EXPECT_EQ(S(web::Utf16ToMultiByte(units.get(), 65001)), "\xE4\xB8\xAD");
+  EXPECT_EQ(web::Utf16ToMultiByte(nullptr).get(), nullptr);
 }
 
-TEST_F(CodePage, InvalidUtf8ConvertsWithoutRunningShort) {
+TEST_F(CodePage, InvalidTextAndUnendedBlocksConvertWithoutRunningShortOrPast) {
   // Each invalid byte is one replacement unit, more than the bytes' worth.
   const char* in = "\xFF\xFE\xD6\xD0" "abc\xE4\xB8";
   prog::OwnedBytes units = web::MultiByteToUtf16(in);
@@ -38,18 +38,10 @@ TEST_F(CodePage, InvalidUtf8ConvertsWithoutRunningShort) {
   EXPECT_EQ(Unit(units, n / 2 - 1), 0) << "ends with a zero unit";
   EXPECT_NE(web::Utf8ToAnsi(in).get(), nullptr);
   EXPECT_EQ(Unit(web::MultiByteToUtf16("\xD6\xD0"), 0), 0xFFFD);
-}
-
-TEST_F(CodePage, Utf16StopsAtTheZeroUnitOrTheBlockEnd) {
-  prog::OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
-  ASSERT_NE(units.get(), nullptr);
-  EXPECT_EQ(Unit(units, 0), 0x4E2D);
-  EXPECT_EQ(S(web::Utf16ToMultiByte(units.get())), "\xD6\xD0");
-  EXPECT_EQ(S(web::Utf16ToMultiByte(units.get(), 65001)), "\xE4\xB8\xAD");
+  // UTF-16 stops at the zero unit, or at the block's end: six units and an
+  // odd byte, no zero unit, never read past the block.
   EXPECT_EQ(S(web::Utf16ToMultiByte(webtest::Bytes(std::string("A\0\0\0B\0", 6)).get())), "A");
-  // Six units and an odd byte, no zero unit: never read past the block.
   EXPECT_EQ(S(web::Utf16ToMultiByte(webtest::Bytes(std::string("a\0b\0c\0d\0e\0f\0g", 13)).get())), "abcdef");
-  EXPECT_EQ(web::Utf16ToMultiByte(nullptr).get(), nullptr);
 }
 
 }  // namespace

@@ -14,28 +14,24 @@
 
 namespace {
 
-TEST(DllBinding, EmptyLibraryNameFindsEntry8InKernel32AndCachesIt) {
+TEST(DllBinding, EntriesBindByOrdinalOrFromTheSystemListAndStayBound) {
   webtest::LoadProgramDllTable();
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  void* want = reinterpret_cast<void*>(GetProcAddress(kernel, MAKEINTRESOURCEA(100)));
+  ASSERT_NE(want, nullptr);
+  static const char* libs[] = {"kernel32.dll", "C:\\windows\\system32\\kernel32.dll"};
+  static const char* funcs[] = {"#100", "#65636"};  // a hash name binds by the ordinal of its low 16 bits
+  rt::LoadDllCommandTable(2, libs, funcs);
+  EXPECT_EQ(rt::RequireDllCommand(0), want);
+  EXPECT_EQ(rt::RequireDllCommand(1), want);
+  // The program's own table (which later tests call through): entry 8 names
+  // no library and is found in kernel32 from the system list, then cached.
   rt::LoadDllCommandTable(prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames);
   EXPECT_EQ(rt::InspectDllCommand(8).address, nullptr);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
   void* f = rt::RequireDllCommand(prog::kMultiByteToWideChar);
   EXPECT_EQ(f, reinterpret_cast<void*>(GetProcAddress(kernel, "MultiByteToWideChar")));
   EXPECT_EQ(rt::InspectDllCommand(8).module, kernel);
   EXPECT_EQ(rt::RequireDllCommand(prog::kMultiByteToWideChar), f) << "cached";
-}
-
-TEST(DllBinding, HashNameBindsByOrdinalOfItsLow16Bits) {
-  webtest::LoadProgramDllTable();
-  void* want = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), MAKEINTRESOURCEA(100)));
-  ASSERT_NE(want, nullptr);
-  static const char* libs[] = {"kernel32.dll", "C:\\windows\\system32\\kernel32.dll"};
-  static const char* funcs[] = {"#100", "#65636"};
-  rt::LoadDllCommandTable(2, libs, funcs);
-  EXPECT_EQ(rt::RequireDllCommand(0), want);
-  EXPECT_EQ(rt::RequireDllCommand(1), want);
-  // Later tests call through the program's own table.
-  rt::LoadDllCommandTable(prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames);
 }
 
 TEST(DllBindingChild, TwoEntriesOfOneLibraryHoldTwoReferences) {
