@@ -57,6 +57,7 @@ TEST(ReplyTime, RejectsMalformedDates) {
       "", "Sun, 06 Nov 1994 08:49:37 UTC", "Sun, 31 Nov 1994 08:49:37 GMT",
       "Sun, 06 Nov 1994 24:00:00 GMT", "Sun, 06 Xyz 1994 08:49:37 GMT", "Sun, 6 Nov 1994 08:49:37 GMT",
       "Sun, 06 Nov 1994 08:49:37 GMTX", "Sun, 29 Feb 1900 08:49:37 GMT", "1994-11-06T08:49:37Z",
+      "Sun Nov  6X08:49:37 1994",
   };
   const char* const bad_beijing[] = {
       "", "2026-12-07 12:00", "2026-12-07T12:00:00", "2026-13-07 12:00:00",
@@ -79,6 +80,9 @@ TEST(ReplyTime, ReadsSysTime2FromStrictJsonOnly) {
       {R"({"sysTime2":"first","sysTime2":"last"})", true, "last"},
       {R"({"sysTime2":"\ud83d\ude00"})", true, "\xF0\x9F\x98\x80"},  // a surrogate pair
       {R"({"sysTime2":"\ud83d\u0041"})", false, ""},
+      {R"({"sysTime2":"a\"b\\c\/d\n"})", true, "a\"b\\c/d\n"},  // short escapes
+      {R"({"sysTime2":"\q"})", false, ""},
+      {R"({"sysTime2":"unterminated)", false, ""},
       {R"({"sysTime2":"first","sysTime2":null})", false, ""},
       {R"({"sysTime2":20261207120000})", false, ""},
       {R"({"sysTime1":"20261207120000"})", false, ""},
