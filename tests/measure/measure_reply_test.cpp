@@ -146,3 +146,34 @@ TEST(ReplyTime, BuildDateAndNumberForms) {
 }
 
 }  // namespace
+
+TEST(Url, SplitsHttpAndHttpsAndRefusesTheRest) {
+  const struct {
+    const char* text;
+    bool secure;
+    const char* host;
+    int port;
+    const char* path;
+  } good[] = {
+      {"http://h", false, "h", 80, "/"},
+      {"https://h.example:8443/a/b?c=1#frag", true, "h.example", 8443, "/a/b?c=1"},
+      {"http://h?x", false, "h", 80, "/?x"},
+      {"http://[::1]:81/", false, "[::1]", 81, "/"},
+      {"http://h:65535/", false, "h", 65535, "/"},
+  };
+  for (const auto& c : good) {
+    SCOPED_TRACE(c.text);
+    measure::Url u;
+    ASSERT_TRUE(measure::TryParseUrl(c.text, &u));
+    EXPECT_EQ(u.secure, c.secure);
+    EXPECT_EQ(u.host, c.host);
+    EXPECT_EQ(u.port, c.port);
+    EXPECT_EQ(u.path, c.path);
+  }
+  const char* const bad[] = {
+      "http://user@h/", "http://h:0/", "http://h:65536/", "http://h:/",   "http://:80/", "http://h:8a/",
+      "ftp://h/",       "http://",     "http://h/a b",    "HTTP://h/",    "http://h\\x/",
+  };
+  measure::Url u;
+  for (const char* t : bad) EXPECT_FALSE(measure::TryParseUrl(t, &u)) << t;
+}
