@@ -5,20 +5,6 @@
 namespace testsupport {
 namespace {
 
-struct Search {
-  DWORD pid;
-  bool (*match)(HWND);
-  HWND found;
-};
-
-BOOL CALLBACK Visit(HWND h, LPARAM lp) {
-  auto* s = reinterpret_cast<Search*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  if (pid == s->pid && s->match(h)) s->found = h;
-  return s->found == nullptr;
-}
-
 bool IsMessageBox(HWND h) {
   char cls[16] = {};
   GetClassNameA(h, cls, sizeof cls);
@@ -42,9 +28,12 @@ std::string ExeDir() {
 }
 
 HWND FindWindowOfProcess(DWORD pid, bool (*match)(HWND)) {
-  Search s{pid, match, nullptr};
-  EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  for (HWND h = nullptr; (h = FindWindowExA(nullptr, h, nullptr, nullptr)) != nullptr;) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (owner == pid && match(h)) return h;
+  }
+  return nullptr;
 }
 
 Process Spawn(std::string command_line) {
@@ -86,14 +75,11 @@ ChildResult RunChild(const std::string& exe, const std::string& args, bool expec
     return r;
   }
   HWND box = nullptr;
-  for (int i = 0; expect_box && i < 300 && !box; ++i) {
-    box = FindWindowOfProcess(child.id, IsMessageBox);
-    if (!box) Sleep(100);
-  }
+  if (expect_box) Wait([&] { return (box = FindWindowOfProcess(child.id, IsMessageBox)) != nullptr; }, 30000);
   if (box) {
     char buf[1024] = {};
     // The box can be found while it is still being filled in.
-    for (int i = 0; i < 100 && !GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf); ++i) Sleep(50);
+    Wait([&] { return GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf) != 0; }, 5000);
     for (const char* c = buf; *c; ++c)
       if (*c != '\r') r.text += *c;
     GetWindowTextA(box, buf, sizeof buf);
