@@ -12,6 +12,7 @@ namespace {
 
 using e2e::kFailed;
 using e2e::Tool;
+using testsupport::Wait;
 
 class ToolTest : public ::testing::Test {
  protected:
@@ -96,9 +97,7 @@ TEST_F(ToolTest, ShowsBothTimesEverySecondAndCalibratesToTheShownOne) {
   Tool tool(service_.Url());
   ASSERT_NE(tool.window(), nullptr);
   SYSTEMTIME shown{}, pc{}, later{};
-  ASSERT_TRUE(tool.WaitServiceBox([&](const std::string& t) { return e2e::ParseDisplayed(t, &shown); },
-                                  5000))
-      << tool.ServiceBox();
+  ASSERT_TRUE(Wait([&] { return e2e::ParseDisplayed(tool.ServiceBox(), &shown); }, 5000)) << tool.ServiceBox();
   ASSERT_TRUE(e2e::ParseDisplayed(tool.PcBox(), &pc)) << tool.PcBox();
   EXPECT_NEAR(e2e::SecondsAhead(shown), 3600, 3);
   EXPECT_NEAR(e2e::SecondsAhead(pc), 0, 3);
@@ -110,7 +109,7 @@ TEST_F(ToolTest, ShowsBothTimesEverySecondAndCalibratesToTheShownOne) {
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_TRUE(asked[0] == Logged(shown) || asked[0] == Logged(later)) << asked[0];
   const std::string before = tool.PcBox();
-  EXPECT_TRUE(testsupport::Wait([&] { return tool.PcBox() != before; }, 2500)) << "the PC box was not rewritten";
+  EXPECT_TRUE(Wait([&] { return tool.PcBox() != before; }, 2500)) << "the PC box was not rewritten";
   EXPECT_EQ(tool.Close(), 0u);
   EXPECT_EQ(tool.EndRoutineRuns().size(), 1u);
 }
@@ -123,10 +122,9 @@ TEST_F(ToolTest, UnreadableRepliesShowYear100AndRunNoScript) {
   for (const char* fault : {"empty", "notjson", "nomember", "number", "null", "hostile", "close"}) {
     SCOPED_TRACE(fault);
     ASSERT_TRUE(service_.Control("fault=none"));
-    ASSERT_TRUE(tool.WaitServiceBox([](const std::string& t) { return t != kFailed; }, 5000));
+    ASSERT_TRUE(Wait([&] { return tool.ServiceBox() != kFailed; }, 5000));
     ASSERT_TRUE(service_.Control(std::string("fault=") + fault));
-    EXPECT_TRUE(tool.WaitServiceBox([](const std::string& t) { return t == kFailed; }, 5000))
-        << tool.ServiceBox();
+    EXPECT_TRUE(Wait([&] { return tool.ServiceBox() == kFailed; }, 5000)) << tool.ServiceBox();
   }
   EXPECT_EQ(GetFileAttributesA(pwned), INVALID_FILE_ATTRIBUTES) << "the hostile reply ran";
   EXPECT_EQ(tool.Close(), 0u);

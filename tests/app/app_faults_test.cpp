@@ -23,19 +23,19 @@ struct Refresh {
   long long live_blocks = 0, heap_requests = 0;
 };
 
-// The refreshes logged so far; `done` once the schedule has run out.
-std::vector<Refresh> ReadLog(const std::string& path, bool* done) {
-  std::vector<Refresh> out;
+// Reads the refreshes logged so far; true once the schedule has run out.
+bool ReadLog(const std::string& path, std::vector<Refresh>* out) {
+  out->clear();
+  bool done = false;
   std::ifstream in(path);
-  *done = false;
   for (std::string line; std::getline(in, line);) {
-    if (line == "done") *done = true;
+    done = done || line == "done";
     std::istringstream f(line);
     Refresh r;
     if (f >> r.number >> r.failed >> r.calls >> r.shown >> r.open_handles >> r.live_blocks >> r.heap_requests)
-      out.push_back(r);
+      out->push_back(r);
   }
-  return out;
+  return done;
 }
 
 // What the flow shows when a call fails. Everything the body depends on
@@ -64,7 +64,7 @@ std::vector<Refresh> RunSchedule(const char* mode) {
   {
     e2e::Tool tool(service.Url(), 100);
     EXPECT_NE(tool.window(), nullptr);
-    testsupport::Wait([&] { return refreshes = ReadLog(log, &done), done; }, 90000);
+    done = testsupport::Wait([&] { return ReadLog(log, &refreshes); }, 90000);
     EXPECT_TRUE(tool.Responsive(5000));
     EXPECT_EQ(tool.Close(), 0u);
   }

@@ -14,6 +14,7 @@
 namespace {
 
 using e2e::kFailed;
+using testsupport::Wait;
 
 enum class Shows { kTime, kFailed, kEither };
 struct Case {
@@ -50,8 +51,8 @@ TEST_P(HostileService, ToolSurvivesTheReplyAndShowsTheNextGoodOne) {
   SetEnvironmentVariableA("TIMECAL_STATS_EVERY", "1");
   e2e::Tool tool(service.Url(), 200);
   ASSERT_NE(tool.window(), nullptr);
-  ASSERT_TRUE(tool.WaitServiceBox(IsTime, 10000)) << tool.ServiceBox();
-  ASSERT_TRUE(testsupport::Wait([&] { return !tool.Stats().empty(); }, 5000));
+  ASSERT_TRUE(Wait([&] { return IsTime(tool.ServiceBox()); }, 10000)) << tool.ServiceBox();
+  ASSERT_TRUE(Wait([&] { return !tool.Stats().empty(); }, 5000));
   const size_t before = tool.Stats().size();
   const unsigned long handles = tool.Stats().back().handles;
   const int start = service.Requests();
@@ -59,11 +60,10 @@ TEST_P(HostileService, ToolSurvivesTheReplyAndShowsTheNextGoodOne) {
   // When the second hostile request arrives the first reply has been shown
   // (after the cookie flood no further request gets through).
   const int wanted = c.recovers ? 2 : 1;
-  const bool asked = testsupport::Wait([&] { return service.Requests() - start >= wanted; }, 40000);
+  const bool asked = Wait([&] { return service.Requests() - start >= wanted; }, 40000);
   EXPECT_TRUE(asked || !c.recovers) << "the tool stopped asking";
   if (c.shows == Shows::kFailed) {
-    EXPECT_TRUE(tool.WaitServiceBox([](const std::string& t) { return t == kFailed; }, 20000))
-        << tool.ServiceBox();
+    EXPECT_TRUE(Wait([&] { return tool.ServiceBox() == kFailed; }, 20000)) << tool.ServiceBox();
   } else if (c.shows == Shows::kTime && c.recovers && testsupport::TimeScale() == 1) {
     // Shown by now. (Under an emulator a 1 MB header takes WinINet longer
     // than the window's hung-window limit, so its text cannot be read while
@@ -76,7 +76,7 @@ TEST_P(HostileService, ToolSurvivesTheReplyAndShowsTheNextGoodOne) {
     return;  // the tool's destructor ends it
   }
   EXPECT_TRUE(tool.Responsive(20000));
-  EXPECT_TRUE(tool.WaitServiceBox(IsTime, 20000)) << "no good reply after " << c.mode;
+  EXPECT_TRUE(Wait([&] { return IsTime(tool.ServiceBox()); }, 20000)) << "no good reply after " << c.mode;
   EXPECT_EQ(tool.Close(), 0u);
   const std::vector<e2e::Figures> stats = tool.Stats();
   ASSERT_GT(stats.size(), before);

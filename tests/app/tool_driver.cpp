@@ -58,14 +58,14 @@ int TimeService::Requests() const { return std::atoi(Get("/stats").c_str()); }
 
 Tool::Tool(const std::string& url, int period_ms) {
   static int serial = 0;
-  const std::string tag = testsupport::ExeDir() + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+  const std::string tag = testsupport::ExeDir() + std::to_string(GetCurrentProcessId()) + "_" +
+                          std::to_string(++serial);
   clock_log_ = tag + "_clock.log", end_log_ = tag + "_end.log", stats_log_ = tag + "_stats.log";
   SetEnvironmentVariableA("TIMECAL_URL", url.c_str());
   SetEnvironmentVariableA("TIMECAL_CLOCK_LOG", clock_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_END_LOG", end_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_STATS_LOG", stats_log_.c_str());
-  SetEnvironmentVariableA("TIMECAL_TIMER_MS",
-                          period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
+  SetEnvironmentVariableA("TIMECAL_TIMER_MS", period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
   process_ = testsupport::Spawn("\"" + testsupport::ExeDir() + "..\\..\\app\\timecal_probe.exe\"");
   if (!process_) return;
   // The first refresh (a web request) runs before the window shows.
@@ -102,8 +102,8 @@ bool Tool::Responsive(int ms) const {
   // A window busy for a while counts as hung and is answered at once, so
   // ask again until the time is up.
   DWORD_PTR r;
-  return testsupport::Wait([&] { return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &r) != 0; },
-                           ms);
+  auto answers = [&] { return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &r) != 0; };
+  return testsupport::Wait(answers, ms);
 }
 
 DWORD Tool::Close() {

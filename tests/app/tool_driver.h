@@ -50,11 +50,6 @@ class Tool {
   std::string Text(HWND h) const;
   std::string ServiceBox() const;  // 编辑框1
   std::string PcBox() const;       // 编辑框2
-  // Waits until `pred(ServiceBox())` holds; false after `ms`.
-  template <typename Pred>
-  bool WaitServiceBox(Pred pred, int ms) const {
-    return testsupport::Wait([&] { return pred(ServiceBox()); }, ms);
-  }
   void ClickCalibrate() const;
   bool Responsive(int ms) const;  // answers a message within ms
   // Closes the window; returns the exit code (STILL_ACTIVE if it hung).
