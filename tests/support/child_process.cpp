@@ -5,6 +5,20 @@
 namespace testsupport {
 namespace {
 
+struct Search {
+  DWORD pid;
+  bool (*match)(HWND);
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid == s->pid && s->match(h)) s->found = h;
+  return s->found == nullptr;
+}
+
 bool IsMessageBox(HWND h) {
   char cls[16] = {};
   GetClassNameA(h, cls, sizeof cls);
@@ -28,12 +42,9 @@ std::string ExeDir() {
 }
 
 HWND FindWindowOfProcess(DWORD pid, bool (*match)(HWND)) {
-  for (HWND h = nullptr; (h = FindWindowExA(nullptr, h, nullptr, nullptr)) != nullptr;) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(h, &owner);
-    if (owner == pid && match(h)) return h;
-  }
-  return nullptr;
+  Search s{pid, match, nullptr};
+  EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+  return s.found;
 }
 
 Process Spawn(std::string command_line) {
