@@ -2,6 +2,7 @@
 // under Wine and Xvfb; the test sees it only as a user and Win32 do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "runtime/core/gbk_text.h"
@@ -9,16 +10,9 @@
 
 namespace {
 
+using e2e::kFailed;
 using e2e::Tool;
-using e2e::Unit;
-
-const char kFailed[] = "100" GBK_YEAR "1" GBK_MONTH "1" GBK_DAY;
-
-SYSTEMTIME Now() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return now;
-}
+using testsupport::Wait;
 
 class ToolTest : public ::testing::Test {
  protected:
@@ -27,6 +21,11 @@ class ToolTest : public ::testing::Test {
   }
   e2e::TimeService service_;
 };
+
+BOOL CALLBACK CollectUnit(HWND h, LPARAM units) {
+  reinterpret_cast<std::vector<HWND>*>(units)->push_back(h);
+  return TRUE;
+}
 
 TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
   Tool tool(service_.Url());
@@ -38,51 +37,49 @@ TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
   // Centred on the screen, whatever the stored position says.
   EXPECT_NEAR(r.left, (GetSystemMetrics(SM_CXSCREEN) - 372) / 2, 1);
   EXPECT_NEAR(r.top, (GetSystemMetrics(SM_CYSCREEN) - 140) / 2, 1);
-  LONG style = GetWindowLongA(tool.window(), GWL_STYLE);
-  EXPECT_TRUE(style & WS_MINIMIZEBOX);
-  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-  EXPECT_FALSE(style & WS_THICKFRAME);
-  EXPECT_TRUE(style & WS_SYSMENU);
-  char caption[128] = {};
-  GetWindowTextA(tool.window(), caption, sizeof caption);
-  EXPECT_STREQ(caption, "devarude  https://devarude.example/timecal");
+  const LONG frame = GetWindowLongA(tool.window(), GWL_STYLE);
+  EXPECT_EQ(frame & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_SYSMENU), WS_MINIMIZEBOX | WS_SYSMENU);
+  EXPECT_EQ(tool.Text(tool.window()), "devarude  https://devarude.example/timecal");
 
   struct Expected {
     int id;
     const char* cls;
     const char* text;  // null: not compared (the edit boxes change)
     RECT rect;
-    bool visible, tab_stop, in_group;
+    LONG style;  // of WS_VISIBLE, WS_TABSTOP and (for an edit box) ES_READONLY
+    int parent;  // 0: the window
   };
+  const LONG kShown = WS_VISIBLE, kTab = WS_VISIBLE | WS_TABSTOP;
   const Expected expected[] = {
-      {100, "Rt_Label", GBK_BEIJING_TIME ":", {8, 6, 72, 30}, true, false, false},
-      {110, "Rt_Label", GBK_PC_TIME ":", {8, 38, 72, 62}, true, false, false},
-      {120, "Edit", nullptr, {68, 11, 272, 31}, true, true, false},
-      {130, "Edit", nullptr, {68, 39, 272, 59}, true, true, false},
-      {140, "Button", GBK_CALIBRATE, {278, 11, 358, 59}, true, true, false},
-      {150, "Rt_Timer", "", {288, 0, 314, 26}, false, false, false},
-      {160, "Button", GBK_ABOUT, {2, 65, 360, 108}, true, false, false},
-      {170, "Rt_Label", GBK_ABOUT_TEXT, {5, 13, 318, 37}, true, false, true},
+      {100, "Rt_Label", GBK_BEIJING_TIME ":", {8, 6, 72, 30}, kShown, 0},
+      {110, "Rt_Label", GBK_PC_TIME ":", {8, 38, 72, 62}, kShown, 0},
+      {120, "Edit", nullptr, {68, 11, 272, 31}, kTab | ES_READONLY, 0},
+      {130, "Edit", nullptr, {68, 39, 272, 59}, kTab | ES_READONLY, 0},
+      {140, "Button", GBK_CALIBRATE, {278, 11, 358, 59}, kTab, 0},
+      {150, "Rt_Timer", "", {288, 0, 314, 26}, 0, 0},
+      {160, "Button", GBK_ABOUT, {2, 65, 360, 108}, kShown, 0},
+      {170, "Rt_Label", GBK_ABOUT_TEXT, {5, 13, 318, 37}, kShown, 160},
   };
-  std::vector<Unit> units = tool.Units();
+  std::vector<HWND> units;
+  EnumChildWindows(tool.window(), CollectUnit, reinterpret_cast<LPARAM>(&units));
   ASSERT_EQ(units.size(), 8u);
-  HWND group = tool.UnitById(160).hwnd;
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.id);
-    Unit u = tool.UnitById(e.id);
-    ASSERT_NE(u.hwnd, nullptr);
-    EXPECT_EQ(_stricmp(u.cls.c_str(), e.cls), 0) << u.cls;
+    auto unit = std::find_if(units.begin(), units.end(), [&](HWND h) { return GetDlgCtrlID(h) == e.id; });
+    ASSERT_NE(unit, units.end());
+    char cls[64] = {};
+    GetClassNameA(*unit, cls, sizeof cls);
+    EXPECT_EQ(_stricmp(cls, e.cls), 0) << cls;
     if (e.text) {
-      EXPECT_EQ(u.text, e.text);
+      EXPECT_EQ(tool.Text(*unit), e.text);
     }
-    EXPECT_TRUE(EqualRect(&u.rect, &e.rect))
-        << u.rect.left << "," << u.rect.top << "," << u.rect.right << "," << u.rect.bottom;
-    EXPECT_EQ((u.style & WS_VISIBLE) != 0, e.visible);
-    EXPECT_EQ((u.style & WS_TABSTOP) != 0, e.tab_stop);
-    EXPECT_EQ(u.parent, e.in_group ? group : tool.window());
-    if (u.cls == "Edit") {
-      EXPECT_TRUE(u.style & ES_READONLY);
-    }
+    HWND parent = GetParent(*unit);
+    EXPECT_EQ(parent, e.parent ? GetDlgItem(tool.window(), e.parent) : tool.window());
+    GetWindowRect(*unit, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_TRUE(EqualRect(&r, &e.rect)) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+    const LONG mask = WS_VISIBLE | WS_TABSTOP | (e.style & ES_READONLY);
+    EXPECT_EQ(GetWindowLongA(*unit, GWL_STYLE) & mask, e.style);
   }
   EXPECT_EQ(tool.Close(), 0u);
 }
@@ -100,12 +97,10 @@ TEST_F(ToolTest, ShowsBothTimesEverySecondAndCalibratesToTheShownOne) {
   Tool tool(service_.Url());
   ASSERT_NE(tool.window(), nullptr);
   SYSTEMTIME shown{}, pc{}, later{};
-  ASSERT_TRUE(tool.WaitServiceBox([&](const std::string& t) { return e2e::ParseDisplayed(t, &shown); },
-                                  5000))
-      << tool.ServiceBox();
+  ASSERT_TRUE(Wait([&] { return e2e::ParseDisplayed(tool.ServiceBox(), &shown); }, 5000)) << tool.ServiceBox();
   ASSERT_TRUE(e2e::ParseDisplayed(tool.PcBox(), &pc)) << tool.PcBox();
-  EXPECT_NEAR(e2e::SecondsBetween(Now(), shown), 3600, 3);
-  EXPECT_NEAR(e2e::SecondsBetween(Now(), pc), 0, 3);
+  EXPECT_NEAR(e2e::SecondsAhead(shown), 3600, 3);
+  EXPECT_NEAR(e2e::SecondsAhead(pc), 0, 3);
   // The box may be rewritten between reading it and clicking; the click
   // must ask for one of the times the box showed around it.
   tool.ClickCalibrate();
@@ -113,13 +108,8 @@ TEST_F(ToolTest, ShowsBothTimesEverySecondAndCalibratesToTheShownOne) {
   std::vector<std::string> asked = tool.ClockRequests();
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_TRUE(asked[0] == Logged(shown) || asked[0] == Logged(later)) << asked[0];
-  std::string before = tool.PcBox();
-  bool changed = false;
-  for (int i = 0; i < 50 && !changed; ++i) {
-    Sleep(50);
-    changed = tool.PcBox() != before;
-  }
-  EXPECT_TRUE(changed) << "the PC box was not rewritten";
+  const std::string before = tool.PcBox();
+  EXPECT_TRUE(Wait([&] { return tool.PcBox() != before; }, 2500)) << "the PC box was not rewritten";
   EXPECT_EQ(tool.Close(), 0u);
   EXPECT_EQ(tool.EndRoutineRuns().size(), 1u);
 }
@@ -132,10 +122,9 @@ TEST_F(ToolTest, UnreadableRepliesShowYear100AndRunNoScript) {
   for (const char* fault : {"empty", "notjson", "nomember", "number", "null", "hostile", "close"}) {
     SCOPED_TRACE(fault);
     ASSERT_TRUE(service_.Control("fault=none"));
-    ASSERT_TRUE(tool.WaitServiceBox([](const std::string& t) { return t != kFailed; }, 5000));
+    ASSERT_TRUE(Wait([&] { return tool.ServiceBox() != kFailed; }, 5000));
     ASSERT_TRUE(service_.Control(std::string("fault=") + fault));
-    EXPECT_TRUE(tool.WaitServiceBox([](const std::string& t) { return t == kFailed; }, 5000))
-        << tool.ServiceBox();
+    EXPECT_TRUE(Wait([&] { return tool.ServiceBox() == kFailed; }, 5000)) << tool.ServiceBox();
   }
   EXPECT_EQ(GetFileAttributesA(pwned), INVALID_FILE_ATTRIBUTES) << "the hostile reply ran";
   EXPECT_EQ(tool.Close(), 0u);

@@ -1,10 +1,9 @@
 // Fault injection at every platform call of a refresh (app/probe_faults.cpp):
-// each DllCommandTable call of a refresh fails in turn, one per refresh, with
-// a good refresh after each; and heap requests of a refresh fail, one per
-// run. A failed platform call must leave the tool running and showing what
-// its flow makes of it, with no WinINet handle or heap block left behind and
-// the next good reply shown again; a refused heap request ends on the fatal
-// path with the allocation message, never a crash.
+// each DllCommandTable call and each COM step of a refresh fails in turn, one
+// per refresh with a good refresh after each, and the tool must run on,
+// showing what its flow makes of it, with no WinINet handle or heap block
+// left behind and the next good reply shown again; a refused heap request of
+// a refresh ends on the fatal path with the allocation message, never a crash.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -24,18 +23,19 @@ struct Refresh {
   long long live_blocks = 0, heap_requests = 0;
 };
 
-std::vector<Refresh> ReadLog(const std::string& path, bool* done) {
-  std::vector<Refresh> out;
+// Reads the refreshes logged so far; true once the schedule has run out.
+bool ReadLog(const std::string& path, std::vector<Refresh>* out) {
+  out->clear();
+  bool done = false;
   std::ifstream in(path);
-  *done = false;
   for (std::string line; std::getline(in, line);) {
-    if (line == "done") *done = true;
+    done = done || line == "done";
     std::istringstream f(line);
     Refresh r;
     if (f >> r.number >> r.failed >> r.calls >> r.shown >> r.open_handles >> r.live_blocks >> r.heap_requests)
-      out.push_back(r);
+      out->push_back(r);
   }
-  return out;
+  return done;
 }
 
 // What the flow shows when a call fails. Everything the body depends on
@@ -45,16 +45,9 @@ std::vector<Refresh> ReadLog(const std::string& path, bool* done) {
 // CoInitialize runs on a thread the Runtime initialised at start, so its
 // failure changes nothing.
 char Expected(int entry, bool first_read) {
-  switch (entry) {
-    case prog::kInternetCloseHandle:
-    case prog::kHttpQueryInfoA:
-    case prog::kCoInitialize:
-      return 'T';
-    case prog::kInternetReadFile:
-      return first_read ? 'F' : 'T';
-    default:
-      return 'F';
-  }
+  const bool harmless = entry == prog::kInternetCloseHandle || entry == prog::kHttpQueryInfoA ||
+                        entry == prog::kCoInitialize || (entry == prog::kInternetReadFile && !first_read);
+  return harmless ? 'T' : 'F';
 }
 
 // Runs the probe with one injection schedule until it has failed every
@@ -71,10 +64,7 @@ std::vector<Refresh> RunSchedule(const char* mode) {
   {
     e2e::Tool tool(service.Url(), 100);
     EXPECT_NE(tool.window(), nullptr);
-    for (int waited = 0; waited < 90000 && !done; waited += 200) {
-      Sleep(200);
-      refreshes = ReadLog(log, &done);
-    }
+    done = testsupport::Wait([&] { return ReadLog(log, &refreshes); }, 90000);
     EXPECT_TRUE(tool.Responsive(5000));
     EXPECT_EQ(tool.Close(), 0u);
   }
@@ -85,31 +75,41 @@ std::vector<Refresh> RunSchedule(const char* mode) {
   return refreshes;
 }
 
-TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
-  const std::vector<Refresh> refreshes = RunSchedule("dll");
+// Runs a schedule that fails one call or step per refresh, from the
+// `first`, with a good refresh after each, and checks every pair: no WinINet
+// handle or heap block left behind, the next good reply shown, every call or
+// step failed once. `check_shown(bad)` judges what a failed refresh showed.
+template <typename CheckShown>
+void FailEachInTurn(const char* mode, int first, CheckShown check_shown) {
+  const std::vector<Refresh> refreshes = RunSchedule(mode);
   ASSERT_GE(refreshes.size(), 3u);
   const Refresh& baseline = refreshes.front();
   ASSERT_EQ(baseline.shown, 'T');
-  int failed_calls = 0, reads_seen = 0;
-  for (size_t i = 1; i + 1 < refreshes.size(); i += 2) {
-    const Refresh& bad = refreshes[i];
-    const Refresh& good = refreshes[i + 1];
-    SCOPED_TRACE("refresh " + std::to_string(bad.number) + " failed entry " + std::to_string(bad.failed));
+  int failed = 0;
+  for (size_t i = 1; i + 1 < refreshes.size(); i += 2, ++failed) {
+    const Refresh &bad = refreshes[i], &good = refreshes[i + 1];
+    SCOPED_TRACE("refresh " + std::to_string(bad.number) + " failed " + std::to_string(bad.failed));
     ASSERT_NE(bad.failed, -1);
-    ++failed_calls;
-    // The failed call is the (i+1)/2-th of its refresh; count the reads before it.
-    const bool first_read = bad.failed == prog::kInternetReadFile && reads_seen++ == 0;
-    EXPECT_EQ(bad.shown, Expected(bad.failed, first_read));
-    EXPECT_EQ(bad.open_handles, 0) << "WinINet handles left open";
-    EXPECT_EQ(bad.live_blocks, baseline.live_blocks) << "heap blocks left behind";
+    check_shown(bad);
     EXPECT_EQ(good.failed, -1);
     EXPECT_EQ(good.shown, 'T') << "the next good reply is not shown";
-    EXPECT_EQ(good.open_handles, 0);
-    EXPECT_EQ(good.live_blocks, baseline.live_blocks);
+    for (const Refresh& r : {bad, good}) {
+      EXPECT_EQ(r.open_handles, 0) << "WinINet handles left open";
+      EXPECT_EQ(r.live_blocks, baseline.live_blocks) << "heap blocks left behind";
+    }
   }
-  EXPECT_EQ(failed_calls, baseline.calls) << "every call of a refresh failed once";
-  std::printf("faults: %d platform calls per refresh, each failed once; %lld heap requests per refresh\n",
-              baseline.calls, baseline.heap_requests);
+  EXPECT_EQ(failed, baseline.calls - (first - 1)) << "every call or step of a refresh failed once";
+  std::printf("faults %s: %d calls or steps per refresh; %lld heap requests\n", mode, baseline.calls,
+              baseline.heap_requests);
+}
+
+TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
+  int reads_seen = 0;
+  FailEachInTurn("dll", 1, [&](const Refresh& bad) {
+    // The n-th failed refresh fails the n-th call; count the reads before it.
+    const bool first_read = bad.failed == prog::kInternetReadFile && reads_seen++ == 0;
+    EXPECT_EQ(bad.shown, Expected(bad.failed, first_read));
+  });
 }
 
 // Which COM step fails decides whether the reply still reaches the box (a
@@ -133,26 +133,12 @@ TEST(FaultInjection, AFailedEngineCreationIsNotRetried) {
 }
 
 TEST(FaultInjection, EachLaterComStepOfARefreshFailsInTurn) {
-  const std::vector<Refresh> refreshes = RunSchedule("com:2");
-  ASSERT_GE(refreshes.size(), 3u);
-  const Refresh& baseline = refreshes.front();
-  ASSERT_EQ(baseline.shown, 'T');
   std::string outcomes;
-  for (size_t i = 1; i + 1 < refreshes.size(); i += 2) {
-    const Refresh& bad = refreshes[i];
-    const Refresh& good = refreshes[i + 1];
-    SCOPED_TRACE("refresh " + std::to_string(bad.number) + " failed step " + std::to_string(bad.failed));
-    ASSERT_NE(bad.failed, -1);
+  FailEachInTurn("com:2", 2, [&](const Refresh& bad) {
     outcomes += bad.shown;
     EXPECT_TRUE(bad.shown == 'T' || bad.shown == 'F') << bad.shown;
-    EXPECT_EQ(bad.open_handles, 0);
-    EXPECT_EQ(bad.live_blocks, baseline.live_blocks) << "heap blocks left behind";
-    EXPECT_EQ(good.shown, 'T') << "the next good reply is not shown";
-    EXPECT_EQ(good.live_blocks, baseline.live_blocks);
-  }
-  EXPECT_EQ(static_cast<int>(outcomes.size()), baseline.calls - 1) << "every step of a refresh failed once";
-  std::printf("faults: %d COM steps per refresh; shown when steps 2.. fail: %s\n", baseline.calls,
-              outcomes.c_str());
+  });
+  std::printf("faults: shown when COM steps 2.. fail: %s\n", outcomes.c_str());
 }
 
 TEST(FaultInjection, ARefusedHeapRequestOfARefreshEndsOnTheFatalPath) {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "tests/app/tool_driver.h"
 
@@ -30,25 +29,18 @@ TEST(Soak, ThousandRefreshesThroughEveryFault) {
   EXPECT_GE(done, kRefreshes) << "only " << done << " refreshes in the time allowed";
   EXPECT_EQ(unresponsive, 0);
   ASSERT_TRUE(service.Control("fault=none"));
-  std::vector<std::string> stats = tool.Stats();
+  const std::vector<e2e::Figures> stats = tool.Stats();
   EXPECT_EQ(tool.Close(), 0u);
   ASSERT_GE(stats.size(), 2u);
-  auto field = [](const std::string& line, int k) {
-    std::istringstream in(line);
-    unsigned long v = 0;
-    for (int i = 0; i <= k; ++i) in >> v;
-    return v;
-  };
-  const std::string& first = stats.front();
-  const std::string& last = stats.back();
+  const e2e::Figures &first = stats.front(), &last = stats.back();
   std::printf("soak: %d refreshes in %.1f s\n", done, (GetTickCount() - began) / 1000.0);
   std::printf("soak: private bytes %.1f MB -> %.1f MB, working set %.1f MB -> %.1f MB\n",
-              field(first, 1) / 1048576.0, field(last, 1) / 1048576.0,
-              field(first, 2) / 1048576.0, field(last, 2) / 1048576.0);
-  std::printf("soak: handles %lu -> %lu, USER objects %lu -> %lu\n", field(first, 3),
-              field(last, 3), field(first, 4), field(last, 4));
-  EXPECT_LE(field(last, 3), field(first, 3) + 8) << "handles grew";
-  EXPECT_LE(field(last, 4), field(first, 4) + 8) << "USER objects grew";
+              first.private_bytes / 1048576.0, last.private_bytes / 1048576.0, first.working_set / 1048576.0,
+              last.working_set / 1048576.0);
+  std::printf("soak: handles %lu -> %lu, USER objects %lu -> %lu\n", first.handles, last.handles,
+              first.user_objects, last.user_objects);
+  EXPECT_LE(last.handles, first.handles + 8) << "handles grew";
+  EXPECT_LE(last.user_objects, first.user_objects + 8) << "USER objects grew";
 }
 
 }  // namespace

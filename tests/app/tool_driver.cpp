@@ -2,13 +2,11 @@
 
 #include <wininet.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "runtime/core/gbk_text.h"
-#include "tests/support/child_process.h"
 
 namespace e2e {
 
@@ -26,11 +24,6 @@ bool IsToolWindow(HWND h) {
   char caption[128] = {};
   GetWindowTextA(h, caption, sizeof caption);
   return std::string(caption).rfind("devarude", 0) == 0;
-}
-
-BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
-  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-  return TRUE;
 }
 
 }  // namespace
@@ -65,16 +58,14 @@ int TimeService::Requests() const { return std::atoi(Get("/stats").c_str()); }
 
 Tool::Tool(const std::string& url, int period_ms) {
   static int serial = 0;
-  std::string tag = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
-  clock_log_ = testsupport::ExeDir() + "clock_" + tag + ".log";
-  end_log_ = testsupport::ExeDir() + "end_" + tag + ".log";
-  stats_log_ = testsupport::ExeDir() + "stats_" + tag + ".log";
+  const std::string tag = testsupport::ExeDir() + std::to_string(GetCurrentProcessId()) + "_" +
+                          std::to_string(++serial);
+  clock_log_ = tag + "_clock.log", end_log_ = tag + "_end.log", stats_log_ = tag + "_stats.log";
   SetEnvironmentVariableA("TIMECAL_URL", url.c_str());
   SetEnvironmentVariableA("TIMECAL_CLOCK_LOG", clock_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_END_LOG", end_log_.c_str());
   SetEnvironmentVariableA("TIMECAL_STATS_LOG", stats_log_.c_str());
-  SetEnvironmentVariableA("TIMECAL_TIMER_MS",
-                          period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
+  SetEnvironmentVariableA("TIMECAL_TIMER_MS", period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
   process_ = testsupport::Spawn("\"" + testsupport::ExeDir() + "..\\..\\app\\timecal_probe.exe\"");
   if (!process_) return;
   // The first refresh (a web request) runs before the window shows.
@@ -97,33 +88,6 @@ std::string Tool::Text(HWND h) const {
   return std::string(buf, got);
 }
 
-std::vector<Unit> Tool::Units() const {
-  std::vector<HWND> children;
-  EnumChildWindows(window_, CollectChild, reinterpret_cast<LPARAM>(&children));
-  std::vector<Unit> units;
-  for (HWND h : children) {
-    Unit u{};
-    u.hwnd = h;
-    char cls[64] = {};
-    GetClassNameA(h, cls, sizeof cls);
-    u.cls = cls;
-    u.text = Text(h);
-    u.id = GetDlgCtrlID(h);
-    u.parent = GetParent(h);
-    GetWindowRect(h, &u.rect);
-    MapWindowPoints(nullptr, u.parent, reinterpret_cast<POINT*>(&u.rect), 2);
-    u.style = GetWindowLongA(h, GWL_STYLE);
-    units.push_back(u);
-  }
-  return units;
-}
-
-Unit Tool::UnitById(int id) const {
-  for (const Unit& u : Units())
-    if (u.id == id) return u;
-  return Unit{};
-}
-
 // Control ids follow creation order: 100 for 标签1, 110 for 标签2, ...; the
 // boxes and the button sit directly in the window.
 std::string Tool::ServiceBox() const { return Text(GetDlgItem(window_, 120)); }
@@ -138,12 +102,8 @@ bool Tool::Responsive(int ms) const {
   // A window busy for a while counts as hung and is answered at once, so
   // ask again until the time is up.
   DWORD_PTR r;
-  const DWORD end = GetTickCount() + static_cast<DWORD>(ms * testsupport::TimeScale());
-  do {
-    if (SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &r)) return true;
-    Sleep(100);
-  } while (static_cast<int32_t>(end - GetTickCount()) > 0);
-  return false;
+  auto answers = [&] { return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &r) != 0; };
+  return testsupport::Wait(answers, ms);
 }
 
 DWORD Tool::Close() {
@@ -157,41 +117,41 @@ DWORD Tool::Close() {
 
 std::vector<std::string> Tool::ClockRequests() const { return ReadLines(clock_log_); }
 std::vector<std::string> Tool::EndRoutineRuns() const { return ReadLines(end_log_); }
-std::vector<std::string> Tool::Stats() const { return ReadLines(stats_log_); }
-
-bool ParseDisplayed(const std::string& text, SYSTEMTIME* out) {
-  // Year, month and day always; then hour, minute, second as far as shown.
-  static const char* const kUnits[] = {GBK_YEAR, GBK_MONTH, GBK_DAY, GBK_HOUR, GBK_MINUTE, GBK_SECOND};
-  int fields[6] = {0, 0, 0, 0, 0, 0};
-  size_t at = 0;
-  for (int i = 0; i < 6; ++i) {
-    if (i >= 3 && at == text.size()) break;
-    size_t digits = at;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-    std::string unit = kUnits[i];
-    if (digits == at || text.compare(digits, unit.size(), unit) != 0) return false;
-    fields[i] = std::atoi(text.substr(at, digits - at).c_str());
-    at = digits + unit.size();
+std::vector<Figures> Tool::Stats() const {
+  std::vector<Figures> out;
+  for (const std::string& line : ReadLines(stats_log_)) {
+    Figures f{};
+    std::istringstream in(line);
+    if (in >> f.refreshes >> f.private_bytes >> f.working_set >> f.handles >> f.user_objects >> f.gdi_objects)
+      out.push_back(f);
   }
-  if (at != text.size()) return false;
-  *out = SYSTEMTIME{};
-  out->wYear = static_cast<WORD>(fields[0]);
-  out->wMonth = static_cast<WORD>(fields[1]);
-  out->wDay = static_cast<WORD>(fields[2]);
-  out->wHour = static_cast<WORD>(fields[3]);
-  out->wMinute = static_cast<WORD>(fields[4]);
-  out->wSecond = static_cast<WORD>(fields[5]);
-  return true;
+  return out;
 }
 
-double SecondsBetween(const SYSTEMTIME& a, const SYSTEMTIME& b) {
-  FILETIME fa, fb;
-  SystemTimeToFileTime(&a, &fa);
-  SystemTimeToFileTime(&b, &fb);
-  auto ticks = [](FILETIME f) {
-    return static_cast<double>((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
-  };
-  return (ticks(fb) - ticks(fa)) / 1e7;
+bool ParseDisplayed(const std::string& text, SYSTEMTIME* out) {
+  // Digits and a unit each: year, month and day always; then hour, minute,
+  // second as far as shown.
+  static const char* const kUnits[] = {GBK_YEAR, GBK_MONTH, GBK_DAY, GBK_HOUR, GBK_MINUTE, GBK_SECOND};
+  WORD f[6] = {};
+  const char* p = text.c_str();
+  for (int i = 0; i < 6 && (i < 3 || *p); ++i) {
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9') f[i] = static_cast<WORD>(f[i] * 10 + (*p++ - '0'));
+    if (p == digits || std::strncmp(p, kUnits[i], 2) != 0) return false;
+    p += 2;
+  }
+  *out = SYSTEMTIME{f[0], f[1], 0, f[2], f[3], f[4], f[5], 0};
+  return p == text.c_str() + text.size();
+}
+
+double SecondsAhead(const SYSTEMTIME& t) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  FILETIME a, b;
+  SystemTimeToFileTime(&t, &a);
+  SystemTimeToFileTime(&now, &b);
+  auto ticks = [](FILETIME f) { return static_cast<double>((ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime); };
+  return (ticks(a) - ticks(b)) / 1e7;
 }
 
 }  // namespace e2e

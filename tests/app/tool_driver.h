@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/gbk_text.h"
 #include "tests/support/child_process.h"
 
 namespace e2e {
+
+// What the service box shows when a refresh has no time.
+constexpr char kFailed[] = "100" GBK_YEAR "1" GBK_MONTH "1" GBK_DAY;
 
 // The local time service started by the ctest fixture.
 class TimeService {
@@ -28,13 +32,9 @@ class TimeService {
   int port_ = 0;
 };
 
-struct Unit {
-  HWND hwnd;
-  std::string cls, text;
-  int id;
-  RECT rect;  // relative to the parent's client area
-  HWND parent;
-  LONG style;
+// One line of the probe's stats log (see app/probe.cpp).
+struct Figures {
+  unsigned long refreshes, private_bytes, working_set, handles, user_objects, gdi_objects;
 };
 
 class Tool {
@@ -47,28 +47,16 @@ class Tool {
   Tool& operator=(const Tool&) = delete;
 
   HWND window() const { return window_; }
-  std::vector<Unit> Units() const;
-  Unit UnitById(int control_id) const;
   std::string Text(HWND h) const;
   std::string ServiceBox() const;  // 编辑框1
   std::string PcBox() const;       // 编辑框2
-  // Waits until `pred(ServiceBox())` holds; false after `ms`.
-  template <typename Pred>
-  bool WaitServiceBox(Pred pred, int ms) const {
-    ms *= testsupport::TimeScale();
-    for (int waited = 0; waited < ms; waited += 50) {
-      if (pred(ServiceBox())) return true;
-      Sleep(50);
-    }
-    return pred(ServiceBox());
-  }
   void ClickCalibrate() const;
   bool Responsive(int ms) const;  // answers a message within ms
   // Closes the window; returns the exit code (STILL_ACTIVE if it hung).
   DWORD Close();
   std::vector<std::string> ClockRequests() const;
   std::vector<std::string> EndRoutineRuns() const;
-  std::vector<std::string> Stats() const;
+  std::vector<Figures> Stats() const;
 
  private:
   testsupport::Process process_;
@@ -83,7 +71,7 @@ std::vector<std::string> ReadLines(const std::string& path);
 // Reads a display text "2019年10月17日8时5分9秒" into a SYSTEMTIME; false
 // when it is not in that form.
 bool ParseDisplayed(const std::string& text, SYSTEMTIME* out);
-// Seconds from a to b.
-double SecondsBetween(const SYSTEMTIME& a, const SYSTEMTIME& b);
+// Seconds the local time `t` lies ahead of the PC's local time now.
+double SecondsAhead(const SYSTEMTIME& t);
 
 }  // namespace e2e

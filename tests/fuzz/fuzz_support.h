@@ -19,15 +19,13 @@
 
 namespace fuzz {
 
-// Aborts with the input in hex: the caller's reference disagrees.
-[[noreturn]] inline void Fail(const char* what, const std::string& input, const std::string& detail = "") {
+// Aborts with the input in hex unless `ok`: the caller's reference disagrees.
+inline void Check(bool ok, const char* what, const std::string& input, const std::string& detail = "") {
+  if (ok) return;
   std::fprintf(stderr, "FAIL %s\ninput:", what);
   for (unsigned char c : input) std::fprintf(stderr, " %02X", c);
   std::fprintf(stderr, "\n%s\n", detail.c_str());
   std::abort();
-}
-inline void Check(bool ok, const char* what, const std::string& input, const std::string& detail = "") {
-  if (!ok) Fail(what, input, detail);
 }
 
 // A runtime text block holding exactly the bytes up to the first zero byte

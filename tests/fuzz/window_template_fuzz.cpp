@@ -4,27 +4,19 @@
 // relocated handlers and property records whose fields write back as read;
 // a refused one must leave the set empty.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <vector>
 
 #include "runtime/ui/property_records.h"
 #include "runtime/ui/templates.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr uintptr_t kBase = 0x10000000;
 
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "FAIL %s\n", what);
-  std::abort();
-}
+void Require(bool ok, const char* what) { fuzz::Check(ok, what, ""); }
 
-template <typename... P>
 void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
   auto one = [&](auto p) {
     if (!rt::ui::TryParse(data, &p)) return;
@@ -33,10 +25,11 @@ void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
     Require(back.size() <= data.size() && std::equal(back.begin(), back.end(), data.begin()),
             "property record does not write back");
   };
-  (one(P{}), ...);
+  one(rt::ui::WindowProps{}), one(rt::ui::EditBoxProps{}), one(rt::ui::LabelProps{});
+  one(rt::ui::ButtonProps{}), one(rt::ui::GroupBoxProps{}), one(rt::ui::TimerProps{});
 }
 
-void Check(const rt::ui::TemplateSet& set) {
+void CheckSet(const rt::ui::TemplateSet& set) {
   for (size_t i = 0; i < set.size(); ++i) {
     const rt::ui::WindowTemplate& w = set.at(i);
     Require(rt::ui::IsValidId(w.window_id) && set.Find(w.window_id) == &w && !w.units.empty(), "window");
@@ -50,8 +43,7 @@ void Check(const rt::ui::TemplateSet& set) {
         Require(steps <= w.units.size() && parent, "parent chain loops or leaves the window");
         p = parent->menu_item ? 0 : parent->parent_id;
       }
-      CheckProps<rt::ui::WindowProps, rt::ui::EditBoxProps, rt::ui::LabelProps, rt::ui::ButtonProps,
-                 rt::ui::GroupBoxProps, rt::ui::TimerProps>(u.property_data);
+      CheckProps(u.property_data);
     }
   }
 }
@@ -63,10 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> exact(new uint8_t[size + !size]);
   if (size) std::memcpy(exact.get(), data, size);
   rt::ui::TemplateSet set;
-  if (set.Load(exact.get(), static_cast<uint32_t>(size), kBase)) Check(set);
+  if (set.Load(exact.get(), static_cast<uint32_t>(size), kBase)) CheckSet(set);
   else Require(set.size() == 0, "a refused block left windows behind");
   // Every property layout on the raw bytes as well, not only on accepted units.
-  CheckProps<rt::ui::WindowProps, rt::ui::EditBoxProps, rt::ui::LabelProps, rt::ui::ButtonProps,
-             rt::ui::GroupBoxProps, rt::ui::TimerProps>(Bytes(data, data + size));
+  CheckProps(Bytes(data, data + size));
   return 0;
 }

@@ -86,14 +86,11 @@ ChildResult RunChild(const std::string& exe, const std::string& args, bool expec
     return r;
   }
   HWND box = nullptr;
-  for (int i = 0; expect_box && i < 300 && !box; ++i) {
-    box = FindWindowOfProcess(child.id, IsMessageBox);
-    if (!box) Sleep(100);
-  }
+  if (expect_box) Wait([&] { return (box = FindWindowOfProcess(child.id, IsMessageBox)) != nullptr; }, 30000);
   if (box) {
     char buf[1024] = {};
     // The box can be found while it is still being filled in.
-    for (int i = 0; i < 100 && !GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf); ++i) Sleep(50);
+    Wait([&] { return GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf) != 0; }, 5000);
     for (const char* c = buf; *c; ++c)
       if (*c != '\r') r.text += *c;
     GetWindowTextA(box, buf, sizeof buf);

@@ -38,6 +38,14 @@ std::string ExeDir();  // the running test's folder, with its final backslash
 // (RT_TEST_TIME_SCALE, 1 when unset): under an emulator every wait a test
 // allows a child is this many times longer. Never shortens a wait.
 int TimeScale();
+// Polls `pred` every 50 ms until it holds; false after `ms` (times TimeScale()).
+template <typename Pred>
+bool Wait(Pred pred, int ms) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(ms * TimeScale());
+  for (; !pred(); Sleep(50))
+    if (static_cast<LONG>(end - GetTickCount()) <= 0) return false;
+  return true;
+}
 
 // The first top-level window of process `pid` that `match` accepts.
 HWND FindWindowOfProcess(DWORD pid, bool (*match)(HWND));
