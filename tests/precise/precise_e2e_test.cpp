@@ -34,12 +34,7 @@ enum Id : int {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Polls `pred` every 50 ms until it holds; false after `ms`.
-template <typename Pred>
-bool Wait(Pred pred, int ms) {
-  for (int waited = 0; waited < ms && !pred(); waited += 50) Sleep(50);
-  return pred();
-}
+using testsupport::Wait;
 
 bool IsProgramWindow(HWND h) {
   char caption[128] = {};
