@@ -1,18 +1,13 @@
 // Date-time commands: parsing, formatting, the date model and the clock seam.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "runtime/core/commands.h"
 #include "runtime/core/gbk_text.h"
-#include "tests/support/command_call.h"
-#include "runtime/core/memory.h"
+#include "tests/core/command_table.h"
 
 namespace {
 
@@ -26,21 +21,16 @@ double ToDateTime(ArgRecord a) {
   return rt::AsDouble(r);
 }
 
-TEST(DateParsing, AcceptsTheKnownShapesOnly) {
-  const double kNoon = 43755.5, kSecond = 43755.523252314815;
+// Texts against a reference reading of the rules: the date_text fuzz driver,
+// whose corpus holds the usual shapes (ASCII, GBK units, full-width, leap
+// days, the ends of the range). Here the shapes it lacks.
+TEST(DateParsing, RefusesNearMissesAndReadsOnlyTexts) {
   const struct { const char* text; double want; } cases[] = {
-      {"2019-10-17 12:33:29", kSecond},
-      {"2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND, kSecond},
-      {"\xA3\xB2\xA3\xB0\xA3\xB1\xA3\xB9\xA3\xAD\xA3\xB1\xA3\xB0\xA3\xAD\xA3\xB1\xA3\xB7", 43755.0},
-      {"2019.10.17\xA1\xA1" "12", kNoon},  // ideographic space folds to a blank
       {"2019-10-17T12:33:29", kMinDateTime},
       {"2019-10-17  12:00", kMinDateTime},  // one separator only
-      {"2019-02-30", kMinDateTime},
-      {"2000/2/29", 36585.0},
       {"2019-10-17 24:00", kMinDateTime},
       {"\xC4", kMinDateTime},  // lone lead byte
       {"1899-12-29 06:00", -1.25},
-      {"100-1-1", -657434.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -50,9 +40,6 @@ TEST(DateParsing, AcceptsTheKnownShapesOnly) {
   EXPECT_DOUBLE_EQ(ToDateTime(rt::IntArg(43755)), kMinDateTime);
   EXPECT_DOUBLE_EQ(ToDateTime(rt::DateTimeArg(1e10)), 1e10);  // returned unchanged
   EXPECT_DOUBLE_EQ(rt::ParseDateTime(nullptr), kMinDateTime);
-}
-
-TEST(DateParsing, FoldsFullWidthCharacters) {
   EXPECT_EQ(rt::FoldFullWidth("\xA3\xB0\xA3\xBA\xA3\xA1\xA3\xFEx\xA3", false), "0:!~x\xA3");  // lone lead kept
   EXPECT_EQ(rt::FoldFullWidth("a\xA1\xA1 b", true), "ab");
 }
@@ -71,10 +58,7 @@ TEST(DateFormatting, ClampsAndRoundsToTheSecond) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.d);
     EXPECT_EQ(rt::FormatDateTime(c.d), c.want);
-    ArgRecord r = Call(rt::DateTimeToText, {rt::DateTimeArg(c.d)});
-    ASSERT_EQ(r.type, rt::kText);
-    EXPECT_EQ(std::string(rt::AsText(r)), c.want);
-    rt::FreeBlock(rt::AsPtr<char>(r));
+    EXPECT_EQ(cmdtest::Shown(Call(rt::DateTimeToText, {rt::DateTimeArg(c.d)})), c.want);
   }
   EXPECT_EQ(rt::BreakDateTime(43755.0).day_of_week, 4);    // a Thursday
   EXPECT_EQ(rt::BreakDateTime(-657434.0).day_of_week, 5);  // a Friday

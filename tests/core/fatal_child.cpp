@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "runtime/core/image.h"
-#include "runtime/core/memory.h"
 #include "program/program_calls.h"
 
 namespace {
@@ -24,10 +23,6 @@ int main(int argc, char** argv) {
   g_marker = argv[2];
   prog::Service(rt::kServiceRegisterEndRoutine, reinterpret_cast<intptr_t>(&EndRoutine));
   if (!std::strcmp(argv[1], "raise6")) prog::RaiseRuntimeError(6);
-  if (!std::strcmp(argv[1], "alloc100")) {
-    rt::FailNthAllocation(1);
-    prog::Allocate(100);
-  }
   if (!std::strcmp(argv[1], "stack")) {
     // A prototype that passes two words to a one-argument stdcall routine.
     rt::Hooks().resolve_dll = ResolveToOneArgument;

@@ -16,3 +16,17 @@ struct FatalTrap {
   const rt::FatalSink previous = rt::SetFatalSink(&Throw);
   ~FatalTrap() { rt::SetFatalSink(previous), rt::ResetFailureCountForImageLoad(); }
 };
+
+// The code a call dies with on the fatal path (its text into *text), or -1
+// when it returns.
+template <class F>
+int FatalCode(F call, std::string* text = nullptr) {
+  FatalTrap trap;
+  try {
+    call();
+    return -1;
+  } catch (const FatalCaught& f) {
+    if (text) *text = f.text;
+    return f.code;
+  }
+}

@@ -16,20 +16,6 @@
 
 namespace {
 
-// The code a call dies with on the fatal path (its text into *text), or -1
-// when it returns.
-template <class F>
-int FatalCode(F call, std::string* text = nullptr) {
-  FatalTrap trap;
-  try {
-    call();
-    return -1;
-  } catch (const FatalCaught& f) {
-    if (text) *text = f.text;
-    return f.code;
-  }
-}
-
 TEST(Blocks, ConstantsBlockIsNeverFreedAndCopiedOnResize) {
   static char constants[32] = "0123456789abcdefghijklmnopqrstu";
   rt::SetConstantsBlock(constants, sizeof constants);
@@ -45,7 +31,7 @@ TEST(Blocks, ConstantsBlockIsNeverFreedAndCopiedOnResize) {
   rt::SetConstantsBlock(nullptr, 0);
 }
 
-TEST(Blocks, RefusedSizesReachTheFatalPathWithTheAllocationMessage) {
+TEST(FatalText, RefusedSizesShowTheAllocationMessageOtherCodesTheirLine) {
   struct Case { int64_t header, count, width; };
   for (Case c : {Case{8, -1, 1}, Case{8, 0x40000000, 4}, Case{0x7FFFFFFF, 1, 1}})
     EXPECT_NE(FatalCode([&] { rt::BlockSize(c.header, c.count, c.width); }), -1) << c.count;
@@ -53,9 +39,7 @@ TEST(Blocks, RefusedSizesReachTheFatalPathWithTheAllocationMessage) {
   rt::FailNthAllocation(1);
   EXPECT_EQ(FatalCode([] { rt::AllocateBlock(100); }, &text), 0);
   EXPECT_EQ(text, GBK_RUNTIME_ERROR "!\r\n\r\n" GBK_ERROR_INFO GBK_MSG_ALLOC_HEAD " 100 " GBK_MSG_ALLOC_TAIL "!\r\n");
-}
-
-TEST(FatalText, CodeLineOnlyForNonzeroCodes) {
+  // The code line only for nonzero codes.
   EXPECT_EQ(rt::FormatFatalText(rt::RuntimeErrorMessage(6), 6),
             GBK_RUNTIME_ERROR "!\r\n\r\n" GBK_ERROR_CODE "6\r\n\r\n" GBK_ERROR_INFO GBK_MSG_STACK_ERROR "\r\n");
   EXPECT_EQ(rt::RuntimeErrorMessage(0), nullptr);

@@ -46,20 +46,17 @@ TEST(GeneratedTemplate, WindowsAndUnitsReadBackInStoredOrder) {
                              tw::kButton1,    tw::kEdit2,   tw::kEdit1,  tw::kLabel1};
   ASSERT_EQ(w.units.size(), std::size(stored));
   for (size_t i = 0; i < std::size(stored); ++i) EXPECT_EQ(w.IndexOf(stored[i]), static_cast<int>(i)) << i;
-  // Type, name, left, top, width, height, parent, flags.
-  auto row = [&](uint32_t id) {
+  // Type, name, left, top, width, height, parent, flags, menu item.
+  auto fields = [&](uint32_t id) {
     const UnitRecord* u = w.FindUnit(id);
-    return testing::PrintToString(std::make_tuple(u->type_id, u->name, u->left, u->top, u->width, u->height,
-                                                  u->parent_id, u->flags, u->menu_item));
+    return std::make_tuple(u->type_id, u->name, u->left, u->top, u->width, u->height, u->parent_id, u->flags,
+                           u->menu_item);
   };
-  auto expect = [](uint32_t type, const char* name, int32_t l, int32_t t, int32_t wd, int32_t h, uint32_t parent,
-                   uint32_t flags) {
-    return testing::PrintToString(std::make_tuple(type, std::string(name), l, t, wd, h, parent, flags, false));
-  };
-  EXPECT_EQ(row(tw::kWindowUnit), expect(rt::ui::kTypeWindow, "", 50, 50, 372, 180, 0, 1));
-  EXPECT_EQ(row(tw::kEdit1), expect(rt::ui::kTypeEditBox, GBK_TYPE_EDIT_BOX "1", 68, 11, 204, 20, 0, 5));
-  EXPECT_EQ(row(tw::kTimer1), expect(rt::ui::kTypeTimer, GBK_TYPE_TIMER "1", 288, 0, 26, 26, 0, 0));
-  EXPECT_EQ(row(tw::kLabel3), expect(rt::ui::kTypeLabel, GBK_TYPE_LABEL "3", 5, 20, 313, 24, tw::kGroup1, 1));
+  using Fields = decltype(fields(0));
+  EXPECT_EQ(fields(tw::kWindowUnit), Fields(rt::ui::kTypeWindow, "", 50, 50, 372, 180, 0, 1, false));
+  EXPECT_EQ(fields(tw::kEdit1), Fields(rt::ui::kTypeEditBox, GBK_TYPE_EDIT_BOX "1", 68, 11, 204, 20, 0, 5, false));
+  EXPECT_EQ(fields(tw::kTimer1), Fields(rt::ui::kTypeTimer, GBK_TYPE_TIMER "1", 288, 0, 26, 26, 0, 0, false));
+  EXPECT_EQ(fields(tw::kLabel3), Fields(rt::ui::kTypeLabel, GBK_TYPE_LABEL "3", 5, 20, 313, 24, tw::kGroup1, 1, false));
   EXPECT_EQ(w.FindUnit(tw::kGroup1)->children, (std::vector<uint32_t>{tw::kLabel3, tw::kButton2}));
   EXPECT_EQ(w.units[0].children.size(), 6u);  // the window holds its top-level units
   EXPECT_EQ(w.FindUnit(tw::kLabel1)->tag, GBK_TEST_TAG);
