@@ -30,7 +30,7 @@ export TIMECAL_URL="${urls# } http://127.0.0.1:9/getSysTime.do"
 # Xvfb without a window manager would not.
 wine explorer /desktop=shot,700x420 build/win/precise/timecal_precise_probe.exe &
 rt_wait_window '"shot' 300 || { echo "no window" >&2; exit 1; }
-sleep 15  # the first measurement
+sleep $((15 * ${RT_TEST_TIME_SCALE:-1}))  # the first measurement (longer under an emulator)
 mkdir -p docs/screenshots
 # The desktop sits at the screen's origin and centres the 524x328 window at
 # (88, 46); keep a 6-pixel margin of desktop around it.
