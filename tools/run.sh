@@ -44,6 +44,9 @@ else
 fi
 tool_pid=$!
 if [ "$seconds" != 0 ]; then
+  # The seconds count from the desktop's showing: starting Wine can take
+  # longer than they (many times longer under an emulator).
+  [ $headless = 1 ] && rt_wait_window '"timecal' 600
   sleep "$seconds"
   if [ $headless = 1 ]; then
     import -window root -crop 640x360+0+0 +repage build/screenshot.png 2>/dev/null &&
