@@ -1,6 +1,8 @@
 // The JSON checks on arbitrary bytes (linear time, no recursion, no read
 // past the end). Reference: RapidJSON's plain recursive reader with the
-// checker's size and depth limits counted on the side. On ASCII texts the two
+// checker's size and depth limits counted on the side, and each number read
+// by the C library's strtod (a number must fit a double: the reader alone
+// takes 2e308). On ASCII texts the two
 // must agree exactly; a GBK text is first converted from code page 936 to
 // UTF-8 (the C library's iconv), and what the checker accepts the reader must
 // accept too (the checker may refuse more, such as characters the code page
@@ -8,6 +10,8 @@
 // backslash or line break of its own.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include <iconv.h>
@@ -24,6 +28,9 @@ struct Depth : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Depth> {
   bool StartArray() { return StartObject(); }
   bool EndObject(rapidjson::SizeType) { return --depth, true; }
   bool EndArray(rapidjson::SizeType) { return --depth, true; }
+  bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+    return std::isfinite(std::strtod(std::string(text, length).c_str(), nullptr));
+  }
 };
 // An exponent of more than four significant digits, outside or inside a
 // string (the checker refuses such numbers; the plain reader does not).
@@ -44,7 +51,7 @@ bool Reference(const std::string& s) {
   if (s.empty() || s.size() > json::kMaxJsonBytes || s.find('\0') != std::string::npos) return false;
   rapidjson::StringStream in(s.c_str());
   Depth h;
-  return !rapidjson::Reader().Parse(in, h).IsError() && h.deepest <= json::kMaxJsonDepth;
+  return !rapidjson::Reader().Parse<rapidjson::kParseNumbersAsStringsFlag>(in, h).IsError() && h.deepest <= json::kMaxJsonDepth;
 }
 
 // The text converted from code page 936 to UTF-8; false when it does not
