@@ -1,15 +1,21 @@
 // The measurement engine's portable core: how far the PC clock is from
 // time sources that answer in whole seconds, to a few milliseconds, with a
-// bound that covers the true offset.
-//
-// Owns: the per-source measurer (a step-driven state machine), the combiner
-// of several sources, the sanity checks, and the readers of a reply's time
-// (a JSON object's "sysTime2" in Beijing time, or an HTTP Date header).
+// bound that covers the true offset. This header is the one include for
+// every user of the core; its parts live in one file each:
+//   measurer.cpp  the per-source measurer (a step-driven state machine)
+//   combine.cpp   the combiner of several sources
+//   reply.cpp     the readers of a reply's time: a JSON object's "sysTime2"
+//                 in Beijing time (its strict JSON reader), an HTTP Date header
+//   url.cpp       the URL splitter
+//   texts.cpp     the engine's English: each failure's text, dates, numbers,
+//                 text from outside made printable
 // It performs no I/O and reads no clock: the caller (measure_edge.h on
 // Windows, a simulated server in the tests) does every exchange and tells
 // the measurer what happened.
 // Ownership: plain values only; every object owns its std containers.
-// May call: the C++ standard library only (builds natively under ASan/UBSan).
+// May call: the C++ standard library and the shared calendar
+// (runtime/core/calendar.h, header-only arithmetic); builds natively under
+// ASan/UBSan.
 //
 // Times: "mono" is seconds on a monotonic counter (any origin); "utc" is
 // seconds since 1970-01-01 00:00 UTC. The caller maps mono to the PC's UTC
@@ -29,22 +35,24 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace measure {
 
-// Why a source failed or was refused, as data beside the English text:
-// a program that speaks another language shows its own text for each code
-// (one table row per code, checked against kCount); the console query
-// prints the English. Where a number says more, reason_number carries it:
-// the WinINet error, or the HTTP status for kHttpStatus.
+// Why a source failed or was refused, as a code: each text is derived from
+// it, the English by FailureText (one table row per code in texts.cpp, the
+// console query prints it) and a program's own language by its own table
+// (one row per code, checked against kCount).
 enum class Reason : int {
   kNone,                  // no failure (answered, false ticker)
   kNoReply,               // an exchange failed and said nothing more
   kTimedOut,              // WinINet 12002, or the source's time ran out
+  kNoReplyInTime,         // the source's time ran out before any exchange was done
   kHostNotFound,          // 12007
   kCannotConnect,         // 12029
-  kConnectionLost,        // 12030, 12031
+  kConnectionAborted,     // 12030
+  kConnectionReset,       // 12031
   kInvalidResponse,       // 12152
   kCertificateName,       // 12038
   kCertificateDate,       // 12037
@@ -52,8 +60,10 @@ enum class Reason : int {
   kCertificateRevocation, // 12057
   kSecureChannel,         // 12175
   kNetworkError,          // any other WinINet error
-  kHttpStatus,            // not 200 and no readable time
-  kUnreadableReply,       // no readable sysTime2 nor Date header
+  kHttpStatus,            // not 200 and no readable time (reply says why)
+  kUnreadableReply,       // no sysTime2 and no Date header
+  kUnreadableSysTime2,    // a sysTime2 that is no Beijing time
+  kUnreadableDateHeader,  // a Date header that is no HTTP date
   kServerClockStepped,    // replies that no single offset explains
   kBadUrl,
   kCancelled,
@@ -64,6 +74,27 @@ enum class Reason : int {
   kCount
 };
 
+// The exchange's step a WinINet error came from; the English text names it.
+enum class Step : int { kNone, kOpen, kConnect, kOpenRequest, kSend, kCount };
+
+// A failure as data: the code, the platform's number and what the English
+// text quotes besides. Everything else is derived from the code.
+struct Failure {
+  Failure() = default;
+  Failure(Reason r, uint32_t n = 0, Step s = Step::kNone) : reason(r), number(n), step(s) {}
+  Failure(Reason r, std::string quoted) : reason(r), detail(std::move(quoted)) {}
+  Reason reason = Reason::kNone;
+  uint32_t number = 0;     // WinINet error, or the HTTP status for kHttpStatus; 0 if none
+  Step step = Step::kNone; // where a WinINet error came from
+  Reason reply = Reason::kNone;  // for kHttpStatus: why the reply gave no time
+  std::string detail;      // the reply's unreadable text (its first 40 bytes), or
+                           // the refused server's date ("2026-12-07")
+};
+// "send: cannot connect (12029)", "HTTP 404, no sysTime2 and no Date header",
+// "refused: server time 1999-01-01 is before this program was built"; empty
+// for kNone. Bytes from outside are kept as they came (see Printable).
+std::string FailureText(const Failure& failure);
+
 // What one timed request gave: our send and receive instants and the
 // server's whole second, or why there is none.
 struct Exchange {
@@ -71,9 +102,7 @@ struct Exchange {
   double received = 0;    // t4, mono, when the reply's headers were in
   bool ok = false;
   int64_t server_second = 0;  // the server's clock, whole seconds, utc
-  std::string failure;        // why, when !ok ("no reply", "HTTP 404", ...)
-  Reason reason = Reason::kNone;  // failure's code (kNone: kNoReply is assumed)
-  uint32_t reason_number = 0;     // WinINet error or HTTP status, 0 if none
+  Failure failure;            // why, when !ok (kNone: kNoReply is assumed)
 };
 
 // One year, the farthest a source may be from the PC clock and the largest
@@ -100,9 +129,7 @@ enum class SourceState {
 struct SourceResult {
   std::string url;
   SourceState state = SourceState::kFailed;
-  std::string reason;      // for kFailed and kRefused, English
-  Reason reason_code = Reason::kNone;  // the same as a code
-  uint32_t reason_number = 0;          // WinINet error or HTTP status, 0 if none
+  Failure failure;         // for kFailed and kRefused: why
   double offset = 0;       // server minus PC, seconds
   double bound = 0;        // |true offset - offset| <= bound (honest server)
   double rtt = 0;          // smallest round trip seen, seconds
@@ -136,9 +163,9 @@ class SourceMeasurer {
   // The outcome of the exchange sent for the last NextSendTime().
   void Take(const Exchange& exchange);
   // Call when the caller gives up (time out, shutdown): finishes with what
-  // is known. Finished() is true afterwards.
-  // `code` says the same as `reason` as data (kNone with a text: kNoReply).
-  void Stop(const std::string& reason, Reason code = Reason::kNone);
+  // is known; a source with no answer fails for `reason` when it is given,
+  // else for its last failure. Finished() is true afterwards.
+  void Stop(Reason reason = Reason::kNone);
   SourceResult Result(const std::string& url) const;
   // The mono instant the offset refers to (the last good exchange).
   double ReferenceMono() const;
@@ -151,7 +178,7 @@ class SourceMeasurer {
   void Plan(double now);
   void UpdateEstimate();
   bool Bounds(double* lo, double* hi) const;
-  void Finish(SourceState state, Reason code, std::string reason);
+  void Finish(SourceState state, Failure failure);
 
   Options options_;
   double base_;         // pc utc minus mono
@@ -166,12 +193,8 @@ class SourceMeasurer {
   double min_rtt_ = 0;
   bool finished_ = false;
   SourceState state_ = SourceState::kFailed;
-  std::string reason_;
-  Reason reason_code_ = Reason::kNone;
-  uint32_t reason_number_ = 0;
-  std::string last_failure_;
-  Reason last_failure_code_ = Reason::kNone;
-  uint32_t last_failure_number_ = 0;
+  Failure failure_;
+  Failure last_failure_;  // of the last failed exchange (kNone: none failed)
 };
 
 // Selects and combines the answered sources by their intervals
@@ -199,15 +222,19 @@ bool TryParseHttpDate(const std::string& text, int64_t* utc);
 // A small strict reader: no script engine, any nesting depth up to 64.
 bool TryReadSysTime2(const std::string& body, std::string* value);
 // The server's second from a reply: sysTime2 when the body is a JSON object
-// with it, else the Date header. False with *failure set when neither reads.
+// with it, else the Date header. False with *failure set when neither reads
+// (kUnreadableReply, kUnreadableSysTime2 or kUnreadableDateHeader); the
+// second form gives its FailureText.
+bool TryReadServerSecond(const std::string& body, const std::string& date_header,
+                         int64_t* utc, Failure* failure);
 bool TryReadServerSecond(const std::string& body, const std::string& date_header,
                          int64_t* utc, std::string* failure);
 // __DATE__ ("Dec  7 2026") to utc midnight of that day; 0 when unreadable.
 double BuildDateUtc(const char* date_macro);
 // FILETIME's 100 ns ticks from 1601-01-01 to 1970-01-01, where utc starts.
 constexpr int64_t kFileTimeAt1970 = 116444736000000000LL;
-// Days since 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
+// "YYYY-MM-DD" of the day of any utc second (the year may be long or signed).
+std::string DateText(int64_t utc);
 
 // An http:// or https:// URL split for the connection. False for any
 // other scheme, a missing host, user info, or a port outside 1..65535.

@@ -1,7 +1,6 @@
 #include "measure/measure_edge.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <initializer_list>
 
 #include "runtime/core/owner.h"
@@ -77,39 +76,33 @@ constexpr uint32_t kLargestBody = 64 * 1024;
 constexpr double kLongestExchange = 3.0;
 constexpr double kStepSlack = 0.020;  // Step() waits at most this for a send
 
-// The WinINet errors a source meets, each with its text and reason code;
-// any other error is kNetworkError with its number.
-struct ErrorName {
+// The WinINet errors a source meets, each with its reason code (whose
+// texts are FailureText's and the programs' own); any other error is
+// kNetworkError with its number.
+struct ErrorReason {
   uint32_t code;
-  const char* text;
   Reason reason;
 };
-constexpr ErrorName kErrorNames[] = {
-    {12002, "timed out", Reason::kTimedOut},
-    {12007, "host name not resolved", Reason::kHostNotFound},
-    {12029, "cannot connect", Reason::kCannotConnect},
-    {12030, "connection aborted", Reason::kConnectionLost},
-    {12031, "connection reset", Reason::kConnectionLost},
-    {12152, "invalid server response", Reason::kInvalidResponse},
-    {12038, "certificate name does not match", Reason::kCertificateName},
-    {12037, "certificate date invalid", Reason::kCertificateDate},
-    {12045, "certificate authority not trusted", Reason::kCertificateAuthority},
-    {12057, "certificate revocation check failed", Reason::kCertificateRevocation},
-    {12175, "secure channel error", Reason::kSecureChannel},
+constexpr ErrorReason kErrorReasons[] = {
+    {12002, Reason::kTimedOut},
+    {12007, Reason::kHostNotFound},
+    {12029, Reason::kCannotConnect},
+    {12030, Reason::kConnectionAborted},
+    {12031, Reason::kConnectionReset},
+    {12152, Reason::kInvalidResponse},
+    {12038, Reason::kCertificateName},
+    {12037, Reason::kCertificateDate},
+    {12045, Reason::kCertificateAuthority},
+    {12057, Reason::kCertificateRevocation},
+    {12175, Reason::kSecureChannel},
 };
 
-// Fills x's failure: "send: cannot connect (12029)", its code and number.
-void SetWinInetFailure(const char* step, uint32_t code, measure::Exchange* x) {
-  char buf[96];
-  x->reason = Reason::kNetworkError;
-  x->reason_number = code;
-  std::snprintf(buf, sizeof buf, "%s: error %u", step, code);
-  for (const ErrorName& e : kErrorNames)
-    if (e.code == code) {
-      std::snprintf(buf, sizeof buf, "%s: %s (%u)", step, e.text, code);
-      x->reason = e.reason;
-    }
-  x->failure = buf;
+// The failure of `step` with WinINet error `code`.
+Failure WinInetFailure(Step step, uint32_t code) {
+  Failure f{Reason::kNetworkError, code, step};
+  for (const ErrorReason& e : kErrorReasons)
+    if (e.code == code) f.reason = e.reason;
+  return f;
 }
 
 }  // namespace
@@ -198,7 +191,7 @@ Measurement::Measurement(const PlatformCalls& calls, const std::vector<std::stri
   double start = clock_.Now();
   for (const std::string& u : urls) {
     sources_.push_back(std::make_unique<Source>(u, options_, clock_.UtcMinusMono(), start));
-    if (!sources_.back()->parsed) sources_.back()->measurer.Stop("bad URL", Reason::kBadUrl);
+    if (!sources_.back()->parsed) sources_.back()->measurer.Stop(Reason::kBadUrl);
   }
   session_ = std::make_unique<InternetHandle>(
       &calls_, Call(calls_, kPcInternetOpenA,
@@ -223,7 +216,7 @@ double Measurement::NextWakeTime() const {
 }
 
 void Measurement::Cancel() {
-  for (auto& s : sources_) s->measurer.Stop("cancelled", Reason::kCancelled);
+  for (auto& s : sources_) s->measurer.Stop(Reason::kCancelled);
   Finish();
 }
 
@@ -232,7 +225,7 @@ void Measurement::Finish() {
   finished_ = true;
   result_ = Result{};
   for (auto& s : sources_) {
-    s->measurer.Stop("");
+    s->measurer.Stop();
     result_.sources.push_back(s->measurer.Result(s->url));
     s->connection.reset();
   }
@@ -249,7 +242,7 @@ bool Measurement::Step() {
   for (auto& s : sources_) {
     if (s->measurer.Finished()) continue;
     if (now >= s->measurer.Deadline()) {
-      s->measurer.Stop("timed out", Reason::kTimedOut);
+      s->measurer.Stop(Reason::kTimedOut);
       continue;
     }
     if (!due || s->measurer.NextSendTime() < due->measurer.NextSendTime()) due = s.get();
@@ -273,20 +266,20 @@ bool Measurement::Step() {
 // send itself sits between t1 and t4.
 measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   measure::Exchange x;
-  auto fail = [&](const char* step) {
+  auto fail = [&](measure::Step step) {  // (Step alone names the member function)
     x.ok = false;
-    SetWinInetFailure(step, Call(calls_, kPcGetLastError, {}), &x);
+    x.failure = WinInetFailure(step, Call(calls_, kPcGetLastError, {}));
     x.received = clock_.Now();
     if (x.sent == 0) x.sent = x.received;
     return x;
   };
-  if (!session_ || !session_->handle()) return fail("InternetOpen");
+  if (!session_ || !session_->handle()) return fail(measure::Step::kOpen);
   if (!s.connection.handle()) {
     s.connection = InternetHandle(
         &calls_, Call(calls_, kPcInternetConnectA,
                       {session_->handle(), W(s.parts.host.c_str()), static_cast<uint32_t>(s.parts.port),
                        0, 0, kServiceHttp, 0, 0}));
-    if (!s.connection.handle()) return fail("connect");
+    if (!s.connection.handle()) return fail(measure::Step::kConnect);
   }
   uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection | kFlagNoCookies |
                    kFlagNoUi | kFlagPragmaNoCache | kFlagNoAutoRedirect |
@@ -294,7 +287,7 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   InternetHandle request(&calls_, Call(calls_, kPcHttpOpenRequestA,
                                        {s.connection.handle(), W("GET"), W(s.parts.path.c_str()), 0,
                                         0, 0, flags, 0}));
-  if (!request.handle()) return fail("open request");
+  if (!request.handle()) return fail(measure::Step::kOpenRequest);
   double left = s.measurer.Deadline() - std::max(send_at, clock_.Now());
   uint32_t timeout_ms = static_cast<uint32_t>(std::max(0.2, std::min(kLongestExchange, left)) * 1000);
   for (uint32_t option : {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
@@ -304,7 +297,7 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   x.sent = clock_.Now();
   uint32_t sent = Call(calls_, kPcHttpSendRequestA, {request.handle(), 0, 0, 0, 0});
   x.received = clock_.Now();
-  if (!sent) return fail("send");
+  if (!sent) return fail(measure::Step::kSend);
 
   char date[128] = {0};
   uint32_t size = sizeof date - 1;
@@ -325,11 +318,10 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
     uint32_t status = 0, status_size = 4;
     Call(calls_, kPcHttpQueryInfoA,
          {request.handle(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
-    x.reason = Reason::kUnreadableReply;
     if (status != 200) {
-      x.failure = "HTTP " + std::to_string(status) + ", " + x.failure;
-      x.reason = Reason::kHttpStatus;
-      x.reason_number = status;
+      x.failure.reply = x.failure.reason;
+      x.failure.reason = Reason::kHttpStatus;
+      x.failure.number = status;
     }
     return x;
   }

@@ -1,13 +1,17 @@
 // The precise calibration program's decisions and texts, apart from any
-// platform: when a correction may be applied at once, must be asked about
-// or is refused; when automatic mode measures and when it sets; how the
-// command line reads; and every text the window shows (GBK, as the program's
-// literals are).
+// platform, one file each behind this one header:
+//   policy.cpp        when a correction may be applied at once, must be asked
+//                     about or is refused; when automatic mode measures and
+//                     when it sets
+//   command_line.cpp  how the command line reads
+//   texts.cpp         every text the window shows (GBK, as the program's
+//                     literals are) and the calendar fields they are made of
 //
 // Owns: nothing beyond its values. Portable, no Win32 and no Runtime calls:
 // the same code runs in the program and in the native tests.
-// May call: the C++ standard library; reads the engine's reason codes
-// (measure/measure.h) to name them in Chinese.
+// May call: the C++ standard library and the shared calendar
+// (runtime/core/calendar.h); reads the engine's source states and reason
+// codes (measure/measure.h) to name them in Chinese.
 #pragma once
 
 #include <cstddef>
@@ -29,10 +33,9 @@ enum class Guard { kApply, kAsk, kRefuse };
 Guard GuardFor(int64_t correction_ms);
 
 // ---- What a finished measurement says, in the program's own terms ----
-enum class SourceState { kAnswered, kFailed, kFalseTicker, kRefused };
 struct SourceView {
   std::string url;
-  SourceState state = SourceState::kFailed;
+  measure::SourceState state = measure::SourceState::kFailed;
   double offset_ms = 0, bound_ms = 0, rtt_ms = 0;  // when answered or a false ticker
   measure::Reason reason = measure::Reason::kNone;  // when failed or refused
   uint32_t reason_number = 0;                        // WinINet error or HTTP status

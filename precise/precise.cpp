@@ -81,15 +81,10 @@ Outcome OutcomeOf(const measure::Result& r) {
     v.offset_ms = s.offset * 1000.0;
     v.bound_ms = s.bound * 1000.0;
     v.rtt_ms = s.rtt * 1000.0;
-    v.reason = s.reason_code;
-    v.reason_number = s.reason_number;
-    switch (s.state) {
-      case measure::SourceState::kAnswered: v.state = SourceState::kAnswered; break;
-      case measure::SourceState::kFailed: v.state = SourceState::kFailed; break;
-      case measure::SourceState::kFalseTicker: v.state = SourceState::kFalseTicker; break;
-      case measure::SourceState::kRefused: v.state = SourceState::kRefused; break;
-    }
-    if (v.state == SourceState::kAnswered && (!have_rtt || v.rtt_ms < o.rtt_ms)) {
+    v.reason = s.failure.reason;
+    v.reason_number = s.failure.number;
+    v.state = s.state;
+    if (v.state == measure::SourceState::kAnswered && (!have_rtt || v.rtt_ms < o.rtt_ms)) {
       o.rtt_ms = v.rtt_ms;
       have_rtt = true;
     }

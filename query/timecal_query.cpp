@@ -40,7 +40,8 @@ void PrintSource(const measure::SourceResult& s) {
       break;
     case measure::SourceState::kFailed:
     case measure::SourceState::kRefused:
-      std::printf("source %s failed: %s\n", url.c_str(), measure::Printable(s.reason).c_str());
+      std::printf("source %s failed: %s\n", url.c_str(),
+                  measure::Printable(measure::FailureText(s.failure)).c_str());
       break;
   }
 }

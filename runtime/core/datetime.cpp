@@ -4,12 +4,13 @@
 // A DateTime is an OLE date: days since 1899-12-30 00:00. Below 0 the
 // integer part still names the day and the fraction's magnitude is the time
 // of day (-1.25 is 1899-12-29 06:00). Calendar work goes through a linear day
-// number on the proleptic Gregorian calendar.
+// number on the proleptic Gregorian calendar (runtime/core/calendar.h).
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "runtime/core/calendar.h"
 #include "runtime/core/command_args.h"
 #include "runtime/core/commands.h"
 #include "runtime/core/gbk_text.h"
@@ -21,35 +22,6 @@ namespace {
 constexpr int64_t kSecondsPerDay = 86400;
 // Days from 1970-01-01 to 1899-12-30.
 constexpr int64_t kOleEpochFromUnix = -25569;
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's method).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int* y, int* m, int* d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
-}
-
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int MonthLength(int y, int m) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return (m == 2 && IsLeap(y)) ? 29 : kDays[m - 1];
-}
 
 bool FieldsValid(const CalendarFields& f) {
   return f.year >= 100 && f.year <= 9999 && f.month >= 1 && f.month <= 12 && f.day >= 1 &&
@@ -78,12 +50,14 @@ CalendarFields BreakDateTime(double d) {
   }
   const int64_t unix_day = day + kOleEpochFromUnix;
   CalendarFields f{};
-  CivilFromDays(unix_day, &f.year, &f.month, &f.day);
+  const CivilDate c = CivilFromDays(unix_day);  // the OLE range: years 100 to 9999
+  f.year = static_cast<int>(c.year);
+  f.month = c.month;
+  f.day = c.day;
   f.hour = static_cast<int>(secs / 3600);
   f.minute = static_cast<int>(secs / 60 % 60);
   f.second = static_cast<int>(secs % 60);
-  // 1970-01-01 was a Thursday.
-  f.day_of_week = static_cast<int>(((unix_day + 4) % 7 + 7) % 7);
+  f.day_of_week = Weekday(unix_day);
   return f;
 }
 

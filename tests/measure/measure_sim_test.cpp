@@ -45,9 +45,7 @@ struct SimServer {
     x.sent = t1;
     if (path.drop > 0 && std::uniform_real_distribution<double>(0, 1)(rng) < path.drop) {
       x.received = std::min(t1 + 1.0, std::max(t1, deadline));  // the caller's time-out
-      x.failure = "time-out";
-      x.reason = Reason::kTimedOut;
-      x.reason_number = 12002;
+      x.failure = {Reason::kTimedOut, 12002, measure::Step::kSend};
       return x;
     }
     double t2 = t1 + Draw(path.up) + path.late;
@@ -103,7 +101,7 @@ TEST(SourceMeasurer, BoundCoversTruthAnywhereInTheSecond) {
       EXPECT_LE(took, 12.0);
       EXPECT_LE(r.requests, 16);
       if (r.state != SourceState::kAnswered) {
-        EXPECT_GT(path.drop, 0) << r.reason;
+        EXPECT_GT(path.drop, 0) << measure::FailureText(r.failure);
         continue;
       }
       errors.push_back(std::fabs(r.offset - offset));
@@ -169,8 +167,9 @@ TEST(SourceMeasurer, RefusesImplausibleTimesWithTheirDate) {
     ASSERT_TRUE(m.Finished());
     measure::SourceResult r = m.Result("u");
     EXPECT_EQ(r.state, SourceState::kRefused);
-    EXPECT_EQ(r.reason_code, c.code);
-    EXPECT_NE(r.reason.find(c.text), std::string::npos) << r.reason;
+    EXPECT_EQ(r.failure.reason, c.code);
+    const std::string text = measure::FailureText(r.failure);
+    EXPECT_NE(text.find(c.text), std::string::npos) << text;
   }
   // Measured: 365 days off is within the year; eleven months is a dead
   // battery, not a lie.
@@ -187,9 +186,9 @@ TEST(SourceMeasurer, FailsWithTheReasonWhenNothingAnswers) {
   SimServer server{0.5, {"dead", 0.001, 0.001, 0, 0, 1.0}, std::mt19937(1)};
   measure::SourceResult r = Measure(server);
   EXPECT_EQ(r.state, SourceState::kFailed);
-  EXPECT_EQ(r.reason, "time-out");
-  EXPECT_EQ(r.reason_code, Reason::kTimedOut);  // the last failure's code and number
-  EXPECT_EQ(r.reason_number, 12002u);
+  EXPECT_EQ(measure::FailureText(r.failure), "send: timed out (12002)");
+  EXPECT_EQ(r.failure.reason, Reason::kTimedOut);  // the last failure's code and number
+  EXPECT_EQ(r.failure.number, 12002u);
   EXPECT_EQ(r.requests, measure::Options{}.max_failures);
 }
 
@@ -198,28 +197,29 @@ TEST(SourceMeasurer, GivesEveryFailureItsReasonCode) {
   struct Case {
     const char* what;
     int silent_failures;     // failed exchanges that say nothing
-    const char* stop_text;   // then Stop() with this, or nothing when null
+    bool stop;               // then Stop() with stop_code
     Reason stop_code;
     Reason code;
     const char* text;
   } cases[] = {
-      {"asked while measuring", 0, nullptr, Reason::kNone, Reason::kUnfinished, "unfinished"},
-      {"stopped with nothing known", 0, "", Reason::kNone, Reason::kTimedOut, "no reply in time"},
-      {"a bad URL", 0, "bad URL", Reason::kBadUrl, Reason::kBadUrl, "bad URL"},
-      {"a text without a code", 0, "gone", Reason::kNone, Reason::kNoReply, "gone"},
-      {"silent failures", measure::Options{}.max_failures, nullptr, Reason::kNone, Reason::kNoReply,
+      {"asked while measuring", 0, false, Reason::kNone, Reason::kUnfinished, "unfinished"},
+      {"stopped with nothing known", 0, true, Reason::kNone, Reason::kNoReplyInTime,
+       "no reply in time"},
+      {"a bad URL", 0, true, Reason::kBadUrl, Reason::kBadUrl, "bad URL"},
+      {"cancelled", 0, true, Reason::kCancelled, Reason::kCancelled, "cancelled"},
+      {"silent failures", measure::Options{}.max_failures, false, Reason::kNone, Reason::kNoReply,
        "no reply"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     measure::SourceMeasurer m(measure::Options{}, kPcUtcMinusMono, 0);
     for (int i = 0; i < c.silent_failures; ++i) m.Take(measure::Exchange{});
-    if (c.stop_text) m.Stop(c.stop_text, c.stop_code);
+    if (c.stop) m.Stop(c.stop_code);
     measure::SourceResult r = m.Result("u");
     EXPECT_EQ(r.state, SourceState::kFailed);
-    EXPECT_EQ(r.reason_code, c.code);
-    EXPECT_EQ(r.reason, c.text);
-    EXPECT_EQ(r.reason_number, 0u);
+    EXPECT_EQ(r.failure.reason, c.code);
+    EXPECT_EQ(measure::FailureText(r.failure), c.text);
+    EXPECT_EQ(r.failure.number, 0u);
   }
 }
 
@@ -243,7 +243,7 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
       ++runs;
       SCOPED_TRACE("offset " + std::to_string(offset) + " step " + std::to_string(step) + " at " +
                    std::to_string(at));
-      if (r.reason_code == Reason::kServerClockStepped) {
+      if (r.failure.reason == Reason::kServerClockStepped) {
         ++named;
         EXPECT_EQ(r.state, SourceState::kFailed);
         continue;
@@ -280,7 +280,7 @@ TEST(SourceMeasurer, ExchangeWithBrokenInstantsIsAFailureNotAnAnswer) {
     ASSERT_TRUE(m.Finished());
     measure::SourceResult r = m.Result("u");
     EXPECT_EQ(r.state, SourceState::kFailed);
-    EXPECT_EQ(r.reason_code, Reason::kBadInstants);
+    EXPECT_EQ(r.failure.reason, Reason::kBadInstants);
     EXPECT_EQ(r.bound, 0);
   }
 }

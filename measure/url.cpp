@@ -1,0 +1,52 @@
+// The URL splitter (measure.h): an http:// or https:// URL to the host,
+// port and path a connection needs, refusing what WinINet would read
+// differently (user info, blanks, a bad port).
+#include <string>
+
+#include "measure/measure.h"
+
+namespace measure {
+
+bool TryParseUrl(const std::string& text, Url* url) {
+  Url u;
+  size_t rest;
+  if (text.compare(0, 7, "http://") == 0) {
+    rest = 7;
+  } else if (text.compare(0, 8, "https://") == 0) {
+    rest = 8;
+    u.secure = true;
+  } else {
+    return false;
+  }
+  size_t slash = text.find_first_of("/?#", rest);
+  std::string authority = text.substr(rest, slash == std::string::npos ? std::string::npos : slash - rest);
+  if (authority.empty() || authority.find('@') != std::string::npos) return false;
+  for (char c : authority)
+    if (static_cast<unsigned char>(c) <= ' ' || c == '\\') return false;
+  u.port = u.secure ? 443 : 80;
+  size_t colon = authority.rfind(':');
+  if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
+    std::string port = authority.substr(colon + 1);
+    authority.resize(colon);
+    if (port.empty() || port.size() > 5) return false;
+    int v = 0;
+    for (char c : port) {
+      if (c < '0' || c > '9') return false;
+      v = v * 10 + (c - '0');
+    }
+    if (v < 1 || v > 65535) return false;
+    u.port = v;
+  }
+  if (authority.empty()) return false;
+  u.host = authority;
+  u.path = slash == std::string::npos ? "/" : text.substr(slash);
+  size_t hash = u.path.find('#');
+  if (hash != std::string::npos) u.path.resize(hash);
+  if (u.path.empty() || u.path[0] != '/') u.path.insert(0, "/");
+  for (char c : u.path)
+    if (static_cast<unsigned char>(c) <= ' ') return false;
+  *url = u;
+  return true;
+}
+
+}  // namespace measure
