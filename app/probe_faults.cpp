@@ -19,32 +19,33 @@
 // the service box shows (T a time,
 // F 100年1月1日, O other), WinINet handles open, heap blocks live, heap
 // requests since the last refresh ended.
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "app/dll_table.h"
 #include "app/timecal.h"
 #include "runtime/com/com.h"
 #include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "runtime/core/memory.h"
 #include "program/program_calls.h"
-#include "program/dll_table.h"
 
 namespace app {
 namespace {
 
 rt::DllResolver g_real = nullptr;
-void* g_address[prog::kDllCommandCount] = {};
+void* g_address[kDllCommandCount] = {};
 int g_calls = 0, g_fail_at = 0, g_failed = -1;
 long g_open_handles = 0;
 
 void Count(int index, uint32_t result) {
   if (!result) return;
-  if (index == prog::kInternetOpenA || index == prog::kInternetConnectA || index == prog::kHttpOpenRequestA)
+  if (index == web::kInternetOpenA || index == web::kInternetConnectA || index == web::kHttpOpenRequestA)
     ++g_open_handles;
-  if (index == prog::kInternetCloseHandle) --g_open_handles;
+  if (index == web::kInternetCloseHandle) --g_open_handles;
 }
 
 template <size_t>
@@ -60,7 +61,7 @@ struct Stub<Index, std::index_sequence<I...>> {
     return r;
   }
   static uint32_t __stdcall Fail(Word<I>... w) {
-    if (Index == prog::kInternetCloseHandle) Pass(w...);
+    if (Index == web::kInternetCloseHandle) Pass(w...);
     return 0;
   }
 };
@@ -69,23 +70,18 @@ constexpr std::pair<void*, void*> Entry() {
   using S = Stub<Index, std::make_index_sequence<Words>>;
   return {reinterpret_cast<void*>(&S::Pass), reinterpret_cast<void*>(&S::Fail)};
 }
-// Argument words of each DllCommandTable entry, in table order.
-const std::pair<void*, void*> kStubs[] = {
-    Entry<prog::kInternetOpenA, 5>(),       Entry<prog::kInternetCloseHandle, 1>(),
-    Entry<prog::kInternetConnectA, 8>(),    Entry<prog::kHttpOpenRequestA, 8>(),
-    Entry<prog::kHttpSendRequestText, 5>(), Entry<prog::kHttpSendRequestBytes, 5>(),
-    Entry<prog::kInternetReadFile, 4>(),    Entry<prog::kHttpQueryInfoA, 5>(),
-    Entry<prog::kMultiByteToWideChar, 6>(), Entry<prog::kWideCharToMultiByte, 8>(),
-    Entry<prog::kCoInitialize, 1>(),        Entry<prog::kCoUninitialize, 0>(),
-    Entry<prog::kSetTimer, 4>(),            Entry<prog::kKillTimer, 2>(),
-};
-static_assert(sizeof kStubs / sizeof kStubs[0] == prog::kDllCommandCount, "one row per entry");
+// Each entry's pair of stubs, taking the argument words of its table row.
+template <size_t... I>
+std::array<std::pair<void*, void*>, sizeof...(I)> Stubs(std::index_sequence<I...>) {
+  return {Entry<static_cast<int>(I), kDllTable.rows[I].words>()...};
+}
+const auto kStubs = Stubs(std::make_index_sequence<kDllCommandCount>());
 
 bool g_dll_failures = false;  // dll mode: g_fail_at counts platform calls
 
 void* Resolve(uint32_t index) {
   void* real = g_real(index);
-  if (index >= prog::kDllCommandCount) return real;
+  if (index >= kDllCommandCount) return real;
   g_address[index] = real;
   if (++g_calls == g_fail_at && g_dll_failures) {
     g_failed = static_cast<int>(index);
@@ -96,7 +92,7 @@ void* Resolve(uint32_t index) {
 
 char ShownCategory() {
   char* shown = reinterpret_cast<char*>(static_cast<uintptr_t>(
-      prog::ReadProperty(kMainWindow, kServiceTimeBox, kContent, kWholeProperty)));
+      prog::ReadProperty(kMainWindow, kServiceTimeBox, kEditBoxContent, kWholeProperty)));
   const char* t = shown ? shown : "";
   const char c = std::strcmp(t, "100" GBK_YEAR "1" GBK_MONTH "1" GBK_DAY) == 0 ? 'F'
                  : std::strstr(t, GBK_SECOND) || std::strstr(t, GBK_DAY) ? 'T'

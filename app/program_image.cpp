@@ -8,7 +8,7 @@
 #include "app/timecal.h"
 #include "runtime/core/image.h"
 #include "runtime/ui/ui_runtime.h"
-#include "program/dll_table.h"
+#include "app/dll_table.h"
 #include "program/program_image.h"
 #include "window_templates.h"
 
@@ -40,7 +40,7 @@ const rt::ProgramImage& Image() {
   static const rt::ProgramImage image = prog::MakeProgramImage(
       {&g_constants, static_cast<uint32_t>(sizeof g_constants), RtWindowTemplateData(),
        static_cast<uint32_t>(RtWindowTemplateSize()), RtWindowRoutineBase(), kLibraries, 1,
-       prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames});
+       app::kDllCommandCount, app::kDllLibraryNames, app::kDllFunctionNames});
   return image;
 }
 

@@ -50,7 +50,7 @@ extern "C" void RefreshTimes(void) {
   rt::ArgRecord now = prog::Call(rt::GetCurrentDateTime, {});
   {
     OwnedText shown = prog::TakeText(prog::Call(rt::ToText, {now}));
-    prog::WriteProperty(app::kMainWindow, app::kPcTimeBox, app::kContent, app::kWholeProperty,
+    prog::WriteProperty(app::kMainWindow, app::kPcTimeBox, app::kEditBoxContent, app::kWholeProperty,
                         TextValue(shown));
   }
   // Fetch, convert from UTF-8, parse into the global object.
@@ -71,14 +71,14 @@ extern "C" void RefreshTimes(void) {
   rt::ArgRecord when = prog::Call(rt::ToDateTime, {TextOf(middle)});
   middle.reset();
   OwnedText shown = prog::TakeText(prog::Call(rt::ToText, {when}));
-  prog::WriteProperty(app::kMainWindow, app::kServiceTimeBox, app::kContent, app::kWholeProperty,
+  prog::WriteProperty(app::kMainWindow, app::kServiceTimeBox, app::kEditBoxContent, app::kWholeProperty,
                       TextValue(shown));
   if (app::g_probe.after_refresh) app::g_probe.after_refresh();
 }
 
 extern "C" void OnCalibrateClicked(void) {
   OwnedText shown(reinterpret_cast<char*>(static_cast<uintptr_t>(prog::ReadProperty(
-      app::kMainWindow, app::kServiceTimeBox, app::kContent, app::kWholeProperty))));
+      app::kMainWindow, app::kServiceTimeBox, app::kEditBoxContent, app::kWholeProperty))));
   rt::ArgRecord when = prog::Call(rt::ToDateTime, {TextOf(shown)});
   // The success flag is not shown: the tool reports nothing either way.
   prog::Call(rt::SetCurrentDateTime, {when});

@@ -5,20 +5,26 @@
 // end routine ReleaseGlobalJson) and the program's constants.
 // May call: the Runtime only through the entry table (runtime/core/
 // program_calls.h), the web routines (web/), the JSON object (json/).
+// Included only by the program's own sources, which have the generated
+// window_templates.h.
 #pragma once
 
 #include <cstdint>
 
+#include "runtime/ui/ui_numbers.h"
+#include "window_templates.h"
+
 namespace app {
 
-constexpr uint32_t kMainWindow = 0x52010001;
-constexpr uint32_t kServiceTimeBox = 0x16010004;  // 编辑框1: the service time
-constexpr uint32_t kPcTimeBox = 0x16010005;       // 编辑框2: the PC time
-constexpr uint32_t kCalibrateButton = 0x16010006; // 按钮1 "校准"
-constexpr uint32_t kRefreshTimer = 0x16010009;    // 时钟1
-constexpr int32_t kContent = 8;                   // an edit box's text
-constexpr int32_t kTimerInterval = 8;
-constexpr int32_t kWholeProperty = -1;
+// Unit ids from the window description (main_window.json), property numbers
+// from the window layer's table.
+constexpr uint32_t kMainWindow = rtwin::kMainWindow;
+constexpr uint32_t kServiceTimeBox = rtwin::MainWindow::kEdit1;  // 编辑框1: the service time
+constexpr uint32_t kPcTimeBox = rtwin::MainWindow::kEdit2;       // 编辑框2: the PC time
+constexpr uint32_t kRefreshTimer = rtwin::MainWindow::kTimer1;   // 时钟1
+using rt::ui::kEditBoxContent;
+using rt::ui::kTimerInterval;
+using rt::ui::kWholeProperty;
 
 // The constants the routines reference in place (never freed, never changed).
 const char* TimeServiceUrl();

@@ -12,6 +12,11 @@
 # The target includes the header as "window_templates.h" and defines every
 # routine as extern "C" void Name(void). Icons and other files the JSON names
 # are dependencies too (through a depfile).
+#
+# rt_use_window_templates(<consumer> <target>)
+#
+# Lets <consumer> (a test driver) include <target>'s window_templates.h, for
+# its unit and control ids.
 include_guard(GLOBAL)
 
 find_program(RT_PYTHON3 NAMES python3 python REQUIRED)
@@ -46,4 +51,10 @@ function(rt_add_window_templates target)
     VERBATIM)
   target_sources(${target} PRIVATE ${outputs})
   target_include_directories(${target} PRIVATE ${dir})
+  set_target_properties(${target} PROPERTIES RT_WINDOW_TEMPLATES_DIR ${dir})
+endfunction()
+
+function(rt_use_window_templates consumer target)
+  target_include_directories(${consumer} PRIVATE $<TARGET_PROPERTY:${target},RT_WINDOW_TEMPLATES_DIR>)
+  add_dependencies(${consumer} ${target})
 endfunction()

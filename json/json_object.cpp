@@ -11,7 +11,7 @@
 #include "runtime/core/commands.h"
 #include "program/program_calls.h"
 #include "program/program_support.h"
-#include "program/dll_table.h"
+#include "json/json_dll.h"
 
 namespace json {
 namespace {
@@ -120,11 +120,11 @@ void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t);
 
 void ScheduleSpare() {
   if (g_store.off || g_store.timer || !Empty(&g_store.spare) || g_store.live <= 0) return;
-  g_store.timer = prog::CallDll(prog::kSetTimer, {0, 0, 0, prog::W(reinterpret_cast<void*>(&PrepareSpare))});
+  g_store.timer = prog::CallDll(kSetTimer, {0, 0, 0, prog::W(reinterpret_cast<void*>(&PrepareSpare))});
 }
 
 void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t) {
-  prog::CallDll(prog::kKillTimer, {0, g_store.timer});
+  prog::CallDll(kKillTimer, {0, g_store.timer});
   g_store.timer = 0;
   if (g_store.live <= 0 || !Empty(&g_store.spare)) return;
   // As if the engine were started when a Parse takes it: the code the
@@ -136,7 +136,7 @@ void __stdcall PrepareSpare(void*, uint32_t, uintptr_t, uint32_t) {
 
 // The last object gone: nothing more to prepare.
 void DropStore() {
-  if (g_store.timer) prog::CallDll(prog::kKillTimer, {0, g_store.timer});
+  if (g_store.timer) prog::CallDll(kKillTimer, {0, g_store.timer});
   g_store.timer = 0;
   prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
   prog::Call(rt::ClearObject, {Cell(&g_store.host)});
@@ -286,7 +286,7 @@ void Construct(JsonObject* self) {
 }
 
 void InitEngine(JsonObject* self) {
-  prog::CallDll(prog::kCoInitialize, {0});
+  prog::CallDll(kCoInitialize, {0});
   if (!Empty(&g_store.spare)) {
     prog::Call(rt::ClearObject, {Engine(self)});
     prog::Call(rt::CopyObject, {Engine(self), Cell(&g_store.spare)});
@@ -303,7 +303,7 @@ void Shutdown(JsonObject* self) {
   Touch(self);
   prog::Call(rt::ClearObject, {Engine(self)});
   if (g_store.live > 0 && --g_store.live == 0) DropStore();
-  prog::CallDll(prog::kCoUninitialize, {});
+  prog::CallDll(kCoUninitialize, {});
 }
 
 void Destroy(JsonObject* self) {
@@ -336,7 +336,7 @@ bool Parse(JsonObject* self, const char* text) {
   if (Pristine(self)) {
     // Nothing has reached this engine since InitEngine: it already is the
     // engine a restart would give. Only the restart's CoInitialize is due.
-    prog::CallDll(prog::kCoInitialize, {0});
+    prog::CallDll(kCoInitialize, {0});
   } else if (!EngineEmpty(self)) {
     prog::Call(rt::ClearObject, {Engine(self)});
     self->methods->init_engine(self);

@@ -22,7 +22,9 @@
 // paths, quoted values must stay strings and JSON values must be JSON (or
 // blank); anything else sends nothing. A top-level JSON string is pasted in
 // parentheses instead of eval(), which would run its content.
-// May call: the Runtime only through prog:: (program_calls.h). Windows only.
+// May call: the Runtime only through prog:: (program_calls.h); platform
+// functions only through the DLL command table (its rows: json_dll.h).
+// Windows only.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "runtime/core/owner.h"
+#include "web/wininet_numbers.h"
 
 namespace measure {
 
@@ -56,22 +57,7 @@ double FileTimeUtc(const PlatformCalls& calls, PlatformCommand command) {
 }
 
 // WinINet's numbers.
-constexpr uint32_t kOpenTypeDirect = 1;
-constexpr uint32_t kServiceHttp = 3;
-constexpr uint32_t kFlagReload = 0x80000000u;
-constexpr uint32_t kFlagNoCacheWrite = 0x04000000u;
-constexpr uint32_t kFlagKeepConnection = 0x00400000u;
-constexpr uint32_t kFlagSecure = 0x00800000u;
-constexpr uint32_t kFlagNoCookies = 0x00080000u;
-constexpr uint32_t kFlagNoUi = 0x00000200u;
-constexpr uint32_t kFlagPragmaNoCache = 0x00000100u;
-constexpr uint32_t kFlagNoAutoRedirect = 0x00200000u;
-constexpr uint32_t kQueryStatusCode = 19;
-constexpr uint32_t kQueryDate = 9;
-constexpr uint32_t kQueryFlagNumber = 0x20000000u;
-constexpr uint32_t kOptionConnectTimeout = 2;
-constexpr uint32_t kOptionSendTimeout = 5;
-constexpr uint32_t kOptionReceiveTimeout = 6;
+using namespace web::wininet;
 constexpr uint32_t kLargestBody = 64 * 1024;
 constexpr double kLongestExchange = 3.0;
 constexpr double kStepSlack = 0.020;  // Step() waits at most this for a send

@@ -17,7 +17,7 @@ const Names& Table() {
       n.libraries[i] = measure::kPlatformFunctions[i].library;
       n.functions[i] = measure::kPlatformFunctions[i].name;
     }
-    for (const DllRow& row : kOwnCommands) {
+    for (const prog::DllRow& row : kOwnCommands) {
       n.libraries[row.command] = row.library;
       n.functions[row.command] = row.name;
     }

@@ -11,12 +11,11 @@
 #include <cstdint>
 
 #include "measure/measure_edge.h"
-#include "runtime/core/table_rows.h"
+#include "program/dll_table.h"
 
 namespace precise {
 
-// A pointer as the 32-bit argument word an entry's call pushes.
-inline uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+using prog::W;
 
 enum DllCommand : int {
   kGetLastError = measure::kPcGetLastError,
@@ -35,25 +34,20 @@ enum DllCommand : int {
 };
 
 // The program's own rows; the engine's are measure::kPlatformFunctions.
-struct DllRow {
-  int command;
-  const char* library;
-  const char* name;
+constexpr prog::DllRow kOwnCommands[] = {
+    {kGetCommandLineA, "kernel32.dll", "GetCommandLineA", 0},
+    {kGetModuleFileNameA, "kernel32.dll", "GetModuleFileNameA", 3},
+    {kGetModuleHandleA, "kernel32.dll", "GetModuleHandleA", 1},
+    {kGetProcAddress, "kernel32.dll", "GetProcAddress", 2},
+    {kSetSystemTime, "kernel32.dll", "SetSystemTime", 1},
+    {kFileTimeToLocalFileTime, "kernel32.dll", "FileTimeToLocalFileTime", 2},
+    {kMessageBoxA, "user32.dll", "MessageBoxA", 4},
+    {kShellExecuteExA, "shell32.dll", "ShellExecuteExA", 1},
+    {kWaitForSingleObject, "kernel32.dll", "WaitForSingleObject", 2},
+    {kGetExitCodeProcess, "kernel32.dll", "GetExitCodeProcess", 2},
+    {kCloseHandle, "kernel32.dll", "CloseHandle", 1},
 };
-constexpr DllRow kOwnCommands[] = {
-    {kGetCommandLineA, "kernel32.dll", "GetCommandLineA"},
-    {kGetModuleFileNameA, "kernel32.dll", "GetModuleFileNameA"},
-    {kGetModuleHandleA, "kernel32.dll", "GetModuleHandleA"},
-    {kGetProcAddress, "kernel32.dll", "GetProcAddress"},
-    {kSetSystemTime, "kernel32.dll", "SetSystemTime"},
-    {kFileTimeToLocalFileTime, "kernel32.dll", "FileTimeToLocalFileTime"},
-    {kMessageBoxA, "user32.dll", "MessageBoxA"},
-    {kShellExecuteExA, "shell32.dll", "ShellExecuteExA"},
-    {kWaitForSingleObject, "kernel32.dll", "WaitForSingleObject"},
-    {kGetExitCodeProcess, "kernel32.dll", "GetExitCodeProcess"},
-    {kCloseHandle, "kernel32.dll", "CloseHandle"},
-};
-static_assert(rt::RowsInKeyOrder(kOwnCommands, &DllRow::command, measure::kPlatformCommandCount),
+static_assert(prog::RowsDense(kOwnCommands, measure::kPlatformCommandCount),
               "one row per own command, in command order");
 static_assert(sizeof kOwnCommands / sizeof kOwnCommands[0] ==
                   kDllCommandCount - measure::kPlatformCommandCount,

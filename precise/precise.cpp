@@ -19,6 +19,7 @@
 #include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
 #include "program/program_calls.h"
+#include "runtime/ui/ui_numbers.h"
 #include "window_templates.h"
 
 namespace precise {
@@ -28,8 +29,13 @@ ProbeSeams g_probe = {nullptr, nullptr, nullptr};
 namespace {
 
 using namespace precise;
+// Unit ids from the window description, property numbers from the window
+// layer's table.
 using namespace rtwin::PreciseWindow;
 constexpr uint32_t kWindow = rtwin::kPreciseWindow;
+using rt::ui::kButtonCaption;
+using rt::ui::kTimerInterval;
+using rt::ui::kWholeProperty;
 
 // What to do once the running measurement has finished.
 enum class After { kShow, kCalibrate, kAuto };
@@ -61,8 +67,8 @@ void Show(uint32_t unit, int32_t property, const std::string& text) {
   prog::WriteProperty(kWindow, unit, property, kWholeProperty, W(text.c_str()));
   if (last) *last = text;
 }
-void ShowText(uint32_t unit, const std::string& text) { Show(unit, kContent, text); }
-void Status(const std::string& text) { Show(kStatusLabel, kContent, text); }
+void ShowText(uint32_t unit, const std::string& text) { Show(unit, rt::ui::kEditBoxContent, text); }
+void Status(const std::string& text) { Show(kStatusLabel, rt::ui::kLabelCaption, text); }
 
 int64_t NowUtcMs() { return std::llround(g_state->clock->Utc() * 1000.0); }
 int64_t MonoMs() { return std::llround(g_state->clock->Now() * 1000.0); }

@@ -18,12 +18,6 @@
 
 namespace precise {
 
-// Unit ids come from the window description (window_templates.h, rtwin::).
-constexpr int32_t kContent = 8;         // an edit box's text, a label's caption
-constexpr int32_t kButtonCaption = 10;  // a button's caption
-constexpr int32_t kTimerInterval = 8;
-constexpr int32_t kWholeProperty = -1;
-
 struct AutoPeriods;
 
 // Seams for the test build (precise/probe.cpp); all null in the program.

@@ -1,6 +1,6 @@
 #include "web/codepage.h"
 
-#include "program/dll_table.h"
+#include "web/web_dll.h"
 
 namespace web {
 namespace {

@@ -17,7 +17,7 @@
 
 namespace web {
 
-// The program side's text helpers and DLL command ids, by their plain names.
+// The program side's text helpers, by their plain names.
 using namespace prog;
 
 // The middle part between the first `left` marker (searched from `start`;

@@ -1,6 +1,7 @@
 #include "web/web_request.h"
 
-#include "program/dll_table.h"
+#include "web/web_dll.h"
+#include "web/wininet_numbers.h"
 #include "web/rules.h"
 
 namespace web {
@@ -9,17 +10,8 @@ const char kDefaultUserAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 
 
 namespace {
 
-constexpr uint32_t kOpenTypeDirect = 1;       // INTERNET_OPEN_TYPE_DIRECT
-constexpr uint32_t kOpenTypeProxy = 3;        // INTERNET_OPEN_TYPE_PROXY
-constexpr uint32_t kServiceHttp = 3;          // INTERNET_SERVICE_HTTP
-constexpr uint32_t kQueryRawHeadersCrlf = 0x16;
-constexpr uint32_t kQueryContentLengthNumber = 0x20000005;  // HTTP_QUERY_CONTENT_LENGTH | FLAG_NUMBER
-constexpr uint32_t kFlagReload = 0x80000000u;
-constexpr uint32_t kFlagNeedFile = 0x10;
-constexpr uint32_t kFlagNoCookies = 0x80000;
-constexpr uint32_t kFlagNoAutoRedirect = 0x200000;
-constexpr uint32_t kFlagSecure = 0x800000;
-constexpr uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
+using namespace wininet;
+
 constexpr int32_t kLargestPort = 65535;
 // Reads of up to 256 KB: WinINet's cost is per call, so 1 KB reads held a
 // large reply to a fifth of what the connection gives, and 64 KB reads to
@@ -110,7 +102,8 @@ OwnedBytes ReadBody(uint32_t request) {
   uint32_t announced = 0, size = sizeof announced;
   // An announcement only sizes the block (a server may announce more than
   // it sends); one beyond the largest body taken is not believed.
-  if (!prog::CallDll(kHttpQueryInfoA, {request, kQueryContentLengthNumber, W(&announced), W(&size), 0}) ||
+  const uint32_t level = kQueryContentLength | kQueryFlagNumber;
+  if (!prog::CallDll(kHttpQueryInfoA, {request, level, W(&announced), W(&size), 0}) ||
       announced > kMaxReplyBytes)
     announced = 0;
   rt::ByteSetBlock* body = nullptr;

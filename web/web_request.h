@@ -1,6 +1,6 @@
 // The program's web request: one complete HTTP(S) exchange over WinINet,
-// reached only through the DLL command table (entries 0 to 7), synchronous
-// on the calling thread.
+// reached only through the DLL command table (its rows: web_dll.h),
+// synchronous on the calling thread.
 //
 // Ownership: the returned ByteSet/Text is a new block (null when empty)
 // owned by the caller. By-reference parameters point at the caller's
@@ -10,7 +10,8 @@
 // Failure: never raises a runtime error of its own; failures give an empty
 // body (and empty out parameters where they were reached). The stack check
 // after each external call (runtime error 6) is the only error on this path.
-// May call: the entry table (prog::), web/rules.h, program/dll_table.h.
+// May call: the entry table (prog::), web/rules.h, web/web_dll.h (its DLL
+// command rows), web/wininet_numbers.h.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,7 @@
 
 namespace web {
 
-// The program side's text helpers and DLL command ids, by their plain names.
+// The program side's text helpers, by their plain names.
 using namespace prog;
 
 // Optional parameters of WebRequest, in call order after the URL. An

@@ -7,6 +7,9 @@
 
 namespace rt {
 
+// The Runtime's one conversion to UTF-16; it calls the platform directly.
+// Program-side code has its own (web::MultiByteToUtf16), which may reach the
+// platform only through the DLL command table, so the two cannot be one.
 UniqueBstr AnsiToBstr(const char* text) {
   if (!text || !*text) return UniqueBstr(SysAllocString(L""));
   int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);

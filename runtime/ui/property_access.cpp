@@ -140,7 +140,7 @@ uint64_t ReadFont(const Bytes& bytes, int32_t element) {
   LOGFONTA lf = FontOf(bytes);
   if (element == 6) return Ptr(CopyText(lf.lfFaceName));
   if (element >= 0 && element < 6) return FontMember(lf, element);
-  if (element != -1) return 0;
+  if (element != kWholeProperty) return 0;
   auto* record = static_cast<uint32_t*>(AllocateBlock(28));
   for (int m = 0; m < 6; ++m) record[m] = FontMember(lf, m);
   record[6] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(CopyText(lf.lfFaceName)));
@@ -150,7 +150,7 @@ uint64_t ReadFont(const Bytes& bytes, int32_t element) {
 // The 60-byte LOGFONTA a font write hands the component.
 bool PreparedFont(Component* c, const ComponentType* type, int own, int32_t element, uint32_t lo,
                   LOGFONTA* out) {
-  if (element == -1) {
+  if (element == kWholeProperty) {
     LOGFONTA lf{};
     const auto* record = reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(lo));
     for (int m = 0; m < 7; ++m) SetFontMember(&lf, m, record ? record[m] : 0, false);
@@ -320,13 +320,13 @@ uint64_t ReadProperty(uint32_t window_id, uint32_t unit_id, int32_t number, int3
   UnitRecord* u = RequireUnit(w, unit_id);
   if (u->menu_item) return ReadMenuItem(u, number);
   if (number < 0) return 0;
-  if (number < 8) return ReadCommon(u, number);
+  if (number < kCommonCount) return ReadCommon(u, number);
   Component* c = RequireLive(*u);
   const ComponentType* type = FindType(u->type_id);
   if (!type || static_cast<uint32_t>(number) >= type->property_count) return 0;
   const Operation* read = OperationOf(type, kOpRead);
   PropOut out;
-  if (!read || !read->read || !read->read(c, number - 8, &out)) return 0;
+  if (!read || !read->read || !read->read(c, number - kCommonCount, &out)) return 0;
   return ConvertRead(type->kinds[number], out, element);
 }
 
@@ -336,7 +336,7 @@ void WriteProperty(uint32_t window_id, uint32_t unit_id, int32_t number, int32_t
   UnitRecord* u = RequireUnit(w, unit_id);
   if (u->menu_item) return WriteMenuItem(w, u, number, lo);
   if (number < 0) return;
-  if (number < 8) return WriteCommon(u, number, lo);
+  if (number < kCommonCount) return WriteCommon(u, number, lo);
   Component* c = RequireLive(*u);
   const ComponentType* type = FindType(u->type_id);
   if (!type || static_cast<uint32_t>(number) >= type->property_count) return;
@@ -371,13 +371,13 @@ void WriteProperty(uint32_t window_id, uint32_t unit_id, int32_t number, int32_t
       break;
     }
     case KindClass::kFont:
-      if (!PreparedFont(c, type, number - 8, element, lo, &font)) return;
+      if (!PreparedFont(c, type, number - kCommonCount, element, lo, &font)) return;
       in.data = reinterpret_cast<const uint8_t*>(&font);
       in.size = sizeof font;
       break;
     case KindClass::kWord: in.lo = lo; break;
   }
-  if (write->write(c, number - 8, in) == 1) Rebuild(w, u);
+  if (write->write(c, number - kCommonCount, in) == 1) Rebuild(w, u);
 }
 
 }  // namespace rt::ui

@@ -14,14 +14,17 @@
 // short for the fields of its version; bytes after those fields (written by
 // a newer writer) are ignored. Serialise writes the record's own version, so
 // TryParse(Serialise(x)) reads back x.
-// Portable, no Win32; may call byte_stream.h.
+// Portable, no Win32; may call byte_stream.h, ui_numbers.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "runtime/ui/ui_numbers.h"
 
 namespace rt::ui {
 
@@ -72,7 +75,7 @@ constexpr KindClass ClassOf(uint16_t kind) {
 // visible, disabled, mouse pointer), which the Runtime keeps itself.
 constexpr uint16_t kCommonKinds[] = {kKindInt, kKindInt,  kKindInt,  kKindInt,
                                      kKindText, kKindBool, kKindBool, kKindCursor};
-constexpr int kCommonCount = 8;
+static_assert(std::size(kCommonKinds) == kCommonCount, "one kind per common property");
 
 // What a property write does besides storing the value; the component
 // carries it out (Component::Apply). kRebuild: only a new platform window
@@ -373,6 +376,20 @@ static_assert(NumbersAreDense<TimerProps>() && NumbersAreDense<ButtonProps>() &&
                   NumbersAreDense<GroupBoxProps>() && NumbersAreDense<LabelProps>() &&
                   NumbersAreDense<EditBoxProps>() && NumbersAreDense<WindowProps>(),
               "every own property number has exactly one row");
+
+// The program number of the property the window descriptions call `name`,
+// or kNoProperty.
+template <typename P>
+constexpr int ProgramNumberOf(std::string_view name) {
+  for (const RecordField<P>& f : RecordTable<P>::kFields)
+    if (f.own != kNoProperty && name == f.name) return kCommonCount + f.own;
+  return kNoProperty;
+}
+static_assert(ProgramNumberOf<EditBoxProps>("content") == kEditBoxContent &&
+                  ProgramNumberOf<LabelProps>("caption") == kLabelCaption &&
+                  ProgramNumberOf<ButtonProps>("caption") == kButtonCaption &&
+                  ProgramNumberOf<TimerProps>("interval") == kTimerInterval,
+              "the numbers programs use (ui_numbers.h) are the tables' numbers");
 
 bool TryParse(const uint8_t* data, size_t size, TimerProps* p);
 bool TryParse(const uint8_t* data, size_t size, ButtonProps* p);

@@ -6,13 +6,11 @@
 #include "runtime/core/fatal.h"
 #include "runtime/ui/component.h"
 #include "runtime/ui/templates.h"
+#include "runtime/ui/ui_numbers.h"
 #include "runtime/ui/ui_runtime.h"
 
 namespace rt::ui {
 namespace {
-
-constexpr int kFirstControlId = 100;
-constexpr int kControlIdStep = 10;
 
 DWORD StyleOf(const UnitRecord& u) {
   return ((u.flags & kFlagDisabled) ? WS_DISABLED : 0u) | ((u.flags & kFlagTabStop) ? WS_TABSTOP : 0u);
@@ -68,14 +66,13 @@ bool BringForward(const UnitRecord& own) {
 }
 
 // Units N-1 down to 1 (menu items aside), with control ids 100, 110, ... in
-// that order; the indices created, or false when one fails.
+// that order (ui_numbers.h); the indices created, or false when one fails.
 bool CreateUnits(WindowTemplate* w, CreateArgs base, std::vector<size_t>* created) {
-  int control_id = kFirstControlId;
+  int position = 0;
   for (size_t i = w->units.size(); i-- > 1;) {
     UnitRecord& u = w->units[i];
     if (u.menu_item) continue;
-    base.control_id = control_id;
-    control_id += kControlIdStep;
+    base.control_id = ControlIdAt(position++);
     if (!CreateUnit(u, base)) return false;
     created->push_back(i);
   }

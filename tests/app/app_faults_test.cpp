@@ -12,7 +12,7 @@
 #include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
 #include "tests/support/child_process.h"
-#include "program/dll_table.h"
+#include "app/dll_table.h"
 
 namespace {
 
@@ -45,8 +45,8 @@ bool ReadLog(const std::string& path, std::vector<Refresh>* out) {
 // CoInitialize runs on a thread the Runtime initialised at start, so its
 // failure changes nothing.
 char Expected(int entry, bool first_read) {
-  const bool harmless = entry == prog::kInternetCloseHandle || entry == prog::kHttpQueryInfoA ||
-                        entry == prog::kCoInitialize || (entry == prog::kInternetReadFile && !first_read);
+  const bool harmless = entry == web::kInternetCloseHandle || entry == web::kHttpQueryInfoA ||
+                        entry == json::kCoInitialize || (entry == web::kInternetReadFile && !first_read);
   return harmless ? 'T' : 'F';
 }
 
@@ -107,7 +107,7 @@ TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
   int reads_seen = 0;
   FailEachInTurn("dll", 1, [&](const Refresh& bad) {
     // The n-th failed refresh fails the n-th call; count the reads before it.
-    const bool first_read = bad.failed == prog::kInternetReadFile && reads_seen++ == 0;
+    const bool first_read = bad.failed == web::kInternetReadFile && reads_seen++ == 0;
     EXPECT_EQ(bad.shown, Expected(bad.failed, first_read));
   });
 }

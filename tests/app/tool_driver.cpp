@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "window_templates.h"  // the tool's (app/main_window.json)
 
 namespace e2e {
 
@@ -88,14 +89,14 @@ std::string Tool::Text(HWND h) const {
   return std::string(buf, got);
 }
 
-// Control ids follow creation order: 100 for 标签1, 110 for 标签2, ...; the
-// boxes and the button sit directly in the window.
-std::string Tool::ServiceBox() const { return Text(GetDlgItem(window_, 120)); }
-std::string Tool::PcBox() const { return Text(GetDlgItem(window_, 130)); }
+// The boxes and the button sit directly in the window.
+namespace control = rtwin::MainWindow::control;
+std::string Tool::ServiceBox() const { return Text(GetDlgItem(window_, control::kEdit1)); }
+std::string Tool::PcBox() const { return Text(GetDlgItem(window_, control::kEdit2)); }
 
 void Tool::ClickCalibrate() const {
   DWORD_PTR r;
-  SendMessageTimeoutA(GetDlgItem(window_, 140), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &r);
+  SendMessageTimeoutA(GetDlgItem(window_, control::kButton1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &r);
 }
 
 bool Tool::Responsive(int ms) const {

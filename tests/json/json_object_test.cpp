@@ -11,7 +11,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/core/image.h"
 #include "runtime/dll/dll_commands.h"
-#include "program/dll_table.h"
+#include "app/dll_table.h"
 #include "tests/json/json_test_env.h"
 
 namespace {
@@ -26,7 +26,7 @@ uint32_t __stdcall CountedCoInitialize(uint32_t reserved) {
   return static_cast<uint32_t>(CoInitialize(reinterpret_cast<void*>(reserved)));
 }
 void* CountingResolver(uint32_t index) {
-  return index == prog::kCoInitialize ? reinterpret_cast<void*>(&CountedCoInitialize) : rt::RequireDllCommand(index);
+  return index == json::kCoInitialize ? reinterpret_cast<void*>(&CountedCoInitialize) : rt::RequireDllCommand(index);
 }
 
 // What the message loop does while the tool waits for its next tick: the

@@ -16,21 +16,12 @@
 #include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
 #include "tests/support/child_process.h"
+#include "window_templates.h"  // the program's (precise/precise_window.json)
 
 namespace {
 
-// Control ids of the window's units, in creation order.
-enum Id : int {
-  kServiceTimeBox = 110,
-  kOffsetBox = 150,
-  kRoundTripBox = 170,
-  kLastCalibrationBox = 190,
-  kMeasureButton = 200,
-  kCalibrateButton = 210,
-  kAutoButton = 220,
-  kSourcesBox = 240,
-  kStatusLabel = 250,
-};
+// Control ids of the window's units.
+using namespace rtwin::PreciseWindow::control;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

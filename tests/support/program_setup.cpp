@@ -4,7 +4,7 @@
 
 #include "runtime/core/image.h"
 #include "runtime/dll/dll_commands.h"
-#include "program/dll_table.h"
+#include "app/dll_table.h"
 
 namespace testsupport {
 
@@ -13,9 +13,9 @@ void LoadProgramDllTable() {
   if (image.build_kind) return;
   rt::InstallDllCommands();
   image.build_kind = 3;
-  image.dll_command_count = prog::kDllCommandCount;
-  image.dll_library_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(prog::kDllLibraryNames));
-  image.dll_function_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(prog::kDllFunctionNames));
+  image.dll_command_count = app::kDllCommandCount;
+  image.dll_library_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(app::kDllLibraryNames));
+  image.dll_function_names = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(app::kDllFunctionNames));
   rt::LoadProgramImage(&image);
 }
 

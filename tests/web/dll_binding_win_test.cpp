@@ -10,7 +10,7 @@
 #include "runtime/dll/dll_commands.h"
 #include "tests/support/child_process.h"
 #include "tests/web/web_test_support.h"
-#include "program/dll_table.h"
+#include "app/dll_table.h"
 
 namespace {
 
@@ -26,12 +26,12 @@ TEST(DllBinding, EntriesBindByOrdinalOrFromTheSystemListAndStayBound) {
   EXPECT_EQ(rt::RequireDllCommand(1), want);
   // The program's own table (which later tests call through): entry 8 names
   // no library and is found in kernel32 from the system list, then cached.
-  rt::LoadDllCommandTable(prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames);
+  rt::LoadDllCommandTable(app::kDllCommandCount, app::kDllLibraryNames, app::kDllFunctionNames);
   EXPECT_EQ(rt::InspectDllCommand(8).address, nullptr);
-  void* f = rt::RequireDllCommand(prog::kMultiByteToWideChar);
+  void* f = rt::RequireDllCommand(web::kMultiByteToWideChar);
   EXPECT_EQ(f, reinterpret_cast<void*>(GetProcAddress(kernel, "MultiByteToWideChar")));
   EXPECT_EQ(rt::InspectDllCommand(8).module, kernel);
-  EXPECT_EQ(rt::RequireDllCommand(prog::kMultiByteToWideChar), f) << "cached";
+  EXPECT_EQ(rt::RequireDllCommand(web::kMultiByteToWideChar), f) << "cached";
 }
 
 TEST(DllBindingChild, TwoEntriesOfOneLibraryHoldTwoReferences) {

@@ -5,7 +5,7 @@
 
 #include "program/program_calls.h"
 #include "runtime/dll/dll_commands.h"
-#include "program/dll_table.h"
+#include "app/dll_table.h"
 
 namespace {
 
@@ -13,10 +13,10 @@ namespace {
 // release drops both.
 int BindTwice() {
   if (GetModuleHandleA("wininet.dll")) return 10;
-  rt::LoadDllCommandTable(prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames);
-  void* a = rt::RequireDllCommand(prog::kHttpSendRequestText);
+  rt::LoadDllCommandTable(app::kDllCommandCount, app::kDllLibraryNames, app::kDllFunctionNames);
+  void* a = rt::RequireDllCommand(web::kHttpSendRequestText);
   HMODULE loaded = GetModuleHandleA("wininet.dll");
-  if (!loaded || a != rt::RequireDllCommand(prog::kHttpSendRequestBytes)) return 11;
+  if (!loaded || a != rt::RequireDllCommand(web::kHttpSendRequestBytes)) return 11;
   FreeLibrary(loaded);  // one reference gone, the other keeps it loaded
   if (!GetModuleHandleA("wininet.dll")) return 13;
   LoadLibraryA("wininet.dll");
@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
   static const char* fn[1] = {mode == "nolib" ? "#5" : "NoSuchExport"};
   if (mode == "stack") {
     // InternetCloseHandle takes one word; two leave one behind on the stack.
-    rt::LoadDllCommandTable(prog::kDllCommandCount, prog::kDllLibraryNames, prog::kDllFunctionNames);
-    prog::CallDll(prog::kInternetCloseHandle, {0, 0});
+    rt::LoadDllCommandTable(app::kDllCommandCount, app::kDllLibraryNames, app::kDllFunctionNames);
+    prog::CallDll(web::kInternetCloseHandle, {0, 0});
   } else {
     rt::LoadDllCommandTable(1, lib, fn);
     prog::CallDll(0, {});
