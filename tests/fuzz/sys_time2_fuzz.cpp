@@ -1,0 +1,56 @@
+// The reply's JSON reader (TryReadSysTime2) on arbitrary bytes, against
+// RapidJSON's reader: a strict JSON object whose last top-level member named
+// "sysTime2" is a string gives that string (escapes decoded to UTF-8), and
+// no value may sit deeper than the reader's 64 levels below the top
+// object's members. Where RapidJSON refuses for reasons of its own (a number
+// beyond a double, a high surrogate without its low half) nothing is
+// compared.
+#include <rapidjson/reader.h>
+
+#include "measure/measure.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+struct Reference : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Reference> {
+  int open = 0;  // containers open
+  bool top_member = false, have = false, too_deep = false;
+  std::string value;
+  // Any value: its depth checked; a top-level sysTime2's value taken.
+  bool Default() { return Value(nullptr, 0); }
+  bool Value(const char* s, rapidjson::SizeType n) {
+    too_deep = too_deep || open > 65;
+    if (top_member) have = s != nullptr, value.assign(s ? s : "", n), top_member = false;
+    return true;
+  }
+  bool String(const char* s, rapidjson::SizeType n, bool) { return Value(s, n); }
+  bool Key(const char* s, rapidjson::SizeType n, bool) {
+    top_member = open == 1 && std::string(s, n) == "sysTime2";
+    return true;
+  }
+  bool StartObject() { return (open ? Value(nullptr, 0) : true) && ++open; }
+  bool StartArray() { return open && Value(nullptr, 0) && ++open; }  // the top is an object
+  bool EndObject(rapidjson::SizeType) { return --open, true; }
+  bool EndArray(rapidjson::SizeType) { return --open, true; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 16) return 0;
+  const std::string body(reinterpret_cast<const char*>(data), size);
+  std::string got = "untouched";
+  const bool ok = measure::TryReadSysTime2(body, &got);
+  Reference ref;
+  rapidjson::MemoryStream in(body.data(), body.size());
+  rapidjson::Reader reader;
+  const rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseIterativeFlag>(in, ref);
+  const auto code = parsed.Code();
+  if (code == rapidjson::kParseErrorNumberTooBig || code == rapidjson::kParseErrorStringUnicodeSurrogateInvalid)
+    return 0;
+  // NUL ends RapidJSON's memory stream early but is never part of JSON.
+  const bool want = !parsed.IsError() && ref.have && !ref.too_deep && body.find('\0') == std::string::npos;
+  fuzz::Check(ok == want, ok ? "read sysTime2 from a reply without it" : "missed sysTime2", body, ref.value);
+  fuzz::Check(ok ? got == ref.value : got == "untouched", "sysTime2's value", body, got + " vs " + ref.value);
+  return 0;
+}

@@ -1,0 +1,57 @@
+// The URL splitter (TryParseUrl) on arbitrary texts, against a regular
+// expression of what it accepts: http:// or https://, a host without user
+// info, blanks, backslashes or control bytes, an optional port of one to
+// five digits in 1..65535 (the last colon not followed by a ']', so
+// "[::1]" keeps its colons), a path or query without blanks, a fragment
+// that is dropped. Also Printable, which shows such texts: no control byte,
+// backslash or DEL left, and its escapes read back to the text.
+#include <regex>
+
+#include "measure/measure.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+// 1 scheme, 2 host, 3 port, 4 path and query.
+const std::regex kUrl(
+    "(https?)://([^/?#@\\\\\\x00- ]*:[^/?#@\\\\\\x00- :]*\\][^/?#@\\\\\\x00- :]*|[^/?#@\\\\\\x00- :]+|"
+    "[^/?#@\\\\\\x00- ]+(?=:\\d))(?::(\\d{1,5}))?([/?][^#\\x00- ]*)?(#[\\s\\S]*)?");
+
+// The text Printable showed, its escapes read back; false when an escape
+// stands for a byte that needed none.
+bool ReadBack(const std::string& shown, std::string* text) {
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] != '\\') {
+      *text += shown[i];
+      continue;
+    }
+    const int c = std::stoi(shown.substr(i + 2, 2), nullptr, 16);
+    if (c >= 0x20 && c != 0x7F && c != '\\') return false;
+    *text += static_cast<char>(c), i += 3;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 200) return 0;  // std::regex recurses per byte
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  measure::Url got;
+  const bool ok = measure::TryParseUrl(text, &got);
+  std::smatch m;
+  const bool matched = std::regex_match(text, m, kUrl) && (!m[3].matched || (std::stoi(m[3]) >= 1 && std::stoi(m[3]) <= 65535));
+  fuzz::Check(ok == matched, ok ? "accepted a URL the rules refuse" : "refused a good URL", text);
+  if (ok) {
+    const std::string path = m[4].str();
+    const int port = m[3].matched ? std::stoi(m[3]) : m[1] == "https" ? 443 : 80;
+    fuzz::Check(got.secure == (m[1] == "https") && got.host == m[2].str() && got.port == port &&
+                    got.path == (path.empty() || path[0] != '/' ? "/" + path : path),
+                "URL parts", text, got.host + " " + std::to_string(got.port) + " " + got.path);
+  }
+  const std::string shown = measure::Printable(text);
+  for (unsigned char c : shown) fuzz::Check(c >= 0x20 && c != 0x7F, "Printable left a control byte", text, shown);
+  std::string back;
+  fuzz::Check(ReadBack(shown, &back) && back == text, "Printable's escapes do not read back", text, shown);
+  return 0;
+}
