@@ -2,7 +2,6 @@
 // under Wine and Xvfb; the test sees it only as a user and Win32 do.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "runtime/core/gbk_text.h"
@@ -22,10 +21,7 @@ class ToolTest : public ::testing::Test {
   e2e::TimeService service_;
 };
 
-BOOL CALLBACK CollectUnit(HWND h, LPARAM units) {
-  reinterpret_cast<std::vector<HWND>*>(units)->push_back(h);
-  return TRUE;
-}
+BOOL CALLBACK CountUnit(HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; }
 
 TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
   Tool tool(service_.Url());
@@ -41,14 +37,9 @@ TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
   EXPECT_EQ(frame & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_SYSMENU), WS_MINIMIZEBOX | WS_SYSMENU);
   EXPECT_EQ(tool.Text(tool.window()), "devarude  https://devarude.example/timecal");
 
-  struct Expected {
-    int id;
-    const char* cls;
-    const char* text;  // null: not compared (the edit boxes change)
-    RECT rect;
-    LONG style;  // of WS_VISIBLE, WS_TABSTOP and (for an edit box) ES_READONLY
-    int parent;  // 0: the window
-  };
+  // text null: not compared (the edit boxes change); style: the unit's WS_VISIBLE,
+  // WS_TABSTOP and (for an edit box) ES_READONLY; parent 0: the window.
+  struct Expected { int id; const char *cls, *text; RECT rect; LONG style; int parent; };
   const LONG kShown = WS_VISIBLE, kTab = WS_VISIBLE | WS_TABSTOP;
   const Expected expected[] = {
       {100, "Rt_Label", GBK_BEIJING_TIME ":", {8, 6, 72, 30}, kShown, 0},
@@ -60,26 +51,23 @@ TEST_F(ToolTest, MainWindowHasTheDesignedLayout) {
       {160, "Button", GBK_ABOUT, {2, 65, 360, 108}, kShown, 0},
       {170, "Rt_Label", GBK_ABOUT_TEXT, {5, 13, 318, 37}, kShown, 160},
   };
-  std::vector<HWND> units;
-  EnumChildWindows(tool.window(), CollectUnit, reinterpret_cast<LPARAM>(&units));
-  ASSERT_EQ(units.size(), 8u);
+  int units = 0;
+  EnumChildWindows(tool.window(), CountUnit, reinterpret_cast<LPARAM>(&units));
+  EXPECT_EQ(units, 8);
   for (const Expected& e : expected) {
     SCOPED_TRACE(e.id);
-    auto unit = std::find_if(units.begin(), units.end(), [&](HWND h) { return GetDlgCtrlID(h) == e.id; });
-    ASSERT_NE(unit, units.end());
+    // GetDlgItem finds direct children only: the parent is checked too.
+    HWND parent = e.parent ? GetDlgItem(tool.window(), e.parent) : tool.window(), unit = GetDlgItem(parent, e.id);
+    ASSERT_NE(unit, nullptr);
     char cls[64] = {};
-    GetClassNameA(*unit, cls, sizeof cls);
-    EXPECT_EQ(_stricmp(cls, e.cls), 0) << cls;
-    if (e.text) {
-      EXPECT_EQ(tool.Text(*unit), e.text);
-    }
-    HWND parent = GetParent(*unit);
-    EXPECT_EQ(parent, e.parent ? GetDlgItem(tool.window(), e.parent) : tool.window());
-    GetWindowRect(*unit, &r);
+    GetClassNameA(unit, cls, sizeof cls);
+    EXPECT_STRCASEEQ(cls, e.cls);
+    if (e.text) { EXPECT_EQ(tool.Text(unit), e.text); }
+    GetWindowRect(unit, &r);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
     EXPECT_TRUE(EqualRect(&r, &e.rect)) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
     const LONG mask = WS_VISIBLE | WS_TABSTOP | (e.style & ES_READONLY);
-    EXPECT_EQ(GetWindowLongA(*unit, GWL_STYLE) & mask, e.style);
+    EXPECT_EQ(GetWindowLongA(unit, GWL_STYLE) & mask, e.style);
   }
   EXPECT_EQ(tool.Close(), 0u);
 }

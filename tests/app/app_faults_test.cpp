@@ -6,7 +6,6 @@
 // a refresh ends on the fatal path with the allocation message, never a crash.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "runtime/core/gbk_text.h"
@@ -26,16 +25,14 @@ struct Refresh {
 // Reads the refreshes logged so far; true once the schedule has run out.
 bool ReadLog(const std::string& path, std::vector<Refresh>* out) {
   out->clear();
-  bool done = false;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    done = done || line == "done";
+  const std::vector<std::string> lines = e2e::ReadLines(path);
+  for (const std::string& line : lines) {
     std::istringstream f(line);
     Refresh r;
     if (f >> r.number >> r.failed >> r.calls >> r.shown >> r.open_handles >> r.live_blocks >> r.heap_requests)
       out->push_back(r);
   }
-  return done;
+  return !lines.empty() && lines.back() == "done";
 }
 
 // What the flow shows when a call fails. Everything the body depends on

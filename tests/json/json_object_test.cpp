@@ -47,7 +47,6 @@ class JsonObjectTest : public jsontest::ObjectTest {
 TEST_F(JsonObjectTest, CopiesShareTheEngineChildrenGetTheirOwn) {
   json::SetMember(o_, "a", "1", false);
   json::JsonObject* copy = json::Copy(o_);
-  EXPECT_EQ(copy->engine->iface, o_->engine->iface);
   json::SetMemberNumber(copy, "n", 5);
   json::DeleteJsonObject(copy);
   EXPECT_EQ(ToJson(), "{\"a\":\"1\",\"n\":5}");  // the engine outlives the copy
@@ -79,8 +78,7 @@ TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
     EXPECT_TRUE(json::Parse(o_, "{\"x\":1,\"y\":2}"));
     EXPECT_EQ(g_co_initialize_calls, 1);
     EXPECT_EQ(rt::LastObjectError(), 0);
-    EXPECT_NE(o_->engine->iface, before->engine->iface);
-    EXPECT_EQ(json::Count(o_, ""), 2);
+    EXPECT_EQ(json::Count(o_, ""), 2);  // Object.prototype.left is gone: a new engine
     EXPECT_EQ(ToJson(before), "{\"a\":\"1\"}");
     json::DeleteJsonObject(before);
     g_co_initialize_calls = 0;
@@ -131,13 +129,32 @@ TEST_F(JsonObjectTest, ParseThenGetJson) {
       {"null", false, "", "null"},
       {"0", true, "", "0"},
       {"<html><body>502 Bad Gateway</body></html>", false, "", "null"},
-      {"{\"s\":\"tab\\t\\u00e9 \\\"q\\\" \\u2028\"}", true, "", "{\"s\":\"tab\\t\xa8\xa6 \\\"q\\\" \\u2028\"}"},
+      // \u20ac is 0x80 in code page 936.
+      {"{\"s\":\"tab\\t\\u00e9 \\\"q\\\" \\u2028\\u20ac\"}", true, "", "{\"s\":\"tab\\t\xa8\xa6 \\\"q\\\" \\u2028\x80\"}"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(json::Parse(o_, c.text), c.parsed);
     EXPECT_EQ(Take(json::GetJson(o_, "sysTime2")), c.sys_time2);
     EXPECT_EQ(ToJson(), c.whole);
+  }
+}
+
+TEST_F(JsonObjectTest, EscapesAroundTheSurrogatesReachTheEngineAsTheirUnits) {
+  // A high surrogate must have a low one after it; a lone low one, like any
+  // other unit, is kept. escape() shows the engine's units in ASCII, whatever
+  // the code page would make of them.
+  const std::pair<const char*, const char*> cases[] = {  // the escapes; their units, or null: refused
+      {"\\ud7ff", "%uD7FF"}, {"\\ud800", nullptr}, {"\\udbff", nullptr}, {"\\ud800\\u0041", nullptr},
+      {"\\ud800\\udc00", "%uD800%uDC00"}, {"\\udbff\\udfff", "%uDBFF%uDFFF"}, {"\\udc00", "%uDC00"},
+      {"\\udfff", "%uDFFF"}, {"\\ue000", "%uE000"},
+  };
+  for (const auto& [escapes, units] : cases) {
+    SCOPED_TRACE(escapes);
+    EXPECT_EQ(json::Parse(o_, ("{\"s\":\"" + std::string(escapes) + "\"}").c_str()), units != nullptr);
+    if (units) {
+      EXPECT_EQ(Take(rt::AsPtr<char>(Script(o_, rt::CallMethodText, "Eval", "escape(da.s)"))), units);
+    }
   }
 }
 
@@ -245,12 +262,11 @@ TEST_F(HostileInput, TheEngineItselfRunsAnyScript) {
 }
 
 TEST_F(HostileInput, ParseKeysAndValuesRunNothingAndReturnQuickly) {
+  // One reply per way out of the paste (each shape refused: json_validate_tests).
   for (const std::string& reply : {
-           code_, "{\"a\":" + code_ + "}", "{\"a\":1});" + code_ + ";({\"b\":2}", "{\"a\":1}/*" + code_ + "*/",
+           code_, "{\"a\":1});" + code_ + ";({\"b\":2}",
            "[\"\x95\\\"," + code_ + ",\"]",  // byte-wise one JSON string; as GBK 0x95 0x5C hides the backslash
-           std::string("(function(){for(;;){}})()"),                // endless loop
-           std::string(100000, '[') + std::string(100000, ']'),     // 100,000 deep
-           "[\"" + std::string(32u << 20, 'x') + "\"]"}) {           // 32 MB
+           "[\"" + std::string(32u << 20, 'x') + "\"]"}) {  // 32 MB
     SCOPED_TRACE(reply.substr(0, 80) + " (" + std::to_string(reply.size()) + " bytes)");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(json::Parse(o_, reply.c_str()));

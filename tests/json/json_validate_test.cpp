@@ -30,8 +30,14 @@ TEST(IsSafeJson, AcceptsExactlyOneJsonValue) {
       {"[\"\xa9\x5c\",\"\x80\"]", true},  // U+2010 and the euro sign
       {"\"\xff\"", false}, {"\"\x81\x7f\"", false}, {"\"\x81\x22", false},  // unreadable bytes
       {"\xd6\xd0", false},             // GBK outside a string
+      // \u escapes around the surrogates: a high one needs a low one after
+      // it; a lone low one is taken as it is (the engine keeps it as a unit).
+      {"\"\\uD7FF\"", true}, {"\"\\uD800\"", false}, {"\"\\uDBFF\"", false}, {"\"\\uD800\\u0041\"", false},
+      {"\"\\uD800\\uD800\"", false}, {"\"\\uD800\\uDC00\"", true}, {"\"\\udbff\\udfff\"", true},
+      {"\"\\uDC00\"", true}, {"\"\\uDFFF\"", true}, {"\"\\uDC00\\uD800\"", false}, {"\"\\uE000\"", true},
   });
   EXPECT_FALSE(json::IsSafeJson(nullptr));
+  EXPECT_FALSE(json::IsSafeJson(nullptr, 4));
   EXPECT_FALSE(json::IsSafeJson("1\0 2", 4));  // an embedded NUL is not JSON
 }
 
@@ -57,6 +63,26 @@ TEST(IsMemberPath, NamesAndSubscriptsOnly) {
       {"\xa3\xb1", false}, {"a\xa3\xab", false}, {"a\x80", false}, {"a\xa1\xa2", false},
       {"a\xaa\xa1", false},  // user-defined (private use)
   });
+}
+
+TEST(GbkCharLength, LeadAndSecondByteEdgesAndTheNameTable) {
+  // Code page 936: a byte up to 0x80 alone (0x80 is the euro sign); a lead
+  // byte 0x81..0xFE with a second byte 0x40..0x7E or 0x80..0xFE; 0xFF never.
+  // Name characters at the ends of the first and last ranges of the table.
+  struct Case { unsigned char lead, second; size_t length; bool name; };
+  const Case cases[] = {
+      {0x7E, 0x40, 1, false}, {0x7F, 0x40, 1, false}, {0x80, 0x40, 1, false}, {0xFF, 0x40, 0, false},
+      {0x81, 0x3F, 0, false}, {0x81, 0x40, 2, true}, {0x81, 0x7E, 2, true}, {0x81, 0x7F, 0, false},
+      {0x81, 0x80, 2, true}, {0x81, 0xFE, 2, true}, {0x81, 0xFF, 0, false}, {0xA0, 0xFE, 2, true},
+      {0xA1, 0x40, 2, false}, {0xFE, 0x40, 2, true}, {0xFE, 0x4F, 2, true}, {0xFE, 0x50, 2, false},
+      {0xFE, 0x7F, 0, false}, {0xFE, 0xFE, 2, false}, {0xFE, 0xFF, 0, false},
+  };
+  for (const Case& c : cases) {
+    const char pair[3] = {static_cast<char>(c.lead), static_cast<char>(c.second), 0};
+    SCOPED_TRACE(testing::Message() << std::hex << int{c.lead} << " " << int{c.second});
+    EXPECT_EQ(json::GbkCharLength(reinterpret_cast<const unsigned char*>(pair)), c.length);
+    EXPECT_EQ(json::IsMemberPath(pair), c.name);
+  }
 }
 
 TEST(IsPlainQuotable, StaysInsideSingleQuotes) {

@@ -33,13 +33,7 @@ int main(int argc, char** argv) {
   if (mode == "twice") return BindTwice();
   static const char* lib[1] = {mode == "missing" ? "kernel32.dll" : mode == "nolib" ? "no_such_library.dll" : ""};
   static const char* fn[1] = {mode == "nolib" ? "#5" : "NoSuchExport"};
-  if (mode == "stack") {
-    // InternetCloseHandle takes one word; two leave one behind on the stack.
-    rt::LoadDllCommandTable(app::kDllCommandCount, app::kDllLibraryNames, app::kDllFunctionNames);
-    prog::CallDll(web::kInternetCloseHandle, {0, 0});
-  } else {
-    rt::LoadDllCommandTable(1, lib, fn);
-    prog::CallDll(0, {});
-  }
+  rt::LoadDllCommandTable(1, lib, fn);
+  prog::CallDll(0, {});
   return 3;  // not reached
 }
