@@ -211,8 +211,10 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
 }
 
 // The date a refused source is named by, against the C library's calendar
-// (gmtime_r) over some 35,000 years either side of 1970.
+// (gmtime_r) over some 35,000 years either side of 1970. Only where the C
+// library is glibc: the Windows one stops at the year 3000.
 TEST(SourceMeasurer, NamesARefusedSecondByItsDateInTheCalendar) {
+#ifndef _WIN32
   std::mt19937_64 rng(1969);
   std::uniform_int_distribution<int64_t> any(-(int64_t{1} << 40), int64_t{1} << 40);
   for (int i = 0; i < 5000; ++i) {
@@ -232,6 +234,7 @@ TEST(SourceMeasurer, NamesARefusedSecondByItsDateInTheCalendar) {
     m.Take(x);
     EXPECT_EQ(measure::FailureText(m.Result("u").failure), "refused: server time " + std::string(date) + " is more than a year from the PC clock");
   }
+#endif
   // Measured: 365 days off is within the year; eleven months is a dead
   // battery, not a lie.
   EXPECT_EQ(measure::Options{}.max_distance, 365 * 86400.0);
