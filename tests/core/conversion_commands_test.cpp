@@ -119,6 +119,7 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
          {L, {b, hi}, "abcde"},
          {L, {b, lo}, "(null)"},
          {rt::ZeroByteSet, {lo}, "(null)"},
+         {rt::ZeroByteSet, {I(1)}, std::string(1, '\0')},
          {rt::ZeroByteSet, {I(3)}, std::string(3, '\0')},
          {rt::ByteSetLengthCmd, {b}, "5"},
          {rt::ByteSetLengthCmd, {one}, "1"},

@@ -231,7 +231,7 @@ TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
       {"bytes left after the unit records", [](BlockSpec& b) { b.length_delta = 1, b.trailing = 1; }},
       {"unit record head", [](BlockSpec& b) { b.units[1].cut = Record(b.units[1]).size() - 25; }},
       {"unit type id", [](BlockSpec& b) { b.units[1].type = 0x00010000; }},
-      {"child count past the record", [](BlockSpec& b) { b.units[2].extra_children = 1000; }},
+      {"child count past the record", [](BlockSpec& b) { b.units[2].extra_children = 14; }},  // fits at 3 bytes each, not at 4
       {"event count past the record", [](BlockSpec& b) { b.units[1].extra_events = 1000; }},
       {"reserved words after the events", [](BlockSpec& b) { b.units[1].cut = 8; }},
       {"child id", [](BlockSpec& b) { b.units[2].children = {0x16000000}; }},
