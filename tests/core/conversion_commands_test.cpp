@@ -1,5 +1,6 @@
 // Conversion commands: texts from values, integers from values, byte sets.
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
 
@@ -37,25 +38,16 @@ TEST(NumberConversion, ToTextByType) {
          {X, {rt::OmittedArg()}, "(null)"}});
 }
 
-// The exact decimal answer for a float that lies halfway between two
-// six-digit values: `digits` is the value times 10^scale as an integer with
-// 7 significant digits ending in 5 (scale 0 for 7-digit integers). Rounded
-// half up by integer arithmetic and written as "%.6g" writes it.
+// The answer for a float that lies halfway between two six-digit values:
+// `digits` is the value times 10^scale as a 7-digit integer ending in 5.
+// Rounded half up by integer arithmetic, then written by the C library
+// (the rounded value is exact to six digits), with the exponent three wide.
 std::string TieText(int64_t digits, int scale) {
-  int64_t q = (digits + 5) / 10;  // six digits, or 1000000 after a carry
-  int exponent = 6 - scale;       // decimal exponent of the leading digit
-  if (q == 1000000) q = 100000, ++exponent;
-  std::string d = std::to_string(q);
-  if (exponent >= 6) {  // exponent form, mantissa without trailing zeros
-    std::string mantissa = d.substr(0, 1) + "." + d.substr(1);
-    while (mantissa.back() == '0') mantissa.pop_back();
-    if (mantissa.back() == '.') mantissa.pop_back();
-    return mantissa + "e+00" + std::to_string(exponent);
-  }
-  std::string fixed = d.substr(0, static_cast<size_t>(exponent) + 1) + "." + d.substr(static_cast<size_t>(exponent) + 1);
-  while (fixed.back() == '0') fixed.pop_back();
-  if (fixed.back() == '.') fixed.pop_back();
-  return fixed;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", static_cast<double>((digits + 5) / 10) / std::pow(10.0, scale - 1));
+  std::string t = text;
+  if (const size_t e = t.find("e+"); e != std::string::npos) t.insert(e + 2, "0");
+  return t;
 }
 
 TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
@@ -71,7 +63,7 @@ TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
                   Range{1000025, 9999975, 350, 2}}) {
     for (int64_t digits = r.from; digits <= r.to; digits += r.step) {
       if (r.scale == 2 && digits % 100 != 25 && digits % 100 != 75) continue;
-      const double value = static_cast<double>(digits) / (r.scale == 0 ? 1 : r.scale == 1 ? 10 : 100);
+      const double value = static_cast<double>(digits) / std::pow(10.0, r.scale);
       const float f = static_cast<float>(value);
       ASSERT_EQ(static_cast<double>(f), value) << digits;  // the tie is exact as a float
       const bool negate = digits % 7 == 0;
@@ -104,6 +96,11 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
   s[0] = 0x0102, s[1] = 0x0304;
   const rt::ArgRecord b = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(set.get()));
   const rt::ArgRecord lo = rt::LongArg(INT64_MIN), hi = rt::LongArg(INT64_MAX);
+  // Empty sets: none at all, a block of length 0; and a set of one byte.
+  static rt::ByteSetBlock empty_block{1, 0, {0}};
+  Block one_byte = Own(rt::NewByteSet("x", 1));
+  const rt::ArgRecord none = rt::ByteSetArg(nullptr), empty = rt::ByteSetArg(&empty_block),
+                      one = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(one_byte.get()));
   const auto B = rt::ToByteSet, L = rt::ByteSetLeft, M = rt::ByteSetMid;
   Check({{B, {I(0x01020304)}, "\x04\x03\x02\x01"},
          {B, {D(1.0)}, std::string(6, '\0') + "\xF0\x3F"},
@@ -122,10 +119,18 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
          {L, {b, hi}, "abcde"},
          {L, {b, lo}, "(null)"},
          {rt::ZeroByteSet, {lo}, "(null)"},
+         {rt::ZeroByteSet, {I(1)}, std::string(1, '\0')},
          {rt::ZeroByteSet, {I(3)}, std::string(3, '\0')},
          {rt::ByteSetLengthCmd, {b}, "5"},
+         {rt::ByteSetLengthCmd, {one}, "1"},
+         {L, {one, I(1)}, "x"},
          {rt::BitOr, {I(1), I(2), I(4)}, "7"},
          {rt::BitOr, {rt::LongArg(0x100000001LL), I(2)}, "3"}});
+  for (const rt::ArgRecord& e : {none, empty}) {
+    SCOPED_TRACE(e.value == 0 ? "no block" : "a block of length 0");
+    Check({{rt::ByteSetLengthCmd, {e}, "0"}, {L, {e, I(3)}, "(null)"}, {M, {e, I(1), I(3)}, "(null)"},
+           {M, {e, lo, hi}, "(null)"}, {B, {e}, "(null)"}, {rt::ToText, {e}, "(null)"}});
+  }
 }
 
 }  // namespace

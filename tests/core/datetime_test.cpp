@@ -31,6 +31,10 @@ TEST(DateParsing, RefusesNearMissesAndReadsOnlyTexts) {
       {"2019-10-17 24:00", kMinDateTime},
       {"\xC4", kMinDateTime},  // lone lead byte
       {"1899-12-29 06:00", -1.25},
+      {"2019-10-17 12:33:29\xC3x", kMinDateTime},  // the lead byte of the second unit only
+      {"2019-00-17", kMinDateTime},
+      {"2019-10-00", kMinDateTime},
+      {"2019-12-31", 43830.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -40,6 +44,12 @@ TEST(DateParsing, RefusesNearMissesAndReadsOnlyTexts) {
   EXPECT_DOUBLE_EQ(ToDateTime(rt::IntArg(43755)), kMinDateTime);
   EXPECT_DOUBLE_EQ(ToDateTime(rt::DateTimeArg(1e10)), 1e10);  // returned unchanged
   EXPECT_DOUBLE_EQ(rt::ParseDateTime(nullptr), kMinDateTime);
+  // Fields outside the calendar do not convert: month or day 0, month 13, 31 November.
+  using Fields = rt::CalendarFields;
+  double d = 0;
+  for (Fields f : {Fields{2019, 0, 17, 0, 0, 0, 0}, Fields{2019, 10, 0, 0, 0, 0, 0}, Fields{2019, 13, 1, 0, 0, 0, 0},
+                   Fields{2019, 11, 31, 0, 0, 0, 0}})
+    EXPECT_FALSE(rt::FieldsToDateTime(f, &d)) << f.month << "-" << f.day;
   EXPECT_EQ(rt::FoldFullWidth("\xA3\xB0\xA3\xBA\xA3\xA1\xA3\xFEx\xA3", false), "0:!~x\xA3");  // lone lead kept
   EXPECT_EQ(rt::FoldFullWidth("a\xA1\xA1 b", true), "ab");
 }

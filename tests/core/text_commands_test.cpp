@@ -1,5 +1,7 @@
 // Text commands: searching, cutting, replacing, splitting, case and blanks.
 // Literals in this file compile to GBK, as the program's texts do.
+#include <algorithm>
+
 #include "runtime/core/commands.h"
 #include "runtime/core/gbk_text.h"
 #include "tests/core/command_table.h"
@@ -23,7 +25,41 @@ TEST(TextSearch, EmptyTextsFlagValuesAndShortCalls) {
          {F, {T("xABc"), T("abc"), O, I(2)}, "-1"},  // only 1 ignores case
          {F, {T("abc")}, "1"},                       // short call: sought reads empty
          {R, {T("ab,ab,ab"), T("ab"), O, O}, "7"},
-         {R, {T("ab,ab,ab"), T("ab"), I(8), O}, "4"}});  // the match at 7 does not fit before 8
+         {R, {T("ab,ab,ab"), T("ab"), I(8), O}, "4"},  // the match at 7 does not fit before 8
+         {R, {T("ab"), T(""), I(1), O}, "-1"},
+         {R, {T("ab"), T(""), I(2), O}, "1"},
+         {R, {T(""), T(""), O, O}, "-1"}});
+}
+
+// Both searches from every start against a plain reading that tries each
+// character start from the start on (the start counts as one). Sought texts
+// past 16 bytes are compared by strncmp after the first 16, so the near
+// misses differ at byte 16, 17 and the last (from 0).
+int PlainFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore, bool last) {
+  auto fold = [ignore](char c) { return ignore && c >= 'A' && c <= 'Z' ? c + 32 : c; };
+  int found = -1;
+  for (size_t i = from; i + f.size() <= end; i += static_cast<unsigned char>(t[i]) >= 0x80 ? 2 : 1) {
+    size_t k = 0;
+    while (k < f.size() && fold(t[i + k]) == fold(f[k])) ++k;
+    if (k == f.size() && (found = static_cast<int>(i) + 1, !last)) break;
+  }
+  return found;
+}
+
+TEST(TextSearch, EveryStartAgainstAPlainReading) {
+  const std::string s = "ABCDEFGHIJKLMNOPQRST", text = "ABCDEFGHIJKLMNOPqRST|ABCDEFGHIJKLMNOPQxST|\xB0" + s +
+                                                         "|1" + s + "|ABCDEFGHIJKLMNOPQRSx|" + s + "|" + s.substr(0, 18);
+  for (const std::string& f : {s, s.substr(0, 16), s.substr(0, 17), "1" + s, std::string("abcdefghijklmnopqrst")})
+    for (int ignore = 0; ignore < 2; ++ignore)
+      for (int start = -1; start <= static_cast<int>(text.size()) + 2; ++start) {
+        SCOPED_TRACE(testing::Message() << f << " " << ignore << " " << start);
+        const size_t from = start < 1 ? 0 : static_cast<size_t>(start) - 1;
+        const auto run = [&](rt::BuiltinCommand c) {
+          return rt::AsInt(testsupport::CallCommand(c, {T(text.c_str()), T(f.c_str()), I(start), I(ignore)}));
+        };
+        ASSERT_EQ(run(F), PlainFind(text, f, from, text.size(), ignore, false));
+        ASSERT_EQ(run(R), PlainFind(text, f, 0, std::min(from, text.size()), ignore, true));
+      }
 }
 
 TEST(TextCutting, CutsAtBytesAndClampsCounts) {
@@ -86,6 +122,7 @@ TEST(TextReplaceAndSplit, StartCountCaseDelimiterAndMaximum) {
          {P, {T("a\xB0"), T("\xB0"), T("x")}, "ax"},
          {S, {T("a,,b"), T(",")}, "a|(null)|b"},
          {S, {T("a,b,")}, "a|b"},
+         {S, {T("a,b"), T("")}, "a,b"},  // an empty delimiter: one piece
          {S, {T("")}, ""},
          {S, {T("l1\r\nl2\r\nl3"), T("\r\n"), I(2)}, "l1|l2"},
          {S, {T("a,b"), T(","), I(-3)}, ""},

@@ -36,6 +36,9 @@ class WriterAndDumper(unittest.TestCase):
         for text in ("event 0 -> base+0", 'caption         "校准"', "icon            [5430 bytes",
                      "menu flags 0x4"):
             self.assertIn(text, d.stdout)
+        # The example the writer's help points to builds too.
+        example = os.path.join(os.path.dirname(RTWIN), "rtwin_example_main_window.json")
+        self.assertEqual(self.run_tool("build", example, "-o", self.out).returncode, 0)
 
     def test_refusals(self):
         def label(type_, **unit):

@@ -204,6 +204,12 @@ TEST(HandBuiltBlock, TheGoodBlockLoads) {
   EXPECT_EQ(units[0].Handler(3), 0u);
   EXPECT_EQ(units[1].Handler(0), kBase + 16);
   EXPECT_EQ(units[3].Handler(5), kBase + 24);
+  EXPECT_EQ(units[1].Handler(7), 0u);  // not bound
+  // Lookups of a unit or window that is not there find nothing.
+  EXPECT_EQ(set.at(0).FindUnit(0x16017777), nullptr);
+  EXPECT_EQ(set.at(0).IndexOf(0x16017777), -1);
+  EXPECT_EQ(set.at(0).Unit(units.size()), nullptr);
+  EXPECT_EQ(set.Find(0x52017777), nullptr);
   // Property data starts 20 bytes after the last event entry.
   EXPECT_TRUE(units[1].property_data.empty());
   EXPECT_EQ(units[2].property_data, (Bytes{1, 0, 0, 0}));
@@ -225,16 +231,20 @@ TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
       {"bytes left after the unit records", [](BlockSpec& b) { b.length_delta = 1, b.trailing = 1; }},
       {"unit record head", [](BlockSpec& b) { b.units[1].cut = Record(b.units[1]).size() - 25; }},
       {"unit type id", [](BlockSpec& b) { b.units[1].type = 0x00010000; }},
-      {"child count past the record", [](BlockSpec& b) { b.units[2].extra_children = 1000; }},
+      {"child count past the record", [](BlockSpec& b) { b.units[2].extra_children = 14; }},  // fits at 3 bytes each, not at 4
       {"event count past the record", [](BlockSpec& b) { b.units[1].extra_events = 1000; }},
       {"reserved words after the events", [](BlockSpec& b) { b.units[1].cut = 8; }},
+      {"child id", [](BlockSpec& b) { b.units[2].children = {0x16000000}; }},
       {"child id not in the window", [](BlockSpec& b) { b.units[2].children = {0x16017777}; }},
+      {"child id not in the window", [](BlockSpec& b) { b.units[2].children = {0x06010000}; }},  // the window
       {"parent id", [](BlockSpec& b) { b.units[1].parent = 0x16017777; }},
+      {"parent id", [](BlockSpec& b) { b.units[1].parent = 0x06010000; }},
       {"parent chain loops", [](BlockSpec& b) { b.units[2].parent = 0x16010002; }},
       {"window's own unit", [](BlockSpec& b) { b.units[0].parent = 0x16010003; }},
       {"menu item record has trailing bytes", [](BlockSpec& b) { b.units.push_back(MenuItem({1})); }},
   };
   for (const auto& [message, change] : cases) {
+    SCOPED_TRACE(message);
     BlockSpec b = GoodBlock();
     change(b);
     Bytes block = Build(b);
