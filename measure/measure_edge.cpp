@@ -8,30 +8,9 @@
 
 namespace measure {
 
-// Arguments are words of a 32-bit stdcall call; library and name say where
-// a DLL command table binds each one.
-const PlatformFunction kPlatformFunctions[kPlatformCommandCount] = {
-    {"wininet.dll", "InternetOpenA", 5, false},
-    {"wininet.dll", "InternetConnectA", 8, false},
-    {"wininet.dll", "HttpOpenRequestA", 8, false},
-    {"wininet.dll", "HttpSendRequestA", 5, false},
-    {"wininet.dll", "HttpQueryInfoA", 5, false},
-    {"wininet.dll", "InternetReadFile", 4, false},
-    {"wininet.dll", "InternetCloseHandle", 1, false},
-    {"wininet.dll", "InternetSetOptionA", 4, false},
-    {"kernel32.dll", "QueryPerformanceCounter", 1, false},
-    {"kernel32.dll", "QueryPerformanceFrequency", 1, false},
-    {"kernel32.dll", "GetSystemTimePreciseAsFileTime", 1, true},
-    {"kernel32.dll", "GetSystemTimeAsFileTime", 1, false},
-    {"kernel32.dll", "Sleep", 1, false},
-    {"kernel32.dll", "GetLastError", 0, false},
-};
-static_assert(sizeof(kPlatformFunctions) / sizeof(kPlatformFunctions[0]) == kPlatformCommandCount,
-              "one row per platform command");
-
 namespace {
 
-inline uint32_t W(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+using prog::W;
 
 uint32_t Call(const PlatformCalls& calls, PlatformCommand command,
               std::initializer_list<uint32_t> words) {

@@ -5,14 +5,15 @@
 //
 // Every platform function is reached through PlatformCalls, a hook the
 // caller supplies: a window program routes them through its own DLL command
-// table (add kPlatformFunctions' rows to it and map each PlatformCommand to
-// its index in the hook); a console program can bind them with
+// table (join kPlatformFunctions' rows into it with prog::JoinDllRows and
+// map each PlatformCommand to its index in the hook); a console program can bind them with
 // BindPlatformCalls() (GetProcAddress). Arguments are the 32-bit words of a
 // stdcall call, pointers as words.
 // Ownership: a Measurement owns its WinINet handles (closed on destruction or
 // when it finishes) and its result. PlatformCalls' context stays the caller's.
 // May call: PlatformCalls, measure.h, the C++ standard library; owns its
-// handles with the runtime's owner template (runtime/core/owner.h).
+// handles with the runtime's owner template (runtime/core/owner.h); its rows
+// are of the shared DLL row type (program/dll_table.h, header-only).
 //
 // Usage, blocking (console, tests):
 //   measure::PlatformCalls calls = measure::BindPlatformCalls();
@@ -30,6 +31,7 @@
 #include <vector>
 
 #include "measure/measure.h"
+#include "program/dll_table.h"
 
 namespace measure {
 
@@ -52,13 +54,28 @@ enum PlatformCommand : int {
   kPlatformCommandCount = 14,
 };
 
-struct PlatformFunction {
-  const char* library;
-  const char* name;
-  int words;        // argument words of the stdcall call
-  bool optional;    // may be missing; the edge asks `available` first
+// Arguments are words of a 32-bit stdcall call; library and name say where
+// a DLL command table binds each one. GetSystemTimePreciseAsFileTime may be
+// missing (before Windows 8): the edge asks `available` before calling it.
+constexpr prog::DllRow kPlatformFunctions[] = {
+    {kPcInternetOpenA, "wininet.dll", "InternetOpenA", 5},
+    {kPcInternetConnectA, "wininet.dll", "InternetConnectA", 8},
+    {kPcHttpOpenRequestA, "wininet.dll", "HttpOpenRequestA", 8},
+    {kPcHttpSendRequestA, "wininet.dll", "HttpSendRequestA", 5},
+    {kPcHttpQueryInfoA, "wininet.dll", "HttpQueryInfoA", 5},
+    {kPcInternetReadFile, "wininet.dll", "InternetReadFile", 4},
+    {kPcInternetCloseHandle, "wininet.dll", "InternetCloseHandle", 1},
+    {kPcInternetSetOptionA, "wininet.dll", "InternetSetOptionA", 4},
+    {kPcQueryPerformanceCounter, "kernel32.dll", "QueryPerformanceCounter", 1},
+    {kPcQueryPerformanceFrequency, "kernel32.dll", "QueryPerformanceFrequency", 1},
+    {kPcGetSystemTimePreciseAsFileTime, "kernel32.dll", "GetSystemTimePreciseAsFileTime", 1},
+    {kPcGetSystemTimeAsFileTime, "kernel32.dll", "GetSystemTimeAsFileTime", 1},
+    {kPcSleep, "kernel32.dll", "Sleep", 1},
+    {kPcGetLastError, "kernel32.dll", "GetLastError", 0},
 };
-extern const PlatformFunction kPlatformFunctions[kPlatformCommandCount];
+static_assert(prog::RowsDense(kPlatformFunctions, 0) &&
+                  sizeof kPlatformFunctions / sizeof kPlatformFunctions[0] == kPlatformCommandCount,
+              "one row per platform command, in command order");
 
 struct PlatformCalls {
   void* context = nullptr;

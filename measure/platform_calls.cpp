@@ -17,7 +17,7 @@ bool g_resolved[kPlatformCommandCount];
 FARPROC Resolve(int command) {
   if (command < 0 || command >= kPlatformCommandCount) return nullptr;
   if (!g_resolved[command]) {
-    const PlatformFunction& f = kPlatformFunctions[command];
+    const prog::DllRow& f = kPlatformFunctions[command];
     HMODULE module = LoadLibraryA(f.library);
     g_functions[command] = module ? GetProcAddress(module, f.name) : nullptr;
     g_resolved[command] = true;

@@ -4,8 +4,8 @@
 // command straight through as a table index; the program's own follow. The
 // names are program data stored in the program image; the Runtime binds
 // each entry on its first call.
-// Owns: constant name tables, built once and never freed.
-// May call: nothing; it reads the engine's rows (measure_edge.h).
+// Owns: constant data only.
+// May call: nothing; header-only (the engine's rows in measure_edge.h).
 #pragma once
 
 #include <cstdint>
@@ -53,8 +53,9 @@ static_assert(sizeof kOwnCommands / sizeof kOwnCommands[0] ==
                   kDllCommandCount - measure::kPlatformCommandCount,
               "every own command has its row");
 
-// The image's two name arrays, kDllCommandCount entries each.
-const char* const* DllLibraryNames();
-const char* const* DllFunctionNames();
+// The whole table, the engine's rows then the program's own; the program
+// image carries its two name arrays.
+inline constexpr auto kDllTable = prog::JoinDllRows(measure::kPlatformFunctions, kOwnCommands);
+static_assert(kDllTable.Dense() && kDllTable.kCount == kDllCommandCount, "every command at its own number");
 
 }  // namespace precise

@@ -18,7 +18,7 @@ uint32_t CallThroughTable(void*, int command, const uint32_t* words, int count) 
 // Asked before the first call of an optional function: calling a missing
 // one would end the program on the Runtime's fatal path.
 bool TableHas(void*, int command) {
-  const measure::PlatformFunction& f = measure::kPlatformFunctions[command];
+  const prog::DllRow& f = measure::kPlatformFunctions[command];
   uint32_t module = prog::CallDll(kGetModuleHandleA, {W(f.library)});
   return module != 0 && prog::CallDll(kGetProcAddress, {module, W(f.name)}) != 0;
 }

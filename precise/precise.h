@@ -7,7 +7,7 @@
 // Owns: the program's state (the running measurement, the last outcome,
 // automatic mode, the elevated copy's process) in precise.cpp, made by
 // ProgramEntry and freed with everything it holds by the end routine
-// ReleasePrecise; the DLL command table (dll_table.cpp); the platform edge
+// ReleasePrecise; the DLL command table (dll_table.h); the platform edge
 // (platform.cpp).
 // May call: the Runtime only through the entry table (runtime/core/
 // program_calls.h); platform functions only through its DLL command table;

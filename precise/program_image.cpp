@@ -27,7 +27,7 @@ const rt::ProgramImage& Image() {
   static const rt::ProgramImage image = prog::MakeProgramImage(
       {&kConstants, static_cast<uint32_t>(sizeof kConstants), RtWindowTemplateData(),
        static_cast<uint32_t>(RtWindowTemplateSize()), RtWindowRoutineBase(), kLibraries, 1,
-       precise::kDllCommandCount, precise::DllLibraryNames(), precise::DllFunctionNames()});
+       precise::kDllCommandCount, precise::kDllTable.libraries, precise::kDllTable.functions});
   return image;
 }
 
