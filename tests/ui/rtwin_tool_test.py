@@ -1,14 +1,13 @@
 """Checks of tools/rtwin.py: the writer's output as the dumper reads it, and
 the writer's refusals. Run as: rtwin_tool_test.py RTWIN.py TESTS_UI_DIR"""
-import json
-import os
-import subprocess
-import sys
-import tempfile
-import unittest
+import json, os, subprocess, sys, tempfile, unittest
 
 RTWIN, HERE = sys.argv[1], sys.argv[2]
 del sys.argv[1:3]
+
+
+def run_tool(*args):
+    return subprocess.run([sys.executable, RTWIN, *args], capture_output=True, text=True)
 
 
 class WriterAndDumper(unittest.TestCase):
@@ -16,19 +15,10 @@ class WriterAndDumper(unittest.TestCase):
         self.tmp = tempfile.TemporaryDirectory()
         self.out = os.path.join(self.tmp.name, "w.bin")
 
-    def run_tool(self, *args):
-        return subprocess.run([sys.executable, RTWIN, *args], capture_output=True, text=True)
-
-    def build(self, doc):
-        src = self.out + ".json"
-        with open(src, "w", encoding="utf-8") as f:
-            json.dump(doc, f, ensure_ascii=False)
-        return self.run_tool("build", src, "-o", self.out)
-
     def test_test_window_dumps_in_stored_order_with_gbk_texts(self):
-        r = self.run_tool("build", os.path.join(HERE, "test_window.json"), "-o", self.out)
+        r = run_tool("build", os.path.join(HERE, "test_window.json"), "-o", self.out)
         self.assertEqual(r.returncode, 0, r.stderr)
-        d = self.run_tool("dump", self.out)
+        d = run_tool("dump", self.out)
         self.assertEqual(d.returncode, 0, d.stderr)
         names = [l.split()[4] for l in d.stdout.splitlines() if l.startswith("  unit ")][:9]
         self.assertEqual(names, ['""', '"按钮2"', '"标签3"', '"分组框1"', '"时钟1"', '"按钮1"',
@@ -38,7 +28,7 @@ class WriterAndDumper(unittest.TestCase):
             self.assertIn(text, d.stdout)
         # The example the writer's help points to builds too.
         example = os.path.join(os.path.dirname(RTWIN), "rtwin_example_main_window.json")
-        self.assertEqual(self.run_tool("build", example, "-o", self.out).returncode, 0)
+        self.assertEqual(run_tool("build", example, "-o", self.out).returncode, 0)
 
     def test_refusals(self):
         def label(type_, **unit):
@@ -52,7 +42,9 @@ class WriterAndDumper(unittest.TestCase):
         ]
         for what, change in cases:
             with self.subTest(what):
-                r = self.build(dict({"id": "0x52010001", "unit": {"props": {}}, "units": []}, **change))
+                with open(self.out + ".json", "w", encoding="utf-8") as f:
+                    json.dump(dict({"id": "0x52010001", "unit": {"props": {}}, "units": []}, **change), f)
+                r = run_tool("build", self.out + ".json", "-o", self.out)
                 self.assertEqual(r.returncode, 1)
                 self.assertIn("rtwin:", r.stderr)
 

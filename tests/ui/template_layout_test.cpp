@@ -16,6 +16,12 @@ namespace {
 
 using namespace rt::ui;
 
+std::string Hex(uint32_t v) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", v);
+  return text;
+}
+
 template <typename P>
 void PrintRecord(std::ostringstream& out, const char* type_name) {
   const P defaults;
@@ -31,44 +37,30 @@ void PrintRecord(std::ostringstream& out, const char* type_name) {
   }
 }
 
-std::string RuntimeListing() {
-  std::ostringstream out;
-  char line[64];
-  std::snprintf(line, sizeof line, "no_routine 0x%08X\n", kNoRoutine);
-  out << line;
-  const std::pair<const char*, uint32_t> types[] = {
-      {"window", kTypeWindow}, {"MenuItem", kTypeMenuItem}, {"EditBox", kTypeEditBox},
-      {"GroupBox", kTypeGroupBox}, {"Label", kTypeLabel}, {"Button", kTypeButton},
-      {"Timer", kTypeTimer}};
-  for (const auto& [name, id] : types) {
-    std::snprintf(line, sizeof line, "type %s 0x%08X\n", name, id);
-    out << line;
-  }
-  for (size_t n = 0; n < std::size(kCursorIds); ++n) out << "cursor " << n << " " << kCursorIds[n] << "\n";
+TEST(TemplateLayout, TheWriterAndTheReaderDescribeTheSameBlock) {
+  std::ostringstream runtime;
+  runtime << "no_routine " << Hex(kNoRoutine) << "\n";
+  for (auto [name, id] : {std::pair{"window", kTypeWindow}, {"MenuItem", kTypeMenuItem}, {"EditBox", kTypeEditBox},
+                          {"GroupBox", kTypeGroupBox}, {"Label", kTypeLabel}, {"Button", kTypeButton},
+                          {"Timer", kTypeTimer}})
+    runtime << "type " << name << " " << Hex(id) << "\n";
+  for (size_t n = 0; n < std::size(kCursorIds); ++n) runtime << "cursor " << n << " " << kCursorIds[n] << "\n";
   // In the writer's order: its type names sorted.
-  PrintRecord<ButtonProps>(out, "Button");
-  PrintRecord<EditBoxProps>(out, "EditBox");
-  PrintRecord<GroupBoxProps>(out, "GroupBox");
-  PrintRecord<LabelProps>(out, "Label");
-  PrintRecord<TimerProps>(out, "Timer");
-  PrintRecord<WindowProps>(out, "window");
-  return out.str();
-}
+  PrintRecord<ButtonProps>(runtime, "Button");
+  PrintRecord<EditBoxProps>(runtime, "EditBox");
+  PrintRecord<GroupBoxProps>(runtime, "GroupBox");
+  PrintRecord<LabelProps>(runtime, "Label");
+  PrintRecord<TimerProps>(runtime, "Timer");
+  PrintRecord<WindowProps>(runtime, "window");
 
-std::string WriterListing() {
-  std::string out;
+  std::string writer;
   if (FILE* p = popen(RT_PYTHON3 " " RT_RTWIN " layout", "r")) {
     char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) writer.append(buf, n);
     pclose(p);
   }
-  return out;
-}
-
-TEST(TemplateLayout, TheWriterAndTheReaderDescribeTheSameBlock) {
-  const std::string writer = WriterListing();
   ASSERT_FALSE(writer.empty()) << "rtwin.py layout printed nothing";
-  EXPECT_EQ(RuntimeListing(), writer);
+  EXPECT_EQ(runtime.str(), writer);
 }
 
 }  // namespace

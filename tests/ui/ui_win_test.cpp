@@ -29,9 +29,8 @@ namespace tw = rtwin::TestWindow;
 namespace sw = rtwin::SecondWindow;
 
 struct Calls {
-  int created = 0, button = 0, inner = 0, tick = 0, edit = 0, menu = 0;
+  int button = 0, inner = 0, tick = 0, edit = 0, menu = 0, units_alive_at_created = 0;
   bool visible_at_created = true;
-  int units_alive_at_created = 0;
   uint32_t source_unit = 0;
   std::vector<std::string> order;
 } g_calls, g_at_load;
@@ -42,7 +41,6 @@ void Source() { g_calls.source_unit = rt::ui::CurrentEventUnit(); }
 
 // The routines the template binds (reached through the stub table).
 extern "C" void TestWindowCreated(void) {
-  ++g_calls.created;
   g_calls.order.push_back("created");
   Source();
   if (rt::ui::WindowTemplate* w = rt::ui::LoadedTemplates().Find(rtwin::kTestWindow)) {
@@ -117,15 +115,7 @@ void Write(uint32_t unit, int32_t number, uint64_t value, int32_t element = -1,
   prog::WriteProperty(window, unit, number, element, value);
 }
 uint64_t P(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-std::string TakeText(uint64_t v) {
-  prog::OwnedText t(reinterpret_cast<char*>(static_cast<uintptr_t>(v)));
-  return prog::Str(t);
-}
 using Bytes = std::vector<uint8_t>;
-Bytes TakeBytes(uint64_t v) {
-  prog::OwnedBytes b(reinterpret_cast<rt::ByteSetBlock*>(static_cast<uintptr_t>(v)));
-  return b.get() ? Bytes(b.get()->data, b.get()->data + rt::ByteSetLength(b.get())) : Bytes{};
-}
 int32_t RaiseEvent(uint32_t window, uint32_t unit, uint32_t event) {
   rt::ui::EventRecord record{};
   record.window_id = window, record.unit_id = unit, record.event = event;
@@ -136,10 +126,14 @@ int32_t RaiseEvent(uint32_t window, uint32_t unit, uint32_t event) {
 
 class TestWindow : public testing::Test {
  protected:
-  static void SetUpTestSuite() { Reload(); }
   static void TearDownTestSuite() { Unload(); }
   void SetUp() override {
-    if (changed_ || !Hwnd(0)) Reload();
+    if (changed_ || !Hwnd(0)) {
+      Unload();
+      FreshTemplates();
+      Load();
+      g_at_load = g_calls;
+    }
     changed_ = false;
     ASSERT_NE(Hwnd(0), nullptr);
     g_calls = Calls{};
@@ -152,28 +146,20 @@ class TestWindow : public testing::Test {
     if (HWND h = Hwnd(0)) DestroyWindow(h);
     PumpFor(10);
   }
-  static void Reload() {
-    Unload();
-    FreshTemplates();
-    Load();
-    g_at_load = g_calls;
-  }
   static inline bool changed_ = false;
 };
 
-TEST_F(TestWindow, CreatedThen3And4RunBeforeTheWindowIsShown) {
+// Sizes, places, parents, visibility and the centring of the start position
+// are the tool's own window's in app_e2e_tests (the same loader).
+TEST_F(TestWindow, LoadsOnceAndFollowsTheStoredLooks) {
+  // Created, then events 3 and 4, run before the window is shown.
   EXPECT_EQ(g_at_load.order, (std::vector<std::string>{"created", "3", "4"}));
   EXPECT_FALSE(g_at_load.visible_at_created);
   EXPECT_EQ(g_at_load.units_alive_at_created, 9);
   EXPECT_EQ(g_at_load.source_unit, tw::kWindowUnit);
   // Loading again brings the window forward instead.
   EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, 1, nullptr), Tpl()->units[0].object);
-  EXPECT_EQ(g_calls.created, 0);
-}
-
-// Sizes, places, parents, visibility and the centring of the start position
-// are the tool's own window's in app_e2e_tests (the same loader).
-TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
+  EXPECT_TRUE(g_calls.order.empty());
   HWND h = Hwnd(0);
   EXPECT_EQ(Text(h, true), "RtWindow");
   EXPECT_EQ(Text(h), GBK_TEST_WINDOW "  http://www.example.com");
@@ -185,12 +171,11 @@ TEST_F(TestWindow, WindowAndUnitsFollowTheirStoredLooks) {
   {  // The frame draws its caption buttons in Marlett; without it they show
      // as the letters of another font.
     HDC dc = GetDC(h);
-    HFONT marlett = CreateFontA(-13, 0, 0, 0, 0, 0, 0, 0, SYMBOL_CHARSET, 0, 0, 0, 0, "Marlett");
-    HGDIOBJ was = SelectObject(dc, marlett);
+    HGDIOBJ was = SelectObject(dc, CreateFontA(-13, 0, 0, 0, 0, 0, 0, 0, SYMBOL_CHARSET, 0, 0, 0, 0, "Marlett"));
     char face[LF_FACESIZE] = {};
     GetTextFaceA(dc, LF_FACESIZE, face);
     EXPECT_STREQ(face, "Marlett");
-    SelectObject(dc, was), DeleteObject(marlett), ReleaseDC(h, dc);
+    DeleteObject(SelectObject(dc, was)), ReleaseDC(h, dc);
   }
   {  // Framed, but no caption text and no control box: no caption bar.
     rt::ui::WindowProps bare;
@@ -255,95 +240,86 @@ TEST_F(TestWindow, ClicksTicksAndDispatchReachTheBoundRoutines) {
   rt::LowerFailureCount();
   EXPECT_EQ(g_calls.tick, ticks);
   EXPECT_EQ(g_calls.button, 1);
-
   // Dispatch through the entry: 1 when a bound routine ran.
   EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kButton1, 0), 1);
   EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kButton1, 9), 0);
   EXPECT_EQ(g_calls.button, 2);
 }
 
-TEST_F(TestWindow, CommonPropertiesAreClampedStoredAndApplied) {
-  Changes();
-  // Unit, property (left, top, width, height), written, read; the last inside the group.
-  const std::array<int32_t, 4> cases[] = {{tw::kLabel1, 0, 40000, 32627}, {tw::kLabel1, 0, -40000, -32627},
-                                          {tw::kLabel1, 2, -5, 0}, {tw::kEdit1, 3, 99999, 32627},
-                                          {tw::kLabel3, 2, 200, 200}};
-  for (auto [unit, number, written, read] : cases) {
-    SCOPED_TRACE(testing::Message() << number << " <- " << written);
-    Write(unit, number, static_cast<uint32_t>(written));
-    const rt::ui::UnitRecord* u = Tpl()->FindUnit(unit);
-    EXPECT_EQ((std::array<int32_t, 4>{u->left, u->top, u->width, u->height})[number], read);
-    if (read > -30000 && read < 30000) {  // beyond what the platform keeps
-      EXPECT_EQ(static_cast<int32_t>(Read(unit, number)), read);
-    }
-  }
-  // Disabled applies at once and is kept in the flags.
-  Write(tw::kButton1, 6, 1);
-  EXPECT_FALSE(IsWindowEnabled(Hwnd(tw::kButton1)));
-  EXPECT_TRUE(Tpl()->FindUnit(tw::kButton1)->flags & rt::ui::kFlagDisabled);
-  Write(tw::kButton1, 6, 0);
-  // Mouse pointer: cursor numbers are stored as system ids and read back.
-  EXPECT_EQ(TakeBytes(Read(tw::kLabel3, 7)), (Bytes{14, 0, 0, 0}));
-  const Bytes cross = {2, 0, 0, 0};
-  prog::OwnedBytes set(rt::NewByteSet(cross.data(), 4));
-  Write(tw::kLabel1, 7, P(set.get()));
-  EXPECT_EQ(Tpl()->FindUnit(tw::kLabel1)->mouse_pointer, (Bytes{0x03, 0x7F, 0, 0}));
-  EXPECT_EQ(TakeBytes(Read(tw::kLabel1, 7)), cross);
-}
-
-TEST_F(TestWindow, OwnPropertiesGoThroughTheComponents) {
+TEST_F(TestWindow, PropertiesAreClampedConvertedStoredAndApplied) {
   Changes();
   // Edit box content: the window text changes and event 0 is raised once.
-  Write(tw::kEdit1, 8, P("2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND));
-  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND);
+  const char* date = "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND;
+  Write(tw::kEdit1, 8, P(date));
+  EXPECT_EQ(Text(Hwnd(tw::kEdit1)), date);
   EXPECT_EQ(g_calls.edit, 1);
   SendMessageA(Hwnd(tw::kEdit1), EM_SETREADONLY, FALSE, 0);
   SendMessageA(Hwnd(tw::kEdit1), WM_CHAR, 'x', 0);  // typing raises it too
   EXPECT_EQ(g_calls.edit, 2);
-  // Unit, property, written, read: clamped ranges.
-  const std::array<uint32_t, 4> cases[] = {
-      {tw::kEdit1, 9, 9, 5}, {tw::kEdit1, 9, -3u, 0}, {tw::kTimer1, 8, -1u, 0}, {tw::kTimer1, 9, 5, 0}};
-  for (auto [unit, number, written, read] : cases) {
-    Write(unit, static_cast<int32_t>(number), written);
-    EXPECT_EQ(Read(unit, static_cast<int32_t>(number)), read) << std::hex << unit << " " << std::dec << number;
+  HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  // Fonts read as seven-member records; the stored one: -16 px, weight 700, 宋体.
+  auto* record = reinterpret_cast<uint32_t*>(Read(tw::kEdit2, 12));
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(std::vector<uint32_t>(record, record + 3), (std::vector<uint32_t>{0, 1, 0}));
+  EXPECT_EQ(record[5], static_cast<uint32_t>(MulDiv(16, 72, dpi)));
+  prog::OwnedText face(reinterpret_cast<char*>(record[6]));
+  EXPECT_STREQ(prog::Str(face), GBK_FONT_SONG);
+  prog::Free(record);
+  // Unit, property, element, written, read. Places and sizes (0 to 3) are
+  // clamped and kept in the template too, beyond what the platform keeps.
+  struct Case { uint32_t unit; int32_t number, element; uint32_t written; int32_t read; };
+  const Case cases[] = {
+      {tw::kLabel1, 0, -1, 40000, 32627}, {tw::kLabel1, 0, -1, -40000u, -32627},
+      {tw::kLabel1, 2, -1, -5u, 0}, {tw::kEdit1, 3, -1, 99999, 32627},
+      {tw::kLabel3, 2, -1, 200, 200},  // inside the group
+      {tw::kEdit1, 9, -1, 9, 5}, {tw::kEdit1, 9, -1, -3u, 0}, {tw::kTimer1, 8, -1, -1u, 0},
+      {tw::kTimer1, 9, -1, 5, 0},
+      // Font members: italic a Bool, the angle modulo 3600.
+      {tw::kEdit2, 12, 2, 5, 1}, {tw::kEdit2, 12, 0, 3700, 100}, {tw::kEdit2, 12, 0, -100u, 3500},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.unit << std::dec << " " << c.number << "/" << c.element
+                                    << " <- " << static_cast<int32_t>(c.written));
+    Write(c.unit, c.number, c.written, c.element);
+    if (c.number < 4) {
+      const rt::ui::UnitRecord* u = Tpl()->FindUnit(c.unit);
+      EXPECT_EQ((std::array<int32_t, 4>{u->left, u->top, u->width, u->height})[c.number], c.read);
+    }
+    if (c.read > -30000 && c.read < 30000) {
+      EXPECT_EQ(static_cast<int32_t>(Read(c.unit, c.number, c.element)), c.read);
+    }
   }
+  Write(tw::kEdit2, 12, 11, 5);  // a size write truncates: lfHeight = -(11 * dpi / 72)
+  LOGFONTA sized{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0)), sizeof sized, &sized);
+  EXPECT_EQ(sized.lfHeight, -(11 * dpi / 72));
+  // Disabled applies at once and is kept in the flags.
+  Write(tw::kButton1, 6, 1);
+  EXPECT_FALSE(IsWindowEnabled(Hwnd(tw::kButton1)));
+  EXPECT_TRUE(Tpl()->FindUnit(tw::kButton1)->flags & rt::ui::kFlagDisabled);
+  // Mouse pointer: cursor numbers are stored as system ids, read as numbers.
+  prog::OwnedBytes hand(reinterpret_cast<rt::ByteSetBlock*>(static_cast<uintptr_t>(Read(tw::kLabel3, 7))));
+  EXPECT_EQ(Bytes(hand.get()->data, hand.get()->data + rt::ByteSetLength(hand.get())), (Bytes{14, 0, 0, 0}));
+  const uint8_t cross[] = {2, 0, 0, 0};
+  prog::OwnedBytes set(rt::NewByteSet(cross, 4));
+  Write(tw::kLabel1, 7, P(set.get()));
+  EXPECT_EQ(Tpl()->FindUnit(tw::kLabel1)->mouse_pointer, (Bytes{0x03, 0x7F, 0, 0}));
   // A picture rebuilds the button quietly: same id, text and binding.
   HWND old = Hwnd(tw::kButton1);
-  const Bytes picture = {1, 2, 3, 4, 5, 6, 7, 8};
-  prog::OwnedBytes set(rt::NewByteSet(picture.data(), 8));
-  Write(tw::kButton1, 8, P(set.get()));
+  const uint8_t picture[] = {1, 2, 3, 4, 5, 6, 7, 8};
+  prog::OwnedBytes image(rt::NewByteSet(picture, 8));
+  Write(tw::kButton1, 8, P(image.get()));
   HWND fresh = Hwnd(tw::kButton1);
   ASSERT_NE(fresh, nullptr);
   EXPECT_FALSE(IsWindow(old));
   EXPECT_EQ(GetDlgCtrlID(fresh), 130);
   EXPECT_EQ(Text(fresh), GBK_CALIBRATE);
   EXPECT_EQ(rt::FailureCount(), 0);
+  Write(tw::kButton1, 6, 0);
   SendMessageA(fresh, BM_CLICK, 0, 0);
   EXPECT_EQ(g_calls.button, 1);
-}
-
-TEST_F(TestWindow, FontsReadAndWriteAsSevenMemberRecords) {
-  Changes();
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  // The stored font: -16 px, weight 700, 宋体.
-  auto* record = reinterpret_cast<uint32_t*>(Read(tw::kEdit2, 12));
-  ASSERT_NE(record, nullptr);
-  EXPECT_EQ(std::vector<uint32_t>(record, record + 3), (std::vector<uint32_t>{0, 1, 0}));
-  EXPECT_EQ(record[5], static_cast<uint32_t>(MulDiv(16, 72, dpi)));
-  EXPECT_EQ(TakeText(record[6]), GBK_FONT_SONG);
-  prog::Free(record);
-  // Member, written, read: italic a Bool, angle modulo 3600, size in points.
-  const std::array<uint32_t, 3> cases[] = {{2, 5, 1}, {0, 3700, 100}, {0, -100u, 3500}, {5, 12, 12}};
-  for (auto [member, written, read] : cases) {
-    Write(tw::kEdit2, 12, written, static_cast<int32_t>(member));
-    EXPECT_EQ(Read(tw::kEdit2, 12, static_cast<int32_t>(member)), read) << member << " <- " << written;
-  }
-  Write(tw::kEdit2, 12, 11, 5);  // a size write truncates: lfHeight = -(11 * dpi / 72)
-  LOGFONTA sized{};
-  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0)), sizeof sized, &sized);
-  EXPECT_EQ(sized.lfHeight, -(11 * dpi / 72));
 }
 
 TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
@@ -366,16 +342,6 @@ TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
   EXPECT_EQ(Read(label, 0, -1, second), 4u);
   Write(label, 0, 9, -1, second);
   EXPECT_EQ(Tpl(second)->FindUnit(label)->left, 9);
-}
-
-// Only an entered loop may end on the last window.
-TEST_F(TestWindow, AWindowDestroyedBeforeTheLoopPostsNoQuit) {
-  Changes();
-  ASSERT_FALSE(rt::ui::LoopEntered());
-  DestroyWindow(Hwnd(0));
-  MSG m;
-  EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-  EXPECT_EQ(Tpl()->units[0].object, nullptr);
 }
 
 // ---- calls through the entry -----------------------------------------------
@@ -408,6 +374,14 @@ VOID CALLBACK CloseTestWindow(HWND, UINT, UINT_PTR id, DWORD) {
 DWORD WINAPI EndFromOtherThread(void*) { rt::EndProgram(5); }
 
 TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
+  // Only an entered loop may end on the last window.
+  FreshTemplates();
+  ASSERT_FALSE(rt::ui::LoopEntered());
+  DestroyWindow(Load());
+  MSG m;
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(Tpl()->units[0].object, nullptr);
+
   FreshTemplates();
   HWND h = Load();
   HWND other = Load(rtwin::kSecondWindow);
