@@ -1,11 +1,15 @@
 // The template reader: the block rtwin.py writes from test_window.json reads
 // back field for field, and every inconsistency in a hand-built block is
-// refused without reading outside it.
+// refused without reading outside it. The component property records: each
+// layout and version round-trips, older versions keep the defaults of the
+// fields they lack, bytes after the fields are ignored, and data too short
+// or of a version above the component's is refused.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <tuple>
+#include <typeinfo>
 #include <vector>
 
 #include "runtime/core/gbk_text.h"
@@ -97,9 +101,8 @@ TEST(GeneratedTemplate, EveryShortenedOrLengthenedBlockIsRefused) {
 
 // ---- hand-built blocks -----------------------------------------------------
 
-struct UnitSpec {
+struct UnitSpec {  // a menu item's record when the id says so
   uint32_t id = 0x16010002, type = rt::ui::kTypeLabel, parent = 0;
-  bool menu = false;
   std::vector<uint32_t> children;
   std::vector<std::pair<uint32_t, uint32_t>> events;  // index, routine offset
   uint32_t extra_children = 0, extra_events = 0;      // added to the stored counts
@@ -123,7 +126,7 @@ Bytes Record(const UnitSpec& u) {
   Zeros(w, 20);
   w.Bytes("u", 2);  // the name, then an empty second text
   Zeros(w, 1);
-  if (u.menu) {  // menu records end after the handler and the properties
+  if (rt::ui::IsMenuItemId(u.id)) {  // menu records end after the handler and the properties
     Zeros(w, 12);
     w.Bytes("m", 2);
     w.U32(u.events[0].second);
@@ -187,7 +190,7 @@ BlockSpec GoodBlock() {
 }
 UnitSpec MenuItem(Bytes props) {
   UnitSpec m = Unit(0x26010009, rt::ui::kTypeMenuItem);
-  m.menu = true, m.props = std::move(props), m.events = {{0, 24}};
+  m.props = std::move(props), m.events = {{0, 24}};
   return m;
 }
 
@@ -254,6 +257,64 @@ TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
     EXPECT_EQ(error, message);
     EXPECT_EQ(set.size(), 0u);
   }
+}
+
+// ---- component property records -------------------------------------------
+
+template <typename P>
+void ExpectRoundTrip(P p, uint32_t version) {
+  SCOPED_TRACE(testing::Message() << typeid(P).name() << " version " << version);
+  p.version = version;
+  Bytes data = rt::ui::Serialise(p);
+  P back;
+  ASSERT_TRUE(rt::ui::TryParse(data, &back));
+  EXPECT_EQ(rt::ui::Serialise(back), data);
+  for (size_t n = 0; n < data.size(); ++n)
+    ASSERT_FALSE(rt::ui::TryParse(Bytes(data.begin(), data.begin() + static_cast<long>(n)), &back)) << n;
+  for (size_t extra : {1u, 7u}) {  // a newer writer's bytes after the fields: ignored
+    Bytes longer = data;
+    longer.insert(longer.end(), extra, 0xEE);
+    P read;
+    ASSERT_TRUE(rt::ui::TryParse(longer, &read)) << extra;
+    EXPECT_EQ(rt::ui::Serialise(read), data);
+  }
+  data[0] = static_cast<uint8_t>(P::kMaxVersion + 1);
+  EXPECT_FALSE(rt::ui::TryParse(data, &back));
+}
+
+TEST(PropertyRecords, EveryLayoutAndVersionRoundTrips) {
+  rt::ui::TimerProps t;
+  t.interval = 1000;
+  ExpectRoundTrip(t, 1);
+  rt::ui::ButtonProps b;
+  b.font = Bytes(60, 7);
+  ExpectRoundTrip(b, 1);
+  ExpectRoundTrip(rt::ui::GroupBoxProps{}, 1);
+  rt::ui::LabelProps l;
+  l.text_b = "x";
+  rt::ui::EditBoxProps e;
+  e.content = "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND;
+  for (uint32_t v : {1u, 2u}) {
+    ExpectRoundTrip(l, v);
+    ExpectRoundTrip(e, v);
+  }
+  rt::ui::WindowProps w;
+  w.caption = "devarude";
+  w.icon = Bytes(10, 1);
+  w.class_name = "Mine";
+  for (uint32_t v = 0; v <= rt::ui::WindowProps::kMaxVersion; ++v) ExpectRoundTrip(w, v);
+}
+
+TEST(PropertyRecords, OlderWindowVersionsKeepTheDefaults) {
+  rt::ui::WindowProps w, back;
+  w.version = 1;
+  w.taskbar = 0;  // from version 2
+  w.topmost = 1;  // from version 4
+  w.class_name = "Mine";  // from version 6
+  ASSERT_TRUE(rt::ui::TryParse(rt::ui::Serialise(w), &back));
+  EXPECT_EQ(back.taskbar, 1u);
+  EXPECT_EQ(back.topmost, 0u);
+  EXPECT_EQ(back.class_name, "");
 }
 
 }  // namespace
