@@ -3,7 +3,8 @@
 // refused without reading outside it. The component property records: each
 // layout and version round-trips, older versions keep the defaults of the
 // fields they lack, bytes after the fields are ignored, and data too short
-// or of a version above the component's is refused.
+// or of a version above the component's is refused. And the reader's tables
+// match the writer's (run as ui_template_layout).
 #include <gtest/gtest.h>
 
 #include <cstdio>
