@@ -1,7 +1,9 @@
 // The measurement core against a simulated server clock: the exchange is
 // modelled from its physical parts (our send, the way up, when the server
 // reads its clock and truncates, the way back), independently of how the
-// measurer reasons about it. Deterministic: every random draw is seeded.
+// measurer reasons about it; every random draw is seeded. At the end, which
+// of a reply's times counts (each reader alone is fuzzed in tests/fuzz,
+// whose corpora replay in the native build), the build date, number forms.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,10 +87,9 @@ const Path kPaths[] = {
 
 // Per path, 200 offsets (the first twenty at every twentieth of a second):
 // the bound covers the truth; halving stops at the resolution, not the
-// request limit, when replies are neither lost nor noisier than it; the
-// bound is about half the round trip plus the resolution and the late stamp
-// (which it must absorb) unless time-outs ate the time; the error is within
-// a few ms on symmetric paths, the asymmetry's and late stamp's half else.
+// request limit, unless replies are lost or noisy; the bound is about half
+// the round trip, the resolution and the late stamp unless time-outs ate the
+// time; the error is the asymmetry's and late stamp's half and a few ms.
 TEST(SourceMeasurer, BoundCoversTruthAnywhereInTheSecond) {
   for (const Path& path : kPaths) {
     std::mt19937 rng(12345);
@@ -138,13 +139,11 @@ std::string FarText(const std::string& date) {
   return "refused: server time " + date + " is more than a year from the PC clock";
 }
 
-// One source's verdict from what its exchanges said: each row feeds up to
-// five exchanges like `x` (none when `x.sent` is -1) while the measurer
-// wants them, then Stop() when `stop` is set. Any second at all before the
-// build, or more than a year from the PC clock, is refused at once with its
-// date, without overflow (UBSan watches); our own instants are checked
-// before a reply is believed. The code, and the number where one says more,
-// serve programs that show their own words.
+// One source's verdict: each row feeds up to five exchanges like `x` (none
+// when `x.sent` is -1) while the measurer wants them, then Stop(stop). Any
+// second before the build or over a year from the PC clock is refused at
+// once with its date, without overflow (UBSan watches); our own instants are
+// checked before a reply is believed.
 TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
   const int64_t pc = static_cast<int64_t>(kPcUtcMinusMono) + 1, day = 86400;
   const int64_t min = std::numeric_limits<int64_t>::min(), max = std::numeric_limits<int64_t>::max();
@@ -207,11 +206,10 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
   }
 }
 
-// A server whose clock steps by a whole second while it is being measured,
-// at any moment, either way, whatever the phase: the measurer names the step
-// or gives an interval that holds one of the server's two clocks, never a
-// value between them with a tight bound. (An undetected step can leave the
-// interval short of the new clock by half a round trip and the resolution.)
+// A server clock that steps by a second, either way, at any moment of the
+// measurement: the step is named, or the interval holds one of the two
+// clocks (short of the new one by at most half a round trip and the
+// resolution), never a value between them with a tight bound.
 TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::mt19937 rng(2024);
   int named = 0, runs = 0;
@@ -240,11 +238,10 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::printf("stepping server: %d of %d steps named, the rest covered\n", named, runs);
 }
 
-// The selection against an independent reading: every subset of the
-// answered sources, the largest with a common point; a majority when it is
-// the only one of its size and more than half of them. Failed sources are
-// never candidates and stay failed; without a majority every answered source
-// is a false ticker and there is no offset, whatever the result held.
+// The selection against an independent reading, every subset of the
+// answered sources: the largest with a common point is a majority when it is
+// the only one of its size and more than half. Failed sources stay failed;
+// without a majority every answered one is a false ticker and no offset.
 TEST(Combine, SelectionMatchesEverySubsetReading) {
   std::mt19937 rng(77);
   int found = 0;
@@ -340,6 +337,48 @@ TEST(Combine, ATightLiarNeverOutvotesHonestSources) {
       }
     }
   }
+}
+
+TEST(ReplyTime, PrefersSysTime2ThenTheDateHeader) {
+  const std::string long_date = "Mon, 07 Dec 2026 12:00:01 GMT and then some more words";
+  struct Case {
+    std::string body, date;
+    bool ok;
+    int64_t utc;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {R"({"sysTime2":"2026-12-07 20:00:02"})", "Mon, 07 Dec 2026 12:00:01 GMT", true, 1796644802, ""},
+      {"<html/>", "Mon, 07 Dec 2026 12:00:01 GMT", true, 1796644801, ""},
+      {R"({"sysTime2":"soon"})", "Mon, 07 Dec 2026 12:00:01 GMT", false, 0, "unreadable sysTime2 \"soon\""},
+      {R"({"sysTime2":"\ud83d\u0041"})", "", false, 0, "no sysTime2 and no Date header"},  // half a pair
+      {"<html/>", "", false, 0, "no sysTime2 and no Date header"},
+      {"<html/>", long_date, false, 0, "unreadable Date header \"" + long_date.substr(0, 40) + "\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    int64_t utc = 0;
+    std::string failure;
+    EXPECT_EQ(measure::TryReadServerSecond(c.body, c.date, &utc, &failure), c.ok);
+    EXPECT_EQ(failure, c.failure);
+    if (c.ok) {
+      EXPECT_EQ(utc, c.utc);
+    }
+  }
+  // Deep nesting is refused, not recursed into without end.
+  std::string deep = "{\"a\":" + std::string(100000, '[') + std::string(100000, ']') + "}", value;
+  EXPECT_FALSE(measure::TryReadSysTime2(deep, &value));
+}
+
+TEST(ReplyTime, BuildDateAndNumberForms) {
+  EXPECT_EQ(measure::BuildDateUtc("Dec  7 2026"), 1796601600.0 - 86400);
+  EXPECT_EQ(measure::BuildDateUtc("Feb 29 2024"), 1709164800.0 - 86400);
+  EXPECT_EQ(measure::BuildDateUtc("garbage"), 0);
+  EXPECT_EQ(measure::FormatSeconds(0.0004, true), "+0.000");
+  EXPECT_EQ(measure::FormatSeconds(-0.0004, true), "+0.000");
+  EXPECT_EQ(measure::FormatSeconds(-1.2346, true), "-1.235");
+  EXPECT_EQ(measure::FormatSeconds(3600.371, true), "+3600.371");
+  EXPECT_EQ(measure::FormatSeconds(0.0125, false), "0.013");
 }
 
 }  // namespace
