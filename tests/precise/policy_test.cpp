@@ -1,9 +1,7 @@
 // The precise program's decisions and texts, natively: the calendar against
-// the C library's own, the guards and automatic mode over their edges, the
-// automatic schedule over a simulated day, the command line as the elevated
-// copy receives it, and the window's texts, written here in UTF-8 and
-// converted by the C library (independently of the program's byte-escaped
-// GBK).
+// the C library's, the guards and automatic mode over their edges, the
+// schedule over a simulated day, the command line, and the window's texts
+// written here in UTF-8 and converted to GBK by the C library.
 #include <gtest/gtest.h>
 
 #include <iconv.h>
@@ -104,12 +102,9 @@ TEST(AutoMode, SetsOnlyWhenCertainAgreedAboveTheThresholdAndWithoutAQuestion) {
   precise::AutoPeriods periods;  // 100 ms threshold
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Outcome o;
+    bool has_offset = std::count(c.states.begin(), c.states.end(), A) > 0;
+    Outcome o{has_offset, !has_offset && std::count(c.states.begin(), c.states.end(), X) > 0, c.offset_ms, c.bound_ms, 0, {}};
     for (SourceState s : c.states) o.sources.push_back(Source(s, c.offset_ms));
-    o.has_offset = std::count(c.states.begin(), c.states.end(), A) > 0;
-    o.disagree = !o.has_offset && std::count(c.states.begin(), c.states.end(), X) > 0;
-    o.offset_ms = c.offset_ms;
-    o.bound_ms = c.bound_ms;
     size_t configured = c.configured ? c.configured : c.states.size();
     bool agreed = o.has_offset && c.want != D::kTooFewAgree;
     EXPECT_EQ(precise::Agreed(o, configured), agreed);
@@ -118,43 +113,26 @@ TEST(AutoMode, SetsOnlyWhenCertainAgreedAboveTheThresholdAndWithoutAQuestion) {
   }
 }
 
-// The rest of the schedule's rules (due at once when turned on, one run
-// pending at a time, the rhythm) show in the day below.
-TEST(AutoSchedule, AResultStaysFreshForAMinuteAndTurningOffDropsThePendingRun) {
-  precise::AutoSchedule s;
-  EXPECT_FALSE(s.Fresh(0)) << "nothing measured yet";
-  EXPECT_FALSE(s.TakeDue(0)) << "off";
-  s.TurnOn(5000);
-  EXPECT_TRUE(s.TakeDue(5000));
-  EXPECT_TRUE(s.Finished(11000, true));
-  EXPECT_TRUE(s.Fresh(11000 + 59999));
-  EXPECT_FALSE(s.Fresh(11000 + 60000));
-  EXPECT_FALSE(s.Finished(20000, false)) << "a pressed measurement serves no automatic run";
-  EXPECT_TRUE(s.Fresh(20000 + 59999)) << "but its result is the newest";
-  EXPECT_TRUE(s.TakeDue(5000 + 15 * 60000));
-  s.TurnOff();
-  EXPECT_FALSE(s.Finished(5000 + 15 * 60000 + 6000, true)) << "turned off while pending";
-}
-
 // A day of the schedule on virtual time, in the window's 100 ms ticks:
-// measurements pressed every 10 minutes and every 7 minutes, automatic mode
-// on from the start but off from 12:00 to 12:30, the sources down from 03:00
-// to 03:40 and from 17:00 to 17:05; a measurement takes 6 to 12 s, and an
-// automatic run due while one runs rides on it. The test keeps its own
-// record of when each automatic run started and whether it agreed.
+// measurements pressed every 10 and every 7 minutes, automatic mode on from
+// the start, off from the first pending run after 12:00 until 12:30, the
+// sources down from 03:00 to 03:40 and from 17:00 to 17:05; a measurement
+// takes 6 to 12 s, and an automatic run due while one runs rides on it. The
+// test keeps its own record of the automatic runs (a press serves none, nor
+// one pending when turned off), and every result stays fresh for a minute.
 TEST(AutoSchedule, KeepsItsRhythmThroughADayOfPressesAndFailures) {
   const int64_t kMin = 60000, kSecond = 1000;
-  auto sources_down = [&](int64_t t) {
-    return (t >= 180 * kMin && t < 220 * kMin) || (t >= 1020 * kMin && t < 1025 * kMin);
-  };
+  auto down = [&](int64_t t) { return (t >= 180 * kMin && t < 220 * kMin) || (t >= 1020 * kMin && t < 1025 * kMin); };
   struct AutoRun {
     int64_t start;
     bool after_turn_on;
     int agreed;  // -1 while unknown
   };
   precise::AutoSchedule schedule;  // 15 minutes, first retry after 30 s
+  EXPECT_FALSE(schedule.Fresh(0)) << "nothing measured yet";
+  EXPECT_FALSE(schedule.TakeDue(0)) << "off";
   std::vector<AutoRun> autos;
-  bool running = false, turned_on = false;
+  bool running = false, pending = false, turned_on = false, turned_off = false;
   int64_t end = 0;
   int measurements = 0, rides = 0;
   auto start = [&](int64_t t) {
@@ -165,14 +143,17 @@ TEST(AutoSchedule, KeepsItsRhythmThroughADayOfPressesAndFailures) {
   for (int64_t t = 0; t < 24 * 60 * kMin; t += 100) {
     if (running && t >= end) {
       running = false;
-      if (schedule.Finished(t, !sources_down(t))) autos.back().agreed = !sources_down(t);
+      EXPECT_EQ(schedule.Finished(t, !down(t)), pending) << t;
+      if (pending) autos.back().agreed = !down(t), pending = false;
+      EXPECT_TRUE(schedule.Fresh(t + 59999)) << t;
+      EXPECT_FALSE(schedule.Fresh(t + 60000)) << t;
     }
     if (t == 0 || t == 750 * kMin) schedule.TurnOn(t), turned_on = true;
-    if (t == 720 * kMin) schedule.TurnOff();
+    if (t >= 720 * kMin && pending && !turned_off) schedule.TurnOff(), pending = false, turned_off = true;
     if (t % (10 * kMin) == 0 || t % (7 * kMin) == 20 * kSecond) start(t);
     if (schedule.TakeDue(t)) {
       autos.push_back({t, turned_on, -1});
-      turned_on = false;
+      turned_on = false, pending = true;
       rides += !start(t);
     }
   }
@@ -182,7 +163,7 @@ TEST(AutoSchedule, KeepsItsRhythmThroughADayOfPressesAndFailures) {
   const int64_t kRetryGaps[] = {30 * kSecond, 60 * kSecond, 120 * kSecond, 240 * kSecond, 480 * kSecond, 15 * kMin};
   std::set<int64_t> gaps_seen;
   int failures = 0;
-  ASSERT_FALSE(autos.empty());
+  ASSERT_TRUE(turned_off);
   EXPECT_EQ(autos.front().start, 0);
   for (size_t i = 0; i + 1 < autos.size(); ++i) {
     SCOPED_TRACE("automatic run at " + std::to_string(autos[i].start));
@@ -235,17 +216,14 @@ TEST(PreciseCommandLine, ReadsSourcesAndTheElevatedCopysOffset) {
   }
 }
 
-// The C library's converter; true when all of `in` converted.
-bool Convert(const char* to_code, const char* from_code, std::string in, std::string* out) {
-  iconv_t cd = iconv_open(to_code, from_code);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  char buf[512];
-  char *from = &in[0], *to = buf;
+// The C library's conversion of UTF-8 to GBK.
+std::string Gbk(std::string in) {
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  char buf[512], *from = &in[0], *to = buf;
   size_t left = in.size(), room = sizeof buf;
-  bool ok = iconv(cd, &from, &left, &to, &room) != static_cast<size_t>(-1) && left == 0;
-  iconv_close(cd);
-  *out = std::string(buf, to);
-  return ok;
+  bool ok = cd != reinterpret_cast<iconv_t>(-1) && iconv(cd, &from, &left, &to, &room) != static_cast<size_t>(-1);
+  if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  return ok && left == 0 ? std::string(buf, to) : "(not converted)";
 }
 
 // The texts themselves are the GBK of their comments in gbk_text.h
@@ -254,12 +232,9 @@ bool Convert(const char* to_code, const char* from_code, std::string in, std::st
 // English and read as their first.
 TEST(PreciseTexts, NameEveryReasonAndAutomaticDecisionAlone) {
   std::set<std::string> reasons, decisions;
-  for (int i = 0; i < static_cast<int>(Reason::kCount); ++i) {
-    reasons.insert(precise::ReasonText(static_cast<Reason>(i), 7));
-  }
-  for (int i = 0; i < static_cast<int>(precise::AutoDecision::kCount); ++i) {
-    decisions.insert(precise::AutoText(static_cast<precise::AutoDecision>(i), precise::AutoPeriods()));
-  }
+  for (int i = 0; i < static_cast<int>(Reason::kCount); ++i) reasons.insert(precise::ReasonText(Reason(i), 7));
+  for (int i = 0; i < static_cast<int>(precise::AutoDecision::kCount); ++i)
+    decisions.insert(precise::AutoText(precise::AutoDecision(i), precise::AutoPeriods()));
   for (auto [twin, first] : {std::pair{Reason::kNoReplyInTime, Reason::kTimedOut},
                              {Reason::kConnectionReset, Reason::kConnectionAborted},
                              {Reason::kUnreadableSysTime2, Reason::kUnreadableReply},
@@ -271,19 +246,14 @@ TEST(PreciseTexts, NameEveryReasonAndAutomaticDecisionAlone) {
 }
 
 TEST(PreciseTexts, ShowWhatTheWindowShows) {
-  Outcome o, found, disagree, none;
+  Outcome o, found{true, false, -1500, 3, 0, {}}, disagree{false, true, 0, 0, 0, {}}, none;
   o.sources = {Source(SourceState::kAnswered, 153), Source(SourceState::kFalseTicker, 5000),
                Source(SourceState::kFailed, 0, Reason::kCannotConnect, 12029),
                Source(SourceState::kRefused, 0, Reason::kBeforeBuildDate)};
-  o.sources[0].bound_ms = 12;
-  o.sources[0].rtt_ms = 21;
+  o.sources[0].bound_ms = 12, o.sources[0].rtt_ms = 21;
   // A URL with a line break, a backslash and DEL breaks no line of the box.
   SourceView odd = o.sources[0];
   odd.url = "http://a/\r\n\\b\x7f";
-  found.has_offset = true;
-  found.offset_ms = -1500;
-  found.bound_ms = 3;
-  disagree.disagree = true;
   precise::AutoPeriods periods;
   periods.threshold_ms = 250;
   const int64_t at = 1796618009490LL;  // 2026-12-07 04:33:29.49 UTC, shown as given
@@ -319,9 +289,7 @@ TEST(PreciseTexts, ShowWhatTheWindowShows) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8);
-    std::string gbk;
-    ASSERT_TRUE(Convert("GBK", "UTF-8", c.utf8, &gbk));
-    EXPECT_EQ(c.got, gbk);
+    EXPECT_EQ(c.got, Gbk(c.utf8));
   }
 }
 
