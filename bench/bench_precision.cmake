@@ -12,5 +12,6 @@ if(RT_WINDOWS)
     "BENCH_PYTHON=\"${RT_PYTHON3}\""
     "BENCH_TIMESERVICE=\"${CMAKE_SOURCE_DIR}/tools/timeservice.py\""
     "BENCH_BINARY_DIR=\"${CMAKE_CURRENT_BINARY_DIR}\"")
-  add_dependencies(bench_precision timecal_probe)
+  include(${CMAKE_SOURCE_DIR}/cmake/RtTemplates.cmake)
+  rt_use_window_templates(bench_precision timecal_probe)  # its control ids, and the probe built
 endif()

@@ -21,6 +21,7 @@
 #include "bench/bench_timing.h"
 #include "measure/measure_edge.h"
 #include "tests/app/tool_driver.h"
+#include "window_templates.h"  // the tool's control ids
 
 namespace {
 
@@ -92,17 +93,17 @@ std::vector<double> ToolErrors(const Service& service, std::mt19937& rng, int cl
   double truth = std::uniform_real_distribution<double>(-3000, 3000)(rng);
   // The tool shows and sets local time; the query reads Beijing time.
   service.Control("zone=local&offset=" + std::to_string(truth));
-  e2e::Tool tool(service.Url());
+  e2e::Program tool(e2e::kTool, service.Url());
   if (!tool.window()) return errors;
   Sleep(1500);  // a refresh with the new offset
   std::vector<double> clicked;
   for (int i = 0; i < clicks; ++i) {
     Sleep(static_cast<DWORD>(std::uniform_int_distribution<int>(0, 999)(rng)));
     double before = LocalNow();
-    tool.ClickCalibrate();
+    tool.Click(rtwin::MainWindow::control::kButton1);
     clicked.push_back((before + LocalNow()) / 2);
   }
-  std::vector<std::string> asked = tool.ClockRequests();
+  std::vector<std::string> asked = tool.Lines(e2e::kClockLog);
   tool.Close();
   service.Control("zone=beijing");
   for (size_t i = 0; i < asked.size() && i < clicked.size(); ++i) {

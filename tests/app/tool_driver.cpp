@@ -2,12 +2,11 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
-
-#include "window_templates.h"  // the tool's (app/main_window.json)
 
 namespace e2e {
 
@@ -18,16 +17,6 @@ std::vector<std::string> ReadLines(const std::string& path) {
     if (!line.empty()) lines.push_back(line);
   return lines;
 }
-
-namespace {
-
-bool IsToolWindow(HWND h) {
-  char caption[128] = {};
-  GetWindowTextA(h, caption, sizeof caption);
-  return std::string(caption).rfind("devarude", 0) == 0;
-}
-
-}  // namespace
 
 TimeService::TimeService(const std::string& port_file) {
   std::ifstream in(testsupport::ExeDir() + port_file);
@@ -57,57 +46,93 @@ std::string TimeService::Get(const std::string& path) const {
 bool TimeService::Control(const std::string& query) const { return Get("/control?" + query) == "ok"; }
 int TimeService::Requests() const { return std::atoi(Get("/stats").c_str()); }
 
-Tool::Tool(const std::string& url, int period_ms) {
+Program::Program(const char* exe, const std::string& urls, std::initializer_list<const char*> env) {
   static int serial = 0;
   const std::string tag = testsupport::ExeDir() + std::to_string(GetCurrentProcessId()) + "_" +
                           std::to_string(++serial);
-  clock_log_ = tag + "_clock.log", end_log_ = tag + "_end.log", stats_log_ = tag + "_stats.log";
-  SetEnvironmentVariableA("TIMECAL_URL", url.c_str());
-  SetEnvironmentVariableA("TIMECAL_CLOCK_LOG", clock_log_.c_str());
-  SetEnvironmentVariableA("TIMECAL_END_LOG", end_log_.c_str());
-  SetEnvironmentVariableA("TIMECAL_STATS_LOG", stats_log_.c_str());
-  SetEnvironmentVariableA("TIMECAL_TIMER_MS", period_ms > 0 ? std::to_string(period_ms).c_str() : nullptr);
-  process_ = testsupport::Spawn("\"" + testsupport::ExeDir() + "..\\..\\app\\timecal_probe.exe\"");
-  if (!process_) return;
-  // The first refresh (a web request) runs before the window shows.
-  window_ = testsupport::WaitForVisibleWindow(process_, IsToolWindow, 400, 50);
-}
-
-Tool::~Tool() {
-  if (process_ && !closed_) {
-    Close();
-    if (WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.handle.get(), 1);
+  SetEnvironmentVariableA("TIMECAL_URL", urls.c_str());
+  for (const std::string name : {"CLOCK", "END", "STATS", "START"}) {
+    logs_.push_back(tag + "_" + name + ".log");
+    SetEnvironmentVariableA(("TIMECAL_" + name + "_LOG").c_str(), logs_.back().c_str());
   }
-  for (const std::string& f : {clock_log_, end_log_, stats_log_}) DeleteFileA(f.c_str());
+  for (const std::string option : {"TIMER_MS", "STATS_EVERY", "INJECT", "FAULT_LOG", "CLOCK_REFUSE", "AUTO_MS"})
+    SetEnvironmentVariableA(("TIMECAL_" + option).c_str(), nullptr);
+  for (const char* setting : env) {
+    if (!setting) continue;
+    const std::string s = setting;
+    SetEnvironmentVariableA(s.substr(0, s.find('=')).c_str(), setting + s.find('=') + 1);
+  }
+  process_ = testsupport::Spawn("\"" + testsupport::ExeDir() + exe + "\"");
+  // Both programs' captions start so. (The tool's first refresh, a web
+  // request, runs before its window shows.)
+  auto is_window = [](HWND h) {
+    char caption[128] = {};
+    GetWindowTextA(h, caption, sizeof caption);
+    return std::strncmp(caption, "devarude", 8) == 0;
+  };
+  if (process_) window_ = testsupport::WaitForVisibleWindow(process_, is_window, 400, 50);
 }
 
-std::string Tool::Text(HWND h) const {
-  char buf[512] = {};
+Program::~Program() {
+  if (process_ && !closed_ && Close() == STILL_ACTIVE) TerminateProcess(process_.handle.get(), 1);
+  for (const std::string& f : logs_) DeleteFileA(f.c_str());
+}
+
+// EnumChildWindows callback: stops at the first descendant with the id.
+static BOOL CALLBACK FindById(HWND h, LPARAM lp) {
+  auto* found = reinterpret_cast<std::pair<int, HWND>*>(lp);
+  if (GetDlgCtrlID(h) == found->first) found->second = h;
+  return !found->second;
+}
+
+HWND Program::Unit(int id) const {
+  std::pair<int, HWND> unit{id, nullptr};
+  EnumChildWindows(window_, FindById, reinterpret_cast<LPARAM>(&unit));
+  return unit.second;
+}
+
+std::string Program::Text(HWND h) {
+  char buf[2048] = {};
   DWORD_PTR got = 0;
-  SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
-                      5000, &got);
+  SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &got);
   return std::string(buf, got);
 }
 
-// The boxes and the button sit directly in the window.
-namespace control = rtwin::MainWindow::control;
-std::string Tool::ServiceBox() const { return Text(GetDlgItem(window_, control::kEdit1)); }
-std::string Tool::PcBox() const { return Text(GetDlgItem(window_, control::kEdit2)); }
-
-void Tool::ClickCalibrate() const {
+void Program::Click(int id, bool wait) const {
   DWORD_PTR r;
-  SendMessageTimeoutA(GetDlgItem(window_, control::kButton1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &r);
+  if (!wait) PostMessageA(Unit(id), BM_CLICK, 0, 0);
+  else SendMessageTimeoutA(Unit(id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &r);
 }
 
-bool Tool::Responsive(int ms) const {
-  // A window busy for a while counts as hung and is answered at once, so
-  // ask again until the time is up.
+bool Program::Responsive(int ms) const {
   DWORD_PTR r;
-  auto answers = [&] { return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &r) != 0; };
-  return testsupport::Wait(answers, ms);
+  return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, ms * testsupport::TimeScale(), &r) != 0;
 }
 
-DWORD Tool::Close() {
+DWORD Program::LongestWait(DWORD ms) const {
+  DWORD longest = 0, start = GetTickCount(), now;
+  do {
+    DWORD_PTR r;
+    const DWORD sent = GetTickCount();
+    SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+    longest = std::max(longest, (now = GetTickCount()) - sent);
+    Sleep(1);
+  } while (now - start < ms);
+  return longest;
+}
+
+HWND Program::WaitQuestion(int ms) const {
+  auto is_question = [](HWND h) {
+    char cls[32] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    return std::string(cls) == "#32770" && IsWindowVisible(h);
+  };
+  HWND box = nullptr;
+  testsupport::Wait([&] { return (box = testsupport::FindWindowOfProcess(process_.id, is_question)) != nullptr; }, ms);
+  return box;
+}
+
+DWORD Program::Close() {
   closed_ = true;
   if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
   WaitForSingleObject(process_.handle.get(), 20000 * testsupport::TimeScale());
@@ -116,11 +141,11 @@ DWORD Tool::Close() {
   return code;
 }
 
-std::vector<std::string> Tool::ClockRequests() const { return ReadLines(clock_log_); }
-std::vector<std::string> Tool::EndRoutineRuns() const { return ReadLines(end_log_); }
-std::vector<Figures> Tool::Stats() const {
+std::vector<std::string> Program::Lines(Log log) const { return ReadLines(logs_[log]); }
+
+std::vector<Figures> Program::Stats() const {
   std::vector<Figures> out;
-  for (const std::string& line : ReadLines(stats_log_)) {
+  for (const std::string& line : Lines(kStatsLog)) {
     Figures f{};
     std::istringstream in(line);
     if (in >> f.refreshes >> f.private_bytes >> f.working_set >> f.handles >> f.user_objects >> f.gdi_objects)
@@ -145,14 +170,16 @@ bool ParseDisplayed(const std::string& text, SYSTEMTIME* out) {
   return p == text.c_str() + text.size();
 }
 
+double Milliseconds(const SYSTEMTIME& t) {
+  FILETIME f;
+  if (!SystemTimeToFileTime(&t, &f)) return -1;
+  return static_cast<double>((ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime) / 1e4;  // 100 ns ticks
+}
+
 double SecondsAhead(const SYSTEMTIME& t) {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  FILETIME a, b;
-  SystemTimeToFileTime(&t, &a);
-  SystemTimeToFileTime(&now, &b);
-  auto ticks = [](FILETIME f) { return static_cast<double>((ULONGLONG{f.dwHighDateTime} << 32) | f.dwLowDateTime); };
-  return (ticks(a) - ticks(b)) / 1e7;
+  return (Milliseconds(t) - Milliseconds(now)) / 1000;
 }
 
 }  // namespace e2e

@@ -1,10 +1,13 @@
-// Drives the tool's test build (timecal_probe.exe) from outside, as a user
-// and the system see it: starts it against the local time service, finds its
-// window and units through Win32, reads the boxes, clicks, closes.
+// Drives the programs' test builds (the tool's timecal_probe.exe, the precise
+// window's timecal_precise_probe.exe) from outside, as a user and the system
+// see them: starts one against the local time services, finds its units by
+// their generated control ids (rtwin::<Window>::control::k<Name>), reads
+// texts, clicks, closes, and reads what the test build logged.
 #pragma once
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -13,14 +16,13 @@
 
 namespace e2e {
 
-// What the service box shows when a refresh has no time.
+// What the tool's service box shows when a refresh has no time.
 constexpr char kFailed[] = "100" GBK_YEAR "1" GBK_MONTH "1" GBK_DAY;
 
-// The local time service started by the ctest fixture.
+// A local time service a ctest fixture started; `port_file` is what it wrote
+// (the precise program's fixture starts three, service0.port to service2.port).
 class TimeService {
  public:
-  // Reads the port the fixture wrote (the precise program's fixture starts
-  // three, in service0.port to service2.port).
   explicit TimeService(const std::string& port_file = "service.port");
   std::string Url(const std::string& path = "/getSysTime.do") const;
   // GET /control?<query>, e.g. "fault=null" or "fault=none&offset=3600".
@@ -32,45 +34,56 @@ class TimeService {
   int port_ = 0;
 };
 
-// One line of the probe's stats log (see app/probe.cpp).
+// One line of the tool's stats log (see app/probe.cpp).
 struct Figures {
   unsigned long refreshes, private_bytes, working_set, handles, user_objects, gdi_objects;
 };
 
-class Tool {
+// The test builds, from a test's folder.
+constexpr char kTool[] = "..\\..\\app\\timecal_probe.exe";
+constexpr char kPrecise[] = "..\\..\\precise\\timecal_precise_probe.exe";
+// The logs a test build writes (TIMECAL_<NAME>_LOG): what it asked of the
+// clock, the end routine's runs, process figures, how it was started.
+enum Log { kClockLog, kEndLog, kStatsLog, kStartLog };
+
+class Program {
  public:
-  // Starts the probe with the service URL and, when period_ms > 0, a
-  // shortened refresh period; waits for its window.
-  Tool(const std::string& url, int period_ms = 0);
-  ~Tool();
-  Tool(const Tool&) = delete;
-  Tool& operator=(const Tool&) = delete;
+  // Starts `exe` against `urls` (TIMECAL_URL) with a fresh file for each log
+  // and the options in `env` ("TIMECAL_TIMER_MS=200"; a null one is left
+  // out); every other option of the test builds is unset. Waits for its window.
+  Program(const char* exe, const std::string& urls, std::initializer_list<const char*> env = {});
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
 
   HWND window() const { return window_; }
-  std::string Text(HWND h) const;
-  std::string ServiceBox() const;  // 编辑框1
-  std::string PcBox() const;       // 编辑框2
-  void ClickCalibrate() const;
+  HWND Unit(int id) const;  // the window's descendant with that control id
+  static std::string Text(HWND h);
+  std::string Text(int id) const { return Text(Unit(id)); }
+  // Waits for the button's handler, or when not `wait` posts the click, so
+  // that a question box it opens does not hold the test.
+  void Click(int id, bool wait = true) const;
   bool Responsive(int ms) const;  // answers a message within ms
-  // Closes the window; returns the exit code (STILL_ACTIVE if it hung).
-  DWORD Close();
-  std::vector<std::string> ClockRequests() const;
-  std::vector<std::string> EndRoutineRuns() const;
+  DWORD LongestWait(DWORD ms) const;  // of WM_NULL round trips for `ms`
+  HWND WaitQuestion(int ms) const;  // its question box (#32770), or null
+  DWORD Close();  // the exit code (STILL_ACTIVE if it hung)
+  std::vector<std::string> Lines(Log log) const;  // the log's non-empty lines
   std::vector<Figures> Stats() const;
 
  private:
   testsupport::Process process_;
   HWND window_ = nullptr;
-  std::string clock_log_, end_log_, stats_log_;
+  std::vector<std::string> logs_;
   bool closed_ = false;
 };
 
-// The non-empty lines of a log file the test build wrote.
-std::vector<std::string> ReadLines(const std::string& path);
+std::vector<std::string> ReadLines(const std::string& path);  // the non-empty ones
 
-// Reads a display text "2019年10月17日8时5分9秒" into a SYSTEMTIME; false
-// when it is not in that form.
+// Reads a display text "2019年10月17日8时5分9秒" (or only its date) into a
+// SYSTEMTIME; false when it is not in that form.
 bool ParseDisplayed(const std::string& text, SYSTEMTIME* out);
+// Milliseconds from 1601 to `t`, by the platform's reading (-1 if invalid).
+double Milliseconds(const SYSTEMTIME& t);
 // Seconds the local time `t` lies ahead of the PC's local time now.
 double SecondsAhead(const SYSTEMTIME& t);
 
