@@ -150,7 +150,6 @@ TEST(Calendar, AgreesWithCountingDaysOverSixThousandYears) {
     ASSERT_TRUE(c.year == y && c.month == m && c.day == d && rt::DaysFromCivil(y, m, d) == day &&
                 rt::TryDaysFromCivil(y, m, d, &back) && back == day && rt::Weekday(day) == weekday)
         << y << "-" << m << "-" << d;
-    if (day == 0) { EXPECT_EQ(weekday, 4); }  // a Thursday
     bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     int length = m == 2 ? 28 + leap : m == 4 || m == 6 || m == 9 || m == 11 ? 30 : 31;
     if (++d > length) d = 1, m = m % 12 + 1, y += m == 1;
