@@ -10,9 +10,7 @@
 
 namespace {
 
-using cmdtest::Check;
-using cmdtest::I;
-using cmdtest::T;
+using namespace cmdtest;  // Check, T, I
 rt::ArgRecord D(double d) { return rt::DoubleArg(d); }
 using Block = std::unique_ptr<void, void (*)(void*)>;
 Block Own(void* p) { return Block(p, rt::FreeBlock); }

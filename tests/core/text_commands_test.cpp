@@ -9,12 +9,9 @@
 
 namespace {
 
-using cmdtest::Check;
-using cmdtest::I;
-using cmdtest::T;
+using namespace cmdtest;  // Check, T, I
 const rt::ArgRecord O = rt::OmittedArg();
-const auto F = rt::FindText, R = rt::FindTextReverse, P = rt::ReplaceSubtext, S = rt::SplitText;
-const auto M = rt::MidText;
+const auto F = rt::FindText, R = rt::FindTextReverse, P = rt::ReplaceSubtext, S = rt::SplitText, M = rt::MidText;
 
 // Searches against a plain reference on GBK texts: the text_search fuzz
 // driver. Here the conventions it leaves out.
