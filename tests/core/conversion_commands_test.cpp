@@ -10,9 +10,7 @@
 
 namespace {
 
-using cmdtest::Check;
-using cmdtest::I;
-using cmdtest::T;
+using namespace cmdtest;  // Check, T, I
 rt::ArgRecord D(double d) { return rt::DoubleArg(d); }
 using Block = std::unique_ptr<void, void (*)(void*)>;
 Block Own(void* p) { return Block(p, rt::FreeBlock); }
@@ -22,12 +20,9 @@ TEST(NumberConversion, ToTextByType) {
   Block bytes = Own(rt::NewByteSet("AB\0C", 4)), ints = Own(rt::NewArray(2, 4));
   static_cast<int32_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(ints.get())))[0] = 0x4241;
   const auto X = rt::ToText;
-  Check({{X, {rt::BoolArg(true)}, GBK_TRUE},
-         {X, {rt::BoolArg(false)}, GBK_FALSE},
-         {X, {D(1e20)}, "1e+020"},
-         {X, {D(123456789012345.0)}, "1.234567890123e+014"},
-         {X, {D(nan)}, "1.#QNAN"},
-         {X, {D(-nan)}, "-1.#IND"},
+  Check({{X, {rt::BoolArg(true)}, GBK_TRUE}, {X, {rt::BoolArg(false)}, GBK_FALSE},
+         {X, {D(1e20)}, "1e+020"},          {X, {D(123456789012345.0)}, "1.234567890123e+014"},
+         {X, {D(nan)}, "1.#QNAN"},          {X, {D(-nan)}, "-1.#IND"},
          {X, {rt::FloatArg(1.234565f)}, "1.23457"},   // half up on the float's value
          {X, {rt::FloatArg(1e-45f)}, "1.4013e-045"},  // subnormal
          {X, {rt::LongArg(INT64_MIN)}, "-9223372036854775808"},
@@ -38,10 +33,9 @@ TEST(NumberConversion, ToTextByType) {
          {X, {rt::OmittedArg()}, "(null)"}});
 }
 
-// The answer for a float that lies halfway between two six-digit values:
-// `digits` is the value times 10^scale as a 7-digit integer ending in 5.
-// Rounded half up by integer arithmetic, then written by the C library
-// (the rounded value is exact to six digits), with the exponent three wide.
+// The answer for a float halfway between two six-digit values (`digits`: the
+// value times 10^scale, seven digits ending in 5): rounded half up by integer
+// arithmetic, written by the C library, the exponent three wide.
 std::string TieText(int64_t digits, int scale) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", static_cast<double>((digits + 5) / 10) / std::pow(10.0, scale - 1));
@@ -99,8 +93,7 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
   // Empty sets: none at all, a block of length 0; and a set of one byte.
   static rt::ByteSetBlock empty_block{1, 0, {0}};
   Block one_byte = Own(rt::NewByteSet("x", 1));
-  const rt::ArgRecord none = rt::ByteSetArg(nullptr), empty = rt::ByteSetArg(&empty_block),
-                      one = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(one_byte.get()));
+  const rt::ArgRecord one = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(one_byte.get()));
   const auto B = rt::ToByteSet, L = rt::ByteSetLeft, M = rt::ByteSetMid;
   Check({{B, {I(0x01020304)}, "\x04\x03\x02\x01"},
          {B, {D(1.0)}, std::string(6, '\0') + "\xF0\x3F"},
@@ -112,21 +105,16 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
          {M, {b, I(4), I(99)}, "de"},
          {M, {b, I(INT32_MIN), I(INT32_MAX)}, "abcde"},
          {M, {b, I(2), I(-5)}, "(null)"},
-         {M, {b, lo, I(2)}, "ab"},
-         {M, {b, hi, I(2)}, "(null)"},
-         {M, {b, I(2), hi}, "bcde"},
-         {M, {b, I(1), lo}, "(null)"},
-         {L, {b, hi}, "abcde"},
-         {L, {b, lo}, "(null)"},
+         // A call with the lowest value, then with the highest.
+         {M, {b, lo, I(2)}, "ab"},                {M, {b, hi, I(2)}, "(null)"},
+         {M, {b, I(1), lo}, "(null)"},            {M, {b, I(2), hi}, "bcde"},
+         {L, {b, lo}, "(null)"},                  {L, {b, hi}, "abcde"},
          {rt::ZeroByteSet, {lo}, "(null)"},
-         {rt::ZeroByteSet, {I(1)}, std::string(1, '\0')},
-         {rt::ZeroByteSet, {I(3)}, std::string(3, '\0')},
-         {rt::ByteSetLengthCmd, {b}, "5"},
-         {rt::ByteSetLengthCmd, {one}, "1"},
+         {rt::ZeroByteSet, {I(1)}, std::string(1, '\0')},  {rt::ZeroByteSet, {I(3)}, std::string(3, '\0')},
+         {rt::ByteSetLengthCmd, {b}, "5"},                 {rt::ByteSetLengthCmd, {one}, "1"},
          {L, {one, I(1)}, "x"},
-         {rt::BitOr, {I(1), I(2), I(4)}, "7"},
-         {rt::BitOr, {rt::LongArg(0x100000001LL), I(2)}, "3"}});
-  for (const rt::ArgRecord& e : {none, empty}) {
+         {rt::BitOr, {I(1), I(2), I(4)}, "7"},            {rt::BitOr, {rt::LongArg(0x100000001LL), I(2)}, "3"}});
+  for (const rt::ArgRecord& e : {rt::ByteSetArg(nullptr), rt::ByteSetArg(&empty_block)}) {
     SCOPED_TRACE(e.value == 0 ? "no block" : "a block of length 0");
     Check({{rt::ByteSetLengthCmd, {e}, "0"}, {L, {e, I(3)}, "(null)"}, {M, {e, I(1), I(3)}, "(null)"},
            {M, {e, lo, hi}, "(null)"}, {B, {e}, "(null)"}, {rt::ToText, {e}, "(null)"}});

@@ -1,14 +1,16 @@
 // The entry table's calling sequences on the real target, and the fatal path
-// as a user sees it: a child program's error box, read and dismissed.
+// as a user sees it: this program started again as a child that dies on it
+// (--fatal-child MODE MARKER), its error box read and dismissed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "runtime/core/gbk_text.h"
 #include "runtime/core/image.h"
-#include "runtime/core/memory.h"
 #include "program/program_calls.h"
 #include "tests/support/child_process.h"
 
@@ -36,9 +38,7 @@ TEST(EntryTable, BuiltinCallsSeeTheirArgumentsInSourceOrder) {
 }
 
 uint32_t __stdcall ThreeWords(uint32_t a, uint32_t b, uint32_t c) { return a * 100 + b * 10 + c; }
-void* ResolveThree(uint32_t index) {
-  return index == 5 ? reinterpret_cast<void*>(&ThreeWords) : nullptr;
-}
+void* ResolveThree(uint32_t index) { return index == 5 ? reinterpret_cast<void*>(&ThreeWords) : nullptr; }
 
 TEST(EntryTable, DllCallsPassWordsInPrototypeOrder) {
   rt::Hooks().resolve_dll = ResolveThree;
@@ -55,7 +55,7 @@ TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
     std::string marker = testsupport::ExeDir() + "end_routine_ran.txt";
     DeleteFileA(marker.c_str());
     testsupport::ChildResult out =
-        testsupport::RunChild("fatal_child.exe", std::string(mode) + " \"" + marker + "\"", true);
+        testsupport::RunChild("core_win_tests.exe", std::string("--fatal-child ") + mode + " \"" + marker + "\"", true);
     EXPECT_EQ(out.caption, GBK_ERROR_CAPTION);
     EXPECT_EQ(out.text, stack_error);
     EXPECT_EQ(out.exit_code, 0xFFFFFFFFu);
@@ -63,4 +63,27 @@ TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
   }
 }
 
+// The child: registers an end routine that would create the marker file,
+// then fails as `mode` says; it never returns when the fatal path works.
+const char* g_marker = "";
+void* __stdcall OneArgument(void* p) { return p; }
+int FatalChild(const char* mode, const char* marker) {
+  g_marker = marker;
+  void (*end_routine)() = [] {
+    if (FILE* f = std::fopen(g_marker, "w")) std::fclose(f);
+  };
+  prog::Service(rt::kServiceRegisterEndRoutine, reinterpret_cast<intptr_t>(end_routine));
+  if (!std::strcmp(mode, "raise6")) prog::RaiseRuntimeError(6);
+  // A prototype that passes two words to a one-argument stdcall routine.
+  rt::Hooks().resolve_dll = [](uint32_t) { return reinterpret_cast<void*>(&OneArgument); };
+  prog::CallDll(0, {1, 2});
+  return 3;
+}
+
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && !std::strcmp(argv[1], "--fatal-child")) return FatalChild(argv[2], argv[3]);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

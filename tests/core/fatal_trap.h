@@ -23,8 +23,7 @@ template <class F>
 int FatalCode(F call, std::string* text = nullptr) {
   FatalTrap trap;
   try {
-    call();
-    return -1;
+    return call(), -1;
   } catch (const FatalCaught& f) {
     if (text) *text = f.text;
     return f.code;

@@ -5,15 +5,13 @@
 #include "runtime/core/commands.h"
 #include "runtime/core/gbk_text.h"
 #include "tests/core/command_table.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-using cmdtest::Check;
-using cmdtest::I;
-using cmdtest::T;
+using namespace cmdtest;  // Check, T, I
 const rt::ArgRecord O = rt::OmittedArg();
-const auto F = rt::FindText, R = rt::FindTextReverse, P = rt::ReplaceSubtext, S = rt::SplitText;
-const auto M = rt::MidText;
+const auto F = rt::FindText, R = rt::FindTextReverse, P = rt::ReplaceSubtext, S = rt::SplitText, M = rt::MidText;
 
 // Searches against a plain reference on GBK texts: the text_search fuzz
 // driver. Here the conventions it leaves out.
@@ -31,21 +29,9 @@ TEST(TextSearch, EmptyTextsFlagValuesAndShortCalls) {
          {R, {T(""), T(""), O, O}, "-1"}});
 }
 
-// Both searches from every start against a plain reading that tries each
-// character start from the start on (the start counts as one). Sought texts
-// past 16 bytes are compared by strncmp after the first 16, so the near
-// misses differ at byte 16, 17 and the last (from 0).
-int PlainFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore, bool last) {
-  auto fold = [ignore](char c) { return ignore && c >= 'A' && c <= 'Z' ? c + 32 : c; };
-  int found = -1;
-  for (size_t i = from; i + f.size() <= end; i += static_cast<unsigned char>(t[i]) >= 0x80 ? 2 : 1) {
-    size_t k = 0;
-    while (k < f.size() && fold(t[i + k]) == fold(f[k])) ++k;
-    if (k == f.size() && (found = static_cast<int>(i) + 1, !last)) break;
-  }
-  return found;
-}
-
+// Both searches from every start against fuzz::ReferenceFind (the start
+// counts as one). Sought texts past 16 bytes are compared by strncmp after
+// the first 16, so the near misses differ at byte 16, 17 and the last.
 TEST(TextSearch, EveryStartAgainstAPlainReading) {
   const std::string s = "ABCDEFGHIJKLMNOPQRST", text = "ABCDEFGHIJKLMNOPqRST|ABCDEFGHIJKLMNOPQxST|\xB0" + s +
                                                          "|1" + s + "|ABCDEFGHIJKLMNOPQRSx|" + s + "|" + s.substr(0, 18);
@@ -57,8 +43,8 @@ TEST(TextSearch, EveryStartAgainstAPlainReading) {
         const auto run = [&](rt::BuiltinCommand c) {
           return rt::AsInt(testsupport::CallCommand(c, {T(text.c_str()), T(f.c_str()), I(start), I(ignore)}));
         };
-        ASSERT_EQ(run(F), PlainFind(text, f, from, text.size(), ignore, false));
-        ASSERT_EQ(run(R), PlainFind(text, f, 0, std::min(from, text.size()), ignore, true));
+        ASSERT_EQ(run(F), fuzz::ReferenceFind(text, f, from, text.size(), ignore, false));
+        ASSERT_EQ(run(R), fuzz::ReferenceFind(text, f, 0, std::min(from, text.size()), ignore, true));
       }
 }
 
@@ -83,28 +69,18 @@ TEST(TextPositions, ExtremeLongAndIntPositionsAndCountsClamp) {
       {rt::LongArg(INT64_MIN), rt::LongArg(INT64_MAX)}, {I(INT32_MIN), I(INT32_MAX)}};
   for (const auto& [lo, hi] : extremes) {
     SCOPED_TRACE(lo.type);
-    Check({{F, {T("abc"), T("a"), lo, O}, "1"},
-           {F, {T("abc"), T("c"), hi, O}, "-1"},
-           {F, {T("abc"), T(""), hi, O}, "-1"},
-           {R, {T("abab"), T("ab"), lo, O}, "-1"},
-           {R, {T("abab"), T("ab"), hi, O}, "3"},
-           {P, {T("aa"), T("a"), T("b"), lo}, "bb"},
-           {P, {T("aa"), T("a"), T("b"), hi}, "aa"},
-           {P, {T("aa"), T("a"), T("b"), O, lo}, "bb"},
-           {P, {T("aa"), T("a"), T("b"), O, hi}, "bb"},
-           {M, {T("hello"), lo, I(3)}, "(null)"},
-           {M, {T("hello"), hi, I(3)}, "(null)"},
-           {M, {T("hello"), I(2), hi}, "ello"},
-           {M, {T("hello"), I(1), lo}, "(null)"},
-           {rt::LeftText, {T("hello"), hi}, "hello"},
-           {rt::LeftText, {T("hello"), lo}, "(null)"},
-           {rt::RightText, {T("hello"), hi}, "hello"},
-           {rt::RightText, {T("hello"), lo}, "(null)"},
-           {rt::CharCode, {T("ab"), lo}, "0"},
-           {rt::CharCode, {T("ab"), hi}, "0"},
-           {rt::SpaceText, {lo}, "(null)"},
-           {S, {T("a,b,c"), T(","), lo}, ""},
-           {S, {T("a,b,c"), T(","), hi}, "a|b|c"}});
+    // A call with the lowest value, then with the highest.
+    Check({{F, {T("abc"), T("a"), lo, O}, "1"},           {F, {T("abc"), T("c"), hi, O}, "-1"},
+           {R, {T("abab"), T("ab"), lo, O}, "-1"},        {R, {T("abab"), T("ab"), hi, O}, "3"},
+           {P, {T("aa"), T("a"), T("b"), lo}, "bb"},      {P, {T("aa"), T("a"), T("b"), hi}, "aa"},
+           {P, {T("aa"), T("a"), T("b"), O, lo}, "bb"},   {P, {T("aa"), T("a"), T("b"), O, hi}, "bb"},
+           {M, {T("hello"), lo, I(3)}, "(null)"},         {M, {T("hello"), hi, I(3)}, "(null)"},
+           {M, {T("hello"), I(1), lo}, "(null)"},         {M, {T("hello"), I(2), hi}, "ello"},
+           {rt::LeftText, {T("hello"), lo}, "(null)"},    {rt::LeftText, {T("hello"), hi}, "hello"},
+           {rt::RightText, {T("hello"), lo}, "(null)"},   {rt::RightText, {T("hello"), hi}, "hello"},
+           {rt::CharCode, {T("ab"), lo}, "0"},            {rt::CharCode, {T("ab"), hi}, "0"},
+           {S, {T("a,b,c"), T(","), lo}, ""},             {S, {T("a,b,c"), T(","), hi}, "a|b|c"},
+           {rt::SpaceText, {lo}, "(null)"},               {F, {T("abc"), T(""), hi, O}, "-1"}});
   }
 }
 

@@ -1,21 +1,31 @@
-// Shared pieces of the fuzz targets: a failure report that libFuzzer (or the
-// corpus replay) sees as a crash, texts in exactly sized heap blocks so that
-// ASan catches a read past the terminator, and plain reference readings of
-// GBK texts written from the rules (character walk, full-width folding), not
-// from the runtime's own helpers.
+// Shared pieces of the fuzz targets (and of the text search test): the
+// entry, a failure report that libFuzzer (or the corpus replay) sees as a
+// crash, texts in exactly sized heap blocks so that ASan catches a read past
+// the terminator, and plain reference readings of GBK texts written from the
+// rules (character walk, full-width folding), not from the runtime's helpers.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "runtime/core/commands.h"
 #include "runtime/core/memory.h"
 #include "tests/support/command_call.h"
+
+// The target's entry: inputs over `most` bytes are skipped; the body sees the
+// input as `data` and `size` and as the string `in`.
+#define FUZZ_TARGET(most)                                                           \
+  static void FuzzOne(const uint8_t* data, size_t size, const std::string& in);    \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {         \
+    if (size > (most)) return 0;                                                    \
+    FuzzOne(data, size, std::string(reinterpret_cast<const char*>(data), size));    \
+    return 0;                                                                       \
+  }                                                                                 \
+  static void FuzzOne([[maybe_unused]] const uint8_t* data, [[maybe_unused]] size_t size, \
+                      [[maybe_unused]] const std::string& in)
 
 namespace fuzz {
 
@@ -34,7 +44,6 @@ struct HeapText {
   char* p;
   explicit HeapText(const std::string& s) : p(rt::NewText(s.data(), std::strlen(s.c_str()))) {}
   HeapText(const HeapText&) = delete;
-  HeapText& operator=(const HeapText&) = delete;
   ~HeapText() { rt::FreeBlock(p); }
   const char* c_str() const { return p ? p : ""; }
   rt::ArgRecord Arg() const { return rt::TextArg(c_str()); }
@@ -42,12 +51,23 @@ struct HeapText {
 
 constexpr auto& Run = testsupport::CallCommand;
 
-// The input up to its first zero byte: what a text can hold.
-inline std::string TextOf(const uint8_t* data, size_t size) {
-  if (size == 0) return {};
-  const void* nul = std::memchr(data, 0, size);
-  return std::string(reinterpret_cast<const char*>(data),
-                     nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - data) : size);
+// The bytes up to the first zero byte: what a text can hold.
+inline std::string TextOf(const std::string& s) { return s.substr(0, s.find('\0')); }
+
+// The first (or last) match of f in t that starts in [from, end) at a
+// character start (a byte >= 0x80 and the byte after it are one character),
+// ASCII letters folded when `ignore`; its position from 1, or -1.
+inline int ReferenceFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore,
+                         bool last) {
+  auto fold = [ignore](char c) { return ignore && c >= 'A' && c <= 'Z' ? c + 32 : c; };
+  int found = -1;
+  for (size_t i = from; i + f.size() <= end;
+       i += (static_cast<unsigned char>(t[i]) >= 0x80 && i + 1 < t.size()) ? 2 : 1) {
+    size_t k = 0;
+    while (k < f.size() && fold(t[i + k]) == fold(f[k])) ++k;
+    if (k == f.size() && (found = static_cast<int>(i) + 1, !last)) break;
+  }
+  return found;
 }
 
 // Full-width folding, blanks kept: 0xA3A1..0xA3FE become their second byte

@@ -1,13 +1,11 @@
 // The JSON checks on arbitrary bytes (linear time, no recursion, no read
 // past the end). Reference: RapidJSON's plain recursive reader with the
-// checker's size and depth limits counted on the side, and each number read
-// by the C library's strtod (a number must fit a double: the reader alone
-// takes 2e308). On ASCII texts the two
-// must agree exactly; a GBK text is first converted from code page 936 to
-// UTF-8 (the C library's iconv), and what the checker accepts the reader must
-// accept too (the checker may refuse more, such as characters the code page
-// leaves undefined). A value the quoting check accepts holds no quote,
-// backslash or line break of its own.
+// checker's size and depth limits counted on the side, each number read by
+// strtod (a number must fit a double: the reader alone takes 2e308). On ASCII
+// texts the two must agree exactly; what the checker accepts of a GBK text,
+// converted to UTF-8 by iconv, the reader must accept too (the checker may
+// refuse more, such as characters the code page leaves undefined). A value
+// the quoting check accepts holds no quote, backslash or line break of its own.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -54,8 +52,7 @@ bool Reference(const std::string& s) {
   return !rapidjson::Reader().Parse<rapidjson::kParseNumbersAsStringsFlag>(in, h).IsError() && h.deepest <= json::kMaxJsonDepth;
 }
 
-// The text converted from code page 936 to UTF-8; false when it does not
-// convert.
+// The text converted from code page 936 to UTF-8; false when it does not convert.
 bool FromGbk(const std::string& s, std::string* out) {
   static iconv_t cd = iconv_open("UTF-8", "CP936");
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
@@ -82,20 +79,17 @@ bool HasBareBreaker(const std::string& s) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 1 << 17) return 0;
-  const std::string s(reinterpret_cast<const char*>(data), size);
-  const bool ok = json::IsSafeJson(s.data(), s.size());
-  const bool ascii = std::none_of(s.begin(), s.end(), [](unsigned char c) { return c >= 0x80; });
-  const bool reference = Reference(s);
-  if (ascii && !(reference && HasLongExponent(s)))
-    fuzz::Check(ok == reference, ok ? "checker accepts what the reader refuses" : "checker refuses good JSON", s);
+FUZZ_TARGET(1 << 17) {
+  const bool ok = json::IsSafeJson(in.data(), in.size());
+  const bool ascii = std::none_of(in.begin(), in.end(), [](unsigned char c) { return c >= 0x80; });
+  const bool reference = Reference(in);
+  if (ascii && !(reference && HasLongExponent(in)))
+    fuzz::Check(ok == reference, ok ? "checker accepts what the reader refuses" : "checker refuses good JSON", in);
   std::string utf8;
-  if (!ascii && ok && FromGbk(s, &utf8) && !HasLongExponent(s))
-    fuzz::Check(Reference(utf8), "checker accepts GBK text the reader refuses", s, utf8);
-  const std::string text = fuzz::TextOf(data, size);
+  if (!ascii && ok && FromGbk(in, &utf8) && !HasLongExponent(in))
+    fuzz::Check(Reference(utf8), "checker accepts GBK text the reader refuses", in, utf8);
+  const std::string text = fuzz::TextOf(in);
   fuzz::HeapText key(text);
   json::IsMemberPath(key.c_str());
   if (json::IsPlainQuotable(key.c_str())) fuzz::Check(!HasBareBreaker(text), "quotable value holds a breaker", text);
-  return 0;
 }

@@ -22,12 +22,10 @@ int32_t ReferenceToInt(const std::string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 4096) return 0;
-  const std::string input = fuzz::TextOf(data, size);
+FUZZ_TARGET(4096) {
+  const std::string input = fuzz::TextOf(in);
   fuzz::HeapText text(input);
   const int32_t got = rt::AsInt(fuzz::Run(rt::ToInt, {text.Arg()}));
   const int32_t want = ReferenceToInt(input);
   fuzz::Check(got == want, "ToInt", input, std::to_string(got) + " vs " + std::to_string(want));
-  return 0;
 }

@@ -36,21 +36,17 @@ struct Reference : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Reference> {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 1 << 16) return 0;
-  const std::string body(reinterpret_cast<const char*>(data), size);
+FUZZ_TARGET(1 << 16) {
   std::string got = "untouched";
-  const bool ok = measure::TryReadSysTime2(body, &got);
+  const bool ok = measure::TryReadSysTime2(in, &got);
   Reference ref;
-  rapidjson::MemoryStream in(body.data(), body.size());
-  rapidjson::Reader reader;
-  const rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseIterativeFlag>(in, ref);
-  const auto code = parsed.Code();
-  if (code == rapidjson::kParseErrorNumberTooBig || code == rapidjson::kParseErrorStringUnicodeSurrogateInvalid)
-    return 0;
+  rapidjson::MemoryStream stream(in.data(), in.size());
+  const rapidjson::ParseResult parsed = rapidjson::Reader().Parse<rapidjson::kParseIterativeFlag>(stream, ref);
+  if (parsed.Code() == rapidjson::kParseErrorNumberTooBig ||
+      parsed.Code() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid)
+    return;
   // NUL ends RapidJSON's memory stream early but is never part of JSON.
-  const bool want = !parsed.IsError() && ref.have && !ref.too_deep && body.find('\0') == std::string::npos;
-  fuzz::Check(ok == want, ok ? "read sysTime2 from a reply without it" : "missed sysTime2", body, ref.value);
-  fuzz::Check(ok ? got == ref.value : got == "untouched", "sysTime2's value", body, got + " vs " + ref.value);
-  return 0;
+  const bool want = !parsed.IsError() && ref.have && !ref.too_deep && in.find('\0') == std::string::npos;
+  fuzz::Check(ok == want, ok ? "read sysTime2 from a reply without it" : "missed sysTime2", in, ref.value);
+  fuzz::Check(ok ? got == ref.value : got == "untouched", "sysTime2's value", in, got + " vs " + ref.value);
 }

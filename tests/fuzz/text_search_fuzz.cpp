@@ -1,7 +1,7 @@
 // Text search, replace and split commands on GBK texts, against plain
-// references: a search that tries every character start (a byte >= 0x80 and
-// the byte after it are one character), a split that joins back to its text.
-// Input: four parameter bytes, then the text.
+// references: fuzz::ReferenceFind, a split that joins back to its text, a
+// replacement that is never an empty block. Input: four parameter bytes, then
+// the text.
 #include <algorithm>
 #include <iterator>
 
@@ -14,19 +14,6 @@ using fuzz::Check;
 using fuzz::HeapText;
 using fuzz::Run;
 
-// First or last match in [from, end), or -1; positions count from 1.
-int NaiveFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore, bool last) {
-  auto fold = [ignore](char c) { return ignore && c >= 'A' && c <= 'Z' ? c + 32 : c; };
-  int found = -1;
-  for (size_t i = from; i + f.size() <= end;
-       i += (static_cast<unsigned char>(t[i]) >= 0x80 && i + 1 < t.size()) ? 2 : 1) {
-    size_t k = 0;
-    while (k < f.size() && fold(t[i + k]) == fold(f[k])) ++k;
-    if (k == f.size() && (found = static_cast<int>(i) + 1, !last)) break;
-  }
-  return found;
-}
-
 void CheckFind(const std::string& input, const uint8_t* p) {
   if (input.empty()) return;
   const std::string sought = input.substr(p[0] % input.size(), 1 + p[1] % 3);
@@ -35,10 +22,10 @@ void CheckFind(const std::string& input, const uint8_t* p) {
   const size_t s = start < 1 ? 0 : start - 1;
   HeapText t(input), f(sought);
   const std::vector<rt::ArgRecord> args = {t.Arg(), f.Arg(), rt::IntArg(start), rt::BoolArg(ignore)};
-  Check(rt::AsInt(Run(rt::FindText, args)) == NaiveFind(input, sought, s, input.size(), ignore, false), "FindText",
-        input, sought);
+  Check(rt::AsInt(Run(rt::FindText, args)) == fuzz::ReferenceFind(input, sought, s, input.size(), ignore, false),
+        "FindText", input, sought);
   Check(rt::AsInt(Run(rt::FindTextReverse, args)) ==
-            NaiveFind(input, sought, 0, std::min(s, input.size()), ignore, true),
+            fuzz::ReferenceFind(input, sought, 0, std::min(s, input.size()), ignore, true),
         "FindTextReverse", input, sought);
 }
 
@@ -68,9 +55,8 @@ void CheckSplit(const std::string& input, const uint8_t* p) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 4 || size > 4096) return 0;
-  const std::string input = fuzz::TextOf(data + 4, size - 4);
+FUZZ_TARGET(4096) {
+  if (size < 4) return;
+  const std::string input = fuzz::TextOf(in.substr(4));
   CheckFind(input, data), CheckReplace(input, data), CheckSplit(input, data);
-  return 0;
 }

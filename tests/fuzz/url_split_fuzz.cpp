@@ -34,9 +34,8 @@ bool ReadBack(const std::string& shown, std::string* text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 200) return 0;  // std::regex recurses per byte
-  const std::string text(reinterpret_cast<const char*>(data), size);
+FUZZ_TARGET(200) {  // std::regex recurses per byte
+  const std::string& text = in;
   measure::Url got;
   const bool ok = measure::TryParseUrl(text, &got);
   std::smatch m;
@@ -53,5 +52,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (unsigned char c : shown) fuzz::Check(c >= 0x20 && c != 0x7F, "Printable left a control byte", text, shown);
   std::string back;
   fuzz::Check(ReadBack(shown, &back) && back == text, "Printable's escapes do not read back", text, shown);
-  return 0;
 }

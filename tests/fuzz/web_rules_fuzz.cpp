@@ -7,16 +7,12 @@
 #include "tests/fuzz/fuzz_support.h"
 #include "web/rules.h"
 
-namespace {
+static std::string S(const prog::OwnedText& t) { return t.get() ? t.get() : ""; }
 
-std::string S(const prog::OwnedText& t) { return t.get() ? t.get() : ""; }
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 8192) return 0;
-  const std::string in = fuzz::TextOf(data, size);
-  const std::string other = in.size() < size ? fuzz::TextOf(data + in.size() + 1, size - in.size() - 1) : in;
-  fuzz::HeapText text(in), second(other);
+FUZZ_TARGET(8192) {
+  const std::string first = fuzz::TextOf(in);
+  const std::string other = first.size() < size ? fuzz::TextOf(in.substr(first.size() + 1)) : first;
+  fuzz::HeapText text(first), second(other);
   const char* t = text.c_str();
   const std::string host = S(web::UrlHost(t)), path = S(web::UrlPath(t));
   fuzz::Check(S(web::UrlHost(t, false, true)).rfind(host, 0) == 0, "host is the start of host:port", in);
@@ -32,10 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t n = web::SplitCharacters(t, chars);
   std::string joined;
   for (int32_t i = 0; i < n; ++i) joined += chars[i] ? chars[i] : "";
-  fuzz::Check(joined == in, "characters join back to the text", in);
+  fuzz::Check(joined == first, "characters join back to the text", in);
   prog::OwnedText s = web::CopyOf(t), r = web::CopyOf(second.c_str());
   const std::string merged = S(web::MergeCookies(s, r));
   fuzz::Check(merged == S(s), "merge rewrites the submitted cookies", in, other);
   fuzz::Check(merged.find("  ") == std::string::npos, "merged cookies hold no double blank", in, other);
-  return 0;
 }

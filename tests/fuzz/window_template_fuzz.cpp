@@ -4,7 +4,6 @@
 // relocated handlers and property records whose fields write back as read;
 // a refused one must leave the set empty.
 #include <algorithm>
-#include <memory>
 
 #include "runtime/ui/property_records.h"
 #include "runtime/ui/templates.h"
@@ -50,14 +49,11 @@ void CheckSet(const rt::ui::TemplateSet& set) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > 1 << 16) return 0;
-  std::unique_ptr<uint8_t[]> exact(new uint8_t[size + !size]);
-  if (size) std::memcpy(exact.get(), data, size);
+FUZZ_TARGET(1 << 16) {
+  const Bytes exact(data, data + size);
   rt::ui::TemplateSet set;
-  if (set.Load(exact.get(), static_cast<uint32_t>(size), kBase)) CheckSet(set);
+  if (set.Load(exact.data(), exact.size(), kBase)) CheckSet(set);
   else Require(set.size() == 0, "a refused block left windows behind");
   // Every property layout on the raw bytes as well, not only on accepted units.
-  CheckProps(Bytes(data, data + size));
-  return 0;
+  CheckProps(exact);
 }

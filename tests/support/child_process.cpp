@@ -3,29 +3,6 @@
 #include <cstdlib>
 
 namespace testsupport {
-namespace {
-
-struct Search {
-  DWORD pid;
-  bool (*match)(HWND);
-  HWND found;
-};
-
-BOOL CALLBACK Visit(HWND h, LPARAM lp) {
-  auto* s = reinterpret_cast<Search*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  if (pid == s->pid && s->match(h)) s->found = h;
-  return s->found == nullptr;
-}
-
-bool IsMessageBox(HWND h) {
-  char cls[16] = {};
-  GetClassNameA(h, cls, sizeof cls);
-  return std::string(cls) == "#32770";
-}
-
-}  // namespace
 
 int TimeScale() {
   char text[16] = "";
@@ -42,9 +19,12 @@ std::string ExeDir() {
 }
 
 HWND FindWindowOfProcess(DWORD pid, bool (*match)(HWND)) {
-  Search s{pid, match, nullptr};
-  EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
-  return s.found;
+  for (HWND h = FindWindowExA(nullptr, nullptr, nullptr, nullptr); h; h = FindWindowExA(nullptr, h, nullptr, nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (owner == pid && match(h)) return h;
+  }
+  return nullptr;
 }
 
 Process Spawn(std::string command_line) {
@@ -52,12 +32,8 @@ Process Spawn(std::string command_line) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   Process p;
-  if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return p;
-  p.handle.reset(pi.hProcess);
-  p.thread.reset(pi.hThread);
-  p.id = pi.dwProcessId;
-  p.started = true;
+  if (CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    p.handle.reset(pi.hProcess), p.thread.reset(pi.hThread), p.id = pi.dwProcessId, p.started = true;
   return p;
 }
 
@@ -70,23 +46,21 @@ DWORD Process::WaitOrEnd(DWORD ms, UINT code) const {
 }
 
 HWND WaitForVisibleWindow(const Process& p, bool (*match)(HWND), int tries, DWORD step_ms) {
-  for (int i = 0; i < tries; ++i) {
-    HWND found = FindWindowOfProcess(p.id, match);
-    if (found && IsWindowVisible(found)) return found;
-    Sleep(step_ms);
-  }
+  for (int i = 0; i < tries; ++i, Sleep(step_ms))
+    if (HWND found = FindWindowOfProcess(p.id, match); found && IsWindowVisible(found)) return found;
   return nullptr;
 }
 
 ChildResult RunChild(const std::string& exe, const std::string& args, bool expect_box) {
   ChildResult r;
   Process child = Spawn("\"" + ExeDir() + exe + "\" " + args);
-  if (!child) {
-    r.exit_code = GetLastError();
-    return r;
-  }
+  if (!child) return r.exit_code = GetLastError(), r;
+  const auto is_box = [](HWND h) {
+    char cls[16] = {};
+    return GetClassNameA(h, cls, sizeof cls) && std::string(cls) == "#32770";
+  };
   HWND box = nullptr;
-  if (expect_box) Wait([&] { return (box = FindWindowOfProcess(child.id, IsMessageBox)) != nullptr; }, 30000);
+  if (expect_box) Wait([&] { return (box = FindWindowOfProcess(child.id, is_box)) != nullptr; }, 30000);
   if (box) {
     char buf[1024] = {};
     // The box can be found while it is still being filled in.
@@ -94,8 +68,7 @@ ChildResult RunChild(const std::string& exe, const std::string& args, bool expec
     for (const char* c = buf; *c; ++c)
       if (*c != '\r') r.text += *c;
     GetWindowTextA(box, buf, sizeof buf);
-    r.caption = buf;
-    r.had_box = true;
+    r.caption = buf, r.had_box = true;
     PostMessageA(box, WM_COMMAND, IDOK, 0);
   } else if (expect_box) {
     TerminateProcess(child.handle.get(), 1);

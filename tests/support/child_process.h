@@ -1,7 +1,6 @@
-// Test support for the Windows tests: the one way they start a child process
-// (Spawn), and a child program from the test's own folder that, when it dies
-// on the fatal path, has its error box read as a user would (caption and
-// text), dismissed, and its exit code collected (RunChild).
+// The Windows tests' one way to start a child process (Spawn), to wait
+// (Wait), and to run a child program whose error box is read as a user would,
+// dismissed, and its exit code collected (RunChild).
 #pragma once
 
 #include <windows.h>
@@ -14,16 +13,14 @@ namespace testsupport {
 
 using HandleOwner = rt::UniqueOf<HANDLE, CloseHandle>;
 
-// A started process. Its handles close with this object; the process itself
-// goes on unless it is ended. Wine starts a Unix program (the Python test
-// servers) without giving it a process handle.
+// A started process; its handles close with it, the process goes on. Wine
+// starts a Unix program (the Python servers) without a process handle.
 struct Process {
   HandleOwner handle, thread;
   DWORD id = 0;
   bool started = false;
   explicit operator bool() const { return started; }
-  // Waits up to `ms` for the end, then ends the process with `code` if it
-  // still runs; its exit code.
+  // Waits up to `ms` for the end, then ends it with `code`; its exit code.
   DWORD WaitOrEnd(DWORD ms, UINT code) const;
 };
 // The first visible top-level window of the process that `match` accepts,
@@ -35,8 +32,7 @@ Process Spawn(std::string command_line);
 
 std::string ExeDir();  // the running test's folder, with its final backslash
 // How much slower than a native x86 host this one runs Windows programs
-// (RT_TEST_TIME_SCALE, 1 when unset): under an emulator every wait a test
-// allows a child is this many times longer. Never shortens a wait.
+// (RT_TEST_TIME_SCALE, at least 1): every wait for a child is this much longer.
 int TimeScale();
 // Polls `pred` every 50 ms until it holds; false after `ms` (times TimeScale()).
 template <typename Pred>
@@ -57,8 +53,7 @@ struct ChildResult {
 };
 
 // Runs "<ExeDir()><exe>" <args>. With expect_box it waits up to 30 s for the
-// child's message box, reads and dismisses it (a missing box is a failure
-// the caller sees as had_box false; the child is then ended).
+// child's message box, reads and dismisses it (or ends the child: had_box false).
 ChildResult RunChild(const std::string& exe, const std::string& args, bool expect_box);
 
 }  // namespace testsupport
