@@ -51,7 +51,7 @@ TEST_F(ComCommands, CellsChangeOnlyForAnExistingClass) {
 }
 
 // (A call on an empty cell: JsonObjectTest.AnEmptyEngineAnswersEmptyValues.)
-TEST_F(ComCommands, ErrorCodes) {
+TEST_F(ComCommands, ErrorCodesAndArgumentCounts) {
   EXPECT_EQ(rt::AsInt(prog::Call(rt::SetObjectProperty, {Obj(&engine_), TextArg("NoSuch"), TextArg("x")})), 0);
   EXPECT_EQ(rt::LastObjectError(), rt::kObjNoMember);
   ArgRecord v = Eval(rt::CallMethodVariant, "throw 2");  // a failed call still hands back a block
@@ -61,9 +61,7 @@ TEST_F(ComCommands, ErrorCodes) {
   int32_t seen = 1;  // the code is per thread
   std::thread([&] { seen = rt::LastObjectError(); }).join();
   EXPECT_EQ(seen, 0);
-}
-
-TEST_F(ComCommands, ArgumentCountsAndOmittedArguments) {
+  // Argument counts and omitted arguments.
   auto call = [&](std::initializer_list<ArgRecord> args) {
     std::vector<ArgRecord> all{Obj(&engine_), TextArg("Eval")};
     all.insert(all.end(), args);
