@@ -11,10 +11,9 @@
 // Any disagreement is listed and fails the test.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -24,9 +23,7 @@
 
 #include <rapidjson/document.h>
 
-#include "json/json_object.h"
 #include "json/json_validate.h"
-#include "runtime/core/memory.h"
 #include "tests/json/json_test_env.h"
 
 namespace {
@@ -48,32 +45,23 @@ std::string Utf8(const std::wstring& w) {
 // winning; numbers as doubles to the 15 significant digits the engine's
 // serialisation keeps (-0 as 0); strings as their UTF-8 bytes.
 std::string Canonical(const rapidjson::Value& v) {
-  char b[40];
-  switch (v.GetType()) {
-    case rapidjson::kNullType: return "null";
-    case rapidjson::kFalseType: return "false";
-    case rapidjson::kTrueType: return "true";
-    case rapidjson::kNumberType: {
-      const double d = v.GetDouble();
-      std::snprintf(b, sizeof b, "%.15g", d == 0 ? 0.0 : d);
-      return b;
-    }
-    case rapidjson::kStringType: return "\"" + std::string(v.GetString(), v.GetStringLength()) + "\"";
-    case rapidjson::kArrayType: {
-      std::string s = "[";
-      for (const auto& e : v.GetArray()) s += Canonical(e) + ",";
-      return s + "]";
-    }
-    case rapidjson::kObjectType: {
-      std::map<std::string, std::string> members;
-      for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m)  // (GetObject is a Win32 macro)
-        members[std::string(m->name.GetString(), m->name.GetStringLength())] = Canonical(m->value);
-      std::string s = "{";
-      for (const auto& [k, e] : members) s += "\"" + k + "\":" + e + ",";
-      return s + "}";
-    }
+  if (v.IsNumber()) {
+    char b[40];
+    std::snprintf(b, sizeof b, "%.15g", v.GetDouble() == 0 ? 0.0 : v.GetDouble());
+    return b;
   }
-  return "?";
+  if (v.IsString()) return "\"" + std::string(v.GetString(), v.GetStringLength()) + "\"";
+  std::string s;
+  if (v.IsArray()) {
+    for (const auto& e : v.GetArray()) s += Canonical(e) + ",";
+    return "[" + s + "]";
+  }
+  if (!v.IsObject()) return v.IsNull() ? "null" : v.IsTrue() ? "true" : "false";
+  std::map<std::string, std::string> members;
+  for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m)  // (GetObject is a Win32 macro)
+    members[std::string(m->name.GetString(), m->name.GetStringLength())] = Canonical(m->value);
+  for (const auto& [k, e] : members) s += "\"" + k + "\":" + e + ",";
+  return "{" + s + "}";
 }
 // The GBK JSON text read as Unicode, then by RapidJSON.
 bool CanonicalOfGbk(const std::string& gbk, std::string* out) {
@@ -113,37 +101,27 @@ std::string ScriptLiteral(const std::string& gbk) {
 
 std::vector<std::string> Corpus() {
   std::vector<std::string> texts;
-  WIN32_FIND_DATAA f;
-  const std::string dir = RT_JSON_CORPUS "\\";
-  HANDLE h = FindFirstFileA((dir + "*").c_str(), &f);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      std::ifstream in(dir + f.cFileName, std::ios::binary);
-      std::string t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      texts.push_back(t.substr(0, t.find('\0')));
-    } while (FindNextFileA(h, &f));
-    FindClose(h);
+  for (const auto& file : std::filesystem::directory_iterator(RT_JSON_CORPUS)) {
+    std::ifstream in(file.path(), std::ios::binary);
+    const std::string t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    texts.push_back(t.substr(0, t.find('\0')));
   }
   // Generated GBK texts: names, values and replies made of random GBK
   // characters, the bytes around the edges of the code page included.
   std::mt19937 rng(20191017);
   auto gbk_char = [&]() -> std::string {
+    const char lead = static_cast<char>(0x81 + rng() % 0x7E), second = static_cast<char>(0x40 + rng() % 0xBF);
     switch (rng() % 8) {
-      case 0: return std::string(1, static_cast<char>(0x80));
-      case 1: return std::string{static_cast<char>(0x81 + rng() % 0x7E), '\x5C'};
+      case 0: return "\x80";
+      case 1: return {lead, '\x5C'};
       case 2: return "\xA1\xA1";  // the ideographic space
       case 3: return std::string(1, "abc_$ 1"[rng() % 7]);
-      default: {
-        char t = static_cast<char>(0x40 + rng() % 0xBF);
-        if (t == '\x7F') t = 'A';
-        return std::string{static_cast<char>(0x81 + rng() % 0x7E), t};
-      }
+      default: return {lead, second == '\x7F' ? 'A' : second};
     }
   };
   auto word = [&](int n) {
     std::string w;
-    for (int i = 0; i < n; ++i) w += gbk_char();
+    while (n--) w += gbk_char();
     return w;
   };
   for (int i = 0; i < 150; ++i) {

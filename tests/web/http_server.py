@@ -2,7 +2,7 @@
 """Loopback HTTP server of the web tests on a free 127.0.0.1 port (written to
 the given file); /_last gives back the last ordinary request, head and body.
 Stops on /_quit or after 120 idle seconds."""
-import os, re, socket, socketserver, sys, threading, time, urllib.parse
+import os, re, socketserver, sys, threading, time, urllib.parse
 
 LAST, ACTIVE = [b""], [time.time()]
 
@@ -40,23 +40,19 @@ class Handler(socketserver.BaseRequestHandler):
         elif url.path == "/_quit":
             reply(s, "200 OK")
             threading.Thread(target=self.server.shutdown).start()
-        elif url.path == "/_closedport":
-            with socket.socket() as probe:
-                probe.bind(("127.0.0.1", 0))
-                reply(s, "200 OK", str(probe.getsockname()[1]).encode())
         elif url.path == "/getSysTime.do":
             reply(s, "200 OK", b'{"sysTime2":"2019-10-17 12:33:29","sysTime1":"20191017123329"}',
                   ["Content-Type: application/json;charset=UTF-8"])
         elif url.path == "/text":  # ?b=<percent-encoded body>&code=<status>
             reply(s, q.get("code", "200") + " X", urllib.parse.unquote_to_bytes(q.get("b", "")))
+        elif url.path == "/redirect":
+            reply(s, "302 Found", b"here", ["Location: /text?b=moved"])
         elif url.path == "/echo":
             reply(s, "200 OK", body)
-        elif url.path == "/cookies":
-            reply(s, "200 OK", b"ok", ["Set-Cookie: a=1; path=/", "Set-Cookie: b=2", "set-cookie: c=3",
-                                       "Set-Cookie: gone=deleted; expires=Thu, 01 Jan 1970 00:00:00 GMT"])
-        elif url.path == "/bigheaders":
-            reply(s, "200 OK", b"big", ["X-Fill-%d: %s" % (i, "x" * 100) for i in range(80)]
-                  + ["Set-Cookie: late=1"])
+        elif url.path == "/cookies":  # behind 8 KB of other headers
+            reply(s, "200 OK", b"ok", ["X-Fill-%d: %s" % (i, "x" * 100) for i in range(80)] + [
+                "Set-Cookie: a=1; path=/", "Set-Cookie: b=2", "set-cookie: c=3",
+                "Set-Cookie: gone=deleted; expires=Thu, 01 Jan 1970 00:00:00 GMT"])
         elif url.path == "/big":  # byte i is i % 251
             total = int(float(q.get("mb", "32")) * (1 << 20))
             reply(s, "200 OK", (bytes(range(251)) * (total // 251 + 1))[:total])

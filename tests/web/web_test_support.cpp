@@ -2,22 +2,12 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <fstream>
 
-#include "program/program_calls.h"
 #include "tests/support/child_process.h"
 #include "web/web_request.h"
 
 namespace webtest {
-
-prog::OwnedBytes Bytes(const std::string& s) {
-  auto* b = static_cast<rt::ByteSetBlock*>(prog::Allocate(static_cast<uint32_t>(8 + s.size())));
-  b->dims = 1;
-  b->length = static_cast<int32_t>(s.size());
-  std::memcpy(b->data, s.data(), s.size());
-  return prog::OwnedBytes(b);
-}
 
 LoopbackServer::LoopbackServer() {
   const std::string port_file = std::string(WEB_TEST_BINARY_DIR) + "/web-server-port-" +

@@ -1,6 +1,7 @@
 // The Windows web tests' and web bench's program set-up and loopback server.
 #pragma once
 
+#include <cstring>
 #include <string>
 
 #include "tests/support/program_setup.h"
@@ -10,7 +11,11 @@ namespace webtest {
 
 using testsupport::LoadProgramDllTable;  // the DLL binding and the program's table
 
-prog::OwnedBytes Bytes(const std::string& s);  // a ByteSet, zero bytes included
+inline prog::OwnedBytes Bytes(const std::string& s) {  // a ByteSet, zero bytes included
+  prog::OwnedBytes b = prog::ZeroBytes(static_cast<int32_t>(s.size()));
+  if (b.get()) std::memcpy(b.get()->data, s.data(), s.size());
+  return b;
+}
 inline std::string S(const prog::OwnedText& t) { return t.get() ? t.get() : ""; }
 inline std::string B(const prog::OwnedBytes& b) {
   return b.get() ? std::string(reinterpret_cast<const char*>(b.get()->data), b.get()->length) : "";
