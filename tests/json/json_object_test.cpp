@@ -1,13 +1,9 @@
 // The JsonObject against the real Script Control under Wine: lifecycle,
-// Parse and every operation, with the edge cases the program relies on; and
-// replies, keys and values that try to run script (the engine runs any
-// script it is given, shown first, so the object must keep it away).
+// Parse and every operation, and replies, keys and values that try to run script.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <vector>
 
-#include "json/json_validate.h"
 #include "runtime/core/memory.h"
 #include "tests/json/json_test_env.h"
 
@@ -16,8 +12,7 @@ namespace {
 using jsontest::Script;
 using jsontest::Take;
 
-// What the message loop does while the tool waits for its next tick: the
-// object's idle-time work (a 10 ms thread timer) gets its turn.
+// The message loop between ticks: the object's idle-time work gets its turn.
 void Idle() {
   for (int i = 0; i < 5; ++i) {
     Sleep(10);
@@ -32,10 +27,8 @@ class JsonObjectTest : public jsontest::ObjectTest {
 };
 
 TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
-  // Parse gives a new engine (prelude, nothing left from before: here an
-  // enumerable name added to every object) and code 0, whether the engine
-  // was started in idle time or has to be started now; a copy, which shares
-  // the engine, keeps the old one.
+  // A new engine (nothing left: here a name added to every object) and code 0,
+  // started in idle time or now; a copy, sharing the engine, keeps the old one.
   for (bool idle : {false, true, false, true}) {
     SCOPED_TRACE(idle ? "idle time before Parse" : "no idle time");
     json::Reset(o_, json::kJsonObject);
@@ -54,8 +47,7 @@ TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
 }
 
 TEST_F(JsonObjectTest, IdleTimeWorkLeavesTheLastCodeAlone) {
-  // The next engine is started in idle time with calls of its own; the
-  // program still reads the code its own last operation left.
+  // The next engine's start in idle time keeps the code of the last operation.
   struct { const char* what; void (*op)(json::JsonObject*); int32_t code; } cases[] = {
       {"a read that throws", [](json::JsonObject* o) { prog::Free(json::GetJson(o, "no.such")); }, rt::kObjException},
       {"null read as Text", [](json::JsonObject* o) { prog::Free(json::GetText(o, "z", false)); }, rt::kObjResultConversion},
@@ -73,24 +65,8 @@ TEST_F(JsonObjectTest, IdleTimeWorkLeavesTheLastCodeAlone) {
   }
 }
 
-TEST_F(JsonObjectTest, AnEmptyEngineAnswersEmptyValues) {
-  // As on a machine without the Script Control: the cell stays empty.
-  prog::Call(rt::ClearObject, {rt::PtrArg(rt::kComObject, o_->engine)});
-  EXPECT_FALSE(json::Parse(o_, "{\"a\":1}"));
-  EXPECT_EQ(ToJson(), "");
-  EXPECT_EQ(rt::LastObjectError(), rt::kObjEmpty);
-  EXPECT_EQ(json::GetNumber(o_, "a"), 0.0);
-  EXPECT_EQ(json::TypeOf(o_, "a"), json::kJsonOther);
-  json::JsonObject* child = json::GetMemberObject(o_, "a");
-  EXPECT_EQ(ToJson(child), "");
-  json::DeleteJsonObject(child);
-}
-
 TEST_F(JsonObjectTest, ParseKeepsTheValueAndEscapesReachTheEngineAsTheirUnits) {
-  // A service reply, and what is left when a reply is not the JSON wanted.
-  // A high surrogate must have a low one after it; a lone low one, like any
-  // other unit, is kept. escape() shows the engine's units in ASCII, whatever
-  // the code page would make of them.
+  // A reply, what is left of one not wanted, escapes as units (shown by escape()).
   const std::string reply = "{\"sysTime2\":\"2019-10-17 21:29:38\",\"sysTime1\":\"20191017212938\"}";
   const auto s = [](const char* escapes) { return "{\"s\":\"" + std::string(escapes) + "\"}"; };
   struct { std::string text; bool parsed; const char *whole, *units; } cases[] = {  // units: of da.s
@@ -98,11 +74,8 @@ TEST_F(JsonObjectTest, ParseKeepsTheValueAndEscapesReachTheEngineAsTheirUnits) {
       {"<html><body>502 Bad Gateway</body></html>", false, "null", nullptr},
       // \u20ac is 0x80 in code page 936.
       {s("tab\\t\\u00e9 \\\"q\\\" \\u2028\\u20ac"), true, "{\"s\":\"tab\\t\xa8\xa6 \\\"q\\\" \\u2028\x80\"}", nullptr},
-      {s("\\ud7ff"), true, nullptr, "%uD7FF"}, {s("\\ud800"), false, "null", nullptr},
-      {s("\\udbff"), false, "null", nullptr}, {s("\\ud800\\u0041"), false, "null", nullptr},
-      {s("\\ud800\\udc00"), true, nullptr, "%uD800%uDC00"}, {s("\\udbff\\udfff"), true, nullptr, "%uDBFF%uDFFF"},
-      {s("\\udc00"), true, nullptr, "%uDC00"}, {s("\\udfff"), true, nullptr, "%uDFFF"},
-      {s("\\ue000"), true, nullptr, "%uE000"},
+      {s("\\ud800"), false, "null", nullptr}, {s("\\ud800\\udc00"), true, nullptr, "%uD800%uDC00"},
+      {s("\\udc00"), true, nullptr, "%uDC00"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -110,8 +83,6 @@ TEST_F(JsonObjectTest, ParseKeepsTheValueAndEscapesReachTheEngineAsTheirUnits) {
     if (c.whole) { EXPECT_EQ(ToJson(), c.whole); }
     if (c.units) { EXPECT_EQ(Take(rt::AsPtr<char>(Script(o_, rt::CallMethodText, "Eval", "escape(da.s)"))), c.units); }
   }
-  ASSERT_TRUE(json::Parse(o_, reply.c_str()));
-  EXPECT_EQ(Take(json::GetJson(o_, "sysTime2")), "\"2019-10-17 21:29:38\"");
 }
 
 TEST_F(JsonObjectTest, ReadingMembers) {
@@ -204,53 +175,33 @@ TEST_F(JsonObjectTest, WritingMembersItemsAndTheRoot) {
   EXPECT_EQ(ToJson(), "{}");
 }
 
-class HostileInput : public JsonObjectTest {
- protected:
-  void SetUp() override { DeleteFileA(kMarker); }
-  void TearDown() override {
-    JsonObjectTest::TearDown();
-    DeleteFileA(kMarker);
-  }
-  static bool Created() { return GetFileAttributesA(kMarker) != INVALID_FILE_ATTRIBUTES; }
-  static constexpr const char* kMarker = "json_hostile_marker.txt";  // in the working folder
-  const std::string code_ =  // creates the marker when run
-      std::string("new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('") + kMarker + "').Close()";
-};
-
-TEST_F(HostileInput, TheEngineItselfRunsAnyScript) {
-  // A top-level JSON string pasted into eval(...) is run: replies are never pasted.
-  std::string reply = "\"" + code_ + "\"";
-  ASSERT_TRUE(json::IsSafeJson(reply.c_str()));
-  Script(o_, rt::CallMethod, "AddCode", "var da=eval(" + reply + ")");
-  EXPECT_TRUE(Created()) << "the engine did not run the script";
-}
-
-TEST_F(HostileInput, ParseKeysAndValuesRunNothingAndReturnQuickly) {
-  // One reply per way out of the paste (each shape refused: json_validate_tests).
-  for (const std::string& reply : {
-           code_, "{\"a\":1});" + code_ + ";({\"b\":2}",
-           "[\"\x95\\\"," + code_ + ",\"]",  // byte-wise one JSON string; as GBK 0x95 0x5C hides the backslash
-           "[\"" + std::string(32u << 20, 'x') + "\"]"}) {  // 32 MB
-    SCOPED_TRACE(reply.substr(0, 80) + " (" + std::to_string(reply.size()) + " bytes)");
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(json::Parse(o_, reply.c_str()));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  }
-  EXPECT_TRUE(json::Parse(o_, ("\"" + code_ + "\"").c_str()));  // a JSON string holding script: kept as text
+TEST_F(JsonObjectTest, HostileRepliesKeysAndValuesRunNothing) {
+  const char* marker = "json_hostile_marker.txt";  // in the working folder, made by code when run
+  const std::string code = std::string("new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('") +
+                           marker + "').Close()";
+  const auto Created = [&] { return GetFileAttributesA(marker) != INVALID_FILE_ATTRIBUTES; };
+  DeleteFileA(marker);
+  // Ways out of the paste (each shape refused: json_validate_tests); 0x95 0x5C hides a backslash.
+  for (const std::string& reply : {code, "[\"\x95\\\"," + code + ",\"]"})
+    EXPECT_FALSE(json::Parse(o_, reply.c_str())) << reply;
+  EXPECT_TRUE(json::Parse(o_, ("\"" + code + "\"").c_str()));  // a JSON string holding script: kept as text
   ASSERT_TRUE(json::Parse(o_, "{\"a\":1}"));
-  std::string key = "a);" + code_ + ";(1", quoted = "x';" + code_ + ";'";
+  std::string key = "a);" + code + ";(1", quoted = "x';" + code + ";'";
   EXPECT_EQ(Take(json::GetJson(o_, key.c_str())), "");
-  EXPECT_FALSE(json::Has(o_, ("a||" + code_).c_str()));
-  EXPECT_EQ(json::TypeOf(o_, ("a||" + code_).c_str()), json::kJsonOther);
-  EXPECT_EQ(json::Count(o_, ("a," + code_).c_str()), 0);
+  EXPECT_FALSE(json::Has(o_, ("a||" + code).c_str()));
+  EXPECT_EQ(json::TypeOf(o_, ("a||" + code).c_str()), json::kJsonOther);
+  EXPECT_EQ(json::Count(o_, ("a," + code).c_str()), 0);
   json::SetMember(o_, "b", quoted.c_str(), false);
-  json::SetMember(o_, "b", code_.c_str(), true);
-  json::SetMemberJson(o_, "b", code_.c_str());
+  json::SetMember(o_, "b", code.c_str(), true);
+  json::SetMemberJson(o_, "b", code.c_str());
   json::AppendItem(o_, quoted.c_str(), "c", false);
-  json::SetRoot(o_, code_.c_str(), true);
-  json::RemoveItemAt(o_, ("a;" + code_ + "[0]").c_str());
+  json::SetRoot(o_, code.c_str(), true);
+  json::RemoveItemAt(o_, ("a;" + code + "[0]").c_str());
   EXPECT_EQ(Take(json::ToJson(o_)), "{\"a\":1}");
   EXPECT_FALSE(Created());
+  Script(o_, rt::CallMethod, "ExecuteStatement", code);
+  EXPECT_TRUE(Created()) << "the probe's script did not run where it is run";
+  DeleteFileA(marker);
 }
 
 }  // namespace

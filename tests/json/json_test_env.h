@@ -1,7 +1,5 @@
-// Shared set-up of the Windows JSON and COM tests: DLL commands bound from
-// the program's table (so CoInitialize runs as in the program), COM on the
-// test thread, Take for Text results, a call of the engine's methods with a
-// script, and a fixture holding one JSON object.
+// Shared set-up of the Windows JSON and COM tests: the program's DLL table and
+// COM, Take for Text results, a call of the engine, a fixture with one object.
 #pragma once
 
 #include <windows.h>

@@ -56,9 +56,7 @@ class Handler(socketserver.BaseRequestHandler):
         elif url.path == "/big":  # byte i is i % 251
             total = int(float(q.get("mb", "32")) * (1 << 20))
             reply(s, "200 OK", (bytes(range(251)) * (total // 251 + 1))[:total])
-        elif url.path == "/silent":
-            time.sleep(float(q.get("s", "5")))
-        elif url.path != "/close":  # /close: no reply at all
+        else:
             reply(s, "404 Not Found", b"no such path")
 
 

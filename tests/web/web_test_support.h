@@ -1,11 +1,16 @@
 // The Windows web tests' and web bench's program set-up and loopback server.
 #pragma once
 
+#include <windows.h>
+
 #include <cstring>
+#include <fstream>
 #include <string>
 
-#include "tests/support/program_setup.h"
 #include "program/text_ops.h"
+#include "tests/support/child_process.h"
+#include "tests/support/program_setup.h"
+#include "web/web_request.h"
 
 namespace webtest {
 
@@ -21,15 +26,21 @@ inline std::string B(const prog::OwnedBytes& b) {
   return b.get() ? std::string(reinterpret_cast<const char*>(b.get()->data), b.get()->length) : "";
 }
 
+// http_server.py on a free port, started by its Unix path (waits up to 20 s for the port).
 class LoopbackServer {
  public:
-  LoopbackServer();  // waits up to 20 s for the server's port
-  ~LoopbackServer();
+  LoopbackServer() {
+    const std::string port_file = std::string(WEB_TEST_BINARY_DIR) + "/web-server-port-" +
+                                  std::to_string(GetCurrentProcessId()) + ".txt";
+    if (!testsupport::Spawn(std::string(WEB_TEST_PYTHON) + " " + WEB_TEST_SERVER_SCRIPT + " " + port_file)) return;
+    for (int i = 0; i < 200 && port_ <= 0; ++i, Sleep(100)) std::ifstream("Z:" + port_file) >> port_;
+  }
+  ~LoopbackServer() { if (ok()) Get("/_quit"); }
   LoopbackServer(const LoopbackServer&) = delete;
   bool ok() const { return port_ > 0; }
   int port() const { return port_; }
-  std::string Url(const std::string& path) const;  // http://127.0.0.1:<port><path>
-  std::string Get(const std::string& path) const;  // a reply body, whole
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string Get(const std::string& path) const { return B(web::WebRequest(Url(path).c_str())); }
 
  private:
   int port_ = 0;
