@@ -14,27 +14,15 @@ void Check(bool (*accepts)(const char*), std::initializer_list<std::pair<const c
 }
 
 TEST(IsSafeJson, AcceptsExactlyOneJsonValue) {
+  // (ASCII texts: the json_checks corpus, replayed against RapidJSON.)
   Check(json::IsSafeJson, {
-      {"{\"sysTime2\":\"2019-10-17 21:29:38\",\"sysTime1\":\"20191017212938\"}", true},
-      {" \t\r\n[1,2,3] \n", true}, {"\"a string\"", true}, {"null", true}, {"-0.5e-3", true},
-      {"[\"\\u0041\\n\\\"\"]", true}, {"\"\xd6\xd0\xce\xc4\"", true},  // GBK inside a string
-      {"", false}, {"   ", false}, {"01", false}, {"[1,]", false}, {"{a:1}", false}, {"['a']", false},
-      {"1e400", false},                // beyond a double
-      {"[1e-400,1E+0308,2e-000009999]", true},  // zero, the largest, leading zeros
+      {"\"\xd6\xd0\xce\xc4\"", true},  // GBK inside a string
       {"5e-3323333333333", false},     // an exponent the engine would read for good
-      {"{\"a\":1e10000}", false},
-      {"{\"a\":1}{}", false}, {"/*c*/1", false}, {"NaN", false},
-      {"\"tab\there\"", false},        // raw control character
       {"\"\xd6\"", false},             // lead byte without its second byte
       {"\"\x95\x5c\"", true},          // one character: its second byte is no backslash
       {"[\"\xa9\x5c\",\"\x80\"]", true},  // U+2010 and the euro sign
       {"\"\xff\"", false}, {"\"\x81\x7f\"", false}, {"\"\x81\x22", false},  // unreadable bytes
       {"\xd6\xd0", false},             // GBK outside a string
-      // \u escapes around the surrogates: a high one needs a low one after
-      // it; a lone low one is taken as it is (the engine keeps it as a unit).
-      {"\"\\uD7FF\"", true}, {"\"\\uD800\"", false}, {"\"\\uDBFF\"", false}, {"\"\\uD800\\u0041\"", false},
-      {"\"\\uD800\\uD800\"", false}, {"\"\\uD800\\uDC00\"", true}, {"\"\\udbff\\udfff\"", true},
-      {"\"\\uDC00\"", true}, {"\"\\uDFFF\"", true}, {"\"\\uDC00\\uD800\"", false}, {"\"\\uE000\"", true},
   });
   EXPECT_FALSE(json::IsSafeJson(nullptr));
   EXPECT_FALSE(json::IsSafeJson(nullptr, 4));
@@ -42,10 +30,8 @@ TEST(IsSafeJson, AcceptsExactlyOneJsonValue) {
 }
 
 TEST(IsSafeJson, BoundsDepthAndSize) {
-  auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
-  EXPECT_TRUE(json::IsSafeJson(nested(json::kMaxJsonDepth).c_str()));
-  EXPECT_FALSE(json::IsSafeJson(nested(json::kMaxJsonDepth + 1).c_str()));
-  EXPECT_FALSE(json::IsSafeJson(nested(100000).c_str()));  // no recursion to overflow
+  // (512 and 513 deep: the json_checks corpus.) No recursion to overflow:
+  EXPECT_FALSE(json::IsSafeJson((std::string(100000, '[') + std::string(100000, ']')).c_str()));
   std::string big = "\"" + std::string(json::kMaxJsonBytes - 2, 'x') + "\"";
   EXPECT_TRUE(json::IsSafeJson(big.c_str()));
   EXPECT_FALSE(json::IsSafeJson(big.insert(1, "x").c_str()));
