@@ -14,11 +14,9 @@ using jsontest::Take;
 
 // The message loop between ticks: the object's idle-time work gets its turn.
 void Idle() {
-  for (int i = 0; i < 5; ++i) {
-    Sleep(10);
-    MSG m;
+  MSG m;
+  for (int i = 0; i < 6; ++i, Sleep(10))  // 50 ms, the queue emptied after each 10
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-  }
 }
 
 class JsonObjectTest : public jsontest::ObjectTest {
@@ -66,11 +64,10 @@ TEST_F(JsonObjectTest, IdleTimeWorkLeavesTheLastCodeAlone) {
 }
 
 TEST_F(JsonObjectTest, ParseKeepsTheValueAndEscapesReachTheEngineAsTheirUnits) {
-  // A reply, what is left of one not wanted, escapes as units (shown by escape()).
-  const std::string reply = "{\"sysTime2\":\"2019-10-17 21:29:38\",\"sysTime1\":\"20191017212938\"}";
+  // What is left of a reply not wanted; escapes as units (shown by escape()).
   const auto s = [](const char* escapes) { return "{\"s\":\"" + std::string(escapes) + "\"}"; };
   struct { std::string text; bool parsed; const char *whole, *units; } cases[] = {  // units: of da.s
-      {reply, true, reply.c_str(), nullptr}, {"null", false, "null", nullptr}, {"0", true, "0", nullptr},
+      {"null", false, "null", nullptr}, {"0", true, "0", nullptr},
       {"<html><body>502 Bad Gateway</body></html>", false, "null", nullptr},
       // \u20ac is 0x80 in code page 936.
       {s("tab\\t\\u00e9 \\\"q\\\" \\u2028\\u20ac"), true, "{\"s\":\"tab\\t\xa8\xa6 \\\"q\\\" \\u2028\x80\"}", nullptr},

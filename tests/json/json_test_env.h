@@ -14,10 +14,7 @@
 
 namespace jsontest {
 
-inline void SetUpRuntime() {
-  testsupport::LoadProgramDllTable();
-  CoInitialize(nullptr);
-}
+inline void SetUpRuntime() { testsupport::LoadProgramDllTable(), CoInitialize(nullptr); }
 
 inline std::string Take(char* text) {
   std::string s = text ? text : "";

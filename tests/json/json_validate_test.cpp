@@ -52,9 +52,8 @@ TEST(IsMemberPath, NamesAndSubscriptsOnly) {
 }
 
 TEST(GbkCharLength, LeadAndSecondByteEdgesAndTheNameTable) {
-  // Code page 936: a byte up to 0x80 alone (0x80 is the euro sign); a lead
-  // byte 0x81..0xFE with a second byte 0x40..0x7E or 0x80..0xFE; 0xFF never.
-  // Name characters at the ends of the first and last ranges of the table.
+  // Code page 936: up to 0x80 alone (the euro sign); a lead byte 0x81..0xFE with a second
+  // 0x40..0x7E or 0x80..0xFE; 0xFF never. Name characters: ends of the table's first and last ranges.
   struct Case { unsigned char lead, second; size_t length; bool name; };
   const Case cases[] = {
       {0x7E, 0x40, 1, false}, {0x7F, 0x40, 1, false}, {0x80, 0x40, 1, false}, {0xFF, 0x40, 0, false},

@@ -9,8 +9,7 @@
 
 namespace {
 
-// 0 when entries 4 and 5 each hold a reference to wininet.dll and the
-// release drops both.
+// 0 when entries 4 and 5 each hold a reference to wininet.dll, both released.
 int BindTwice() {
   if (GetModuleHandleA("wininet.dll")) return 10;
   rt::LoadDllCommandTable(app::kDllCommandCount, app::kDllLibraryNames, app::kDllFunctionNames);

@@ -17,12 +17,11 @@ class Handler(socketserver.BaseRequestHandler):
         ACTIVE[0], s, data = time.time(), self.request, b""
         s.settimeout(120)
         try:
-            while b"\r\n\r\n" not in data:
-                part = s.recv(65536)
-                if not part:
-                    return
+            while b"\r\n\r\n" not in data and (part := s.recv(65536)):
                 data += part
-            head, _, body = data.partition(b"\r\n\r\n")
+            head, blank, body = data.partition(b"\r\n\r\n")
+            if not blank:
+                return
             m = re.search(rb"\r\ncontent-length:\s*(\d+)", head, re.I)
             while m and len(body) < int(m.group(1)) and (part := s.recv(65536)):
                 body += part

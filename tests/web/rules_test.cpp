@@ -44,8 +44,7 @@ TEST(Url, HostPortAndPath) {
       {"http://tp:81/", "tp", "tp:81", 81, "/"},
       {"http://Host/A/b?x=1", "host", "host", 80, "/A/b?x=1"},
       {"http://host", "host", "host", 80, "/"},
-      // A user name is kept as part of the host; with a password the host
-      // ends at its colon (the request would go to the host "user").
+      // A user name stays in the host; with a password the host ends at its colon.
       {"http://user@host:8080/p", "user@host", "user@host:8080", 8080, "/p"},
       {"http://user:pw@host/p", "user", "user:pw@host", 0, "/p"},
   };
