@@ -1,10 +1,7 @@
-// The template reader: the block rtwin.py writes from test_window.json reads
-// back field for field, and every inconsistency in a hand-built block is
-// refused without reading outside it. The component property records: each
-// layout and version round-trips, older versions keep the defaults of the
-// fields they lack, bytes after the fields are ignored, and data too short
-// or of a version above the component's is refused. And the reader's tables
-// match the writer's (run as ui_template_layout).
+// The template reader on the block rtwin.py writes from test_window.json and on
+// hand-built inconsistent blocks; the component property records' layouts and
+// versions; and (ui_template_layout) the reader's tables against the writer's,
+// printed in the form `rtwin.py layout` prints.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -102,8 +99,6 @@ TEST(GeneratedTemplate, EveryShortenedOrLengthenedBlockIsRefused) {
   EXPECT_EQ(error, "bytes left after the last window");
 }
 
-// ---- hand-built blocks -----------------------------------------------------
-
 struct UnitSpec {  // a menu item's record when the id says so
   uint32_t id = 0x16010002, type = rt::ui::kTypeLabel, parent = 0;
   std::vector<uint32_t> children;
@@ -179,8 +174,7 @@ UnitSpec Unit(uint32_t id, uint32_t type, uint32_t parent = 0) {
   u.id = id, u.type = type, u.parent = parent;
   return u;
 }
-// The window's own unit, a label with a bound event, and the group box
-// holding it (records stored in another order than creation).
+// The window's own unit, a label with a bound event and its group box (stored out of creation order).
 BlockSpec GoodBlock() {
   BlockSpec b;
   b.units = {Unit(0x06010000, rt::ui::kTypeWindow), Unit(0x16010002, rt::ui::kTypeLabel, 0x16010003),
@@ -262,8 +256,6 @@ TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
   }
 }
 
-// ---- component property records -------------------------------------------
-
 template <typename P>
 void ExpectRoundTrip(P p, uint32_t version) {
   SCOPED_TRACE(testing::Message() << typeid(P).name() << " version " << version);
@@ -319,12 +311,6 @@ TEST(PropertyRecords, OlderWindowVersionsKeepTheDefaults) {
   EXPECT_EQ(back.topmost, 0u);
   EXPECT_EQ(back.class_name, "");
 }
-
-// ---- the writer's layout -----------------------------------------------------
-// The writer (tools/rtwin.py) and the reader describe the stored block
-// separately. The C++ side's tables (type ids, cursor ids, each property
-// record's fields in stored order with type, default and version) are
-// printed in the form `rtwin.py layout` prints the writer's, and compared.
 
 std::string Hex(uint32_t v) {
   char text[16];
