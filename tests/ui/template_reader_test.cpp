@@ -50,7 +50,6 @@ TEST(GeneratedTemplate, WindowsAndUnitsReadBackInStoredOrder) {
                              tw::kButton1,    tw::kEdit2,   tw::kEdit1,  tw::kLabel1};
   ASSERT_EQ(w.units.size(), std::size(stored));
   for (size_t i = 0; i < std::size(stored); ++i) EXPECT_EQ(w.IndexOf(stored[i]), static_cast<int>(i)) << i;
-  // Type, name, left, top, width, height, parent, flags, menu item.
   auto fields = [&](uint32_t id) {
     const UnitRecord* u = w.FindUnit(id);
     return std::make_tuple(u->type_id, u->name, u->left, u->top, u->width, u->height, u->parent_id, u->flags,
@@ -205,7 +204,6 @@ TEST(HandBuiltBlock, TheGoodBlockLoads) {
   EXPECT_EQ(units[1].Handler(0), kBase + 16);
   EXPECT_EQ(units[3].Handler(5), kBase + 24);
   EXPECT_EQ(units[1].Handler(7), 0u);  // not bound
-  // Lookups of a unit or window that is not there find nothing.
   EXPECT_EQ(set.at(0).FindUnit(0x16017777), nullptr);
   EXPECT_EQ(set.at(0).IndexOf(0x16017777), -1);
   EXPECT_EQ(set.at(0).Unit(units.size()), nullptr);
