@@ -1,10 +1,7 @@
-// The template reader: the block rtwin.py writes from test_window.json reads
-// back field for field, and every inconsistency in a hand-built block is
-// refused without reading outside it. The component property records: each
-// layout and version round-trips, older versions keep the defaults of the
-// fields they lack, bytes after the fields are ignored, and data too short
-// or of a version above the component's is refused. And the reader's tables
-// match the writer's (run as ui_template_layout).
+// The template reader on the block rtwin.py writes from test_window.json and on
+// hand-built inconsistent blocks; the component property records' layouts and
+// versions; and (ui_template_layout) the reader's tables against the writer's,
+// printed in the form `rtwin.py layout` prints.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -53,7 +50,6 @@ TEST(GeneratedTemplate, WindowsAndUnitsReadBackInStoredOrder) {
                              tw::kButton1,    tw::kEdit2,   tw::kEdit1,  tw::kLabel1};
   ASSERT_EQ(w.units.size(), std::size(stored));
   for (size_t i = 0; i < std::size(stored); ++i) EXPECT_EQ(w.IndexOf(stored[i]), static_cast<int>(i)) << i;
-  // Type, name, left, top, width, height, parent, flags, menu item.
   auto fields = [&](uint32_t id) {
     const UnitRecord* u = w.FindUnit(id);
     return std::make_tuple(u->type_id, u->name, u->left, u->top, u->width, u->height, u->parent_id, u->flags,
@@ -101,8 +97,6 @@ TEST(GeneratedTemplate, EveryShortenedOrLengthenedBlockIsRefused) {
   EXPECT_FALSE(set.Load(block.data(), block.size(), kBase, &error));
   EXPECT_EQ(error, "bytes left after the last window");
 }
-
-// ---- hand-built blocks -----------------------------------------------------
 
 struct UnitSpec {  // a menu item's record when the id says so
   uint32_t id = 0x16010002, type = rt::ui::kTypeLabel, parent = 0;
@@ -179,8 +173,7 @@ UnitSpec Unit(uint32_t id, uint32_t type, uint32_t parent = 0) {
   u.id = id, u.type = type, u.parent = parent;
   return u;
 }
-// The window's own unit, a label with a bound event, and the group box
-// holding it (records stored in another order than creation).
+// The window's own unit, a label with a bound event and its group box (stored out of creation order).
 BlockSpec GoodBlock() {
   BlockSpec b;
   b.units = {Unit(0x06010000, rt::ui::kTypeWindow), Unit(0x16010002, rt::ui::kTypeLabel, 0x16010003),
@@ -211,7 +204,6 @@ TEST(HandBuiltBlock, TheGoodBlockLoads) {
   EXPECT_EQ(units[1].Handler(0), kBase + 16);
   EXPECT_EQ(units[3].Handler(5), kBase + 24);
   EXPECT_EQ(units[1].Handler(7), 0u);  // not bound
-  // Lookups of a unit or window that is not there find nothing.
   EXPECT_EQ(set.at(0).FindUnit(0x16017777), nullptr);
   EXPECT_EQ(set.at(0).IndexOf(0x16017777), -1);
   EXPECT_EQ(set.at(0).Unit(units.size()), nullptr);
@@ -261,8 +253,6 @@ TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
     EXPECT_EQ(set.size(), 0u);
   }
 }
-
-// ---- component property records -------------------------------------------
 
 template <typename P>
 void ExpectRoundTrip(P p, uint32_t version) {
@@ -319,12 +309,6 @@ TEST(PropertyRecords, OlderWindowVersionsKeepTheDefaults) {
   EXPECT_EQ(back.topmost, 0u);
   EXPECT_EQ(back.class_name, "");
 }
-
-// ---- the writer's layout -----------------------------------------------------
-// The writer (tools/rtwin.py) and the reader describe the stored block
-// separately. The C++ side's tables (type ids, cursor ids, each property
-// record's fields in stored order with type, default and version) are
-// printed in the form `rtwin.py layout` prints the writer's, and compared.
 
 std::string Hex(uint32_t v) {
   char text[16];
