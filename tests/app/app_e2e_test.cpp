@@ -18,7 +18,9 @@ using namespace rtwin::MainWindow::control;
 BOOL CALLBACK CountUnit(HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; }
 
 TEST(Tool, MainWindowHasTheDesignedLayout) {
-  Program tool(e2e::kTool, "http://127.0.0.1:1/getSysTime.do");  // no service: the layout is the same
+  e2e::TimeService service;
+  ASSERT_TRUE(service.Control("fault=none&delay=0&offset=0")) << "no time service";
+  Program tool(e2e::kTool, service.Url());
   ASSERT_NE(tool.window(), nullptr);
   RECT r;
   GetWindowRect(tool.window(), &r);
@@ -31,8 +33,7 @@ TEST(Tool, MainWindowHasTheDesignedLayout) {
   EXPECT_EQ(frame & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_SYSMENU), WS_MINIMIZEBOX | WS_SYSMENU);
   EXPECT_EQ(tool.Text(tool.window()), "devarude  https://devarude.example/timecal");
 
-  // A unit of each kind (ui_win_test checks how templates become units): style
-  // is its WS_VISIBLE, WS_TABSTOP and (for an edit box) ES_READONLY; parent 0 the window.
+  // A unit of each kind (ui_win_test checks templates become units); style: WS_VISIBLE, WS_TABSTOP, ES_READONLY.
   struct Expected { int id; const char *cls, *text; RECT rect; LONG style; int parent; };
   const Expected expected[] = {
       {kEdit1, "Edit", nullptr, {68, 11, 272, 31}, WS_VISIBLE | WS_TABSTOP | ES_READONLY, 0},

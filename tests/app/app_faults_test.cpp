@@ -16,8 +16,7 @@ namespace {
 struct Refresh {  // a line of the fault log
   int number, failed, calls;
   char shown;
-  long open_handles;
-  long long live_blocks;
+  long long open_handles, live_blocks;
 };
 
 // The refreshes the probe logged with one schedule until it failed each call or step once.
@@ -38,7 +37,7 @@ std::vector<Refresh> RunSchedule(const char* mode) {
   std::vector<Refresh> refreshes;
   for (const std::string& line : lines) {
     Refresh r;
-    if (std::sscanf(line.c_str(), "%d %d %d %c %ld %lld", &r.number, &r.failed, &r.calls, &r.shown, &r.open_handles,
+    if (std::sscanf(line.c_str(), "%d %d %d %c %lld %lld", &r.number, &r.failed, &r.calls, &r.shown, &r.open_handles,
                     &r.live_blocks) == 6)
       refreshes.push_back(r);
   }
