@@ -146,13 +146,12 @@ std::vector<Figures> Program::Stats() const {
 
 bool ParseDisplayed(const std::string& text, SYSTEMTIME* out) {
   WORD f[6] = {};
-  int date_end = -1, end = -1;
-  const int n = std::sscanf(text.c_str(), "%hu" GBK_YEAR "%hu" GBK_MONTH "%hu" GBK_DAY "%n%hu" GBK_HOUR
-                            "%hu" GBK_MINUTE "%hu" GBK_SECOND "%n", &f[0], &f[1], &f[2], &date_end, &f[3], &f[4],
-                            &f[5], &end);
+  int end[4] = {-1, -1, -1, -1};  // after the day, hour, minute, second: as far as shown
+  const int n = std::sscanf(text.c_str(), "%hu" GBK_YEAR "%hu" GBK_MONTH "%hu" GBK_DAY "%n%hu" GBK_HOUR "%n%hu"
+                            GBK_MINUTE "%n%hu" GBK_SECOND "%n", &f[0], &f[1], &f[2], &end[0], &f[3], &end[1], &f[4],
+                            &end[2], &f[5], &end[3]);
   *out = SYSTEMTIME{f[0], f[1], 0, f[2], f[3], f[4], f[5], 0};
-  const int size = static_cast<int>(text.size());
-  return (n == 3 && date_end == size) || (n == 6 && end == size);
+  return n >= 3 && end[n - 3] == static_cast<int>(text.size());
 }
 
 double Milliseconds(const SYSTEMTIME& t) {

@@ -67,7 +67,7 @@ class Program {
 
 std::vector<std::string> ReadLines(const std::string& path);  // the non-empty ones
 
-// Reads "2019年10月17日8时5分9秒" (or only its date); false if not in that form.
+// Reads "2019年10月17日8时5分9秒" or its start from the date on; false if not so.
 bool ParseDisplayed(const std::string& text, SYSTEMTIME* out);
 double Milliseconds(const SYSTEMTIME& t);  // from 1601, by the platform (-1 if invalid)
 double SecondsAhead(const SYSTEMTIME& t);  // of the local time `t` over the PC's now
