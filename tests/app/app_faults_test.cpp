@@ -1,12 +1,10 @@
 // Fault injection at every platform call of a refresh (app/probe_faults.cpp):
-// each DllCommandTable call and each COM step of a refresh fails in turn, one
-// per refresh with a good refresh after each, and the tool must run on,
-// showing what its flow makes of it, with no WinINet handle or heap block
-// left behind and the next good reply shown again; a refused heap request of
-// a refresh ends on the fatal path with the allocation message, never a crash.
+// each call or COM step fails in turn with a good refresh after each; the tool
+// runs on, leaks no WinINet handle or heap block and shows the next good reply.
+// A refused heap request ends on the fatal path with the allocation message.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <cstdio>
 
 #include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
@@ -15,15 +13,13 @@
 
 namespace {
 
-struct Refresh {
-  int number = 0, failed = -1, calls = 0;
-  char shown = '?';
-  long open_handles = 0;
-  long long live_blocks = 0, heap_requests = 0;
+struct Refresh {  // a line of the fault log
+  int number, failed, calls;
+  char shown;
+  long long open_handles, live_blocks;
 };
 
-// Runs the probe with one injection schedule until it has failed every
-// call or step once; the refreshes it logged.
+// The refreshes the probe logged with one schedule until it failed each call or step once.
 std::vector<Refresh> RunSchedule(const char* mode) {
   e2e::TimeService service;
   EXPECT_TRUE(service.Control("fault=none&delay=0&offset=0")) << "no time service";
@@ -40,18 +36,16 @@ std::vector<Refresh> RunSchedule(const char* mode) {
   DeleteFileA(log.c_str());
   std::vector<Refresh> refreshes;
   for (const std::string& line : lines) {
-    std::istringstream f(line);
     Refresh r;
-    if (f >> r.number >> r.failed >> r.calls >> r.shown >> r.open_handles >> r.live_blocks >> r.heap_requests)
+    if (std::sscanf(line.c_str(), "%d %d %d %c %lld %lld", &r.number, &r.failed, &r.calls, &r.shown, &r.open_handles,
+                    &r.live_blocks) == 6)
       refreshes.push_back(r);
   }
   return refreshes;
 }
 
-// Runs a schedule that fails one call or step per refresh, from the
-// `first`, with a good refresh after each, and checks every pair: no WinINet
-// handle or heap block left behind, the next good reply shown, every call or
-// step failed once. `check_shown(bad)` judges what a failed refresh showed.
+// Checks each failed refresh (`check_shown` judges its box), the good one after
+// it, and that every call or step from the `first` failed once.
 template <typename CheckShown>
 void FailEachInTurn(const char* mode, int first, CheckShown check_shown) {
   const std::vector<Refresh> refreshes = RunSchedule(mode);
@@ -72,16 +66,10 @@ void FailEachInTurn(const char* mode, int first, CheckShown check_shown) {
     }
   }
   EXPECT_EQ(failed, baseline.calls - (first - 1)) << "every call or step of a refresh failed once";
-  std::printf("faults %s: %d calls or steps per refresh; %lld heap requests\n", mode, baseline.calls,
-              baseline.heap_requests);
 }
 
-// What the flow shows when a call fails. Everything the body depends on
-// (opening, connecting, sending, the first read, the conversion from UTF-8)
-// leaves no reply, so 100年1月1日; a failed close, reply-header query or the
-// read that reports the end comes after the body is complete.
-// CoInitialize runs on a thread the Runtime initialised at start, so its
-// failure changes nothing.
+// A call the body depends on leaves no reply (100年1月1日); a failed close, header query or final
+// read comes after the body is complete; CoInitialize runs on a thread initialised at start.
 TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
   int reads_seen = 0;
   FailEachInTurn("dll", 1, [&](const Refresh& bad) {
@@ -94,11 +82,8 @@ TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
   });
 }
 
-// Which COM step fails decides whether the reply still reaches the box (a
-// failed check after the data is in, say) or not; either way the tool runs
-// on, shows a time or 100年1月1日 and nothing else, and recovers. The first
-// step, creating the engine, is the exception the flow names: an object whose
-// engine is empty is not restarted, so the tool shows 100年1月1日 from then on.
+// The flow does not restart an object whose engine is empty: once creating the
+// engine failed, the tool shows 100年1月1日 from then on.
 TEST(FaultInjection, AFailedEngineCreationIsNotRetried) {
   const std::vector<Refresh> refreshes = RunSchedule("com:1");
   ASSERT_GE(refreshes.size(), 3u);
@@ -109,19 +94,13 @@ TEST(FaultInjection, AFailedEngineCreationIsNotRetried) {
     EXPECT_EQ(refreshes[i].shown, 'F');
     EXPECT_EQ(refreshes[i].open_handles, 0);
     EXPECT_EQ(refreshes[i].live_blocks, refreshes[0].live_blocks);
-    if (i > 1) {
-      EXPECT_EQ(refreshes[i].calls, 0) << "an empty engine is still called";
-    }
+    EXPECT_TRUE(i == 1 || refreshes[i].calls == 0) << "an empty engine is still called";
   }
 }
 
+// A later COM step may fail before or after the data is in: a time or 100年1月1日.
 TEST(FaultInjection, EachLaterComStepOfARefreshFailsInTurn) {
-  std::string outcomes;
-  FailEachInTurn("com:2", 2, [&](const Refresh& bad) {
-    outcomes += bad.shown;
-    EXPECT_TRUE(bad.shown == 'T' || bad.shown == 'F') << bad.shown;
-  });
-  std::printf("faults: shown when COM steps 2.. fail: %s\n", outcomes.c_str());
+  FailEachInTurn("com:2", 2, [](const Refresh& r) { EXPECT_TRUE(r.shown == 'T' || r.shown == 'F') << r.shown; });
 }
 
 TEST(FaultInjection, ARefusedHeapRequestOfARefreshEndsOnTheFatalPath) {
@@ -130,18 +109,17 @@ TEST(FaultInjection, ARefusedHeapRequestOfARefreshEndsOnTheFatalPath) {
   SetEnvironmentVariableA("TIMECAL_URL", service.Url().c_str());
   SetEnvironmentVariableA("TIMECAL_TIMER_MS", "100");
   SetEnvironmentVariableA("TIMECAL_FAULT_LOG", nullptr);
-  // Requests of one refresh cycle: the first, a spread, and far past its end
-  // (which reaches the next cycle's).
-  for (int n : {1, 2, 3, 5, 8, 13, 21, 34, 55, 89}) {
+  // The first request of a refresh, and one far past its end (the next one's);
+  // memory_test fails each request of a workload in turn natively.
+  for (int n : {1, 89}) {
     SCOPED_TRACE(n);
     SetEnvironmentVariableA("TIMECAL_INJECT", ("heap:" + std::to_string(n)).c_str());
-    testsupport::ChildResult r = testsupport::RunChild("..\\..\\app\\timecal_probe.exe", "", true);
+    testsupport::ChildResult r = testsupport::RunChild(e2e::kTool, "", true);
     EXPECT_TRUE(r.had_box);
     EXPECT_EQ(r.caption, GBK_ERROR_CAPTION);
     EXPECT_NE(r.text.find(GBK_MSG_ALLOC_TAIL "!"), std::string::npos) << r.text;
     EXPECT_EQ(r.exit_code, 0xFFFFFFFFu);
   }
-  SetEnvironmentVariableA("TIMECAL_INJECT", nullptr);
 }
 
 }  // namespace

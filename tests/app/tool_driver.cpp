@@ -3,10 +3,10 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 namespace e2e {
 
@@ -30,7 +30,6 @@ std::string TimeService::Url(const std::string& path) const {
 std::string TimeService::Get(const std::string& path) const {
   std::string body;
   HINTERNET root = InternetOpenA("e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  if (!root) return body;
   HINTERNET req = InternetOpenUrlA(root, Url(path).c_str(), nullptr, 0,
                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
   if (req) {
@@ -58,28 +57,23 @@ Program::Program(const char* exe, const std::string& urls, std::initializer_list
   for (const std::string option : {"TIMER_MS", "STATS_EVERY", "INJECT", "FAULT_LOG", "CLOCK_REFUSE", "AUTO_MS"})
     SetEnvironmentVariableA(("TIMECAL_" + option).c_str(), nullptr);
   for (const char* setting : env) {
-    if (!setting) continue;
-    const std::string s = setting;
-    SetEnvironmentVariableA(s.substr(0, s.find('=')).c_str(), setting + s.find('=') + 1);
+    const char* value = setting ? std::strchr(setting, '=') : nullptr;
+    if (value) SetEnvironmentVariableA(std::string(setting, value).c_str(), value + 1);
   }
   process_ = testsupport::Spawn("\"" + testsupport::ExeDir() + exe + "\"");
-  // Both programs' captions start so. (The tool's first refresh, a web
-  // request, runs before its window shows.)
-  auto is_window = [](HWND h) {
-    char caption[128] = {};
-    GetWindowTextA(h, caption, sizeof caption);
-    return std::strncmp(caption, "devarude", 8) == 0;
+  auto is_window = [](HWND h) {  // both programs' captions start so
+    char caption[9] = {};
+    return GetWindowTextA(h, caption, sizeof caption) && std::string(caption) == "devarude";
   };
   if (process_) window_ = testsupport::WaitForVisibleWindow(process_, is_window, 400, 50);
 }
 
 Program::~Program() {
-  if (process_ && !closed_ && Close() == STILL_ACTIVE) TerminateProcess(process_.handle.get(), 1);
+  if (process_ && !closed_) Close();
   for (const std::string& f : logs_) DeleteFileA(f.c_str());
 }
 
-// EnumChildWindows callback: stops at the first descendant with the id.
-static BOOL CALLBACK FindById(HWND h, LPARAM lp) {
+static BOOL CALLBACK FindById(HWND h, LPARAM lp) {  // stops at the first descendant with the id
   auto* found = reinterpret_cast<std::pair<int, HWND>*>(lp);
   if (GetDlgCtrlID(h) == found->first) found->second = h;
   return !found->second;
@@ -122,10 +116,9 @@ DWORD Program::LongestWait(DWORD ms) const {
 }
 
 HWND Program::WaitQuestion(int ms) const {
-  auto is_question = [](HWND h) {
-    char cls[32] = {};
-    GetClassNameA(h, cls, sizeof cls);
-    return std::string(cls) == "#32770" && IsWindowVisible(h);
+  auto is_question = [](HWND h) {  // a dialog box's class
+    char cls[8] = {};
+    return GetClassNameA(h, cls, sizeof cls) && std::string(cls) == "#32770" && IsWindowVisible(h);
   };
   HWND box = nullptr;
   testsupport::Wait([&] { return (box = testsupport::FindWindowOfProcess(process_.id, is_question)) != nullptr; }, ms);
@@ -135,10 +128,7 @@ HWND Program::WaitQuestion(int ms) const {
 DWORD Program::Close() {
   closed_ = true;
   if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-  WaitForSingleObject(process_.handle.get(), 20000 * testsupport::TimeScale());
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process_.handle.get(), &code);
-  return code;
+  return process_.WaitOrEnd(20000 * testsupport::TimeScale(), STILL_ACTIVE);  // ends a hung one
 }
 
 std::vector<std::string> Program::Lines(Log log) const { return ReadLines(logs_[log]); }
@@ -146,28 +136,22 @@ std::vector<std::string> Program::Lines(Log log) const { return ReadLines(logs_[
 std::vector<Figures> Program::Stats() const {
   std::vector<Figures> out;
   for (const std::string& line : Lines(kStatsLog)) {
-    Figures f{};
-    std::istringstream in(line);
-    if (in >> f.refreshes >> f.private_bytes >> f.working_set >> f.handles >> f.user_objects >> f.gdi_objects)
+    Figures f;
+    if (std::sscanf(line.c_str(), "%lu %lu %lu %lu %lu %lu", &f.refreshes, &f.private_bytes, &f.working_set,
+                    &f.handles, &f.user_objects, &f.gdi_objects) == 6)
       out.push_back(f);
   }
   return out;
 }
 
 bool ParseDisplayed(const std::string& text, SYSTEMTIME* out) {
-  // Digits and a unit each: year, month and day always; then hour, minute,
-  // second as far as shown.
-  static const char* const kUnits[] = {GBK_YEAR, GBK_MONTH, GBK_DAY, GBK_HOUR, GBK_MINUTE, GBK_SECOND};
   WORD f[6] = {};
-  const char* p = text.c_str();
-  for (int i = 0; i < 6 && (i < 3 || *p); ++i) {
-    const char* digits = p;
-    while (*p >= '0' && *p <= '9') f[i] = static_cast<WORD>(f[i] * 10 + (*p++ - '0'));
-    if (p == digits || std::strncmp(p, kUnits[i], 2) != 0) return false;
-    p += 2;
-  }
+  int end[4] = {-1, -1, -1, -1};  // after the day, hour, minute, second: as far as shown
+  const int n = std::sscanf(text.c_str(), "%hu" GBK_YEAR "%hu" GBK_MONTH "%hu" GBK_DAY "%n%hu" GBK_HOUR "%n%hu"
+                            GBK_MINUTE "%n%hu" GBK_SECOND "%n", &f[0], &f[1], &f[2], &end[0], &f[3], &end[1], &f[4],
+                            &end[2], &f[5], &end[3]);
   *out = SYSTEMTIME{f[0], f[1], 0, f[2], f[3], f[4], f[5], 0};
-  return p == text.c_str() + text.size();
+  return n >= 3 && end[n - 3] == static_cast<int>(text.size());
 }
 
 double Milliseconds(const SYSTEMTIME& t) {
