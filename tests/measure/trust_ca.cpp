@@ -1,7 +1,5 @@
-// Adds a test CA certificate (DER file) to the machine's Root store of the
-// test prefix, so that WinINet trusts a loopback TLS server it signed; run
-// by the query tests. No certificate check is switched off.
-//   trust_ca.exe <certificate.der>    exit code 0 when it is in the store
+// Adds a test CA (DER) to the prefix's machine Root store, so WinINet trusts a
+// loopback TLS server it signed; no check is switched off. trust_ca.exe <ca.der>
 #include <windows.h>
 #include <wincrypt.h>
 

@@ -1,7 +1,6 @@
-// The precise program's decisions and texts, natively: the calendar against
-// the C library's, the guards and automatic mode over their edges, the
-// schedule over a simulated day, the command line, and the window's texts
-// written here in UTF-8 and converted to GBK by the C library.
+// The precise program's decisions and texts, natively: the calendar against the
+// C library's, guards, automatic mode and its schedule, the command line, and
+// the window's texts against the C library's GBK of their UTF-8.
 #include <gtest/gtest.h>
 
 #include <iconv.h>
@@ -62,14 +61,12 @@ SourceView Source(SourceState state, double offset_ms = 0, Reason reason = Reaso
   return {"http://127.0.0.1/", state, offset_ms, 0, 0, reason, number};
 }
 
-// Each row lists its sources' states: the outcome has an offset when one of
-// them answered, and disagrees when none did but some were false tickers;
-// they agree (Agreed) when one answered and too few agreeing is not the verdict.
+// Each row's outcome has an offset when a source answered, and disagrees when
+// none did but some were false tickers.
 TEST(AutoMode, SetsOnlyWhenCertainAgreedAboveTheThresholdAndWithoutAQuestion) {
   using D = precise::AutoDecision;
   const auto A = SourceState::kAnswered, F = SourceState::kFailed, X = SourceState::kFalseTicker,
              R = SourceState::kRefused;
-  const double year_ms = 365.0 * 86400 * 1000;
   struct Case {
     const char* what;
     double offset_ms, bound_ms;
@@ -97,7 +94,7 @@ TEST(AutoMode, SetsOnlyWhenCertainAgreedAboveTheThresholdAndWithoutAQuestion) {
       {"no source answered", 0, 0, {F, R}, 0, D::kNoOffset},
       {"not a number", std::nan(""), 5, {A, A}, 0, D::kNoOffset},
       {"would need a question", 200000, 5, {A, A, A}, 0, D::kNeedsQuestion},
-      {"beyond a year", -year_ms - 1000, 5, {A, A, A}, 0, D::kNeedsQuestion},
+      {"beyond a year", -365.0 * 86400000 - 1000, 5, {A, A, A}, 0, D::kNeedsQuestion},
   };
   precise::AutoPeriods periods;  // 100 ms threshold
   for (const Case& c : cases) {
@@ -113,13 +110,10 @@ TEST(AutoMode, SetsOnlyWhenCertainAgreedAboveTheThresholdAndWithoutAQuestion) {
   }
 }
 
-// A day of the schedule on virtual time, in the window's 100 ms ticks:
-// measurements pressed every 10 and every 7 minutes, automatic mode on from
-// the start, off from the first pending run after 12:00 until 12:30, the
-// sources down from 03:00 to 03:40 and from 17:00 to 17:05; a measurement
-// takes 6 to 12 s, and an automatic run due while one runs rides on it. The
-// test keeps its own record of the automatic runs (a press serves none, nor
-// one pending when turned off), and every result stays fresh for a minute.
+// A day in 100 ms ticks: presses every 10 and 7 minutes, automatic mode on,
+// off from the first pending run after 12:00 until 12:30, sources down 03:00
+// to 03:40 and 17:00 to 17:05; measurements take 6 to 12 s and an automatic run
+// due meanwhile rides on one. The test keeps its own record of automatic runs.
 TEST(AutoSchedule, KeepsItsRhythmThroughADayOfPressesAndFailures) {
   const int64_t kMin = 60000, kSecond = 1000;
   auto down = [&](int64_t t) { return (t >= 180 * kMin && t < 220 * kMin) || (t >= 1020 * kMin && t < 1025 * kMin); };
@@ -157,9 +151,7 @@ TEST(AutoSchedule, KeepsItsRhythmThroughADayOfPressesAndFailures) {
       rides += !start(t);
     }
   }
-  // Every gap between automatic starts, independent of the presses: the
-  // period after a success, after the n-th failure in a row 30 s doubled
-  // n - 1 times, at most the period.
+  // Each gap: the period after a success, else 30 s doubled per failure, at most the period.
   const int64_t kRetryGaps[] = {30 * kSecond, 60 * kSecond, 120 * kSecond, 240 * kSecond, 480 * kSecond, 15 * kMin};
   std::set<int64_t> gaps_seen;
   int failures = 0;
@@ -224,25 +216,6 @@ std::string Gbk(std::string in) {
   bool ok = cd != reinterpret_cast<iconv_t>(-1) && iconv(cd, &from, &left, &to, &room) != static_cast<size_t>(-1);
   if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
   return ok && left == 0 ? std::string(buf, to) : "(not converted)";
-}
-
-// The texts themselves are the GBK of their comments in gbk_text.h
-// (tools/check_gbk_text.py); here each reason and each automatic decision
-// reads as its own, but for four reasons that differ only in the engine's
-// English and read as their first.
-TEST(PreciseTexts, NameEveryReasonAndAutomaticDecisionAlone) {
-  std::set<std::string> reasons, decisions;
-  for (int i = 0; i < static_cast<int>(Reason::kCount); ++i) reasons.insert(precise::ReasonText(Reason(i), 7));
-  for (int i = 0; i < static_cast<int>(precise::AutoDecision::kCount); ++i)
-    decisions.insert(precise::AutoText(precise::AutoDecision(i), precise::AutoPeriods()));
-  for (auto [twin, first] : {std::pair{Reason::kNoReplyInTime, Reason::kTimedOut},
-                             {Reason::kConnectionReset, Reason::kConnectionAborted},
-                             {Reason::kUnreadableSysTime2, Reason::kUnreadableReply},
-                             {Reason::kUnreadableDateHeader, Reason::kUnreadableReply}}) {
-    EXPECT_EQ(precise::ReasonText(twin, 7), precise::ReasonText(first, 7));
-  }
-  EXPECT_EQ(reasons.size(), static_cast<size_t>(Reason::kCount) - 4);
-  EXPECT_EQ(decisions.size(), static_cast<size_t>(precise::AutoDecision::kCount));
 }
 
 TEST(PreciseTexts, ShowWhatTheWindowShows) {
