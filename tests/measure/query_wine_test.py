@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """timecal-query.exe under Wine against local time services on loopback (plain,
-and HTTPS with a test CA the prefix trusts); the truth is the service's --offset.
+and HTTPS with a test CA the prefix trusts) and a real nginx from Debian; the
+truth is the service's --offset (nginx's clock is the PC's).
   query_wine_test.py <build dir of the query tests> <source root>
 """
-import contextlib, os, random, re, socket, subprocess, sys, time, unittest
+import contextlib, os, random, re, shutil, socket, subprocess, sys, tempfile, time, unittest
 
 # Under an emulator (tools/wine-env.sh) Windows programs run this many times slower.
 TIME_SCALE = max(1, int(os.environ.get("RT_TEST_TIME_SCALE", "1") or 1))
@@ -14,6 +15,9 @@ NUMBER = r"[+-]\d+\.\d{3}"
 SOURCE_LINE = re.compile(r"^source (\S+) offset (%s) \+/- (\d+\.\d{3}) s rtt \d+\.\d{3} s requests (\d+)$" % NUMBER)
 FAILED_LINE = re.compile(r"^source (\S+) (?:failed: (.+)|(false ticker))$")
 OFFSET_LINE = re.compile(r"^offset (%s) \+/- \d+\.\d{3} s$" % NUMBER)
+NGINX_CONF = """daemon off; master_process off; pid %(p)s/nginx.pid; error_log %(p)s/error.log;
+events {} http { access_log off; client_body_temp_path %(p)s; proxy_temp_path %(p)s; fastcgi_temp_path %(p)s;
+  uwsgi_temp_path %(p)s; scgi_temp_path %(p)s; server { listen 127.0.0.1:%(port)d; root %(p)s; } }"""
 
 
 def free_port():
@@ -81,6 +85,13 @@ class QueryTest(unittest.TestCase):
             unreadable = service("/", "--offset", "%.6f" % truth, "--fault", "notjson")  # 404 with a Date
             apart = [service("/date", "--offset", "%.6f" % (truth + lie)) for lie in (0, 0.4)]
             https = service("/date", *at_truth, *tls, base="https://localhost")
+            prefix, port = servers.enter_context(tempfile.TemporaryDirectory()), free_port()
+            with open(os.path.join(prefix, "nginx.conf"), "w") as f:
+                f.write(NGINX_CONF % {"p": prefix, "port": port})
+            nginx = servers.enter_context(subprocess.Popen([shutil.which("nginx") or "/usr/sbin/nginx", "-p", prefix,
+                                                            "-c", os.path.join(prefix, "nginx.conf")]))
+            servers.callback(nginx.terminate)
+            nginx = "http://127.0.0.1:%d/" % port  # its 404 for / carries its Date header
             # Per source: a pattern of its failure line, or (the truth it answers, within).
             cases = [
                 ("sysTime2, Date, and a 404's Date without sysTime2", plain + [unreadable], 0,
@@ -89,6 +100,7 @@ class QueryTest(unittest.TestCase):
                 # and there its bound need only cover the truth.
                 ("HTTPS with the test CA trusted", [https], 0,
                  {https: (truth, 0.010 if TIME_SCALE == 1 else float("inf"))}),
+                ("a real nginx's Date header", [nginx], 0, {nginx: (0.0, 0.010)}),
                 ("bad argument after a good one", [dead, "ftp://127.0.0.1/"], 2, {}),
                 ("nothing listens", [dead], 1, {dead: "^(connect|send)"}),
                 # Neither of two sources 0.4 s apart is a majority: no offset.
