@@ -14,8 +14,9 @@ using namespace cmdtest;  // Check, T, I
 rt::ArgRecord D(double d) { return rt::DoubleArg(d); }
 using Block = std::unique_ptr<void, void (*)(void*)>;
 Block Own(void* p) { return Block(p, rt::FreeBlock); }
+rt::ArgRecord SetArg(const Block& b) { return rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(b.get())); }
 
-TEST(NumberConversion, ToTextByType) {
+TEST(NumberConversion, ToTextAndToIntByType) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   Block bytes = Own(rt::NewByteSet("AB\0C", 4)), ints = Own(rt::NewArray(2, 4));
   static_cast<int32_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(ints.get())))[0] = 0x4241;
@@ -27,15 +28,20 @@ TEST(NumberConversion, ToTextByType) {
          {X, {rt::FloatArg(1e-45f)}, "1.4013e-045"},  // subnormal
          {X, {rt::LongArg(INT64_MIN)}, "-9223372036854775808"},
          {X, {rt::DateTimeArg(43755.5)}, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR},
-         {X, {rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(bytes.get()))}, "AB"},  // up to a zero
+         {X, {SetArg(bytes)}, "AB"},  // up to a zero
          {X, {rt::PtrArg(0xA0000301, ints.get())}, "AB"},
          {X, {rt::PtrArg(0xA0000004, ints.get())}, "(null)"},  // array of texts
-         {X, {rt::OmittedArg()}, "(null)"}});
+         {X, {rt::OmittedArg()}, "(null)"},
+         // (ToInt on texts: the number_text fuzz driver's corpus against its reference.)
+         {rt::ToInt, {D(-2.7)}, "-2"},
+         {rt::ToInt, {D(std::nan(""))}, "0"},
+         {rt::ToInt, {D(1e20)}, "2147483647"},
+         {rt::ToInt, {rt::MakeArg(rt::kShort, 0xFFFF)}, "-1"},
+         {rt::ToInt, {rt::DateTimeArg(43755.5)}, "0"}});
 }
 
-// The answer for a float halfway between two six-digit values (`digits`: the
-// value times 10^scale, seven digits ending in 5): rounded half up by integer
-// arithmetic, written by the C library, the exponent three wide.
+// A float halfway between six-digit values (`digits`: the value times 10^scale,
+// ending in 5) rounded half up in integers, written by the C library, exponent 3 wide.
 std::string TieText(int64_t digits, int scale) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", static_cast<double>((digits + 5) / 10) / std::pow(10.0, scale - 1));
@@ -48,13 +54,11 @@ TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
   Check({{rt::ToText, {rt::FloatArg(100005.5f)}, "100006"},
          {rt::ToText, {rt::FloatArg(-100005.5f)}, "-100006"},
          {rt::ToText, {rt::FloatArg(10002.25f)}, "10002.3"}});
-  // Float ties with 7 significant digits: every integer 1000005..9999995,
-  // and a seventh of the n + 0.5 for six-digit n and of the n + 0.25 and
-  // n + 0.75 for five-digit n; some negated.
+  // Ties of 7 digits: integers 1000005..9999995, a seventh of the six-digit
+  // n + 0.5 and of the five-digit n + 0.25 and n + 0.75; some negated.
   struct Range { int64_t from, to, step; int scale; };
   int mismatches = 0, checked = 0;
-  for (Range r : {Range{1000005, 9999995, 10, 0}, Range{1000005, 9999995, 70, 1},
-                  Range{1000025, 9999975, 350, 2}}) {
+  for (Range r : {Range{1000005, 9999995, 10, 0}, Range{1000005, 9999995, 70, 1}, Range{1000025, 9999975, 350, 2}}) {
     for (int64_t digits = r.from; digits <= r.to; digits += r.step) {
       if (r.scale == 2 && digits % 100 != 25 && digits % 100 != 75) continue;
       const double value = static_cast<double>(digits) / std::pow(10.0, r.scale);
@@ -62,8 +66,7 @@ TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
       ASSERT_EQ(static_cast<double>(f), value) << digits;  // the tie is exact as a float
       const bool negate = digits % 7 == 0;
       const std::string want = (negate ? "-" : "") + TieText(digits, r.scale);
-      rt::ArgRecord arg = rt::FloatArg(negate ? -f : f), got{};
-      rt::ToText(&got, 1, &arg);
+      const rt::ArgRecord got = testsupport::CallCommand(rt::ToText, {rt::FloatArg(negate ? -f : f)});
       ++checked;
       if (want != rt::AsText(got) && ++mismatches <= 5)
         ADD_FAILURE() << value << ": " << rt::AsText(got) << ", want " << want;
@@ -73,27 +76,14 @@ TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
   EXPECT_EQ(mismatches, 0) << "of " << checked;
 }
 
-TEST(NumberConversion, ToIntByType) {
-  const auto N = rt::ToInt;
-  // (Texts against a reference reading: the number_text fuzz driver.)
-  Check({{N, {T("- 1")}, "0"},
-         {N, {D(-2.7)}, "-2"},
-         {N, {D(std::nan(""))}, "0"},
-         {N, {D(1e20)}, "2147483647"},
-         {N, {rt::MakeArg(rt::kShort, 0xFFFF)}, "-1"},
-         {N, {rt::DateTimeArg(43755.5)}, "0"}});
-}
-
 TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
-  Block set = Own(rt::NewByteSet("abcde", 5)), shorts = Own(rt::NewArray(2, 2));
+  Block set = Own(rt::NewByteSet("abcde", 5)), shorts = Own(rt::NewArray(2, 2)), x = Own(rt::NewByteSet("x", 1));
   auto* s = static_cast<int16_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(shorts.get())));
   s[0] = 0x0102, s[1] = 0x0304;
-  const rt::ArgRecord b = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(set.get()));
+  const rt::ArgRecord b = SetArg(set), one = SetArg(x);
   const rt::ArgRecord lo = rt::LongArg(INT64_MIN), hi = rt::LongArg(INT64_MAX);
   // Empty sets: none at all, a block of length 0; and a set of one byte.
   static rt::ByteSetBlock empty_block{1, 0, {0}};
-  Block one_byte = Own(rt::NewByteSet("x", 1));
-  const rt::ArgRecord one = rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(one_byte.get()));
   const auto B = rt::ToByteSet, L = rt::ByteSetLeft, M = rt::ByteSetMid;
   Check({{B, {I(0x01020304)}, "\x04\x03\x02\x01"},
          {B, {D(1.0)}, std::string(6, '\0') + "\xF0\x3F"},
@@ -105,7 +95,6 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
          {M, {b, I(4), I(99)}, "de"},
          {M, {b, I(INT32_MIN), I(INT32_MAX)}, "abcde"},
          {M, {b, I(2), I(-5)}, "(null)"},
-         // A call with the lowest value, then with the highest.
          {M, {b, lo, I(2)}, "ab"},                {M, {b, hi, I(2)}, "(null)"},
          {M, {b, I(1), lo}, "(null)"},            {M, {b, I(2), hi}, "bcde"},
          {L, {b, lo}, "(null)"},                  {L, {b, hi}, "abcde"},

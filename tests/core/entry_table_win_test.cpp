@@ -1,6 +1,6 @@
-// The entry table's calling sequences on the real target, and the fatal path
-// as a user sees it: this program started again as a child that dies on it
-// (--fatal-child MODE MARKER), its error box read and dismissed.
+// The fatal path through the entry table as a user sees it: this program
+// started again as a child that dies on it (--fatal-child MODE MARKER), its
+// error box read and dismissed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,38 +16,7 @@
 
 namespace {
 
-TEST(Platform, AnsiCodePageIs936) { EXPECT_EQ(GetACP(), 936u); }
-
-void SumCommand(rt::ArgRecord* result, int count, rt::ArgRecord* args) {
-  int32_t sum = 0;
-  for (int i = 0; i < count; ++i) sum += rt::AsInt(args[i]) * (i + 1);
-  *result = rt::IntArg(sum);
-  result->value |= static_cast<uint64_t>(count) << 32;  // high half proves EDX travels
-}
-
-TEST(EntryTable, BuiltinCallsSeeTheirArgumentsInSourceOrder) {
-  for (int n = 0; n < 1000; ++n) {
-    rt::ArgRecord args[3] = {rt::IntArg(n), rt::IntArg(2), rt::IntArg(-1)};
-    rt::ArgRecord r = prog::Call(SumCommand, args, 3);
-    ASSERT_EQ(r.type, rt::kInt);
-    ASSERT_EQ(static_cast<int32_t>(r.value), n + 4 - 3);
-    ASSERT_EQ(static_cast<uint32_t>(r.value >> 32), 3u);
-  }
-  rt::ArgRecord none = prog::Call(SumCommand, nullptr, 0);
-  EXPECT_EQ(static_cast<uint32_t>(none.value >> 32), 0u);
-}
-
-uint32_t __stdcall ThreeWords(uint32_t a, uint32_t b, uint32_t c) { return a * 100 + b * 10 + c; }
-void* ResolveThree(uint32_t index) { return index == 5 ? reinterpret_cast<void*>(&ThreeWords) : nullptr; }
-
-TEST(EntryTable, DllCallsPassWordsInPrototypeOrder) {
-  rt::Hooks().resolve_dll = ResolveThree;
-  EXPECT_EQ(prog::CallDll(5, {1, 2, 3}), 123u);
-  rt::Hooks().resolve_dll = nullptr;
-}
-
 TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
-  // The box text as the child reads it back: the fatal text without "\r".
   const char* const stack_error = GBK_RUNTIME_ERROR "!\n\n" GBK_ERROR_CODE "6\n\n" GBK_ERROR_INFO GBK_MSG_STACK_ERROR "\n";
   // (A refused heap request's box: the tool's own in app_faults_tests.)
   for (const char* mode : {"raise6", "stack"}) {
@@ -63,8 +32,7 @@ TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
   }
 }
 
-// The child: registers an end routine that would create the marker file,
-// then fails as `mode` says; it never returns when the fatal path works.
+// The child: an end routine that would create the marker, then fails as `mode` says.
 const char* g_marker = "";
 void* __stdcall OneArgument(void* p) { return p; }
 int FatalChild(const char* mode, const char* marker) {

@@ -1,5 +1,4 @@
-// Test helper: turns the fatal path into an exception for the scope of one
-// check, so a test can see the exact text and code the box would show.
+// Turns the fatal path into an exception for one check: the box's exact text and code.
 #pragma once
 
 #include <string>
@@ -17,8 +16,7 @@ struct FatalTrap {
   ~FatalTrap() { rt::SetFatalSink(previous), rt::ResetFailureCountForImageLoad(); }
 };
 
-// The code a call dies with on the fatal path (its text into *text), or -1
-// when it returns.
+// The code a call dies with on the fatal path (its text into *text), or -1.
 template <class F>
 int FatalCode(F call, std::string* text = nullptr) {
   FatalTrap trap;

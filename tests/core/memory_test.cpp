@@ -1,5 +1,4 @@
 // Blocks, the constants block, the support routines and the fatal text.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -27,7 +26,7 @@ TEST(Blocks, ConstantsBlockIsNeverFreedAndCopiedOnResizeOrWrite) {
   EXPECT_EQ(std::string(constants), "0123456789abcdefghijklmnopqrstu");
   rt::FreeBlock(copy);
 
-  // An array is copied when made writable, only from the constants block.
+  // An array is copied when made writable only from the constants block.
   alignas(8) static int32_t array_block[6] = {1, 2, 7, 9, 0, 0};  // dims 1, size 2, elements 7 and 9
   rt::SetConstantsBlock(array_block, sizeof array_block);
   rt::ArrayBlock* array = reinterpret_cast<rt::ArrayBlock*>(array_block);
@@ -50,8 +49,7 @@ TEST(FatalText, RefusedSizesShowTheAllocationMessageOtherCodesTheirLine) {
   EXPECT_EQ(FatalCode([] { rt::AllocateBlock(100); }, &text), 0);
   // No code line for code 0 (code 6's box: FatalPath in entry_table_win_test).
   EXPECT_EQ(text, GBK_RUNTIME_ERROR "!\r\n\r\n" GBK_ERROR_INFO GBK_MSG_ALLOC_HEAD " 100 " GBK_MSG_ALLOC_TAIL "!\r\n");
-  EXPECT_EQ(rt::RuntimeErrorMessage(0), nullptr);
-  EXPECT_EQ(rt::RuntimeErrorMessage(12), nullptr);
+  EXPECT_TRUE(rt::RuntimeErrorMessage(0) == nullptr && rt::RuntimeErrorMessage(12) == nullptr);
 }
 
 TEST(Support, ConcatenationAndComparison) {
@@ -80,9 +78,8 @@ TEST(Services, EndRoutinesAreUnique) {
   EXPECT_EQ(rt::TakeEndRoutines().size(), 1u);
 }
 
-// Every C++ allocation of this program comes here: while g_watch is set, each
-// request outside the fatal path (which raises the failure count before it
-// builds its text) is a command allocating beyond its result.
+// Every C++ allocation comes here: while g_watch is set, one outside the fatal
+// path (failure count still 0) is a command allocating beyond its result.
 bool g_watch = false;
 int g_stray_allocations = 0;
 
@@ -99,11 +96,9 @@ int g_stray_allocations = 0;
 
 namespace {
 
-// A small workload of every command that allocates: every one of its heap
-// requests is failed in turn, and each failure must end on the fatal path
-// with the allocation message (never a null block used, never a crash, never
-// a C++ allocation). Blocks made before the failure are lost with the
-// program, as on the target: the leak check looks away.
+// Every command that allocates; each heap request is failed in turn and must
+// end on the fatal path (no null block used, no crash, no C++ allocation).
+// Blocks made before are lost with the program, as on the target: no leak check.
 void CommandWorkload() {
   using rt::ArgRecord;
   // Full-width "１２" and "２０１９－１０－１７　１２：３３" keep the folding busy.
@@ -127,8 +122,6 @@ void CommandWorkload() {
     rt::ToInt(&r[8], 1, &number);
     rt::ToDateTime(&r[9], 1, &date_text);
   }
-  EXPECT_EQ(rt::AsInt(r[8]), -12);
-  EXPECT_EQ(rt::AsDouble(r[9]), 43755.0 + (12 * 3600 + 33 * 60) / 86400.0);
   rt::FreeTextArray(rt::AsPtr<rt::ArrayBlock>(r[0]));
   const char* parts[] = {rt::AsText(r[1]), rt::AsText(r[3])};
   rt::FreeBlock(prog::ConcatTexts(2, parts));
@@ -137,13 +130,12 @@ void CommandWorkload() {
 
 #ifdef __SANITIZE_ADDRESS__  // g++ only builds this test: natively and for Windows
 #include <sanitizer/lsan_interface.h>
-#define RT_LEAKS_EXPECTED __lsan::ScopedDisabler no_leak_check
-#else
-#define RT_LEAKS_EXPECTED
 #endif
 
 TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
-  RT_LEAKS_EXPECTED;
+#ifdef __SANITIZE_ADDRESS__
+  __lsan::ScopedDisabler no_leak_check;
+#endif
   int failure_points = 0;
   for (int n = 1; n < 100; ++n) {
     SCOPED_TRACE(n);
@@ -157,7 +149,6 @@ TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
   }
   EXPECT_GE(failure_points, 11);
   EXPECT_EQ(g_stray_allocations, 0) << "a command allocated on the C++ heap";
-  std::printf("workload heap requests failed in turn: %d\n", failure_points);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// Date text parser (ToDateTime on texts) against a reference reading written
-// from the parsing rules: fold full-width characters, read year (up to 4
-// digits), month, day, hour, minute, second (up to 2 each), skipping at most
-// one separator after each, then the end or "秒"; the fields must lie in the
-// calendar. Also: the command equals the parser, and what the parser accepts
-// formats and parses back to itself.
+// Date text parser (ToDateTime on texts) against a reference from the rules:
+// fold full-width, read year (4 digits), month, day, hour, minute, second (2
+// each), at most one separator after each, then the end or "秒"; fields in the
+// calendar. Also: the command equals the parser; accepted moments round-trip.
 #include <cmath>
 #include <optional>
 
@@ -12,7 +10,7 @@
 
 namespace {
 
-using fuzz::Check;
+using fuzz::Check, fuzz::Fields;
 
 int ReadDigits(const std::string& t, size_t& i, int most) {
   int v = 0;
@@ -22,11 +20,6 @@ int ReadDigits(const std::string& t, size_t& i, int most) {
 void SkipOne(const std::string& t, size_t& i, const std::string& ascii, const char* word) {
   if (i < t.size() && ascii.find(t[i]) != std::string::npos) ++i;
   else if (t.compare(i, 2, word) == 0) i += 2;
-}
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-int MonthDays(int y, int m) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
 std::optional<rt::CalendarFields> ReferenceParse(const std::string& text) {
@@ -42,7 +35,7 @@ std::optional<rt::CalendarFields> ReferenceParse(const std::string& text) {
   f.second = ReadDigits(t, i, 2);
   if (i < t.size() && t.compare(i, 2, GBK_SECOND) != 0) return std::nullopt;
   if (f.year < 100 || f.year > 9999 || f.month < 1 || f.month > 12 || f.day < 1 ||
-      f.day > MonthDays(f.year, f.month) || f.hour > 23 || f.minute > 59 || f.second > 59)
+      f.day > fuzz::MonthDays(f.year, f.month) || f.hour > 23 || f.minute > 59 || f.second > 59)
     return std::nullopt;
   return f;
 }
@@ -50,18 +43,12 @@ std::optional<rt::CalendarFields> ReferenceParse(const std::string& text) {
 // Days from 1899-12-30 by counting whole years and months: slow and plain.
 double ReferenceSerial(const rt::CalendarFields& f) {
   long days = 0;
-  for (int y = 1899; y < f.year; ++y) days += IsLeap(y) ? 366 : 365;
-  for (int y = f.year; y < 1899; ++y) days -= IsLeap(y) ? 366 : 365;
-  for (int m = 1; m < f.month; ++m) days += MonthDays(f.year, m);
+  for (int y = 1899; y < f.year; ++y) days += fuzz::IsLeap(y) ? 366 : 365;
+  for (int y = f.year; y < 1899; ++y) days -= fuzz::IsLeap(y) ? 366 : 365;
+  for (int m = 1; m < f.month; ++m) days += fuzz::MonthDays(f.year, m);
   days += f.day - 1 - 363;  // 1899-12-30 is day 363 of 1899 counted from 0
   const double time = (f.hour * 3600 + f.minute * 60 + f.second) / 86400.0;
   return days < 0 ? days - time : days + time;
-}
-
-std::string Fields(const rt::CalendarFields& f) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%d-%d-%d %d:%d:%d", f.year, f.month, f.day, f.hour, f.minute, f.second);
-  return b;
 }
 
 }  // namespace
@@ -76,8 +63,7 @@ FUZZ_TARGET(4096) {
   const double serial = ReferenceSerial(*want);
   Check(std::fabs(d - serial) < 0.5 / 86400, "parsed to another moment", input,
         Fields(*want) + " want " + std::to_string(serial) + " got " + std::to_string(d));
-  // Times of 9999-12-31 and of 0100-01-01 lie beyond the ends of the range
-  // that breaks into fields; they clamp to that day's midnight.
+  // Times of 9999-12-31 and 0100-01-01 beyond the range clamp to that midnight.
   const rt::CalendarFields got = rt::BreakDateTime(d);
   if (serial >= rt::kMinDateTime && serial <= rt::kMaxDateTime)
     Check(Fields(got) == Fields(*want), "fields differ", input, Fields(*want) + " vs " + Fields(got));

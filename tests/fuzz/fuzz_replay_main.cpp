@@ -1,6 +1,5 @@
-// Corpus replay for builds without libFuzzer (GCC under ASan and UBSan): runs
-// the target's entry once on every file of the directory named on the command
-// line, so a committed corpus is a regression test. Usage: TARGET DIR
+// Corpus replay without libFuzzer (GCC, ASan, UBSan): the target's entry once
+// on every file of a directory. Usage: TARGET DIR
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

@@ -1,22 +1,22 @@
-// Shared pieces of the fuzz targets (and of the text search test): the
-// entry, a failure report that libFuzzer (or the corpus replay) sees as a
-// crash, texts in exactly sized heap blocks so that ASan catches a read past
-// the terminator, and plain reference readings of GBK texts written from the
-// rules (character walk, full-width folding), not from the runtime's helpers.
+// Shared by the fuzz targets and the core tests: the entry, a failure report
+// the fuzzer sees as a crash, texts in exactly sized heap blocks (ASan sees a
+// read past the end), and plain references written from the rules, not from
+// the runtime's helpers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "runtime/core/commands.h"
 #include "runtime/core/memory.h"
 #include "tests/support/command_call.h"
 
-// The target's entry: inputs over `most` bytes are skipped; the body sees the
-// input as `data` and `size` and as the string `in`.
+// The entry: inputs over `most` bytes are skipped; the body sees data, size and in.
 #define FUZZ_TARGET(most)                                                           \
   static void FuzzOne(const uint8_t* data, size_t size, const std::string& in);    \
   extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {         \
@@ -38,8 +38,7 @@ inline void Check(bool ok, const char* what, const std::string& input, const std
   std::abort();
 }
 
-// A runtime text block holding exactly the bytes up to the first zero byte
-// (null for the empty text); freed with the runtime's FreeBlock.
+// A runtime text block of exactly the bytes up to the first zero (null when empty).
 struct HeapText {
   char* p;
   explicit HeapText(const std::string& s) : p(rt::NewText(s.data(), std::strlen(s.c_str()))) {}
@@ -49,14 +48,12 @@ struct HeapText {
   rt::ArgRecord Arg() const { return rt::TextArg(c_str()); }
 };
 
-constexpr auto& Run = testsupport::CallCommand;
+inline constexpr auto& Run = testsupport::CallCommand;
 
-// The bytes up to the first zero byte: what a text can hold.
 inline std::string TextOf(const std::string& s) { return s.substr(0, s.find('\0')); }
 
-// The first (or last) match of f in t that starts in [from, end) at a
-// character start (a byte >= 0x80 and the byte after it are one character),
-// ASCII letters folded when `ignore`; its position from 1, or -1.
+// The first (or last) match of f in t starting in [from, end) at a character
+// start (a byte >= 0x80 takes the next), letters folded when `ignore`; from 1, or -1.
 inline int ReferenceFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore,
                          bool last) {
   auto fold = [ignore](char c) { return ignore && c >= 'A' && c <= 'Z' ? c + 32 : c; };
@@ -70,9 +67,17 @@ inline int ReferenceFind(const std::string& t, const std::string& f, size_t from
   return found;
 }
 
-// Full-width folding, blanks kept: 0xA3A1..0xA3FE become their second byte
-// minus 0x80, 0xA1A1 a blank, 0xA1AB "~", 0xA1EE and 0xA1EF "*"; every other
-// character (a byte >= 0x80 and the byte after it) stays as it is.
+// FindText and FindTextReverse on t and f from `start` (from 1) agree with ReferenceFind.
+inline bool SearchesAgree(const std::string& t, const std::string& f, int start, bool ignore) {
+  const size_t from = start < 1 ? 0 : static_cast<size_t>(start) - 1;
+  HeapText text(t), sought(f);
+  const std::vector<rt::ArgRecord> args = {text.Arg(), sought.Arg(), rt::IntArg(start), rt::BoolArg(ignore)};
+  return rt::AsInt(Run(rt::FindText, args)) == ReferenceFind(t, f, from, t.size(), ignore, false) &&
+         rt::AsInt(Run(rt::FindTextReverse, args)) == ReferenceFind(t, f, 0, std::min(from, t.size()), ignore, true);
+}
+
+// Full-width folding, blanks kept: 0xA3A1..0xA3FE to their second byte minus
+// 0x80, 0xA1A1 a blank, 0xA1AB "~", 0xA1EE and 0xA1EF "*"; other pairs stay.
 inline std::string ReferenceFold(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -89,6 +94,16 @@ inline std::string ReferenceFold(const std::string& s) {
     else out += s.substr(i - 1, 2);
   }
   return out;
+}
+
+inline bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+inline int MonthDays(int64_t y, int64_t m) {
+  return m == 2 ? 28 + IsLeap(y) : m == 4 || m == 6 || m == 9 || m == 11 ? 30 : 31;
+}
+inline std::string Fields(const rt::CalendarFields& f) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%d-%d-%d %d:%d:%d", f.year, f.month, f.day, f.hour, f.minute, f.second);
+  return b;
 }
 
 }  // namespace fuzz

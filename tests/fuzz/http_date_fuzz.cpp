@@ -1,8 +1,7 @@
-// The reply's date readers (TryParseHttpDate, TryParseBeijingTime) on
-// arbitrary texts, against a reference that matches each form's shape and
-// leaves the calendar to the C library (timegm, gmtime_r). Also a round
-// trip: a moment drawn from the input's first bytes, written by strftime in
-// every form, must read back to itself.
+// The reply's date readers (TryParseHttpDate, TryParseBeijingTime) against a
+// reference that matches each form's shape and leaves the calendar to the C
+// library (timegm, gmtime_r). Also a round trip: a moment from the input's
+// first bytes, written by strftime in every form, reads back to itself.
 #include <time.h>
 
 #include <cstring>
@@ -14,11 +13,9 @@
 
 namespace {
 
-// In a shape: Y N D h m s the fields' digits ('_' the day's first digit or
-// a blank), bbb the month's English name, w any byte but a comma (the
-// weekday is not read); a leading '*' is RFC 850's weekday, any run before
-// the first comma but one of three bytes (that is the IMF-fixdate).
-// Anything else stands for itself.
+// Shapes: Y N D h m s digits ('_' a day digit or blank), bbb the month's name,
+// w any byte but a comma (unread weekday), a leading '*' RFC 850's weekday (any
+// run before the first comma but of three bytes); others stand for themselves.
 bool Reference(const std::string& t, const char* shape, int64_t* utc) {
   static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
   std::map<char, int> f, digits;

@@ -1,10 +1,6 @@
-// The JSON checks on arbitrary bytes (linear time, no recursion, no read
-// past the end). Reference: RapidJSON's plain recursive reader with the
-// checker's size and depth limits counted on the side, each number read by
-// strtod (a number must fit a double: the reader alone takes 2e308). On ASCII
-// texts the two must agree exactly; what the checker accepts of a GBK text,
-// converted to UTF-8 by iconv, the reader must accept too (the checker may
-// refuse more, such as characters the code page leaves undefined). A value
+// The JSON checks against RapidJSON's reader with the checker's size and depth
+// limits, numbers by strtod (must fit a double). ASCII: the two agree; a GBK
+// text the checker accepts, in UTF-8 by iconv, the reader accepts too. A value
 // the quoting check accepts holds no quote, backslash or line break of its own.
 #include <algorithm>
 #include <cctype>
@@ -58,8 +54,7 @@ bool FromGbk(const std::string& s, std::string* out) {
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   out->assign(s.size() * 4 + 4, '\0');
-  char* in = const_cast<char*>(s.data());
-  char* to = &(*out)[0];
+  char *in = const_cast<char*>(s.data()), *to = &(*out)[0];
   size_t in_left = s.size(), out_left = out->size();
   if (iconv(cd, &in, &in_left, &to, &out_left) == static_cast<size_t>(-1)) return false;
   out->resize(out->size() - out_left);

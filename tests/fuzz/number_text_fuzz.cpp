@@ -1,7 +1,6 @@
-// Number text reader (ToInt on texts) against a reference written from the
-// rule: fold full-width characters (blanks kept), then read the way atol
-// does: white space, an optional sign, decimal digits up to the first other
-// byte, 0 when there are none; values beyond 32 bits saturate.
+// Number text reader (ToInt on texts) against a reference from the rule: fold
+// full-width (blanks kept), then read as atol does (white space, a sign, digits
+// up to the first other byte, 0 for none); beyond 32 bits saturates.
 #include <climits>
 
 #include "tests/fuzz/fuzz_support.h"

@@ -1,10 +1,7 @@
-// The reply's JSON reader (TryReadSysTime2) on arbitrary bytes, against
-// RapidJSON's reader: a strict JSON object whose last top-level member named
-// "sysTime2" is a string gives that string (escapes decoded to UTF-8), and
-// no value may sit deeper than the reader's 64 levels below the top
-// object's members. Where RapidJSON refuses for reasons of its own (a number
-// beyond a double, a high surrogate without its low half) nothing is
-// compared.
+// The reply's JSON reader (TryReadSysTime2) against RapidJSON: a JSON object
+// whose last top-level "sysTime2" is a string gives it (escapes to UTF-8), no
+// value deeper than 64 levels below the top members. Where RapidJSON refuses
+// for reasons of its own (a number beyond a double, a lone high surrogate): skip.
 #include <rapidjson/reader.h>
 
 #include "measure/measure.h"

@@ -1,8 +1,6 @@
-// Text search, replace and split commands on GBK texts, against plain
-// references: fuzz::ReferenceFind, a split that joins back to its text, a
-// replacement that is never an empty block. Input: four parameter bytes, then
-// the text.
-#include <algorithm>
+// Text search, replace and split on GBK texts against plain references:
+// fuzz::ReferenceFind, a split that joins back to its text, a replacement never
+// an empty block. Input: four parameter bytes, then the text.
 #include <iterator>
 
 #include "runtime/core/gbk_text.h"
@@ -10,23 +8,13 @@
 
 namespace {
 
-using fuzz::Check;
-using fuzz::HeapText;
-using fuzz::Run;
+using fuzz::Check, fuzz::HeapText, fuzz::Run;
 
 void CheckFind(const std::string& input, const uint8_t* p) {
   if (input.empty()) return;
   const std::string sought = input.substr(p[0] % input.size(), 1 + p[1] % 3);
   const int start = static_cast<int>(p[2] % (input.size() + 3)) - 1;
-  const bool ignore = p[3] & 1;
-  const size_t s = start < 1 ? 0 : start - 1;
-  HeapText t(input), f(sought);
-  const std::vector<rt::ArgRecord> args = {t.Arg(), f.Arg(), rt::IntArg(start), rt::BoolArg(ignore)};
-  Check(rt::AsInt(Run(rt::FindText, args)) == fuzz::ReferenceFind(input, sought, s, input.size(), ignore, false),
-        "FindText", input, sought);
-  Check(rt::AsInt(Run(rt::FindTextReverse, args)) ==
-            fuzz::ReferenceFind(input, sought, 0, std::min(s, input.size()), ignore, true),
-        "FindTextReverse", input, sought);
+  Check(fuzz::SearchesAgree(input, sought, start, p[3] & 1), "FindText or FindTextReverse", input, sought);
 }
 
 void CheckReplace(const std::string& input, const uint8_t* p) {

@@ -1,10 +1,7 @@
-// The URL splitter (TryParseUrl) on arbitrary texts, against a regular
-// expression of what it accepts: http:// or https://, a host without user
-// info, blanks, backslashes or control bytes, an optional port of one to
-// five digits in 1..65535 (the last colon not followed by a ']', so
-// "[::1]" keeps its colons), a path or query without blanks, a fragment
-// that is dropped. Also Printable, which shows such texts: no control byte,
-// backslash or DEL left, and its escapes read back to the text.
+// The URL splitter (TryParseUrl) against a regular expression: http(s)://, a
+// host without user info, blanks, backslashes or control bytes, a port 1..65535
+// after the last colon unless a ']' follows, a path without blanks, a dropped fragment.
+// Also Printable: no control byte, backslash or DEL left; escapes read back.
 #include <regex>
 
 #include "measure/measure.h"

@@ -1,8 +1,6 @@
-// The web client's URL, header and cookie rules on arbitrary texts. Input:
-// two texts separated by a zero byte (a URL, header block or cookie list, and
-// a second one to merge or search with). Properties from the rules: the host
-// is the start of host:port, a path starts with "/", merging returns the
-// submitted list as rewritten and never leaves a double blank, and
+// The web client's URL, header and cookie rules. Input: two texts split by a
+// zero byte. Properties: the host starts host:port, a path starts with "/",
+// merging returns the submitted list as rewritten with no double blank, and
 // the characters of a text join back to it.
 #include "tests/fuzz/fuzz_support.h"
 #include "web/rules.h"

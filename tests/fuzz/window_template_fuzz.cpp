@@ -1,8 +1,7 @@
-// Window template reader and the component property records on arbitrary
-// blocks, each in an exactly sized heap block so ASan sees any read past its
-// end. An accepted block must have valid unique ids, ending parent chains,
-// relocated handlers and property records whose fields write back as read;
-// a refused one must leave the set empty.
+// Window template reader and property records on exactly sized blocks (ASan).
+// An accepted block has valid unique ids, ending parent chains, relocated
+// handlers and property records that write back as read; a refused one leaves
+// the set empty.
 #include <algorithm>
 
 #include "runtime/ui/property_records.h"
@@ -19,7 +18,6 @@ void Require(bool ok, const char* what) { fuzz::Check(ok, what, ""); }
 void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
   auto one = [&](auto p) {
     if (!rt::ui::TryParse(data, &p)) return;
-    // The fields write back as they were read; bytes after them are ignored.
     const Bytes back = rt::ui::Serialise(p);
     Require(back.size() <= data.size() && std::equal(back.begin(), back.end(), data.begin()),
             "property record does not write back");

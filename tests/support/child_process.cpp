@@ -13,8 +13,7 @@ int TimeScale() {
 
 std::string ExeDir() {
   char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string dir(path);
+  const std::string dir(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
   return dir.substr(0, dir.rfind('\\') + 1);
 }
 
@@ -65,8 +64,7 @@ ChildResult RunChild(const std::string& exe, const std::string& args, bool expec
     char buf[1024] = {};
     // The box can be found while it is still being filled in.
     Wait([&] { return GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf) != 0; }, 5000);
-    for (const char* c = buf; *c; ++c)
-      if (*c != '\r') r.text += *c;
+    for (const char* c = buf; *c; ++c) if (*c != '\r') r.text += *c;
     GetWindowTextA(box, buf, sizeof buf);
     r.caption = buf, r.had_box = true;
     PostMessageA(box, WM_COMMAND, IDOK, 0);

@@ -1,6 +1,5 @@
-// Calls a built-in command the way the entry table's slot 3 does: a fresh
-// result record, the arguments as a mutable array in source order. Shared by
-// the core tests, the fuzz drivers and the benchmarks. Portable, header-only.
+// Calls a built-in command as the entry table's slot 3 does: a fresh result
+// record, the arguments as a mutable array in source order.
 #pragma once
 
 #include <vector>
