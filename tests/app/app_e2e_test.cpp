@@ -1,5 +1,4 @@
-// The tool end to end: its test build runs against the local time service
-// under Wine and Xvfb; the test sees it only as a user and Win32 do.
+// The tool's test build end to end under Wine and Xvfb against the local time service, seen as a user and Win32 do.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,8 +25,7 @@ TEST(Tool, MainWindowHasTheDesignedLayout) {
   GetWindowRect(tool.window(), &r);
   EXPECT_EQ(r.right - r.left, 372);
   EXPECT_EQ(r.bottom - r.top, 140);
-  // Centred on the screen, whatever the stored position says.
-  EXPECT_NEAR(r.left, (GetSystemMetrics(SM_CXSCREEN) - 372) / 2, 1);
+  EXPECT_NEAR(r.left, (GetSystemMetrics(SM_CXSCREEN) - 372) / 2, 1);  // centred, whatever the stored position says
   EXPECT_NEAR(r.top, (GetSystemMetrics(SM_CYSCREEN) - 140) / 2, 1);
   const LONG frame = GetWindowLongA(tool.window(), GWL_STYLE);
   EXPECT_EQ(frame & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_SYSMENU), WS_MINIMIZEBOX | WS_SYSMENU);
@@ -68,8 +66,7 @@ std::string Logged(const SYSTEMTIME& t) {  // as the clock log has it
   return text;
 }
 
-// The click asks the clock for the time the service box shows: the
-// service's, an hour ahead; with the service down, 100年1月1日.
+// The click asks the clock for the time the service box shows: the service's, an hour ahead; if down, 100年1月1日.
 TEST(Tool, ShowsBothTimesEverySecondAndCalibratesToTheShownOne) {
   e2e::TimeService service;  // an hour ahead tells the boxes apart
   ASSERT_TRUE(service.Control("fault=none&delay=0&offset=3600")) << "no time service";
@@ -84,8 +81,7 @@ TEST(Tool, ShowsBothTimesEverySecondAndCalibratesToTheShownOne) {
     if (down) EXPECT_EQ(tool.Text(kEdit1), kFailed);
     else EXPECT_NEAR(e2e::SecondsAhead(shown), 3600, 3);
     EXPECT_NEAR(e2e::SecondsAhead(pc), 0, 3);
-    // The box may be rewritten between reading it and clicking; the click
-    // must ask for one of the times the box showed around it.
+    // The box may change between reading it and clicking: the click asks for one of the times shown around it.
     tool.Click(kButton1);
     e2e::ParseDisplayed(tool.Text(kEdit1), &later);
     std::vector<std::string> asked = tool.Lines(e2e::kClockLog);

@@ -1,7 +1,6 @@
-// Fault injection at every platform call of a refresh (app/probe_faults.cpp):
-// each call or COM step fails in turn with a good refresh after each; the tool
-// runs on, leaks no WinINet handle or heap block and shows the next good reply.
-// A refused heap request ends on the fatal path with the allocation message.
+// Each platform call or COM step of a refresh fails in turn (app/probe_faults.cpp), a good refresh after each: the
+// tool runs on, leaks no WinINet handle or heap block, shows the next good reply. A refused heap request ends on the
+// fatal path with the allocation message.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -44,8 +43,7 @@ std::vector<Refresh> RunSchedule(const char* mode) {
   return refreshes;
 }
 
-// Checks each failed refresh (`check_shown` judges its box), the good one after
-// it, and that every call or step from the `first` failed once.
+// Checks each failed refresh (`check_shown` judges its box), the good one after, each call from `first` failed once.
 template <typename CheckShown>
 void FailEachInTurn(const char* mode, int first, CheckShown check_shown) {
   const std::vector<Refresh> refreshes = RunSchedule(mode);
@@ -73,8 +71,7 @@ void FailEachInTurn(const char* mode, int first, CheckShown check_shown) {
 TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
   int reads_seen = 0;
   FailEachInTurn("dll", 1, [&](const Refresh& bad) {
-    // The n-th failed refresh fails the n-th call; count the reads before it.
-    const int entry = bad.failed;
+    const int entry = bad.failed;  // the n-th failed refresh fails the n-th call; count the reads before it
     const bool later_read = entry == web::kInternetReadFile && reads_seen++ > 0;
     const bool harmless = entry == web::kInternetCloseHandle || entry == web::kHttpQueryInfoA ||
                           entry == json::kCoInitialize || later_read;
@@ -82,8 +79,7 @@ TEST(FaultInjection, EachPlatformCallOfARefreshFailsInTurn) {
   });
 }
 
-// The flow does not restart an object whose engine is empty: once creating the
-// engine failed, the tool shows 100年1月1日 from then on.
+// The flow does not restart an object with an empty engine: once engine creation failed, 100年1月1日 from then on.
 TEST(FaultInjection, AFailedEngineCreationIsNotRetried) {
   const std::vector<Refresh> refreshes = RunSchedule("com:1");
   ASSERT_GE(refreshes.size(), 3u);
@@ -109,8 +105,7 @@ TEST(FaultInjection, ARefusedHeapRequestOfARefreshEndsOnTheFatalPath) {
   SetEnvironmentVariableA("TIMECAL_URL", service.Url().c_str());
   SetEnvironmentVariableA("TIMECAL_TIMER_MS", "100");
   SetEnvironmentVariableA("TIMECAL_FAULT_LOG", nullptr);
-  // The first request of a refresh, and one far past its end (the next one's);
-  // memory_test fails each request of a workload in turn natively.
+  // A refresh's first request and one far past its end (the next one's); memory_test fails each in turn natively.
   for (int n : {1, 89}) {
     SCOPED_TRACE(n);
     SetEnvironmentVariableA("TIMECAL_INJECT", ("heap:" + std::to_string(n)).c_str());

@@ -1,7 +1,6 @@
-// The tool against a faulty or hostile time service (tools/timeservice.py,
-// tools/hostile_replies.py): it must stay responsive, show the time or
-// 100年1月1日 as its flow makes of each reply, run no script a reply holds, keep
-// memory and handles bounded, and show the next good reply again.
+// The tool against a faulty or hostile time service (tools/timeservice.py, tools/hostile_replies.py): it stays
+// responsive, shows the time or 100年1月1日 as its flow makes of each reply, runs no script a reply holds, keeps
+// memory and handles bounded, and shows the next good reply again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,8 +19,7 @@ bool IsTime(const std::string& t) {
   return e2e::ParseDisplayed(t, &st) && t != kFailed;
 }
 
-// One or two replies of each kind, in one tool (the JSON, web and code-page
-// tests check every variant; slow replies are the soak's).
+// One or two replies of each kind, in one tool (JSON, web and code-page tests check every variant; slow ones: Soak).
 TEST(HostileService, ToolSurvivesEachReplyAndShowsTheNextGoodOne) {
   const char* pwned = "C:\\pwned.txt";  // what the script reply would create
   DeleteFileA(pwned);
@@ -61,8 +59,7 @@ TEST(HostileService, ToolSurvivesEachReplyAndShowsTheNextGoodOne) {
   EXPECT_EQ(tool.Close(), 0u);
 }
 
-// 1,000 refreshes at 50 ms through every fault, with one 3 s and one 32 MB reply
-// per hundred (memory figures per refresh: bench_app).
+// 1,000 refreshes at 50 ms through every fault, one 3 s and one 32 MB reply per hundred (memory figures: bench_app).
 TEST(Soak, ThousandRefreshesThroughEveryFault) {
   e2e::TimeService service;
   ASSERT_TRUE(service.Control("fault=soak&delay=0&offset=0")) << "no time service";
@@ -72,8 +69,7 @@ TEST(Soak, ThousandRefreshesThroughEveryFault) {
   const DWORD began = GetTickCount();
   int unresponsive = 0;
   while (service.Requests() - start < kRefreshes && GetTickCount() - began < 480000) {
-    // Between refreshes the window answers; a 3 s reply may hold it once.
-    if (!tool.Responsive(10000)) ++unresponsive;
+    if (!tool.Responsive(10000)) ++unresponsive;  // between refreshes it answers; a 3 s reply may hold it once
     Sleep(200);
   }
   EXPECT_GE(service.Requests() - start, kRefreshes) << "too few refreshes in the time allowed";

@@ -1,7 +1,5 @@
-// Drives the test builds of the tool and the precise window from outside, as a
-// user and the system see them: starts one against the local time services,
-// finds its units by their generated control ids (rtwin::<Window>::control),
-// reads texts, clicks, closes, and reads what the test build logged.
+// Drives the tool's and precise window's test builds from outside as a user does: starts one against the local time
+// services, finds units by generated control ids (rtwin::<Window>::control), reads texts and logs, clicks, closes.
 #pragma once
 
 #include <windows.h>
@@ -18,8 +16,7 @@ namespace e2e {
 // What the tool's service box shows when a refresh has no time.
 constexpr char kFailed[] = "100" GBK_YEAR "1" GBK_MONTH "1" GBK_DAY;
 
-// A local time service a ctest fixture started, from the port file it wrote.
-struct TimeService {
+struct TimeService {  // a local time service a ctest fixture started, from the port file it wrote
   explicit TimeService(const std::string& port_file = "service.port");
   std::string Url(const std::string& path = "/getSysTime.do") const;
   std::string Get(const std::string& path) const;  // the body of a GET

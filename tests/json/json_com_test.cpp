@@ -1,5 +1,4 @@
-// The Runtime's COM commands under Wine: the Script Control (what the JSON
-// object uses) and Scripting.Dictionary (to see what an argument becomes).
+// The Runtime's COM commands under Wine: Script Control (the JSON object's) and Scripting.Dictionary (argument types).
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -63,8 +62,7 @@ TEST_F(ComCommands, ErrorCodesAndArgumentCounts) {
   int32_t seen = 1;  // the code is per thread
   std::thread([&] { seen = rt::LastObjectError(); }).join();
   EXPECT_EQ(seen, 0);
-  // Argument counts and omitted arguments.
-  auto call = [&](std::initializer_list<ArgRecord> args) {
+  auto call = [&](std::initializer_list<ArgRecord> args) {  // argument counts and omitted arguments
     std::vector<ArgRecord> all{Obj(&engine_), TextArg("Eval")};
     all.insert(all.end(), args);
     return jsontest::Take(rt::AsPtr<char>(prog::Call(rt::CallMethodText, all.data(), static_cast<int>(all.size()))));
@@ -77,7 +75,6 @@ TEST_F(ComCommands, ErrorCodesAndArgumentCounts) {
   EXPECT_EQ(rt::LastObjectError(), rt::kObjNoConversion);
 }
 
-// Each argument type as Scripting.Dictionary receives it in a VARIANT.
 TEST_F(ComCommands, ArgumentsBecomeTheirVariantTypes) {
   rt::ComObjectCell dict{};
   ASSERT_TRUE(Create(&dict, "Scripting.Dictionary"));
@@ -105,8 +102,7 @@ TEST_F(ComCommands, ArgumentsBecomeTheirVariantTypes) {
   prog::Call(rt::ClearObject, {Obj(&dict)});
 }
 
-// The answer host hands back what Eval on the same engine answers, code
-// included; where text, number and code are given, Eval's answer is pinned too.
+// The answer host gives back what Eval on the same engine answers, code included; Eval's answer is pinned where given.
 TEST_F(ComCommands, EvalAnswersAndTheAnswerHostGivesBackTheSame) {
   rt::ComObjectCell host{};
   ASSERT_TRUE(rt::AsInt(prog::Call(rt::CreateAnswerHost, {Obj(&host)})));

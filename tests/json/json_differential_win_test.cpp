@@ -1,7 +1,6 @@
-// The JSON checks against the engine they guard, over the checks' fuzzing corpus
-// and generated GBK texts: an accepted reply parses to RapidJSON's value, a key
-// is an expression that changes nothing, a value comes back byte for byte; and
-// every byte and byte pair read as the platform's code page 936 reads it.
+// The JSON checks against the engine they guard, over their fuzzing corpus and generated GBK texts: an accepted reply
+// parses to RapidJSON's value, a key changes nothing, a value comes back byte for byte; and every byte and byte pair
+// reads as the platform's code page 936 reads it.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -33,8 +32,7 @@ std::string Utf8(const std::wstring& w) {
   return s;
 }
 
-// Sorted keys, the last duplicate winning; numbers to the engine's 15 digits
-// (-0 as 0); strings as their UTF-8 bytes.
+// Sorted keys, the last duplicate winning; numbers to the engine's 15 digits (-0 as 0); strings as their UTF-8 bytes.
 std::string Canonical(const rapidjson::Value& v) {
   if (v.IsNumber()) {
     char b[40];
@@ -54,8 +52,7 @@ std::string Canonical(const rapidjson::Value& v) {
   for (const auto& [k, e] : members) s += "\"" + k + "\":" + e + ",";
   return "{" + s + "}";
 }
-// The GBK JSON text read as Unicode, then by RapidJSON.
-bool CanonicalOfGbk(const std::string& gbk, std::string* out) {
+bool CanonicalOfGbk(const std::string& gbk, std::string* out) {  // read as Unicode, then by RapidJSON
   rapidjson::Document d;
   const std::string utf8 = Utf8(Wide(gbk, 936));
   if (d.Parse(utf8.c_str(), utf8.size()).HasParseError()) return false;
@@ -63,15 +60,13 @@ bool CanonicalOfGbk(const std::string& gbk, std::string* out) {
   return true;
 }
 
-// A \u escape outside ASCII: the answer's code page may not hold it.
-bool HasWideEscape(const std::string& s) {
+bool HasWideEscape(const std::string& s) {  // a \u escape outside ASCII: the answer's code page may not hold it
   for (size_t i = s.find("\\u"); i != std::string::npos; i = s.find("\\u", i + 2))
     if (i + 6 <= s.size() && s.compare(i + 2, 2, "00") != 0) return true;
   return false;
 }
 
-// Wine's engine does not read 0e-3 or 0E3 (its fault): counted, left out.
-bool HasZeroExponent(const std::string& s) {
+bool HasZeroExponent(const std::string& s) {  // Wine's engine does not read 0e-3 or 0E3 (its fault): counted, left out
   for (size_t i = 0; i + 1 < s.size(); ++i)
     if (s[i] == '0' && (s[i + 1] == 'e' || s[i + 1] == 'E') &&
         (i == 0 || !(std::isdigit(static_cast<unsigned char>(s[i - 1])) || s[i - 1] == '.')))
@@ -79,8 +74,7 @@ bool HasZeroExponent(const std::string& s) {
   return false;
 }
 
-// A script string literal of a text: every UTF-16 unit as \uXXXX.
-std::string ScriptLiteral(const std::string& gbk) {
+std::string ScriptLiteral(const std::string& gbk) {  // every UTF-16 unit as \uXXXX
   std::string s = "\"";
   char b[8];
   for (wchar_t c : Wide(gbk, 936)) std::snprintf(b, sizeof b, "\\u%04x", static_cast<unsigned>(c)), s += b;
@@ -94,9 +88,8 @@ std::vector<std::string> Corpus() {
     const std::string t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     texts.push_back(t.substr(0, t.find('\0')));
   }
-  // Every two-byte character (with the euro sign) in values, quoted subscripts
-  // and replies; every name character the checks accept first in a name and
-  // after a letter and a digit.
+  // Every two-byte character (with the euro sign) in values, quoted subscripts and replies; every name character
+  // the checks accept first in a name and after a letter and a digit.
   std::string values, names;
   for (int a = 0x81; a < 0xFF; ++a) {
     for (int b = 0x40; b < 0xFF; ++b) {
@@ -161,8 +154,7 @@ TEST_F(Differential, EngineAgreesWithEveryTextTheChecksAccept) {
   EXPECT_TRUE(faults.empty());
 }
 
-// Characters in the first n bytes as the checker reads them (a zero byte
-// after them), or 0 when it refuses one.
+// Characters in the first n bytes as the checker reads them (a zero byte after them), or 0 when it refuses one.
 int CheckerCharacters(const unsigned char* text, int n) {
   int characters = 0;
   for (int i = 0; i < n; ++characters) {

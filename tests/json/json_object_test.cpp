@@ -1,5 +1,4 @@
-// The JsonObject against the real Script Control under Wine: lifecycle,
-// Parse and every operation, and replies, keys and values that try to run script.
+// The JsonObject against the real Script Control under Wine: lifecycle, Parse, every operation, script in the input.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -12,8 +11,7 @@ namespace {
 using jsontest::Script;
 using jsontest::Take;
 
-// The message loop between ticks: the object's idle-time work gets its turn.
-void Idle() {
+void Idle() {  // the message loop between ticks: the object's idle-time work gets its turn
   MSG m;
   for (int i = 0; i < 6; ++i, Sleep(10))  // 50 ms, the queue emptied after each 10
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
@@ -25,8 +23,8 @@ class JsonObjectTest : public jsontest::ObjectTest {
 };
 
 TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
-  // A new engine (nothing left: here a name added to every object) and code 0,
-  // started in idle time or now; a copy, sharing the engine, keeps the old one.
+  // A new engine (nothing left: here a name added to every object) and code 0, started in idle time or now;
+  // a copy, sharing the engine, keeps the old one.
   for (bool idle : {false, true, false, true}) {
     SCOPED_TRACE(idle ? "idle time before Parse" : "no idle time");
     json::Reset(o_, json::kJsonObject);

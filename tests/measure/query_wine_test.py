@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""timecal-query.exe under Wine against local time services on loopback (plain,
-and HTTPS with a test CA the prefix trusts) and a real nginx from Debian; the
-truth is the service's --offset (nginx's clock is the PC's).
+"""timecal-query.exe under Wine against local time services on loopback (plain, and HTTPS with a test CA the
+prefix trusts) and a real nginx from Debian; the truth is the service's --offset (nginx's clock is the PC's).
   query_wine_test.py <build dir of the query tests> <source root>
 """
 import contextlib, os, random, re, shutil, socket, subprocess, sys, tempfile, time, unittest
@@ -96,8 +95,7 @@ class QueryTest(unittest.TestCase):
             cases = [
                 ("sysTime2, Date, and a 404's Date without sysTime2", plain + [unreadable], 0,
                  dict.fromkeys(plain + [unreadable], (truth, 0.010))),
-                # Under an emulator TLS eats the time of every source measured with it: alone,
-                # and there its bound need only cover the truth.
+                # Under an emulator TLS eats the time of sources using it: alone, only its bound must cover the truth.
                 ("HTTPS with the test CA trusted", [https], 0,
                  {https: (truth, 0.010 if TIME_SCALE == 1 else float("inf"))}),
                 ("a real nginx's Date header", [nginx], 0, {nginx: (0.0, 0.010)}),

@@ -1,7 +1,5 @@
-// The precise program end to end: its test build runs against three local time
-// services under Wine and Xvfb; the test sees it only as a user and Win32 do,
-// and reads what it asked of the clock from the seam's log. The truth at a
-// request's moment is that moment plus the services' offset.
+// The precise program's test build end to end under Wine and Xvfb against three local time services, seen as a user
+// and Win32 do; its clock requests come from the seam's log, the truth being their moment plus the services' offset.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -46,12 +44,10 @@ class PreciseTest : public ::testing::Test {
       urls_ += (i ? " " : "") + services_[i].Url();
     }
   }
-  // Every service ahead by `seconds`.
   void Offset(double seconds) {
     for (auto& s : services_) ASSERT_TRUE(s.Control("offset=" + std::to_string(seconds)));
   }
-  // A fractional offset, different each run, below the question's two minutes.
-  static double RandomOffset() {
+  static double RandomOffset() {  // fractional, different each run, below the question's two minutes
     std::mt19937 rng(std::random_device{}());
     double s = std::uniform_int_distribution<int>(1000, 90000)(rng) / 1000.0;
     return rng() % 2 ? s : -s;
@@ -73,10 +69,8 @@ class PreciseTest : public ::testing::Test {
   std::string urls_;
 };
 
-// A click sets the true time. When the clock refuses it, as for a standard
-// user, the program starts one elevated copy with the offset, and no more.
-// Measured again above two minutes, it asks first and 否 sets nothing. (Above
-// a year it neither asks nor sets: policy_test.)
+// A click sets the true time; when the clock refuses it (a standard user) the program starts one elevated copy with
+// the offset, no more. Above two minutes it asks first and 否 sets nothing (above a year, neither: policy_test).
 TEST_F(PreciseTest, ClickSetsTheTrueTimeAsksAboveTwoMinutesAndARefusalStartsOneCopy) {
   for (const bool refused : {false, true}) {
     const double offset = RandomOffset();
@@ -96,8 +90,7 @@ TEST_F(PreciseTest, ClickSetsTheTrueTimeAsksAboveTwoMinutesAndARefusalStartsOneC
     EXPECT_TRUE(p.ClockRequests().empty()) << "measuring sets nothing";
 
     p.Click(kCalibrateButton);
-    // When refused: the program's own request, then the copy's, refused too.
-    const size_t requests = refused ? 2 : 1;
+    const size_t requests = refused ? 2 : 1;  // refused: the program's own request, then the copy's, refused too
     ASSERT_TRUE(Wait([&] { return p.ClockRequests().size() >= requests; }, 15000)) << p.ClockRequests().size();
     if (refused) {
       ASSERT_TRUE(p.WaitStatus("1314", 5000)) << p.Text(kStatusLabel);
@@ -140,9 +133,8 @@ TEST_F(PreciseTest, ClickSetsTheTrueTimeAsksAboveTwoMinutesAndARefusalStartsOneC
   }
 }
 
-// Automatic mode sets only a time most sources agree on: with the three far
-// apart it leaves the clock alone and says why; with one 0.6 s ahead of two
-// honest ones it sets the truth and the window names the liar.
+// Automatic mode sets only a time most sources agree on: with the three far apart it leaves the clock alone and
+// says why; with one 0.6 s ahead of two honest ones it sets the truth and the window names the liar.
 TEST_F(PreciseTest, AutomaticModeSetsOnlyTheTimeTheSourcesAgreeOn) {
   const char* apart[] = {"5.2", "-3.1", "40.7"};  // each answer taking 150 ms
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(services_[i].Control(std::string("delay=0.15&offset=") + apart[i]));

@@ -1,5 +1,4 @@
-// The Windows tests' one way to start a child (Spawn), to wait (Wait), and to
-// run a child whose error box is read as a user would and dismissed (RunChild).
+// The Windows tests' one way to start a child (Spawn), wait (Wait), and read and dismiss its error box (RunChild).
 #pragma once
 
 #include <windows.h>
@@ -18,17 +17,14 @@ struct Process {
   DWORD id = 0;
   bool started = false;
   explicit operator bool() const { return started; }
-  // Waits up to `ms` for the end, then ends it with `code`; its exit code.
-  DWORD WaitOrEnd(DWORD ms, UINT code) const;
+  DWORD WaitOrEnd(DWORD ms, UINT code) const;  // waits up to `ms`, then ends it with `code`; its exit code
 };
 // The first visible window of p that `match` accepts, tried `tries` times `step_ms` apart.
 HWND WaitForVisibleWindow(const Process& p, bool (*match)(HWND), int tries, DWORD step_ms);
-// Starts a command line as given; an empty Process when it cannot (see GetLastError()).
-Process Spawn(std::string command_line);
+Process Spawn(std::string command_line);  // as given; an empty Process when it cannot (see GetLastError())
 
 std::string ExeDir();  // the running test's folder, with its final backslash
-// How much longer every wait for a child is here (RT_TEST_TIME_SCALE, at least 1).
-int TimeScale();
+int TimeScale();  // how much longer every wait for a child is here (RT_TEST_TIME_SCALE, at least 1)
 // Polls `pred` every 50 ms until it holds; false after `ms` (times TimeScale()).
 template <typename Pred>
 bool Wait(Pred pred, int ms) {

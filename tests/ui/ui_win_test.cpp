@@ -1,7 +1,5 @@
-// Real windows under Wine from test_window.json: Win32 queries, clicks, ticks,
-// property entries. Destroying a shown window costs ~2 s, so the TestWindow
-// tests share one; one that changes it says so (Changes()). The Loop test ends
-// the run and has a process of its own (ui_loop_tests).
+// Real windows under Wine from test_window.json. Destroying a shown window costs ~2 s, so the TestWindow tests
+// share one (one that changes it calls Changes()); the Loop test ends the run, so runs alone (ui_loop_tests).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -145,16 +143,13 @@ class TestWindow : public testing::Test {
   static inline bool changed_ = false;
 };
 
-// Sizes, places, parents, class names, captions, ids and the WS_VISIBLE,
-// WS_TABSTOP and ES_READONLY styles are the tool's own in app_e2e_tests.
+// Sizes, places, parents, class names, captions, ids and the three styles checked: app_e2e_tests.
 TEST_F(TestWindow, LoadsOnceAndFollowsTheStoredLooks) {
-  // Created, then events 3 and 4, run before the window is shown.
-  EXPECT_EQ(g_at_load.order, (std::vector<std::string>{"created", "3", "4"}));
+  EXPECT_EQ(g_at_load.order, (std::vector<std::string>{"created", "3", "4"}));  // run before the window is shown
   EXPECT_FALSE(g_at_load.visible_at_created);
   EXPECT_EQ(g_at_load.units_alive_at_created, 9);
   EXPECT_EQ(g_at_load.source_unit, tw::kWindowUnit);
-  // Loading again brings the window forward instead.
-  EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, 1, nullptr), Tpl()->units[0].object);
+  EXPECT_EQ(rt::ui::LoadWindow(Tpl(), false, 1, nullptr), Tpl()->units[0].object);  // loaded again: brought forward
   EXPECT_TRUE(g_calls.order.empty());
   HWND h = Hwnd(0);
   EXPECT_EQ(Text(h, true), "RtWindow");
@@ -203,31 +198,27 @@ TEST_F(TestWindow, ClicksTicksAndDispatchReachTheBoundRoutines) {
   SendMessageA(Hwnd(tw::kButton1), BM_CLICK, 0, 0);
   EXPECT_EQ(g_calls.button, 1);
   EXPECT_EQ(g_calls.source_unit, tw::kButton1);
-  // Inside the group box: the notification goes to the box and is reflected.
-  SendMessageA(Hwnd(tw::kButton2), BM_CLICK, 0, 0);
+  SendMessageA(Hwnd(tw::kButton2), BM_CLICK, 0, 0);  // inside the group box: notifies the box, reflected
   EXPECT_EQ(g_calls.inner, 1);
   EXPECT_EQ(g_calls.source_unit, tw::kButton2);
   PumpFor(600);  // a 50 ms timer
   EXPECT_GE(g_calls.tick, 3);
   EXPECT_LE(g_calls.tick, 13);
-  // While the failure counter is raised no event reaches the program.
-  const int ticks = g_calls.tick;
+  const int ticks = g_calls.tick;  // while the failure counter is raised no event reaches the program
   rt::RaiseFailureCount();
   PumpFor(300);
   SendMessageA(Hwnd(tw::kButton1), BM_CLICK, 0, 0);
   rt::LowerFailureCount();
   EXPECT_EQ(g_calls.tick, ticks);
   EXPECT_EQ(g_calls.button, 1);
-  // Dispatch through the entry: 1 when a bound routine ran.
-  EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kButton1, 0), 1);
+  EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kButton1, 0), 1);  // through the entry: 1 when a bound routine ran
   EXPECT_EQ(RaiseEvent(rtwin::kTestWindow, tw::kButton1, 9), 0);
   EXPECT_EQ(g_calls.button, 2);
 }
 
 TEST_F(TestWindow, PropertiesAreClampedConvertedStoredAndApplied) {
   Changes();
-  // Writing the content raises event 0 once (the text shown: app_e2e_tests).
-  Write(tw::kEdit1, 8, P("2019" GBK_YEAR));
+  Write(tw::kEdit1, 8, P("2019" GBK_YEAR));  // raises event 0 once (the text shown: app_e2e_tests)
   EXPECT_EQ(g_calls.edit, 1);
   SendMessageA(Hwnd(tw::kEdit1), EM_SETREADONLY, FALSE, 0);
   SendMessageA(Hwnd(tw::kEdit1), WM_CHAR, 'x', 0);  // typing raises it too
@@ -270,8 +261,7 @@ TEST_F(TestWindow, PropertiesAreClampedConvertedStoredAndApplied) {
   LOGFONTA sized{};
   GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Hwnd(tw::kEdit2), WM_GETFONT, 0, 0)), sizeof sized, &sized);
   EXPECT_EQ(sized.lfHeight, -(11 * dpi / 72));
-  // Disabled applies at once and is kept in the flags.
-  Write(tw::kButton1, 6, 1);
+  Write(tw::kButton1, 6, 1);  // disabled: applies at once and is kept in the flags
   EXPECT_FALSE(IsWindowEnabled(Hwnd(tw::kButton1)));
   EXPECT_TRUE(Tpl()->FindUnit(tw::kButton1)->flags & rt::ui::kFlagDisabled);
   // Mouse pointer: cursor numbers are stored as system ids, read as numbers.
@@ -281,8 +271,7 @@ TEST_F(TestWindow, PropertiesAreClampedConvertedStoredAndApplied) {
   prog::OwnedBytes set(rt::NewByteSet(cross, 4));
   Write(tw::kLabel1, 7, P(set.get()));
   EXPECT_EQ(Tpl()->FindUnit(tw::kLabel1)->mouse_pointer, (Bytes{0x03, 0x7F, 0, 0}));
-  // A picture rebuilds the button quietly: same id, text and binding.
-  HWND old = Hwnd(tw::kButton1);
+  HWND old = Hwnd(tw::kButton1);  // a picture rebuilds the button quietly: same id, text and binding
   const uint8_t picture[] = {1, 2, 3, 4, 5, 6, 7, 8};
   prog::OwnedBytes image(rt::NewByteSet(picture, 8));
   Write(tw::kButton1, 8, P(image.get()));
@@ -313,8 +302,7 @@ TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
     EXPECT_EQ(FatalCode(call, &text), 0);
     EXPECT_EQ(text, rt::FormatFatalText(message, 0));
   }
-  // Common properties of a window not created come from the template.
-  EXPECT_EQ(Read(label, 0, -1, second), 4u);
+  EXPECT_EQ(Read(label, 0, -1, second), 4u);  // a window not created: common properties from the template
   Write(label, 0, 9, -1, second);
   EXPECT_EQ(Tpl(second)->FindUnit(label)->left, 9);
 }
@@ -345,8 +333,7 @@ VOID CALLBACK CloseTestWindow(HWND, UINT, UINT_PTR id, DWORD) {
 DWORD WINAPI EndFromOtherThread(void*) { rt::EndProgram(5); }
 
 TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
-  // Only an entered loop may end on the last window.
-  FreshTemplates();
+  FreshTemplates();  // only an entered loop may end on the last window
   ASSERT_FALSE(rt::ui::LoopEntered());
   DestroyWindow(Load());
   MSG m;
@@ -359,8 +346,7 @@ TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   ASSERT_NE(other, nullptr);
   // Not shown in the task bar: owned by the hidden owner window.
   EXPECT_EQ(GetWindow(other, GW_OWNER), static_cast<HWND>(rt::State().hidden_owner));
-  // Menu items build the menu and raise their routine.
-  HMENU menu = GetMenu(other);
+  HMENU menu = GetMenu(other);  // menu items build the menu and raise their routine
   ASSERT_NE(menu, nullptr);
   char caption[32] = {};
   GetMenuStringA(menu, 0, caption, sizeof caption, MF_BYPOSITION);
@@ -386,8 +372,7 @@ TEST(Loop, MenusIdleCallbacksAndTheLastWindowEndingIt) {
   EXPECT_FALSE(IsWindow(h));
   EXPECT_EQ(g_idle_at_close, before + 1);
   EXPECT_GE(g_calls.tick, 1);
-  // Last of all: once the main thread has begun the end, another thread's
-  // EndProgram ends only that thread, and the process lives on.
+  // Last: once the main thread has begun the end, EndProgram on another thread ends only it; the process lives on.
   rt::ui::ProgramEnd(0);
   HANDLE t = CreateThread(nullptr, 0, EndFromOtherThread, nullptr, 0, nullptr);
   DWORD code = 0;

@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Loopback HTTP server of the web tests on a free 127.0.0.1 port (written to
-the given file); /_last gives back the last ordinary request, head and body.
-Stops on /_quit or after 120 idle seconds."""
+"""Loopback HTTP server of the web tests on a free 127.0.0.1 port (written to the given file); /_last gives back
+the last ordinary request, head and body. Stops on /_quit or after 120 idle seconds."""
 import os, re, socketserver, sys, threading, time, urllib.parse
 
 LAST, ACTIVE = [b""], [time.time()]

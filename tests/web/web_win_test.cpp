@@ -1,5 +1,4 @@
-// The web client under Wine: body reads from stand-ins, what travels to and from
-// the loopback server, the code-page conversion and the DLL binding.
+// The web client under Wine: stand-in body reads, loopback server traffic, code-page conversion, DLL binding.
 #include <windows.h>
 #include <wininet.h>
 
@@ -56,8 +55,7 @@ void* Resolve(uint32_t index) {
 }
 
 TEST(WebRequestReads, BodiesComeWholeWhateverTheAnnouncedLength) {
-  // Every byte the reads give, whatever length is announced (one beyond
-  // 64 MB is not believed: no gigabyte is taken up front).
+  // Every byte the reads give, whatever length is announced (one over 64 MB is not believed: no gigabyte up front).
   webtest::LoadProgramDllTable();
   rt::Hooks().resolve_dll = &Resolve;
   const std::vector<std::string> pieces = {std::string(300000, 'a'), "b", std::string(70000, 'c')};
@@ -75,8 +73,7 @@ class WebRequest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { webtest::LoadProgramDllTable(), server_ = new webtest::LoopbackServer(); }
   static void TearDownTestSuite() { delete server_; }
-  // WinINet keeps a reply's cookies per host: each test starts without the cookie test's.
-  void SetUp() override {
+  void SetUp() override {  // WinINet keeps a reply's cookies per host: each test starts without the cookie test's
     ASSERT_TRUE(server_->ok()) << "test server did not start";
     InternetSetCookieA("http://127.0.0.1/", "a", "1; path=/; expires=Thu, 01 Jan 1970 00:00:00 GMT");
   }
