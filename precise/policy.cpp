@@ -49,6 +49,14 @@ AutoDecision DecideAuto(const Outcome& o, const AutoPeriods& p, size_t configure
   return D::kSet;
 }
 
+AutoDecision DecideUnattended(const Outcome& o, const AutoPeriods& p, size_t configured_sources,
+                              bool confirmed) {
+  AutoDecision d = DecideAuto(o, p, configured_sources);
+  if (d != AutoDecision::kNeedsQuestion || GuardFor(std::llround(o.offset_ms)) != Guard::kAsk) return d;
+  bool many = o.Answered() >= kUnattendedLargeAgree && o.FalseTickers() == 0;
+  return confirmed || many ? AutoDecision::kSet : AutoDecision::kNeedsQuestion;
+}
+
 int64_t NextAutoDelayMs(const AutoPeriods& p, int failures_in_a_row) {
   if (failures_in_a_row <= 0) return p.period_ms;
   int64_t delay = p.first_retry_ms;

@@ -93,6 +93,15 @@ AutoDecision DecideAuto(const Outcome& o, const AutoPeriods& p, size_t configure
 inline bool AutoMaySet(const Outcome& o, const AutoPeriods& p, size_t configured_sources) {
   return DecideAuto(o, p, configured_sources) == AutoDecision::kSet;
 }
+// The time-keeping service decides by the same code, with no one to ask: a
+// correction that would need the question (above two minutes) is set only
+// when at least kUnattendedLargeAgree sources agree and none is a false
+// ticker, or when a person has confirmed this one measurement (then the
+// ordinary agreement suffices); above a year never. Everything else is
+// DecideAuto's answer.
+constexpr int kUnattendedLargeAgree = 3;
+AutoDecision DecideUnattended(const Outcome& o, const AutoPeriods& p, size_t configured_sources,
+                              bool confirmed);
 // Milliseconds until the next automatic measurement: the period after a good
 // measurement; after the n-th failure in a row (n >= 1) the first retry
 // doubled n-1 times, never longer than the period.
@@ -144,6 +153,12 @@ class AutoSchedule {
   bool have_result_ = false;
   int64_t result_ms_ = 0;      // when the last measurement finished
 };
+
+// The sources used when none are given: the main tool's time service and
+// well-known HTTPS sites whose Date header is kept right (blank-separated).
+constexpr char kDefaultSources[] =
+    "http://quan.suning.com/getSysTime.do https://www.baidu.com/ https://www.qq.com/ "
+    "https://www.taobao.com/";
 
 // ---- Command line ----
 struct CommandLine {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "precise/dll_table.h"
+#include "precise/policy.h"
 #include "precise/precise.h"
 #include "program/program_image.h"
 #include "runtime/core/image.h"
@@ -12,14 +13,17 @@
 
 namespace {
 
-// Texts the routines use in place. The default sources: the main tool's
-// time service and well-known HTTPS sites whose Date header is kept right.
+// Texts the routines use in place: the default sources (policy.h).
 struct Constants {
   char default_sources[160];
 };
-constexpr Constants kConstants = {
-    "http://quan.suning.com/getSysTime.do https://www.baidu.com/ https://www.qq.com/ "
-    "https://www.taobao.com/"};
+constexpr Constants MakeConstants() {
+  Constants c{};
+  for (size_t i = 0; i < sizeof precise::kDefaultSources; ++i) c.default_sources[i] = precise::kDefaultSources[i];
+  return c;
+}
+static_assert(sizeof precise::kDefaultSources <= sizeof(Constants::default_sources), "the sources fit");
+constexpr Constants kConstants = MakeConstants();
 
 const rt::LibraryRecord* const kLibraries[] = {&RtComponentLibrary};
 
