@@ -92,6 +92,18 @@ bool TryDecodeStatus(const uint8_t* bytes, size_t size, Status* s) {
   return true;
 }
 
+bool WindowsTimeSynchronises(bool running, const char* type) {
+  if (!running) return false;
+  if (!type) return true;  // no setting read: its default synchronises
+  const char* no_sync = "nosync";
+  size_t i = 0;
+  for (; type[i] && no_sync[i]; ++i) {
+    char c = type[i] >= 'A' && type[i] <= 'Z' ? static_cast<char>(type[i] - 'A' + 'a') : type[i];
+    if (c != no_sync[i]) return true;
+  }
+  return type[i] != 0 || no_sync[i] != 0;
+}
+
 bool RateLimit::TryTake(int64_t now_ms) {
   if (taken_ && now_ms - last_ms_ < interval_ms_) return false;
   taken_ = true;

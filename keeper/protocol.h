@@ -28,6 +28,20 @@ constexpr char kSourcesValue[] = "Sources";  // REG_MULTI_SZ of URLs
 // The service program, next to the precise program.
 constexpr char kServiceProgram[] = "timecal-service.exe";
 
+// `timecal-service.exe --install [URL...]` and `--uninstall` end with one
+// of these (the precise program's --install and --uninstall pass them on).
+enum InstallExit : int {
+  kInstallDone = 0,          // installed, updated or removed
+  kInstallFailed = 1,        // the service manager or the registry refused (message says why)
+  kInstallBadArguments = 2,  // a word that is no http(s) URL
+  kInstallNotInstalled = 3,  // --uninstall: there was no such service
+  kInstallNoRight = 4,       // not an administrator (access denied)
+};
+
+// Whether the Windows Time service also sets the clock: it runs and its
+// Parameters\Type is anything but "NoSync" (compared ignoring case).
+bool WindowsTimeSynchronises(bool running, const char* type);
+
 constexpr uint32_t kMagic = 0x4B435454;  // "TTCK" as bytes on the wire
 constexpr uint16_t kVersion = 1;
 
