@@ -27,6 +27,31 @@ int Outcome::FalseTickers() const {
   return n;
 }
 
+Outcome OutcomeOf(const measure::Result& r) {
+  Outcome o;
+  o.has_offset = r.found;
+  o.disagree = r.disagree;
+  o.offset_ms = r.offset * 1000.0;
+  o.bound_ms = r.bound * 1000.0;
+  bool have_rtt = false;
+  for (const measure::SourceResult& s : r.sources) {
+    SourceView v;
+    v.url = s.url;
+    v.offset_ms = s.offset * 1000.0;
+    v.bound_ms = s.bound * 1000.0;
+    v.rtt_ms = s.rtt * 1000.0;
+    v.reason = s.failure.reason;
+    v.reason_number = s.failure.number;
+    v.state = s.state;
+    if (v.state == measure::SourceState::kAnswered && (!have_rtt || v.rtt_ms < o.rtt_ms)) {
+      o.rtt_ms = v.rtt_ms;
+      have_rtt = true;
+    }
+    o.sources.push_back(v);
+  }
+  return o;
+}
+
 bool Agreed(const Outcome& o, size_t configured_sources) {
   int agreeing = o.Answered();
   bool enough = agreeing >= 2 || (agreeing == 1 && configured_sources == 1);

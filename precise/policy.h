@@ -51,6 +51,9 @@ struct Outcome {
   int FalseTickers() const;
 };
 
+// The engine's result in the program's terms (figures in milliseconds).
+Outcome OutcomeOf(const measure::Result& r);
+
 // ---- Automatic mode ----
 struct AutoPeriods {
   int64_t period_ms = 15 * 60 * 1000;   // re-measure after a good measurement

@@ -74,31 +74,6 @@ int64_t NowUtcMs() { return std::llround(g_state->clock->Utc() * 1000.0); }
 int64_t MonoMs() { return std::llround(g_state->clock->Now() * 1000.0); }
 int64_t LocalOf(int64_t utc_ms) { return utc_ms + LocalShiftMs(utc_ms); }
 
-Outcome OutcomeOf(const measure::Result& r) {
-  Outcome o;
-  o.has_offset = r.found;
-  o.disagree = r.disagree;
-  o.offset_ms = r.offset * 1000.0;
-  o.bound_ms = r.bound * 1000.0;
-  bool have_rtt = false;
-  for (const measure::SourceResult& s : r.sources) {
-    SourceView v;
-    v.url = s.url;
-    v.offset_ms = s.offset * 1000.0;
-    v.bound_ms = s.bound * 1000.0;
-    v.rtt_ms = s.rtt * 1000.0;
-    v.reason = s.failure.reason;
-    v.reason_number = s.failure.number;
-    v.state = s.state;
-    if (v.state == measure::SourceState::kAnswered && (!have_rtt || v.rtt_ms < o.rtt_ms)) {
-      o.rtt_ms = v.rtt_ms;
-      have_rtt = true;
-    }
-    o.sources.push_back(v);
-  }
-  return o;
-}
-
 void ShowClocks() {
   State& s = *g_state;
   int64_t utc = NowUtcMs();
