@@ -121,6 +121,7 @@ std::unique_ptr<precise::Outcome> Measure(const measure::PlatformCalls& calls, c
                                           std::string* first_reason) {
   measure::Options options;
   options.build_utc = measure::BuildDateUtc(__DATE__);
+  options.target_resolution = settings.target_resolution;
   measure::Measurement m(calls, settings.urls, options);  // WINHTTP-PENDING
   while (m.Step()) {
     double left_ms = (m.NextWakeTime() - m.clock().Now()) * 1000.0 - 10.0;

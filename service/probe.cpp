@@ -7,6 +7,8 @@
 //               false tickers, offset us, bound us, decision, the lowest
 //               free handle value and the process's committed bytes
 //   PeriodMs, RetryMs (DWORD)  the measuring rhythm, shortened
+//   ResolutionMs (DWORD)       where a source stops halving, widened for
+//                              tests that need many short measurements
 #include <windows.h>
 #include <psapi.h>
 
@@ -63,6 +65,8 @@ void AdjustSettings(HKEY parameters, Settings* s) {
   g_measure_log = ReadText(parameters, "MeasureLog");
   ReadNumber(parameters, "PeriodMs", &s->periods.period_ms);
   ReadNumber(parameters, "RetryMs", &s->periods.first_retry_ms);
+  int64_t resolution_ms = 0;
+  if (ReadNumber(parameters, "ResolutionMs", &resolution_ms)) s->target_resolution = resolution_ms / 1000.0;
 }
 
 namespace {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "keeper/protocol.h"
+#include "measure/measure.h"
 #include "precise/policy.h"
 #include "runtime/core/owner.h"
 
@@ -45,6 +46,7 @@ using ScHandle = rt::UniqueOf<SC_HANDLE, CloseScHandle>;
 struct Settings {
   std::vector<std::string> urls;       // Sources; the default sources when empty
   precise::AutoPeriods periods;        // the test build may shorten them
+  double target_resolution = measure::Options().target_resolution;  // seconds; the test build may widen it
 };
 Settings ReadSettings();
 // The Windows Time service runs and synchronises the clock.
