@@ -64,6 +64,12 @@ int64_t UtcMs() {
   return (ticks - measure::kFileTimeAt1970) / 10000;
 }
 
+// Each notice is the event of the same number.
+static_assert(static_cast<int>(keeper::NoticeKind::kCount) == static_cast<int>(events::Event::kCount) &&
+                  static_cast<int>(keeper::NoticeKind::kSetFailed) == static_cast<int>(events::Event::kSetFailed) &&
+                  static_cast<int>(keeper::NoticeKind::kWindowsTime) == static_cast<int>(events::Event::kWindowsTime) &&
+                  static_cast<int>(keeper::NoticeKind::kFirstSet) == static_cast<int>(events::Event::kFirstSet),
+              "one event per notice, in the same order");
 void Log(const std::vector<keeper::Notice>& notices) {
   for (const keeper::Notice& n : notices) events::Report(static_cast<events::Event>(n.kind), n.inserts);
 }
