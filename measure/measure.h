@@ -6,7 +6,7 @@
 //   combine.cpp   the combiner of several sources
 //   reply.cpp     the readers of a reply's time: a JSON object's "sysTime2"
 //                 in Beijing time (its strict JSON reader), an HTTP Date header
-//   url.cpp       the URL splitter
+//   url.cpp       the URL splitter, and ASCII to and from UTF-16 for it
 //   texts.cpp     the engine's English: each failure's text, dates, numbers,
 //                 text from outside made printable
 // It performs no I/O and reads no clock: the caller (measure_edge.h on
@@ -47,26 +47,29 @@ namespace measure {
 enum class Reason : int {
   kNone,                  // no failure (answered, false ticker)
   kNoReply,               // an exchange failed and said nothing more
-  kTimedOut,              // WinINet 12002, or the source's time ran out
+  kTimedOut,              // 12002 (WinINet and WinHTTP), or the source's time ran out
   kNoReplyInTime,         // the source's time ran out before any exchange was done
   kHostNotFound,          // 12007
   kCannotConnect,         // 12029
   kConnectionAborted,     // 12030
-  kConnectionReset,       // 12031
-  kInvalidResponse,       // 12152
+  kConnectionReset,       // 12031 (WinINet)
+  kInvalidResponse,       // 12152; WinHTTP: 12181-12184 (headers or body past its limits)
   kCertificateName,       // 12038
   kCertificateDate,       // 12037
   kCertificateAuthority,  // 12045
   kCertificateRevocation, // 12057
-  kSecureChannel,         // 12175
-  kNetworkError,          // any other WinINet error
+  kCertificateRevoked,    // WinHTTP 12170
+  kCertificateInvalid,    // WinHTTP 12169, 12179 (not for a server's use)
+  kSecureChannel,         // 12175; WinHTTP: 12157
+  kClientCertificateNeeded,  // WinHTTP 12044: the server asks for one; none is sent
+  kNetworkError,          // any other WinINet or WinHTTP error
   kHttpStatus,            // not 200 and no readable time (reply says why)
   kUnreadableReply,       // no sysTime2 and no Date header
   kUnreadableSysTime2,    // a sysTime2 that is no Beijing time
   kUnreadableDateHeader,  // a Date header that is no HTTP date
   kServerClockStepped,    // replies that no single offset explains
-  kBadUrl,
-  kCancelled,
+  kBadUrl,                // unparsable; WinHTTP: not ASCII, or 12005/12006
+  kCancelled,             // Cancel(); WinHTTP: 12017 (a handle closed under a call)
   kBeforeBuildDate,       // refused: the server's time is before the build
   kTooFarFromPcClock,     // refused: more than a year from the PC clock
   kUnfinished,            // the result was asked for while measuring
@@ -74,7 +77,8 @@ enum class Reason : int {
   kCount
 };
 
-// The exchange's step a WinINet error came from; the English text names it.
+// The exchange's step a WinINet or WinHTTP error came from; the English
+// text names it (by WinINet's calls: "InternetOpen" for either API's open).
 enum class Step : int { kNone, kOpen, kConnect, kOpenRequest, kSend, kCount };
 
 // A failure as data: the code, the platform's number and what the English
@@ -84,8 +88,8 @@ struct Failure {
   Failure(Reason r, uint32_t n = 0, Step s = Step::kNone) : reason(r), number(n), step(s) {}
   Failure(Reason r, std::string quoted) : reason(r), detail(std::move(quoted)) {}
   Reason reason = Reason::kNone;
-  uint32_t number = 0;     // WinINet error, or the HTTP status for kHttpStatus; 0 if none
-  Step step = Step::kNone; // where a WinINet error came from
+  uint32_t number = 0;     // WinINet or WinHTTP error, or the HTTP status for kHttpStatus; 0 if none
+  Step step = Step::kNone; // where such an error came from
   Reason reply = Reason::kNone;  // for kHttpStatus: why the reply gave no time
   std::string detail;      // the reply's unreadable text (its first 40 bytes), or
                            // the refused server's date ("2026-12-07")
@@ -245,6 +249,14 @@ struct Url {
   std::string path;  // "/" when the URL has none; with the query
 };
 bool TryParseUrl(const std::string& text, Url* url);
+
+// Text for an API that takes UTF-16 (WinHTTP): a URL's host and path, the
+// request's headers. Each ASCII byte becomes its own UTF-16 unit; false for
+// a text with any other byte (no code page is guessed for it).
+bool TryWidenAscii(const std::string& text, std::u16string* wide);
+// A header such an API gives back (the Date): ASCII units kept, every other
+// unit '?' (a Date outside ASCII is unreadable either way).
+std::string NarrowToAscii(const std::u16string& wide);
 
 // The query's number forms: "+0.123", "-1.500".
 std::string FormatSeconds(double s, bool sign);

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <iterator>
+#include <string>
 
 #include "runtime/core/owner.h"
+#include "runtime/core/table_rows.h"
 #include "web/wininet_numbers.h"
 
 namespace measure {
@@ -35,20 +38,19 @@ double FileTimeUtc(const PlatformCalls& calls, PlatformCommand command) {
   return static_cast<double>(t - kFileTimeAt1970) / 1e7;
 }
 
-// WinINet's numbers.
-using namespace web::wininet;
 constexpr uint32_t kLargestBody = 64 * 1024;
 constexpr double kLongestExchange = 3.0;
 constexpr double kStepSlack = 0.020;  // Step() waits at most this for a send
 
-// The WinINet errors a source meets, each with its reason code (whose
-// texts are FailureText's and the programs' own); any other error is
-// kNetworkError with its number.
+// The API errors a source meets, each with its reason code (whose texts are
+// FailureText's and the programs' own); any other error is kNetworkError
+// with its number. WinHTTP kept most of WinINet's numbers; each API has its
+// own table all the same, as the two do not mean every number alike.
 struct ErrorReason {
   uint32_t code;
   Reason reason;
 };
-constexpr ErrorReason kErrorReasons[] = {
+constexpr ErrorReason kWinInetReasons[] = {
     {12002, Reason::kTimedOut},
     {12007, Reason::kHostNotFound},
     {12029, Reason::kCannotConnect},
@@ -61,12 +63,197 @@ constexpr ErrorReason kErrorReasons[] = {
     {12057, Reason::kCertificateRevocation},
     {12175, Reason::kSecureChannel},
 };
+constexpr ErrorReason kWinHttpReasons[] = {
+    {12002, Reason::kTimedOut},              // ERROR_WINHTTP_TIMEOUT
+    {12005, Reason::kBadUrl},                // ERROR_WINHTTP_INVALID_URL
+    {12006, Reason::kBadUrl},                // ERROR_WINHTTP_UNRECOGNIZED_SCHEME
+    {12007, Reason::kHostNotFound},          // ERROR_WINHTTP_NAME_NOT_RESOLVED
+    {12017, Reason::kCancelled},             // ERROR_WINHTTP_OPERATION_CANCELLED
+    {12029, Reason::kCannotConnect},         // ERROR_WINHTTP_CANNOT_CONNECT
+    {12030, Reason::kConnectionAborted},     // ERROR_WINHTTP_CONNECTION_ERROR
+    {12037, Reason::kCertificateDate},       // ERROR_WINHTTP_SECURE_CERT_DATE_INVALID
+    {12038, Reason::kCertificateName},       // ERROR_WINHTTP_SECURE_CERT_CN_INVALID
+    {12044, Reason::kClientCertificateNeeded},  // ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED
+    {12045, Reason::kCertificateAuthority},  // ERROR_WINHTTP_SECURE_INVALID_CA
+    {12057, Reason::kCertificateRevocation}, // ERROR_WINHTTP_SECURE_CERT_REV_FAILED
+    {12152, Reason::kInvalidResponse},       // ERROR_WINHTTP_INVALID_SERVER_RESPONSE
+    {12157, Reason::kSecureChannel},         // ERROR_WINHTTP_SECURE_CHANNEL_ERROR
+    {12169, Reason::kCertificateInvalid},    // ERROR_WINHTTP_SECURE_INVALID_CERT
+    {12170, Reason::kCertificateRevoked},    // ERROR_WINHTTP_SECURE_CERT_REVOKED
+    {12175, Reason::kSecureChannel},         // ERROR_WINHTTP_SECURE_FAILURE
+    {12179, Reason::kCertificateInvalid},    // ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE
+    {12181, Reason::kInvalidResponse},       // ERROR_WINHTTP_HEADER_COUNT_EXCEEDED
+    {12182, Reason::kInvalidResponse},       // ERROR_WINHTTP_HEADER_SIZE_OVERFLOW
+    {12183, Reason::kInvalidResponse},       // ERROR_WINHTTP_CHUNKED_ENCODING_HEADER_SIZE_OVERFLOW
+    {12184, Reason::kInvalidResponse},       // ERROR_WINHTTP_RESPONSE_DRAIN_OVERFLOW
+};
 
-// The failure of `step` with WinINet error `code`.
-Failure WinInetFailure(Step step, uint32_t code) {
+// WinHTTP's numbers as the platform's winhttp.h has them (the edge reaches
+// WinHTTP only through PlatformCalls, so it includes no platform header).
+namespace winhttp {
+constexpr uint32_t kAccessTypeNoProxy = 1;           // WINHTTP_ACCESS_TYPE_NO_PROXY
+constexpr uint32_t kFlagRefresh = 0x00000100u;       // WINHTTP_FLAG_REFRESH
+constexpr uint32_t kFlagSecure = 0x00800000u;        // WINHTTP_FLAG_SECURE
+constexpr uint32_t kOptionReceiveResponseTimeout = 7;  // WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT
+constexpr uint32_t kOptionDisableFeature = 63;       // WINHTTP_OPTION_DISABLE_FEATURE
+constexpr uint32_t kDisableCookies = 0x1;            // WINHTTP_DISABLE_COOKIES
+constexpr uint32_t kDisableRedirects = 0x2;          // WINHTTP_DISABLE_REDIRECTS
+constexpr uint32_t kAddHeaderAdd = 0x20000000u;      // WINHTTP_ADDREQ_FLAG_ADD
+constexpr uint32_t kAddHeaderReplace = 0x80000000u;  // WINHTTP_ADDREQ_FLAG_REPLACE
+constexpr uint32_t kWholeString = 0xFFFFFFFFu;       // (DWORD)-1: the text ends at its NUL
+constexpr uint32_t kQueryDate = 9;                   // WINHTTP_QUERY_DATE
+constexpr uint32_t kQueryStatusCode = 19;            // WINHTTP_QUERY_STATUS_CODE
+constexpr uint32_t kQueryFlagNumber = 0x20000000u;   // WINHTTP_QUERY_FLAG_NUMBER
+}  // namespace winhttp
+
+// The agent both APIs send.
+constexpr char kAgent[] = "timecal-query/1.0";
+
+// --- WinINet's calls ---
+
+namespace inet {
+using namespace web::wininet;
+
+uint32_t Open(const PlatformCalls& c) {
+  return Call(c, kPcInternetOpenA, {W(kAgent), kOpenTypeDirect, 0, 0, 0});
+}
+uint32_t Connect(const PlatformCalls& c, uint32_t session, const Url& url) {
+  return Call(c, kPcInternetConnectA, {session, W(url.host.c_str()), static_cast<uint32_t>(url.port),
+                                       0, 0, kServiceHttp, 0, 0});
+}
+uint32_t OpenRequest(const PlatformCalls& c, uint32_t connection, const Url& url) {
+  uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection | kFlagNoCookies |
+                   kFlagNoUi | kFlagPragmaNoCache | kFlagNoAutoRedirect |
+                   (url.secure ? kFlagSecure : 0);
+  return Call(c, kPcHttpOpenRequestA, {connection, W("GET"), W(url.path.c_str()), 0, 0, 0, flags, 0});
+}
+bool Prepare(const PlatformCalls& c, uint32_t request, uint32_t timeout_ms) {
+  for (uint32_t option : {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
+    Call(c, kPcInternetSetOptionA, {request, option, W(&timeout_ms), 4});
+  return true;
+}
+bool Send(const PlatformCalls& c, uint32_t request) {
+  return Call(c, kPcHttpSendRequestA, {request, 0, 0, 0, 0}) != 0;
+}
+std::string Date(const PlatformCalls& c, uint32_t request) {
+  char date[128] = {0};
+  uint32_t size = sizeof date - 1;
+  if (!Call(c, kPcHttpQueryInfoA, {request, kQueryDate, W(date), W(&size), 0})) return "";
+  return date;
+}
+uint32_t Status(const PlatformCalls& c, uint32_t request) {
+  uint32_t status = 0, size = 4;
+  Call(c, kPcHttpQueryInfoA, {request, kQueryStatusCode | kQueryFlagNumber, W(&status), W(&size), 0});
+  return status;
+}
+bool Read(const PlatformCalls& c, uint32_t request, char* to, uint32_t size, uint32_t* got) {
+  return Call(c, kPcInternetReadFile, {request, W(to), size, W(got)}) != 0;
+}
+}  // namespace inet
+
+// --- WinHTTP's calls ---
+
+namespace whttp {
+using namespace winhttp;
+
+std::u16string Wide(const char* ascii) {
+  std::u16string wide;
+  TryWidenAscii(ascii, &wide);
+  return wide;
+}
+
+uint32_t Open(const PlatformCalls& c) {
+  return Call(c, kPcWinHttpOpen, {W(Wide(kAgent).c_str()), kAccessTypeNoProxy, 0, 0, 0});
+}
+// A source's host and path are ASCII (checked when the source was made).
+uint32_t Connect(const PlatformCalls& c, uint32_t session, const Url& url) {
+  std::u16string host;
+  if (!TryWidenAscii(url.host, &host)) return 0;
+  return Call(c, kPcWinHttpConnect, {session, W(host.c_str()), static_cast<uint32_t>(url.port), 0});
+}
+uint32_t OpenRequest(const PlatformCalls& c, uint32_t connection, const Url& url) {
+  std::u16string path;
+  if (!TryWidenAscii(url.path, &path)) return 0;
+  uint32_t flags = kFlagRefresh | (url.secure ? kFlagSecure : 0);
+  return Call(c, kPcWinHttpOpenRequest,
+              {connection, W(Wide("GET").c_str()), W(path.c_str()), 0, 0, 0, flags});
+}
+// Everything the exchange relies on is checked: a request that would follow
+// a redirect, keep a cookie, be answered from a cache or wait past its time
+// is not sent. WinHTTP's certificate checks are left as they are (all on).
+bool Prepare(const PlatformCalls& c, uint32_t request, uint32_t timeout_ms) {
+  uint32_t disable = kDisableCookies | kDisableRedirects;
+  // Caches between us and the server heed only request headers.
+  const std::u16string headers = Wide("Cache-Control: no-cache\r\nPragma: no-cache");
+  return Call(c, kPcWinHttpSetTimeouts, {request, timeout_ms, timeout_ms, timeout_ms, timeout_ms}) &&
+         Call(c, kPcWinHttpSetOption, {request, kOptionReceiveResponseTimeout, W(&timeout_ms), 4}) &&
+         Call(c, kPcWinHttpSetOption, {request, kOptionDisableFeature, W(&disable), 4}) &&
+         Call(c, kPcWinHttpAddRequestHeaders,
+              {request, W(headers.c_str()), kWholeString, kAddHeaderAdd | kAddHeaderReplace});
+}
+// Until the reply's headers are in, as WinINet's send is.
+bool Send(const PlatformCalls& c, uint32_t request) {
+  return Call(c, kPcWinHttpSendRequest, {request, 0, 0, 0, 0, 0, 0}) &&
+         Call(c, kPcWinHttpReceiveResponse, {request, 0});
+}
+std::string Date(const PlatformCalls& c, uint32_t request) {
+  char16_t date[128] = {0};
+  uint32_t size = sizeof date - sizeof date[0];  // bytes
+  if (!Call(c, kPcWinHttpQueryHeaders, {request, kQueryDate, 0, W(date), W(&size), 0})) return "";
+  return NarrowToAscii(std::u16string(date, std::min<size_t>(size / 2, 127)));
+}
+uint32_t Status(const PlatformCalls& c, uint32_t request) {
+  uint32_t status = 0, size = 4;
+  Call(c, kPcWinHttpQueryHeaders,
+       {request, kQueryStatusCode | kQueryFlagNumber, 0, W(&status), W(&size), 0});
+  return status;
+}
+bool Read(const PlatformCalls& c, uint32_t request, char* to, uint32_t size, uint32_t* got) {
+  return Call(c, kPcWinHttpReadData, {request, W(to), size, W(got)}) != 0;
+}
+}  // namespace whttp
+
+}  // namespace
+
+// One API's calls of an exchange, one row per HttpApi; the exchange itself
+// (timing, body, the server's second, the status) is Measurement's, once.
+struct HttpCalls {
+  HttpApi api;
+  PlatformCommand close;  // closes any handle of the API
+  bool ascii_only;        // takes UTF-16: a source's host and path must be ASCII
+  const ErrorReason* reasons;
+  size_t reason_count;
+  uint32_t (*open)(const PlatformCalls&);  // the session; 0 on failure
+  uint32_t (*connect)(const PlatformCalls&, uint32_t session, const Url&);
+  uint32_t (*open_request)(const PlatformCalls&, uint32_t connection, const Url&);
+  // Time-outs and request settings, before the wait; false: do not send.
+  bool (*prepare)(const PlatformCalls&, uint32_t request, uint32_t timeout_ms);
+  // Sends the request and returns once the reply's headers are in.
+  bool (*send)(const PlatformCalls&, uint32_t request);
+  std::string (*date)(const PlatformCalls&, uint32_t request);  // "" when none
+  uint32_t (*status)(const PlatformCalls&, uint32_t request);
+  bool (*read)(const PlatformCalls&, uint32_t request, char* to, uint32_t size, uint32_t* got);
+};
+
+namespace {
+
+constexpr HttpCalls kHttpCalls[] = {
+    {HttpApi::kWinInet, kPcInternetCloseHandle, false, kWinInetReasons, std::size(kWinInetReasons),
+     inet::Open, inet::Connect, inet::OpenRequest, inet::Prepare, inet::Send, inet::Date,
+     inet::Status, inet::Read},
+    {HttpApi::kWinHttp, kPcWinHttpCloseHandle, true, kWinHttpReasons, std::size(kWinHttpReasons),
+     whttp::Open, whttp::Connect, whttp::OpenRequest, whttp::Prepare, whttp::Send, whttp::Date,
+     whttp::Status, whttp::Read},
+};
+static_assert(rt::RowsInKeyOrder(kHttpCalls, &HttpCalls::api) &&
+                  sizeof kHttpCalls / sizeof kHttpCalls[0] == 2,
+              "one row per HTTP API, in HttpApi order");
+
+// The failure of `step` with API error `code`.
+Failure ApiFailure(const HttpCalls& http, Step step, uint32_t code) {
   Failure f{Reason::kNetworkError, code, step};
-  for (const ErrorReason& e : kErrorReasons)
-    if (e.code == code) f.reason = e.reason;
+  for (size_t i = 0; i < http.reason_count; ++i)
+    if (http.reasons[i].code == code) f.reason = http.reasons[i].reason;
   return f;
 }
 
@@ -122,19 +309,21 @@ void Clock::WaitUntil(double mono, double spin) const {
 // ---------------------------------------------------------------------------
 // One source: its measurer and its connection.
 
-// A WinINet handle with the hook that closes it, owned by one line over the
-// project's owner template.
+// A WinINet or WinHTTP handle with the hook and the command that close it,
+// owned by one line over the project's owner template.
 struct InternetSlot {
   const PlatformCalls* calls;
+  PlatformCommand close;
   uint32_t handle;
 };
 void CloseInternetSlot(const InternetSlot& s) noexcept {
-  if (s.handle) Call(*s.calls, kPcInternetCloseHandle, {s.handle});
+  if (s.handle) Call(*s.calls, s.close, {s.handle});
 }
 class InternetHandle : public rt::UniqueOf<InternetSlot, CloseInternetSlot> {
  public:
   InternetHandle() = default;
-  InternetHandle(const PlatformCalls* calls, uint32_t h) : Unique(InternetSlot{calls, h}) {}
+  InternetHandle(const PlatformCalls* calls, const HttpCalls& http, uint32_t h)
+      : Unique(InternetSlot{calls, http.close, h}) {}
   uint32_t handle() const { return get().handle; }
 };
 
@@ -144,23 +333,26 @@ struct Measurement::Source {
   bool parsed = false;
   SourceMeasurer measurer;
   InternetHandle connection;
-  Source(const std::string& u, const Options& o, double base, double start)
+  Source(const std::string& u, const HttpCalls& http, const Options& o, double base, double start)
       : url(u), measurer(o, base, start) {
-    parsed = TryParseUrl(u, &parts);
+    std::u16string wide;
+    parsed = TryParseUrl(u, &parts) &&
+             (!http.ascii_only || (TryWidenAscii(parts.host, &wide) && TryWidenAscii(parts.path, &wide)));
   }
 };
 
 Measurement::Measurement(const PlatformCalls& calls, const std::vector<std::string>& urls,
-                         const Options& options)
-    : calls_(calls), clock_(calls_), options_(options) {
+                         const Options& options, HttpApi api)
+    : calls_(calls),
+      http_(&rt::RowOr(kHttpCalls, static_cast<size_t>(api), 0)),
+      clock_(calls_),
+      options_(options) {
   double start = clock_.Now();
   for (const std::string& u : urls) {
-    sources_.push_back(std::make_unique<Source>(u, options_, clock_.UtcMinusMono(), start));
+    sources_.push_back(std::make_unique<Source>(u, *http_, options_, clock_.UtcMinusMono(), start));
     if (!sources_.back()->parsed) sources_.back()->measurer.Stop(Reason::kBadUrl);
   }
-  session_ = std::make_unique<InternetHandle>(
-      &calls_, Call(calls_, kPcInternetOpenA,
-                    {W("timecal-query/1.0"), kOpenTypeDirect, 0, 0, 0}));
+  session_ = std::make_unique<InternetHandle>(&calls_, *http_, http_->open(calls_));
   if (Finished()) Finish();
 }
 
@@ -226,63 +418,49 @@ bool Measurement::Step() {
   return true;
 }
 
-// One timed request. Everything that may be slow (the connection handle,
-// the request handle, time-outs) is set up before the wait, so that only the
-// send itself sits between t1 and t4.
+// One timed request, over either API. Everything that may be slow (the
+// connection handle, the request handle, time-outs, request settings) is
+// set up before the wait, so that only the send itself sits between t1 and
+// t4.
 measure::Exchange Measurement::Exchange(Source& s, double send_at) {
+  const HttpCalls& http = *http_;
   measure::Exchange x;
   auto fail = [&](measure::Step step) {  // (Step alone names the member function)
     x.ok = false;
-    x.failure = WinInetFailure(step, Call(calls_, kPcGetLastError, {}));
+    x.failure = ApiFailure(http, step, Call(calls_, kPcGetLastError, {}));
     x.received = clock_.Now();
     if (x.sent == 0) x.sent = x.received;
     return x;
   };
   if (!session_ || !session_->handle()) return fail(measure::Step::kOpen);
   if (!s.connection.handle()) {
-    s.connection = InternetHandle(
-        &calls_, Call(calls_, kPcInternetConnectA,
-                      {session_->handle(), W(s.parts.host.c_str()), static_cast<uint32_t>(s.parts.port),
-                       0, 0, kServiceHttp, 0, 0}));
+    s.connection = InternetHandle(&calls_, http, http.connect(calls_, session_->handle(), s.parts));
     if (!s.connection.handle()) return fail(measure::Step::kConnect);
   }
-  uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagKeepConnection | kFlagNoCookies |
-                   kFlagNoUi | kFlagPragmaNoCache | kFlagNoAutoRedirect |
-                   (s.parts.secure ? kFlagSecure : 0);
-  InternetHandle request(&calls_, Call(calls_, kPcHttpOpenRequestA,
-                                       {s.connection.handle(), W("GET"), W(s.parts.path.c_str()), 0,
-                                        0, 0, flags, 0}));
+  InternetHandle request(&calls_, http, http.open_request(calls_, s.connection.handle(), s.parts));
   if (!request.handle()) return fail(measure::Step::kOpenRequest);
   double left = s.measurer.Deadline() - std::max(send_at, clock_.Now());
   uint32_t timeout_ms = static_cast<uint32_t>(std::max(0.2, std::min(kLongestExchange, left)) * 1000);
-  for (uint32_t option : {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
-    Call(calls_, kPcInternetSetOptionA, {request.handle(), option, W(&timeout_ms), 4});
+  if (!http.prepare(calls_, request.handle(), timeout_ms)) return fail(measure::Step::kOpenRequest);
 
   clock_.WaitUntil(send_at);
   x.sent = clock_.Now();
-  uint32_t sent = Call(calls_, kPcHttpSendRequestA, {request.handle(), 0, 0, 0, 0});
+  bool sent = http.send(calls_, request.handle());
   x.received = clock_.Now();
   if (!sent) return fail(measure::Step::kSend);
 
-  char date[128] = {0};
-  uint32_t size = sizeof date - 1;
-  if (!Call(calls_, kPcHttpQueryInfoA, {request.handle(), kQueryDate, W(date), W(&size), 0}))
-    date[0] = 0;
+  const std::string date = http.date(calls_, request.handle());
   std::string body;
   char chunk[4096];
   for (;;) {
     uint32_t got = 0;
-    if (!Call(calls_, kPcInternetReadFile, {request.handle(), W(chunk), sizeof chunk, W(&got)}) ||
-        got == 0)
-      break;
+    if (!http.read(calls_, request.handle(), chunk, sizeof chunk, &got) || got == 0) break;
     body.append(chunk, got);
     if (body.size() > kLargestBody) break;  // not the time service's reply
   }
   int64_t second;
   if (!TryReadServerSecond(body, date, &second, &x.failure)) {
-    uint32_t status = 0, status_size = 4;
-    Call(calls_, kPcHttpQueryInfoA,
-         {request.handle(), kQueryStatusCode | kQueryFlagNumber, W(&status), W(&status_size), 0});
+    uint32_t status = http.status(calls_, request.handle());
     if (status != 200) {
       x.failure.reply = x.failure.reason;
       x.failure.reason = Reason::kHttpStatus;
@@ -296,8 +474,8 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
 }
 
 Result MeasureBlocking(const PlatformCalls& calls, const std::vector<std::string>& urls,
-                       const Options& options) {
-  Measurement m(calls, urls, options);
+                       const Options& options, HttpApi api) {
+  Measurement m(calls, urls, options, api);
   while (m.Step()) {
     // Sleep until shortly before the next send; Step() spins the rest.
     double wake = m.NextWakeTime() - kStepSlack / 2;

@@ -1,7 +1,10 @@
 // The measurement engine's Windows edge: the clock (performance counter
 // mapped once to the PC's UTC clock), one timed HTTP(S) exchange per request
-// over a kept-alive WinINet connection per source, and the drivers that run
-// the portable core (measure.h) over several sources at once.
+// over a kept-alive connection per source, and the drivers that run the
+// portable core (measure.h) over several sources at once. The exchange is
+// written once; the HTTP API under it is WinINet (the window programs) or
+// WinHTTP (the service: WinINet is not meant for services), chosen per
+// Measurement, each a row of one small table of API calls.
 //
 // Every platform function is reached through PlatformCalls, a hook the
 // caller supplies: a window program routes them through its own DLL command
@@ -9,8 +12,9 @@
 // map each PlatformCommand to its index in the hook); a console program can bind them with
 // BindPlatformCalls() (GetProcAddress). Arguments are the 32-bit words of a
 // stdcall call, pointers as words.
-// Ownership: a Measurement owns its WinINet handles (closed on destruction or
-// when it finishes) and its result. PlatformCalls' context stays the caller's.
+// Ownership: a Measurement owns its WinINet or WinHTTP handles (closed on
+// destruction or when it finishes) and its result. PlatformCalls' context
+// stays the caller's.
 // May call: PlatformCalls, measure.h, the C++ standard library; owns its
 // handles with the runtime's owner template (runtime/core/owner.h); its rows
 // are of the shared DLL row type (program/dll_table.h, header-only).
@@ -20,6 +24,7 @@
 //   measure::Result r = measure::MeasureBlocking(calls, urls, measure::Options{});
 // Usage, from a window timer (no call blocks longer than one request + 20 ms):
 //   measure::Measurement m(calls, urls, options);      // opens nothing yet
+//   (a service: measure::Measurement m(calls, urls, options, measure::HttpApi::kWinHttp))
 //   on each timer tick (e.g. every 10 ms, or at m.NextWakeTime()):
 //     if (!m.Step()) { use m.result(); }                // false once finished
 //   m.Cancel() stops early and keeps what is known.
@@ -34,6 +39,11 @@
 #include "program/dll_table.h"
 
 namespace measure {
+
+// The HTTP API a Measurement's exchanges go through. WinHTTP takes UTF-16
+// text: a source whose host or path holds a byte outside ASCII fails with
+// kBadUrl there (WinINet sends such bytes as they are).
+enum class HttpApi { kWinInet, kWinHttp };
 
 // The platform functions the edge calls, by index.
 enum PlatformCommand : int {
@@ -51,7 +61,18 @@ enum PlatformCommand : int {
   kPcGetSystemTimeAsFileTime = 11,
   kPcSleep = 12,
   kPcGetLastError = 13,
-  kPlatformCommandCount = 14,
+  kPcWinHttpOpen = 14,
+  kPcWinHttpConnect = 15,
+  kPcWinHttpOpenRequest = 16,
+  kPcWinHttpSetTimeouts = 17,
+  kPcWinHttpSetOption = 18,
+  kPcWinHttpAddRequestHeaders = 19,
+  kPcWinHttpSendRequest = 20,
+  kPcWinHttpReceiveResponse = 21,
+  kPcWinHttpQueryHeaders = 22,
+  kPcWinHttpReadData = 23,
+  kPcWinHttpCloseHandle = 24,
+  kPlatformCommandCount = 25,
 };
 
 // Arguments are words of a 32-bit stdcall call; library and name say where
@@ -72,6 +93,17 @@ constexpr prog::DllRow kPlatformFunctions[] = {
     {kPcGetSystemTimeAsFileTime, "kernel32.dll", "GetSystemTimeAsFileTime", 1},
     {kPcSleep, "kernel32.dll", "Sleep", 1},
     {kPcGetLastError, "kernel32.dll", "GetLastError", 0},
+    {kPcWinHttpOpen, "winhttp.dll", "WinHttpOpen", 5},
+    {kPcWinHttpConnect, "winhttp.dll", "WinHttpConnect", 4},
+    {kPcWinHttpOpenRequest, "winhttp.dll", "WinHttpOpenRequest", 7},
+    {kPcWinHttpSetTimeouts, "winhttp.dll", "WinHttpSetTimeouts", 5},
+    {kPcWinHttpSetOption, "winhttp.dll", "WinHttpSetOption", 4},
+    {kPcWinHttpAddRequestHeaders, "winhttp.dll", "WinHttpAddRequestHeaders", 4},
+    {kPcWinHttpSendRequest, "winhttp.dll", "WinHttpSendRequest", 7},
+    {kPcWinHttpReceiveResponse, "winhttp.dll", "WinHttpReceiveResponse", 2},
+    {kPcWinHttpQueryHeaders, "winhttp.dll", "WinHttpQueryHeaders", 6},
+    {kPcWinHttpReadData, "winhttp.dll", "WinHttpReadData", 4},
+    {kPcWinHttpCloseHandle, "winhttp.dll", "WinHttpCloseHandle", 1},
 };
 static_assert(prog::RowsDense(kPlatformFunctions, 0) &&
                   sizeof kPlatformFunctions / sizeof kPlatformFunctions[0] == kPlatformCommandCount,
@@ -108,11 +140,14 @@ class Clock {
   double utc_minus_mono_ = 0;
 };
 
+// One HTTP API's calls of an exchange (measure_edge.cpp).
+struct HttpCalls;
+
 // Several sources measured together; each step does at most one exchange.
 class Measurement {
  public:
   Measurement(const PlatformCalls& calls, const std::vector<std::string>& urls,
-              const Options& options);
+              const Options& options, HttpApi api = HttpApi::kWinInet);
   ~Measurement();
   Measurement(const Measurement&) = delete;
   Measurement& operator=(const Measurement&) = delete;
@@ -134,6 +169,7 @@ class Measurement {
   void Finish();
   measure::Exchange Exchange(Source& source, double send_at);
   PlatformCalls calls_;
+  const HttpCalls* http_;  // the chosen API's row (measure_edge.cpp)
   Clock clock_;
   Options options_;
   std::vector<std::unique_ptr<Source>> sources_;
@@ -143,6 +179,6 @@ class Measurement {
 };
 
 Result MeasureBlocking(const PlatformCalls& calls, const std::vector<std::string>& urls,
-                       const Options& options);
+                       const Options& options, HttpApi api = HttpApi::kWinInet);
 
 }  // namespace measure

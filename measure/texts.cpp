@@ -16,7 +16,7 @@ namespace {
 
 // The English of each reason, one row per code in code order. A failure
 // from an exchange's step starts with the step's name and, where `number`
-// is set, ends with the WinINet error: "send: cannot connect (12029)".
+// is set, ends with the WinINet or WinHTTP error: "send: cannot connect (12029)".
 // `text` is a format given the failure's number (the HTTP status); where
 // `after_detail` is set, the failure's detail stands between the two.
 struct EnglishRow {
@@ -40,7 +40,10 @@ constexpr EnglishRow kEnglish[] = {
     {R::kCertificateDate, "certificate date invalid", " (%u)", nullptr},
     {R::kCertificateAuthority, "certificate authority not trusted", " (%u)", nullptr},
     {R::kCertificateRevocation, "certificate revocation check failed", " (%u)", nullptr},
+    {R::kCertificateRevoked, "certificate revoked", " (%u)", nullptr},
+    {R::kCertificateInvalid, "certificate invalid", " (%u)", nullptr},
     {R::kSecureChannel, "secure channel error", " (%u)", nullptr},
+    {R::kClientCertificateNeeded, "server asks for a client certificate", " (%u)", nullptr},
     {R::kNetworkError, "error", " %u", nullptr},
     {R::kHttpStatus, "HTTP %u, ", nullptr, nullptr},  // then why the reply gave no time
     {R::kUnreadableReply, "no sysTime2 and no Date header", nullptr, nullptr},

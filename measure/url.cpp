@@ -1,7 +1,9 @@
 // The URL splitter (measure.h): an http:// or https:// URL to the host,
 // port and path a connection needs, refusing what WinINet would read
-// differently (user info, blanks, a bad port).
+// differently (user info, blanks, a bad port); and its text to and from the
+// UTF-16 that WinHTTP takes.
 #include <string>
+#include <utility>
 
 #include "measure/measure.h"
 
@@ -47,6 +49,24 @@ bool TryParseUrl(const std::string& text, Url* url) {
     if (static_cast<unsigned char>(c) <= ' ') return false;
   *url = u;
   return true;
+}
+
+bool TryWidenAscii(const std::string& text, std::u16string* wide) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    out += static_cast<char16_t>(c);
+  }
+  *wide = std::move(out);
+  return true;
+}
+
+std::string NarrowToAscii(const std::u16string& wide) {
+  std::string out;
+  out.reserve(wide.size());
+  for (char16_t u : wide) out += u < 0x80 ? static_cast<char>(u) : '?';
+  return out;
 }
 
 }  // namespace measure

@@ -1,8 +1,9 @@
 // timecal-query: measures the PC clock's offset against time sources from
 // the command line, like "w32tm /stripchart" does for NTP.
 //
-//   timecal-query.exe [URL...]
+//   timecal-query.exe [--winhttp] [URL...]
 //
+// --winhttp measures over WinHTTP (as the service does) instead of WinINet.
 // One line per source, then the combined offset. Exit codes:
 //   0  an offset was found (the last line is "offset ...")
 //   1  no source answered ("no source answered")
@@ -50,12 +51,17 @@ void PrintSource(const measure::SourceResult& s) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> urls;
+  measure::HttpApi api = measure::HttpApi::kWinInet;
   for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--winhttp") {
+      api = measure::HttpApi::kWinHttp;
+      continue;
+    }
     measure::Url parts;
     if (!measure::TryParseUrl(argv[i], &parts)) {
       std::fprintf(stderr,
                    "timecal-query: not an http:// or https:// URL: %s\n"
-                   "usage: timecal-query.exe [URL...]\n",
+                   "usage: timecal-query.exe [--winhttp] [URL...]\n",
                    measure::Printable(argv[i]).c_str());
       return kExitBadArguments;
     }
@@ -65,7 +71,7 @@ int main(int argc, char** argv) {
 
   measure::Options options;
   options.build_utc = measure::BuildDateUtc(__DATE__);
-  measure::Result r = measure::MeasureBlocking(measure::BindPlatformCalls(), urls, options);
+  measure::Result r = measure::MeasureBlocking(measure::BindPlatformCalls(), urls, options, api);
   for (const measure::SourceResult& s : r.sources) PrintSource(s);
   if (r.disagree) {
     std::printf("sources disagree\n");

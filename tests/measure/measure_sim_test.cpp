@@ -1,6 +1,7 @@
 // The measurement core against a simulated server clock built from the exchange's
 // physical parts, not from the measurer's reasoning (every draw seeded); then which
-// reply time counts (each reader alone is fuzzed in tests/fuzz) and number forms.
+// reply time counts (each reader alone is fuzzed in tests/fuzz), number forms, the
+// texts of WinHTTP's own reasons and the UTF-16 text WinHTTP is given and gives back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -321,6 +322,56 @@ TEST(ReplyTime, BuildDateAndNumberForms) {
   EXPECT_EQ(measure::FormatSeconds(-1.2346, true), "-1.235");
   EXPECT_EQ(measure::FormatSeconds(3600.371, true), "+3600.371");
   EXPECT_EQ(measure::FormatSeconds(0.0125, false), "0.013");
+}
+
+// WinHTTP's errors that WinINet's table has no reason for read as themselves.
+TEST(FailureTexts, WinHttpReasons) {
+  using measure::Failure;
+  using measure::Step;
+  const struct Case {
+    Failure failure;
+    const char* text;
+  } cases[] = {
+      {Failure(Reason::kCertificateRevoked, 12170, Step::kSend), "send: certificate revoked (12170)"},
+      {Failure(Reason::kCertificateInvalid, 12169, Step::kSend), "send: certificate invalid (12169)"},
+      {Failure(Reason::kClientCertificateNeeded, 12044, Step::kSend),
+       "send: server asks for a client certificate (12044)"},
+      {Failure(Reason::kCancelled, 12017, Step::kSend), "send: cancelled"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(measure::FailureText(c.failure), c.text);
+  }
+}
+
+// A URL's text goes to WinHTTP only when it is ASCII (no code page is
+// guessed); a header comes back with anything else as '?'.
+TEST(WideText, AsciiOnlyBothWays) {
+  const struct Case {
+    std::string narrow;
+    bool widens;
+  } cases[] = {
+      {"", true},
+      {"/getSysTime.do?x=1&y=%20", true},
+      {std::string("a\x7F\x01", 3), true},
+      {"/\xB1\xB1\xBE\xA9", false},  // GBK
+      {"/\xC3\xA9", false},          // UTF-8
+      {"\x80", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(measure::Printable(c.narrow));
+    std::u16string wide = u"kept";
+    EXPECT_EQ(measure::TryWidenAscii(c.narrow, &wide), c.widens);
+    if (!c.widens) {
+      EXPECT_EQ(wide, u"kept");
+      continue;
+    }
+    ASSERT_EQ(wide.size(), c.narrow.size());
+    for (size_t i = 0; i < wide.size(); ++i) EXPECT_EQ(wide[i], static_cast<char16_t>(c.narrow[i]));
+    EXPECT_EQ(measure::NarrowToAscii(wide), c.narrow);
+  }
+  EXPECT_EQ(measure::NarrowToAscii(u"Mon, 07 Dec 2026 \u00e9\u4e2d\xd83d\xde00 GMT"),
+            "Mon, 07 Dec 2026 ???? GMT");
 }
 
 }  // namespace

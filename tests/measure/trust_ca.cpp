@@ -1,4 +1,4 @@
-// Adds a test CA (DER) to the prefix's machine Root store, so WinINet trusts a
+// Adds a test CA (DER) to the prefix's machine Root store, so WinINet and WinHTTP trust a
 // loopback TLS server it signed; no check is switched off. trust_ca.exe <ca.der>
 #include <windows.h>
 #include <wincrypt.h>
