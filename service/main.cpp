@@ -128,7 +128,7 @@ std::unique_ptr<precise::Outcome> Measure(const measure::PlatformCalls& calls, c
   measure::Options options;
   options.build_utc = measure::BuildDateUtc(__DATE__);
   options.target_resolution = settings.target_resolution;
-  measure::Measurement m(calls, settings.urls, options);  // WINHTTP-PENDING
+  measure::Measurement m(calls, settings.urls, options, measure::HttpApi::kWinHttp);
   while (m.Step()) {
     double left_ms = (m.NextWakeTime() - m.clock().Now()) * 1000.0 - 10.0;
     if (left_ms > 1 ? WaitForSingleObject(g_shared->stop.get(), static_cast<DWORD>(left_ms)) == WAIT_OBJECT_0
