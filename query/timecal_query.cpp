@@ -2,6 +2,9 @@
 // the command line, like "w32tm /stripchart" does for NTP.
 //
 //   timecal-query.exe [URL...]
+//   timecal-query.exe --status   the time-keeping service's state and last
+//                                result (its lines: keeper_status.cpp); exits
+//                                0 running, 1 stopped, 4 not installed
 //
 // One line per source, then the combined offset. Exit codes:
 //   0  an offset was found (the last line is "offset ...")
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "measure/measure_edge.h"
+#include "query/keeper_status.h"
 
 namespace {
 
@@ -49,6 +53,7 @@ void PrintSource(const measure::SourceResult& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--status") return query::PrintKeeperStatus();
   std::vector<std::string> urls;
   for (int i = 1; i < argc; ++i) {
     measure::Url parts;
