@@ -72,7 +72,7 @@ struct State {
   uint32_t keeper_waiting_after = 0;  // the measurements count when it did
   ElevatedProcess installer;         // the service program, installing or removing
   KeeperAction installer_action = KeeperAction::kNone;
-  std::map<uint32_t, std::string> shown;  // last texts written, by unit and property
+  std::map<uint32_t, std::string> shown;  // last texts written, by unit
 };
 std::unique_ptr<State> g_state;  // made by ProgramEntry, dropped by the end routine ReleasePrecise
 
