@@ -92,16 +92,20 @@ std::string KeeperProgramPath() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + keeper::kServiceProgram;
 }
 
-bool ElevatedProcess::TryStart(const std::string& file, const std::string& parameters) {
+bool ElevatedProcess::TryStart(const std::string& file, const std::string& parameters, bool quiet) {
+  declined_ = false;
   if (Running() || file.empty()) return false;
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | (quiet ? SEE_MASK_FLAG_NO_UI : 0);
   info.lpVerb = "runas";
   info.lpFile = file.c_str();
   info.lpParameters = parameters.c_str();
   info.nShow = SW_HIDE;
-  if (!prog::CallDll(kShellExecuteExA, {W(&info)})) return false;
+  if (!prog::CallDll(kShellExecuteExA, {W(&info)})) {
+    declined_ = prog::CallDll(kGetLastError, {}) == ERROR_CANCELLED;
+    return false;
+  }
   process_.reset(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.hProcess)));
   return Running();
 }

@@ -48,8 +48,12 @@ class ElevatedProcess {
   ElevatedProcess() = default;
   ElevatedProcess(const ElevatedProcess&) = delete;
   ElevatedProcess& operator=(const ElevatedProcess&) = delete;
-  // False when it could not be started (the user declined, no shell).
-  bool TryStart(const std::string& file, const std::string& parameters);
+  // False when it could not be started (the user declined, no shell, no
+  // such program). `quiet`: the shell shows no error box of its own (the
+  // caller says what went wrong).
+  bool TryStart(const std::string& file, const std::string& parameters, bool quiet = false);
+  // Whether the last TryStart failed because the user declined the prompt.
+  bool declined() const { return declined_; }
   bool Running() const { return process_.get() != 0; }
   // Once it has ended: true and its exit code; the handle is closed then.
   // False while it runs or when none was started.
@@ -59,6 +63,7 @@ class ElevatedProcess {
 
  private:
   OwnedProcess process_;
+  bool declined_ = false;
 };
 
 // A copy of this program started elevated to apply one offset. The copy

@@ -342,9 +342,12 @@ void WatchInstaller() {
 
 // `timecal-precise.exe --install [URL...]` or `--uninstall`: the service
 // program, elevated, does it; this program waits and ends with its code.
+// Declining the prompt is the service program's "no right"; a program that
+// cannot be started at all (none next to this one), its "failed".
 [[noreturn]] void InstallAndEnd(KeeperAction action, const std::vector<std::string>& urls) {
   ElevatedProcess program;
-  if (!program.TryStart(KeeperProgramPath(), KeeperParameters(action, urls))) prog::EndProgram(keeper::kInstallNoRight);
+  if (!program.TryStart(KeeperProgramPath(), KeeperParameters(action, urls), true))
+    prog::EndProgram(program.declined() ? keeper::kInstallNoRight : keeper::kInstallFailed);
   prog::EndProgram(static_cast<int32_t>(program.WaitForEnd()));
 }
 
@@ -445,8 +448,9 @@ extern "C" void OnKeeperClicked(void) {
   if (s.asking || s.installer.Running()) return;
   KeeperAction action =
       s.keeper.state == keeper::ServiceState::kNotInstalled ? KeeperAction::kInstall : KeeperAction::kUninstall;
-  if (!s.installer.TryStart(KeeperProgramPath(), KeeperParameters(action, s.urls)))
-    return Status(GBK_PRECISE_NO_ELEVATION);
+  if (!s.installer.TryStart(KeeperProgramPath(), KeeperParameters(action, s.urls), true))
+    return Status(s.installer.declined() ? std::string(GBK_PRECISE_NO_ELEVATION)
+                                         : GBK_PRECISE_KEEPER_CANNOT_START " " + std::string(keeper::kServiceProgram));
   s.installer_action = action;
   Status(action == KeeperAction::kInstall ? GBK_PRECISE_KEEPER_INSTALLING "..." : GBK_PRECISE_KEEPER_REMOVING "...");
 }

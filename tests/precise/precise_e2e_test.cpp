@@ -184,12 +184,15 @@ constexpr auto kQuestion = static_cast<uint16_t>(precise::AutoDecision::kNeedsQu
 // the service's; the window itself requests no clock change and starts no elevated copy. When it is gone: 未安装.
 TEST_F(PreciseTest, WhileTheServiceRunsTheWindowOnlyAsksIt) {
   using C = keeper::Command;
-  auto fake = std::make_unique<e2e::FakeKeeper>(KeeperMeasured(12345, kWithin));
+  keeper::Status first = KeeperMeasured(12345, kWithin);
+  first.windows_time_syncing = true;  // a second keeper: a warning
+  auto fake = std::make_unique<e2e::FakeKeeper>(first);
   Program p(urls_);
   ASSERT_TRUE(Wait([&] { return Has(p.Text(kKeeperBox), "+0.012 " GBK_SECOND " " GBK_PLUS_MINUS "0.003"); }, 10000))
       << p.Text(kKeeperBox);
   EXPECT_EQ(p.Text(kKeeperBox).rfind(GBK_PRECISE_KEEPER_RUNNING ", ", 0), 0u) << p.Text(kKeeperBox);
   EXPECT_TRUE(Has(p.Text(kKeeperBox), GBK_PRECISE_KEEPER_AGREE " 3/4")) << p.Text(kKeeperBox);
+  EXPECT_TRUE(Has(p.Text(kKeeperBox), "; Windows " GBK_PRECISE_KEEPER_WINDOWS_TIME)) << p.Text(kKeeperBox);
   EXPECT_EQ(p.Text(kAutoButton), GBK_PRECISE_KEEPER_AUTO);
   EXPECT_EQ(p.Text(kKeeperButton), GBK_PRECISE_KEEPER_REMOVE);
   ASSERT_TRUE(p.WaitMeasured());  // its own first measurement, whose status line would cross the rows'
@@ -239,7 +242,21 @@ TEST_F(PreciseTest, WhileTheServiceRunsTheWindowOnlyAsksIt) {
   ASSERT_TRUE(Wait([&] { return p.Text(kKeeperBox) == GBK_PRECISE_KEEPER_NOT_INSTALLED; }, 10000)) << p.Text(kKeeperBox);
   EXPECT_EQ(p.Text(kAutoButton), GBK_PRECISE_AUTO ": " GBK_PRECISE_OFF);
   EXPECT_EQ(p.Text(kKeeperButton), GBK_PRECISE_KEEPER_INSTALL);
+  p.Click(kKeeperButton);  // the test build has no service program beside it
+  EXPECT_TRUE(p.WaitStatus(GBK_PRECISE_KEEPER_CANNOT_START " timecal-service.exe", 5000)) << p.Text(kStatusLabel);
   EXPECT_EQ(p.Close(), 0u);
+}
+
+// --install and --uninstall start the service program and end with its exit code before any window; with no service
+// program beside it, the program's "failed".
+TEST(PreciseCommandLine, InstallAndUninstallEndBeforeAnyWindow) {
+  for (const char* args : {"--install http://127.0.0.1:9/", "--uninstall"}) {
+    SCOPED_TRACE(args);
+    testsupport::Process child = testsupport::Spawn("\"" + testsupport::ExeDir() + e2e::kPrecise + "\" " + args);
+    ASSERT_TRUE(child);
+    // A window or box of its own would hold it until it is ended, with a code of the test's.
+    EXPECT_EQ(child.WaitOrEnd(30000 * testsupport::TimeScale(), STILL_ACTIVE), static_cast<DWORD>(keeper::kInstallFailed));
+  }
 }
 
 // timecal-query.exe --status: its exit code and lines (carriage returns dropped).
