@@ -30,6 +30,14 @@ enum DllCommand : int {
   kWaitForSingleObject,
   kGetExitCodeProcess,
   kCloseHandle,
+  kCallNamedPipeA,
+  kOpenSCManagerA,
+  kOpenServiceA,
+  kQueryServiceStatus,
+  kCloseServiceHandle,
+  kRegOpenKeyExA,
+  kRegQueryValueExA,
+  kRegCloseKey,
   kDllCommandCount,
 };
 
@@ -46,6 +54,14 @@ constexpr prog::DllRow kOwnCommands[] = {
     {kWaitForSingleObject, "kernel32.dll", "WaitForSingleObject", 2},
     {kGetExitCodeProcess, "kernel32.dll", "GetExitCodeProcess", 2},
     {kCloseHandle, "kernel32.dll", "CloseHandle", 1},
+    {kCallNamedPipeA, "kernel32.dll", "CallNamedPipeA", 7},
+    {kOpenSCManagerA, "advapi32.dll", "OpenSCManagerA", 3},
+    {kOpenServiceA, "advapi32.dll", "OpenServiceA", 3},
+    {kQueryServiceStatus, "advapi32.dll", "QueryServiceStatus", 2},
+    {kCloseServiceHandle, "advapi32.dll", "CloseServiceHandle", 1},
+    {kRegOpenKeyExA, "advapi32.dll", "RegOpenKeyExA", 5},
+    {kRegQueryValueExA, "advapi32.dll", "RegQueryValueExA", 6},
+    {kRegCloseKey, "advapi32.dll", "RegCloseKey", 1},
 };
 static_assert(prog::RowsDense(kOwnCommands, measure::kPlatformCommandCount),
               "one row per own command, in command order");

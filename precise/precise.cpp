@@ -3,10 +3,16 @@
 // (时钟2), whose interval is set to the time left before the engine's next
 // due request; the engine itself waits at most 20 ms for the exact send
 // instant. The display timer (时钟1, 100 ms) shows both clocks, watches the
-// elevated copy and starts automatic measurements when they are due.
+// elevated copy and the service program, looks at the time-keeping service
+// once a second and starts automatic measurements when they are due.
+//
+// While the service runs, the window is its client: 校准 and 测量 ask the
+// service (the window sets nothing itself and starts no elevated copy), and
+// automatic mode is the service's; its results and sets show as they come.
 #include "precise/precise.h"
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +20,7 @@
 
 #include "measure/measure_edge.h"
 #include "precise/dll_table.h"
+#include "precise/keeper_view.h"
 #include "precise/platform.h"
 #include "precise/policy.h"
 #include "runtime/core/gbk_text.h"
@@ -56,16 +63,25 @@ struct State {
   AutoSchedule schedule;  // automatic mode and the last result's age, on MonoMs()
   ElevatedCopy elevated;
   int64_t elevated_correction_ms = 0;
-  std::string shown[kSourcesBox - kServiceTimeBox + 1];  // last texts written, by unit
+  // The time-keeping service as last looked at (MonoMs() of the look).
+  KeeperView keeper;
+  bool keeper_looked = false;
+  int64_t keeper_looked_ms = 0;
+  int64_t keeper_set_utc_ms = 0;     // its last set the window has taken in
+  bool keeper_waiting = false;       // for the result of a request it accepted
+  uint32_t keeper_waiting_after = 0;  // the measurements count when it did
+  ElevatedProcess installer;         // the service program, installing or removing
+  KeeperAction installer_action = KeeperAction::kNone;
+  std::map<uint32_t, std::string> shown;  // last texts written, by unit
 };
 std::unique_ptr<State> g_state;  // made by ProgramEntry, dropped by the end routine ReleasePrecise
 
 void Show(uint32_t unit, int32_t property, const std::string& text) {
-  std::string* last = unit >= kServiceTimeBox && unit <= kSourcesBox ? &g_state->shown[unit - kServiceTimeBox]
-                                                                     : nullptr;
-  if (last && *last == text) return;  // no flicker from rewriting the same text
+  // Each unit shows one text property, so the unit alone is the key.
+  std::string& last = g_state->shown[unit];
+  if (last == text) return;  // no flicker from rewriting the same text
   prog::WriteProperty(kWindow, unit, property, kWholeProperty, W(text.c_str()));
-  if (last) *last = text;
+  last = text;
 }
 void ShowText(uint32_t unit, const std::string& text) { Show(unit, rt::ui::kEditBoxContent, text); }
 void Status(const std::string& text) { Show(kStatusLabel, rt::ui::kLabelCaption, text); }
@@ -115,7 +131,8 @@ void StartMeasurement(After after) {
   ScheduleWork();
 }
 
-void RecordCalibration(int64_t correction_ms) {
+// `set_utc_ms`: when the clock was set, if not just now (by the service).
+void RecordCalibration(int64_t correction_ms, std::optional<int64_t> set_utc_ms = std::nullopt) {
   State& s = *g_state;
   // The clock moved: map the counter to it anew, and what was measured now
   // lies that much closer.
@@ -127,7 +144,7 @@ void RecordCalibration(int64_t correction_ms) {
     s.running.reset();
     StartMeasurement(after);
   }
-  ShowText(kLastCalibrationBox, CalibrationText(LocalOf(NowUtcMs()), correction_ms));
+  ShowText(kLastCalibrationBox, CalibrationText(LocalOf(set_utc_ms.value_or(NowUtcMs())), correction_ms));
   Status(GBK_PRECISE_CALIBRATED);
 }
 
@@ -210,6 +227,105 @@ void WatchElevatedCopy() {
   Status(GBK_PRECISE_ELEVATED_FAILED " (" GBK_ERROR_CAPTION " " + std::to_string(code) + "), " GBK_PRECISE_CLOCK_UNCHANGED);
 }
 
+bool KeeperRuns() { return g_state->keeper.state == keeper::ServiceState::kRunning; }
+
+const char* AutoCaption() {
+  if (KeeperRuns()) return GBK_PRECISE_KEEPER_AUTO;
+  return g_state->schedule.on() ? GBK_PRECISE_AUTO ": " GBK_PRECISE_ON : GBK_PRECISE_AUTO ": " GBK_PRECISE_OFF;
+}
+
+void ShowKeeper() {
+  const KeeperView& k = g_state->keeper;
+  ShowText(kKeeperBox, KeeperText(k, LocalOf(k.status.measured_utc_ms)));
+  bool installed = k.state != keeper::ServiceState::kNotInstalled;
+  Show(kKeeperButton, kButtonCaption, installed ? GBK_PRECISE_KEEPER_REMOVE : GBK_PRECISE_KEEPER_INSTALL);
+  Show(kAutoButton, kButtonCaption, AutoCaption());
+}
+
+// Takes in what the running service last did: a set moves the window's
+// clock as its own would; the result a request waited for shows in the
+// status line, as automatic mode's would.
+void TakeKeeperResult(bool first_look) {
+  State& s = *g_state;
+  const keeper::Status st = s.keeper.status;
+  if (st.set_utc_ms != 0 && st.set_utc_ms != s.keeper_set_utc_ms) {
+    s.keeper_set_utc_ms = st.set_utc_ms;
+    // A set from before the window's first look is already in its clock.
+    if (!first_look) RecordCalibration(st.correction_ms, st.set_utc_ms);
+  }
+  if (!s.keeper_waiting || st.measurements <= s.keeper_waiting_after) return;
+  s.keeper_waiting = false;
+  AutoDecision d = st.decision < static_cast<uint16_t>(AutoDecision::kCount) ? static_cast<AutoDecision>(st.decision)
+                                                                            : AutoDecision::kNoOffset;
+  Status(GBK_PRECISE_KEEPER ": " + AutoText(d, s.schedule.periods()));
+}
+
+void LookAtKeeperNow() {
+  State& s = *g_state;
+  bool first_look = !s.keeper_looked;
+  s.keeper = LookAtKeeper();
+  s.keeper_looked = true;
+  s.keeper_looked_ms = MonoMs();
+  if (KeeperRuns()) {
+    // The service keeps the clock now: the window's automatic mode gives way.
+    if (s.schedule.on()) s.schedule.TurnOff();
+    if (s.after == After::kAuto) s.after = After::kShow;
+    TakeKeeperResult(first_look);
+  } else {
+    s.keeper_waiting = false;
+  }
+  ShowKeeper();
+}
+
+// One request to the running service; the answer shows in the status line
+// and an accepted request waits for its result.
+void AskKeeper(keeper::Command command) {
+  State& s = *g_state;
+  keeper::Status answer;
+  if (!TryAskKeeper(command, &answer)) return Status(GBK_PRECISE_KEEPER_SILENT);
+  Status(KeeperAnswerText(answer.answer));
+  if (answer.answer != keeper::Answer::kAccepted && answer.answer != keeper::Answer::kState) return;
+  s.keeper_waiting = true;
+  s.keeper_waiting_after = answer.measurements;
+}
+
+// 校准 through the service: a correction its own rules set aside (above two
+// minutes without three sources agreeing) is asked about as the window's
+// own would be, and a yes lifts that rule for the one next measurement.
+void CalibrateThroughKeeper() {
+  State& s = *g_state;
+  const keeper::Status& st = s.keeper.status;
+  if (!KeeperNeedsQuestion(st)) return AskKeeper(keeper::Command::kCalibrate);
+  int64_t correction = KeeperCorrectionMs(st);
+  if (GuardFor(correction) == Guard::kRefuse)
+    return Status(GBK_PRECISE_OFFSET_OVER_A_YEAR ", " GBK_PRECISE_REFUSE_CALIBRATION);
+  int64_t pc = LocalOf(NowUtcMs());
+  s.asking = true;
+  bool yes = AskYesNo(AskText(pc, pc + correction, correction), GBK_PRECISE_TITLE);
+  s.asking = false;
+  if (!yes) return Status(GBK_PRECISE_CANCELLED ", " GBK_PRECISE_CLOCK_UNCHANGED);
+  AskKeeper(keeper::Command::kCalibrateConfirmed);
+}
+
+void WatchInstaller() {
+  State& s = *g_state;
+  uint32_t code = 0;
+  if (!s.installer.TryFinish(&code)) return;
+  Status(KeeperOutcomeText(s.installer_action, code));
+  LookAtKeeperNow();
+}
+
+// `timecal-precise.exe --install [URL...]` or `--uninstall`: the service
+// program, elevated, does it; this program waits and ends with its code.
+// Declining the prompt is the service program's "no right"; a program that
+// cannot be started at all (none next to this one), its "failed".
+[[noreturn]] void InstallAndEnd(KeeperAction action, const std::vector<std::string>& urls) {
+  ElevatedProcess program;
+  if (!program.TryStart(KeeperProgramPath(), KeeperParameters(action, urls), true))
+    prog::EndProgram(program.declined() ? keeper::kInstallNoRight : keeper::kInstallFailed);
+  prog::EndProgram(static_cast<int32_t>(program.WaitForEnd()));
+}
+
 // The elevated copy: sets the clock by the offset it was given and ends
 // with 0 or the platform's error code. It never starts another copy.
 [[noreturn]] void ApplyAndEnd(int64_t offset_ms) {
@@ -228,6 +344,7 @@ extern "C" int ProgramEntry(void) {
   prog::CallDll(kGetLastError, {});
   CommandLine cl = ReadCommandLine(CommandLineText());
   if (cl.apply_offset_ms) ApplyAndEnd(*cl.apply_offset_ms);
+  if (KeeperAction action = KeeperActionOf(cl); action != KeeperAction::kNone) InstallAndEnd(action, cl.urls);
   g_state = std::make_unique<State>();
   g_state->calls = EngineCalls();
   g_state->clock.emplace(g_state->calls);
@@ -249,6 +366,7 @@ extern "C" int ProgramEntry(void) {
 extern "C" void OnPreciseWindowCreated(void) {
   ShowText(kLastCalibrationBox, GBK_PRECISE_NOT_YET_CALIBRATED);
   ShowClocks();
+  LookAtKeeperNow();
   StartMeasurement(After::kShow);
 }
 
@@ -256,6 +374,8 @@ extern "C" void OnDisplayTick(void) {
   State& s = *g_state;
   ShowClocks();
   WatchElevatedCopy();
+  WatchInstaller();
+  if (MonoMs() - s.keeper_looked_ms >= kKeeperPollMs) LookAtKeeperNow();
   // Due while a pressed measurement runs: that one serves (StartMeasurement
   // rides on it), so the automatic rhythm never waits for a press.
   if (!s.asking && s.schedule.TakeDue(MonoMs())) StartMeasurement(After::kAuto);
@@ -268,11 +388,15 @@ extern "C" void OnWorkTick(void) {
   FinishMeasurement();
 }
 
-extern "C" void OnMeasureClicked(void) { StartMeasurement(After::kShow); }
+extern "C" void OnMeasureClicked(void) {
+  if (KeeperRuns()) return AskKeeper(keeper::Command::kMeasure);
+  StartMeasurement(After::kShow);
+}
 
 extern "C" void OnCalibrateClicked(void) {
   State& s = *g_state;
   if (s.asking) return;
+  if (KeeperRuns()) return CalibrateThroughKeeper();
   bool fresh = s.have_last && s.last.has_offset && s.schedule.Fresh(MonoMs());
   if (fresh && !s.running) return CalibrateByHand();
   StartMeasurement(After::kCalibrate);
@@ -280,19 +404,32 @@ extern "C" void OnCalibrateClicked(void) {
 
 extern "C" void OnAutoClicked(void) {
   State& s = *g_state;
+  if (KeeperRuns()) return Status(GBK_PRECISE_KEEPER_AUTO);
   bool on = !s.schedule.on();
   s.auto_elevation_tried = false;
-  Show(kAutoButton, kButtonCaption, on ? GBK_PRECISE_AUTO ": " GBK_PRECISE_ON : GBK_PRECISE_AUTO ": " GBK_PRECISE_OFF);
+  if (on) s.schedule.TurnOn(MonoMs());  // due at once
+  else s.schedule.TurnOff();
+  Show(kAutoButton, kButtonCaption, AutoCaption());
   if (on) {
-    s.schedule.TurnOn(MonoMs());  // due at once
     if (!s.asking && s.schedule.TakeDue(MonoMs())) StartMeasurement(After::kAuto);
     return;
   }
-  s.schedule.TurnOff();
   if (s.after == After::kAuto) s.after = After::kShow;
   Status(GBK_PRECISE_AUTO_OFF);
 }
 
+extern "C" void OnKeeperClicked(void) {
+  State& s = *g_state;
+  if (s.asking || s.installer.Running()) return;
+  KeeperAction action =
+      s.keeper.state == keeper::ServiceState::kNotInstalled ? KeeperAction::kInstall : KeeperAction::kUninstall;
+  if (!s.installer.TryStart(KeeperProgramPath(), KeeperParameters(action, s.urls), true))
+    return Status(s.installer.declined() ? std::string(GBK_PRECISE_NO_ELEVATION)
+                                         : GBK_PRECISE_KEEPER_CANNOT_START " " + std::string(keeper::kServiceProgram));
+  s.installer_action = action;
+  Status(action == KeeperAction::kInstall ? GBK_PRECISE_KEEPER_INSTALLING "..." : GBK_PRECISE_KEEPER_REMOVING "...");
+}
+
 extern "C" void ReleasePrecise(void) {
-  g_state.reset();  // closes the engine's connections and the copy's handle
+  g_state.reset();  // closes the engine's connections and the copy's and the service program's handles
 }

@@ -5,7 +5,8 @@
 // the millisecond on request or in automatic mode.
 //
 // Owns: the program's state (the running measurement, the last outcome,
-// automatic mode, the elevated copy's process) in precise.cpp, made by
+// automatic mode, the elevated copy's process, the last look at the
+// time-keeping service and the service program's process) in precise.cpp, made by
 // ProgramEntry and freed with everything it holds by the end routine
 // ReleasePrecise; the DLL command table (dll_table.h); the platform edge
 // (platform.cpp).
@@ -45,5 +46,6 @@ void OnWorkTick(void);
 void OnMeasureClicked(void);
 void OnCalibrateClicked(void);
 void OnAutoClicked(void);
+void OnKeeperClicked(void);
 void ReleasePrecise(void);
 }

@@ -2,6 +2,9 @@
 // the command line, like "w32tm /stripchart" does for NTP.
 //
 //   timecal-query.exe [--winhttp] [URL...]
+//   timecal-query.exe --status   the time-keeping service's state and last
+//                                result (its lines: keeper_status.cpp); exits
+//                                0 running, 1 stopped, 4 not installed
 //
 // --winhttp measures over WinHTTP (as the service does) instead of WinINet.
 // One line per source, then the combined offset. Exit codes:
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "measure/measure_edge.h"
+#include "query/keeper_status.h"
 
 namespace {
 
@@ -50,6 +54,7 @@ void PrintSource(const measure::SourceResult& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--status") return query::PrintKeeperStatus();
   std::vector<std::string> urls;
   measure::HttpApi api = measure::HttpApi::kWinInet;
   for (int i = 1; i < argc; ++i) {

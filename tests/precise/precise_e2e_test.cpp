@@ -1,15 +1,21 @@
 // The precise program's test build end to end under Wine and Xvfb against three local time services, seen as a user
 // and Win32 do; its clock requests come from the seam's log, the truth being their moment plus the services' offset.
+// As the time-keeping service's client it talks to a stand-in on the service's pipe (fake_keeper.h); Wine has no
+// such service installed, so without the stand-in it is 未安装.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <random>
 
+#include "precise/policy.h"
 #include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
+#include "tests/precise/fake_keeper.h"
 #include "window_templates.h"  // the program's (precise/precise_window.json)
 
 namespace {
@@ -156,6 +162,162 @@ TEST_F(PreciseTest, AutomaticModeSetsOnlyTheTimeTheSourcesAgreeOn) {
     EXPECT_EQ(LineOf(sources, services_[i].Url()).rfind(state, 0), 0u) << services_[i].Url() << "\n" << sources;
   }
   EXPECT_EQ(p.Close(), 0u);
+}
+
+keeper::Status KeeperMeasured(int32_t offset_us, uint16_t decision) {
+  keeper::Status s;
+  s.measurements = 1;
+  s.found = true;
+  s.offset_us = offset_us;
+  s.bound_us = 3000;
+  s.agreed = 3;
+  s.sources = 4;
+  s.decision = decision;
+  s.measured_utc_ms = 1796672243000;
+  return s;
+}
+constexpr auto kWithin = static_cast<uint16_t>(precise::AutoDecision::kWithinThreshold);
+constexpr auto kQuestion = static_cast<uint16_t>(precise::AutoDecision::kNeedsQuestion);
+
+// While the service runs the window shows its result and only asks it: 校准 and 测量 become requests (a correction
+// the service set aside above two minutes asked about first, 是 confirming it), busy answers show, automatic mode is
+// the service's; the window itself requests no clock change and starts no elevated copy. When it is gone: 未安装.
+TEST_F(PreciseTest, WhileTheServiceRunsTheWindowOnlyAsksIt) {
+  using C = keeper::Command;
+  keeper::Status first = KeeperMeasured(12345, kWithin);
+  first.windows_time_syncing = true;  // a second keeper: a warning
+  auto fake = std::make_unique<e2e::FakeKeeper>(first);
+  Program p(urls_);
+  ASSERT_TRUE(Wait([&] { return Has(p.Text(kKeeperBox), "+0.012 " GBK_SECOND " " GBK_PLUS_MINUS "0.003"); }, 10000))
+      << p.Text(kKeeperBox);
+  EXPECT_EQ(p.Text(kKeeperBox).rfind(GBK_PRECISE_KEEPER_RUNNING ", ", 0), 0u) << p.Text(kKeeperBox);
+  EXPECT_TRUE(Has(p.Text(kKeeperBox), GBK_PRECISE_KEEPER_AGREE " 3/4")) << p.Text(kKeeperBox);
+  EXPECT_TRUE(Has(p.Text(kKeeperBox), "; Windows " GBK_PRECISE_KEEPER_WINDOWS_TIME)) << p.Text(kKeeperBox);
+  EXPECT_EQ(p.Text(kAutoButton), GBK_PRECISE_KEEPER_AUTO);
+  EXPECT_EQ(p.Text(kKeeperButton), GBK_PRECISE_KEEPER_REMOVE);
+  ASSERT_TRUE(p.WaitMeasured());  // its own first measurement, whose status line would cross the rows'
+  const struct {
+    const char* name;
+    int32_t offset_us;
+    uint16_t decision;
+    keeper::Answer answer;
+    int button;
+    int question;  // 0: none asked, else the answer given
+    std::vector<C> requests;
+    const char* status;  // differs from the row before's
+  } rows[] = {
+      {"calibrate", 12345, kWithin, keeper::Answer::kAccepted, kCalibrateButton, 0, {C::kCalibrate},
+       GBK_PRECISE_KEEPER ": " GBK_PRECISE_OFFSET_WITHIN},
+      {"busy", 12345, kWithin, keeper::Answer::kBusy, kMeasureButton, 0, {C::kMeasure}, GBK_PRECISE_KEEPER_BUSY},
+      {"measure", 12345, kWithin, keeper::Answer::kAccepted, kMeasureButton, 0, {C::kMeasure},
+       GBK_PRECISE_KEEPER ": " GBK_PRECISE_OFFSET_WITHIN},
+      {"automatic", 12345, kWithin, keeper::Answer::kAccepted, kAutoButton, 0, {}, GBK_PRECISE_KEEPER_AUTO},
+      {"set aside, no", 200000000, kQuestion, keeper::Answer::kAccepted, kCalibrateButton, IDNO, {},
+       GBK_PRECISE_CANCELLED},
+      {"set aside, yes", 200000000, kQuestion, keeper::Answer::kAccepted, kCalibrateButton, IDYES,
+       {C::kCalibrateConfirmed}, GBK_PRECISE_KEEPER ": " GBK_PRECISE_OFFSET_TOO_LARGE},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake->Report(KeeperMeasured(row.offset_us, row.decision));
+    fake->AnswerRequests(row.answer);
+    const std::string offset = row.offset_us > 100000000 ? "+200.000" : "+0.012";
+    ASSERT_TRUE(Wait([&] { return Has(p.Text(kKeeperBox), offset); }, 10000)) << p.Text(kKeeperBox);
+    const size_t before = fake->Requests().size();
+    p.Click(row.button);
+    if (row.question) {
+      HWND box = p.WaitQuestion(5000);
+      ASSERT_NE(box, nullptr) << "no question";
+      PostMessageA(box, WM_COMMAND, row.question, 0);
+    }
+    ASSERT_TRUE(p.WaitStatus(row.status, 10000)) << p.Text(kStatusLabel);
+    Wait([&] { return fake->Requests().size() >= before + row.requests.size(); }, 2000);
+    std::vector<C> got = fake->Requests();
+    EXPECT_EQ(std::vector<C>(got.begin() + before, got.end()), row.requests);
+    EXPECT_EQ(p.Text(kAutoButton), GBK_PRECISE_KEEPER_AUTO);
+  }
+  EXPECT_TRUE(p.ClockRequests().empty());
+  EXPECT_EQ(p.Lines(e2e::kStartLog).size(), 1u) << "an elevated copy started";
+  fake.reset();
+  ASSERT_TRUE(Wait([&] { return p.Text(kKeeperBox) == GBK_PRECISE_KEEPER_NOT_INSTALLED; }, 10000)) << p.Text(kKeeperBox);
+  EXPECT_EQ(p.Text(kAutoButton), GBK_PRECISE_AUTO ": " GBK_PRECISE_OFF);
+  EXPECT_EQ(p.Text(kKeeperButton), GBK_PRECISE_KEEPER_INSTALL);
+  p.Click(kKeeperButton);  // the test build has no service program beside it
+  EXPECT_TRUE(p.WaitStatus(GBK_PRECISE_KEEPER_CANNOT_START " timecal-service.exe", 5000)) << p.Text(kStatusLabel);
+  EXPECT_EQ(p.Close(), 0u);
+}
+
+// --install and --uninstall start the service program and end with its exit code before any window; with no service
+// program beside it, the program's "failed".
+TEST(PreciseCommandLine, InstallAndUninstallEndBeforeAnyWindow) {
+  for (const char* args : {"--install http://127.0.0.1:9/", "--uninstall"}) {
+    SCOPED_TRACE(args);
+    testsupport::Process child = testsupport::Spawn("\"" + testsupport::ExeDir() + e2e::kPrecise + "\" " + args);
+    ASSERT_TRUE(child);
+    // A window or box of its own would hold it until it is ended, with a code of the test's.
+    EXPECT_EQ(child.WaitOrEnd(30000 * testsupport::TimeScale(), STILL_ACTIVE), static_cast<DWORD>(keeper::kInstallFailed));
+  }
+}
+
+// timecal-query.exe --status: its exit code and lines (carriage returns dropped).
+std::pair<DWORD, std::vector<std::string>> QueryStatus() {
+  const std::string out = testsupport::ExeDir() + std::to_string(GetCurrentProcessId()) + "_status.txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = file;
+  PROCESS_INFORMATION pi{};
+  std::string command = "\"" + testsupport::ExeDir() + "..\\..\\query\\timecal-query.exe\" --status";
+  DWORD code = STILL_ACTIVE;
+  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, 60000 * testsupport::TimeScale());
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(file);
+  std::vector<std::string> lines = e2e::ReadLines(out);
+  for (std::string& line : lines)
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+  DeleteFileA(out.c_str());
+  return {code, lines};
+}
+
+TEST(KeeperQuery, StatusPrintsTheStateAndTheLastResult) {
+  keeper::Status set = KeeperMeasured(-2500000, kWithin);
+  set.set_utc_ms = set.measured_utc_ms + 100;
+  set.correction_ms = -2500;
+  keeper::Status none;
+  none.measuring = true;
+  const struct {
+    const char* name;
+    std::optional<keeper::Status> service;
+    DWORD code;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"none", std::nullopt, 4, {"state not-installed windows-time no"}},
+      {"nothing measured", none, 0, {"state running measurements 0 measuring yes windows-time no", "last none"}},
+      {"measured", KeeperMeasured(12345, kWithin), 0,
+       {"state running measurements 1 measuring no windows-time no",
+        "last offset +0.012 +/- 0.003 s sources 4 agreed 3 false-tickers 0 at 2026-12-07T19:37:23.000Z"}},
+      {"set", set, 0,
+       {"state running measurements 1 measuring no windows-time no",
+        "last offset -2.500 +/- 0.003 s sources 4 agreed 3 false-tickers 0 at 2026-12-07T19:37:23.000Z",
+        "set correction -2.500 s at 2026-12-07T19:37:23.100Z"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::unique_ptr<e2e::FakeKeeper> fake;
+    if (row.service) fake = std::make_unique<e2e::FakeKeeper>(*row.service);
+    auto [code, lines] = QueryStatus();
+    EXPECT_EQ(code, row.code);
+    EXPECT_EQ(lines, row.lines);
+    if (fake) {
+      EXPECT_TRUE(fake->Requests().empty()) << "--status asks for more than the state";
+    }
+  }
 }
 
 }  // namespace
