@@ -7,7 +7,7 @@ import contextlib, os, random, re, subprocess, sys, tempfile, time, unittest
 
 TIME_SCALE = max(1, int(os.environ.get("RT_TEST_TIME_SCALE", "1") or 1))
 BUILD, ROOT = sys.argv[1], sys.argv[2]
-PROBE = os.path.join(BUILD, "..", "..", "service", "timecal_service_probe.exe")
+PROBE = os.path.join(BUILD, "..", "..", "precise", "timecal_service_probe.exe")
 CLIENT = os.path.join(BUILD, "pipe_client.exe")
 WINE_RUN = os.path.join(ROOT, "tools", "wine-run.sh")
 KEY = r"HKLM\SYSTEM\CurrentControlSet\Services\TimecalPrecise"
@@ -73,7 +73,7 @@ class ServiceTest(unittest.TestCase):
     def serve(self, offset, *options, port=0):
         command = [sys.executable, os.path.join(ROOT, "tools", "timeservice.py"), "--port", str(port),
                    "--offset", "%.6f" % offset, *options]
-        process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+        process = self.servers.enter_context(subprocess.Popen(command, stdout=subprocess.PIPE, text=True))
         self.servers.callback(process.terminate)
         return "http://127.0.0.1:%d/getSysTime.do" % int(process.stdout.readline())
 
@@ -113,8 +113,8 @@ class ServiceTest(unittest.TestCase):
         self.assertEqual(code, 0, out)
         self.assertIn("updated", out)
         # Killed (as a crash would end it) and started again: it measures anew with its settings.
-        wine("taskkill", "/f", "/im", "timecal_service_probe.exe")
-        wait_for(lambda: "STOPPED" in wine("sc", "query", "TimecalPrecise")[1], 20)
+        subprocess.run(["pkill", "-KILL", "-f", "timecal_service_probe.exe$"])
+        self.assertTrue(wait_for(lambda: "STOPPED" in wine("sc", "query", "TimecalPrecise")[1], 30))
         wine("sc", "start", "TimecalPrecise", check=True)
         again = wait_for(lambda: len(lines(self.clock_log)) >= 2 and lines(self.clock_log), 60)
         self.assertTrue(again, "measured and set again after the restart")
@@ -129,8 +129,9 @@ class ServiceTest(unittest.TestCase):
         ]
         for name, offsets, want, tickers in cases:
             with self.subTest(name):
-                os.path.exists(self.clock_log) and os.remove(self.clock_log)
-                os.path.exists(self.measure_log) and os.remove(self.measure_log)
+                for log in (self.clock_log, self.measure_log):
+                    if os.path.exists(log):
+                        os.remove(log)
                 self.install([self.serve(o) for o in offsets], period_ms=2000)
                 done = self.measurements(2)
                 self.assertTrue(done, "two measurements")
@@ -157,9 +158,8 @@ class ServiceTest(unittest.TestCase):
         self.assertLessEqual(abs(float(sets[0][1]) - secret * 1000), 50 + 3)
 
     def test_stops_within_two_seconds_mid_measurement(self):
-        self.install([self.serve(0, "--reply-delay", "1.5") for _ in range(2)])
-        time.sleep(3 * TIME_SCALE)
-        self.assertEqual(state()["measuring"], "1")
+        self.install([self.serve(0, "--reply-delay", "1.5") for _ in range(2)], period_ms=500)
+        self.assertTrue(wait_for(lambda: (state() or {}).get("measuring") == "1", 30))
         overhead = time.time()
         wine("sc", "query", "TimecalPrecise")
         overhead = time.time() - overhead
@@ -177,7 +177,9 @@ class ServiceTest(unittest.TestCase):
         code, out = wine(CLIENT, "hostile", timeout=120)
         got = dict(l.split(" ", 1) for l in out.strip().splitlines())
         print(out, flush=True)
-        for case, answer in (("short", "answer-3"), ("long", "answer-3"), ("magic", "answer-4"),
+        # Longer than a request: refused, or the write itself refused by the pipe's small buffer.
+        self.assertIn(got.get("long"), ("answer-3", "write-failed"))
+        for case, answer in (("short", "answer-3"), ("empty", "answer-3"), ("magic", "answer-4"),
                              ("version", "answer-5"), ("command0", "answer-6"), ("command99", "answer-6"),
                              ("after-unread", "answer-0")):
             self.assertEqual(got.get(case), answer, case)
@@ -200,14 +202,14 @@ class ServiceTest(unittest.TestCase):
 
     def test_memory_and_handles_flat_over_many_measurements(self):
         self.install([self.serve(0) for _ in range(2)], period_ms=200, resolution_ms=250)
-        done = self.measurements(40, seconds=240)
+        done = self.measurements(24, seconds=200)
         self.assertTrue(done)
         handles = [int(l[7]) for l in done]
         committed = [int(l[8]) for l in done]
-        print("handle mark %s, committed %d -> %d KB" % (sorted(set(handles)), committed[9] // 1024,
+        print("handle mark %s, committed %d -> %d KB" % (sorted(set(handles)), committed[7] // 1024,
                                                           committed[-1] // 1024), flush=True)
-        self.assertEqual(max(handles[9:]), max(handles[:10]), "no handle leaks after warm-up")
-        self.assertLess(committed[-1] - committed[9], 256 * 1024)
+        self.assertEqual(max(handles[7:]), max(handles[:8]), "no handle leaks after warm-up")
+        self.assertLess(committed[-1] - committed[7], 256 * 1024)
 
     @staticmethod
     def free_port():
@@ -218,4 +220,4 @@ class ServiceTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
