@@ -8,6 +8,7 @@
 #include "precise/dll_table.h"
 #include "precise/policy.h"
 #include "precise/precise.h"
+#include "precise/system_time.h"
 #include "program/program_calls.h"
 
 namespace precise {
@@ -25,16 +26,6 @@ bool TableHas(void*, int command) {
   return module != 0 && prog::CallDll(kGetProcAddress, {module, W(f.name)}) != 0;
 }
 
-FILETIME FileTimeOf(int64_t unix_ms) {
-  uint64_t ticks = static_cast<uint64_t>(unix_ms * 10000 + measure::kFileTimeAt1970);
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
-int64_t UnixMsOf(const FILETIME& f) {
-  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
-  return (ticks - measure::kFileTimeAt1970) / 10000;
-}
-
 }  // namespace
 
 void CloseProcessHandle(uint32_t h) noexcept { prog::CallDll(kCloseHandle, {h}); }
@@ -48,16 +39,7 @@ measure::PlatformCalls EngineCalls() {
 
 uint32_t SetClockUtc(int64_t utc_ms) {
   if (g_probe.set_clock) return g_probe.set_clock(utc_ms);
-  Fields f = FieldsOf(utc_ms);
-  SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(f.year);
-  st.wMonth = static_cast<WORD>(f.month);
-  st.wDayOfWeek = static_cast<WORD>(f.day_of_week);
-  st.wDay = static_cast<WORD>(f.day);
-  st.wHour = static_cast<WORD>(f.hour);
-  st.wMinute = static_cast<WORD>(f.minute);
-  st.wSecond = static_cast<WORD>(f.second);
-  st.wMilliseconds = static_cast<WORD>(f.millisecond);
+  SYSTEMTIME st = SystemTimeOf(utc_ms);
   if (prog::CallDll(kSetSystemTime, {W(&st)})) return 0;
   uint32_t error = prog::CallDll(kGetLastError, {});
   return error ? error : ERROR_INVALID_FUNCTION;  // never "set" when it was not

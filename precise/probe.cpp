@@ -20,6 +20,7 @@
 #include "measure/measure.h"
 #include "precise/policy.h"
 #include "precise/precise.h"
+#include "precise/system_time.h"
 
 namespace {
 
@@ -29,15 +30,9 @@ void Append(const char* variable, const std::string& line) {
   std::ofstream(path, std::ios::binary | std::ios::app) << line << "\n";
 }
 
-int64_t PcClockUnixMs() {
-  FILETIME ft;
-  GetSystemTimePreciseAsFileTime(&ft);
-  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
-  return (ticks - measure::kFileTimeAt1970) / 10000;
-}
 
 uint32_t RecordClockRequest(int64_t utc_ms) {
-  int64_t at = PcClockUnixMs();
+  int64_t at = precise::PcClockUnixMs();
   precise::Fields f = precise::FieldsOf(utc_ms);
   char line[96];
   std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d.%03d %lld", f.year, f.month, f.day,

@@ -8,9 +8,9 @@
 //   set correction +S.SSS s at ...             (the service's last set, when there was one)
 // measurements, measuring and the last lines only while it runs; windows-time
 // says whether the Windows Time service also sets the clock.
-// Owns: the service manager's and the registry's handles within one call.
-// May call: Win32 directly (kernel32, advapi32), the keeper's messages, the
-// engine's number format.
+// Owns nothing beyond one call.
+// May call: the keeper's Win32 side (keeper/keeper_win.h), the engine's
+// number format.
 #include "query/keeper_status.h"
 
 #include <windows.h>
@@ -19,58 +19,17 @@
 #include <cstdio>
 #include <string>
 
-#include "keeper/protocol.h"
+#include "keeper/keeper_win.h"
 #include "measure/measure.h"
-#include "runtime/core/owner.h"
+#include "precise/system_time.h"
 
 namespace query {
 namespace {
 
-using ServiceHandle = rt::UniqueOf<SC_HANDLE, CloseServiceHandle>;
-using KeyHandle = rt::UniqueOf<HKEY, RegCloseKey>;
-
 constexpr DWORD kPipeWaitMs = 2000;  // a console may wait for a busy pipe a little longer than a window
 
-bool TryAsk(keeper::Status* status) {
-  std::array<uint8_t, keeper::kRequestSize> request = keeper::EncodeRequest(keeper::Command::kState);
-  uint8_t answer[keeper::kStatusSize + 1] = {};  // one byte more: a longer answer is no status
-  DWORD got = 0;
-  return CallNamedPipeA(keeper::kPipeName, request.data(), static_cast<DWORD>(request.size()), answer,
-                        sizeof answer, &got, kPipeWaitMs) &&
-         keeper::TryDecodeStatus(answer, got, status);
-}
-
-// The service manager's state of one service; false with the error code
-// when there is no such service or no manager to ask.
-bool TryServiceState(const char* name, DWORD* state, DWORD* error) {
-  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  ServiceHandle service(manager ? OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS) : nullptr);
-  SERVICE_STATUS status{};
-  if (!service || !QueryServiceStatus(service.get(), &status)) {
-    *error = GetLastError();
-    return false;
-  }
-  *state = status.dwCurrentState;
-  return true;
-}
-
-bool WindowsTimeSynchronises() {
-  DWORD state = 0, error = 0;
-  if (!TryServiceState("W32Time", &state, &error) || state != SERVICE_RUNNING) return false;
-  KeyHandle key;
-  char type[64] = {};
-  DWORD kind = 0, size = sizeof type - 1;
-  bool read = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W32Time\\Parameters", 0,
-                            KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
-              RegQueryValueExA(key.get(), "Type", nullptr, &kind, reinterpret_cast<BYTE*>(type), &size) ==
-                  ERROR_SUCCESS &&
-              (kind == REG_SZ || kind == REG_EXPAND_SZ);
-  return keeper::WindowsTimeSynchronises(true, read ? type : nullptr);
-}
-
 std::string UtcText(int64_t unix_ms) {
-  ULONGLONG ticks = static_cast<ULONGLONG>(unix_ms * 10000 + measure::kFileTimeAt1970);
-  FILETIME f{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  FILETIME f = precise::FileTimeOf(unix_ms);
   SYSTEMTIME t{};
   if (unix_ms <= 0 || !FileTimeToSystemTime(&f, &t)) return "unknown";
   char text[40];
@@ -85,11 +44,9 @@ const char* YesNo(bool b) { return b ? "yes" : "no"; }
 
 int PrintKeeperStatus() {
   keeper::Status s;
-  const bool answered = TryAsk(&s);
-  DWORD state = 0, error = 0;
-  const bool installed = answered || TryServiceState(keeper::kServiceName, &state, &error) ||
-                         (error != ERROR_SERVICE_DOES_NOT_EXIST && error != 0);
-  const bool windows_time = WindowsTimeSynchronises() || (answered && s.windows_time_syncing);
+  const bool answered = keeper::TryAsk(keeper::Command::kState, &s, kPipeWaitMs);
+  const bool installed = answered || keeper::StateByManager() == keeper::ServiceState::kStopped;
+  const bool windows_time = keeper::WindowsTimeSynchronising() || (answered && s.windows_time_syncing);
   if (!answered) {
     std::printf("state %s windows-time %s\n", installed ? "stopped" : "not-installed", YesNo(windows_time));
     std::fflush(stdout);

@@ -2,6 +2,7 @@
 // service's account holds the right; it is enabled once at start.
 #include <windows.h>
 
+#include "precise/system_time.h"
 #include "service/service.h"
 
 namespace service {
@@ -21,16 +22,7 @@ bool EnableClockPrivilege() {
 }
 
 uint32_t SetClockUtc(int64_t utc_ms, double) {
-  precise::Fields f = precise::FieldsOf(utc_ms);
-  SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(f.year);
-  st.wMonth = static_cast<WORD>(f.month);
-  st.wDayOfWeek = static_cast<WORD>(f.day_of_week);
-  st.wDay = static_cast<WORD>(f.day);
-  st.wHour = static_cast<WORD>(f.hour);
-  st.wMinute = static_cast<WORD>(f.minute);
-  st.wSecond = static_cast<WORD>(f.second);
-  st.wMilliseconds = static_cast<WORD>(f.millisecond);
+  SYSTEMTIME st = precise::SystemTimeOf(utc_ms);
   if (SetSystemTime(&st)) return 0;
   DWORD error = GetLastError();
   return error ? error : ERROR_INVALID_FUNCTION;  // never "set" when it was not

@@ -15,6 +15,7 @@
 
 #include "keeper/keeper.h"
 #include "measure/measure_edge.h"
+#include "precise/system_time.h"
 #include "service/events/event_log.h"
 #include "service/service.h"
 
@@ -57,12 +58,7 @@ Shared* g_shared = nullptr;  // lives for the whole service run (ServiceMain's f
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 
 int64_t MonoMs() { return static_cast<int64_t>(GetTickCount64()); }
-int64_t UtcMs() {
-  FILETIME ft;
-  GetSystemTimeAsFileTime(&ft);
-  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
-  return (ticks - measure::kFileTimeAt1970) / 10000;
-}
+
 
 // Each notice is the event of the same number.
 static_assert(static_cast<int>(keeper::NoticeKind::kCount) == static_cast<int>(events::Event::kCount) &&
@@ -164,7 +160,7 @@ DWORD WINAPI KeeperThread(void*) {
     }
     Settings settings = ReadSettings();
     std::vector<keeper::Notice> notices;
-    bool windows_time = WindowsTimeSynchronising();
+    bool windows_time = keeper::WindowsTimeSynchronising();
     {
       Held held(g_shared->lock);
       g_shared->keeper->WindowsTime(windows_time, &notices);
@@ -176,7 +172,7 @@ DWORD WINAPI KeeperThread(void*) {
     keeper::Status status;
     {
       Held held(g_shared->lock);
-      order = g_shared->keeper->Finished(*outcome, MonoMs(), UtcMs(), settings.urls.size(), reason, &notices);
+      order = g_shared->keeper->Finished(*outcome, MonoMs(), precise::PcClockUnixMs(), settings.urls.size(), reason, &notices);
       status = g_shared->keeper->status();
     }
     NoteMeasurement(status);

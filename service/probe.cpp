@@ -16,6 +16,7 @@
 #include <fstream>
 #include <string>
 
+#include "precise/system_time.h"
 #include "service/service.h"
 
 namespace service {
@@ -41,12 +42,6 @@ void Append(const std::string& path, const std::string& line) {
   if (!path.empty()) std::ofstream(path, std::ios::binary | std::ios::app) << line << "\n";
 }
 
-int64_t PcClockUnixMs() {
-  FILETIME ft;
-  GetSystemTimePreciseAsFileTime(&ft);
-  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
-  return (ticks - measure::kFileTimeAt1970) / 10000;
-}
 
 }  // namespace
 
@@ -55,7 +50,7 @@ bool EnableClockPrivilege() { return true; }
 uint32_t SetClockUtc(int64_t utc_ms, double correction_ms) {
   char line[128];
   std::snprintf(line, sizeof line, "%lld %.3f %lld", static_cast<long long>(utc_ms), correction_ms,
-                static_cast<long long>(PcClockUnixMs()));
+                static_cast<long long>(precise::PcClockUnixMs()));
   Append(g_clock_log, line);
   return 0;
 }

@@ -10,15 +10,15 @@
 //   pipe_server.cpp  the pipe: a few instances, fixed messages, time-outs
 //   install.cpp      registration with the service manager, the Parameters
 //                    key, the event source; removal of all of it
-//   settings.cpp     what the Parameters key says; Windows Time's state
+//   settings.cpp     what the Parameters key says
 //   clock.cpp        the shipped clock: SetSystemTime with the privilege
 //   probe.cpp        the test build's clock seam instead: it writes each set
 //                    it would make to a file named in the Parameters key
 //
-// Owns: every handle it opens, each with an owner over rt::UniqueOf; the
+// Owns: every handle it opens, each with an owner (keeper/keeper_win.h); the
 // keeper state lives in main.cpp behind one lock.
 // May call: Win32 directly (it is no runtime program), measure/ (WinHTTP
-// edge), keeper/, precise/policy.h, service/events/.
+// edge), keeper/ (keeper_win.h too), precise/policy.h, service/events/.
 #pragma once
 
 #include <windows.h>
@@ -27,19 +27,16 @@
 #include <string>
 #include <vector>
 
+#include "keeper/keeper_win.h"
 #include "keeper/protocol.h"
 #include "measure/measure.h"
 #include "precise/policy.h"
-#include "runtime/core/owner.h"
 
 namespace service {
 
-inline void CloseOwnedHandle(HANDLE h) noexcept { CloseHandle(h); }
-using Handle = rt::UniqueOf<HANDLE, CloseOwnedHandle>;
-inline void CloseKey(HKEY k) noexcept { RegCloseKey(k); }
-using Key = rt::UniqueOf<HKEY, CloseKey>;
-inline void CloseScHandle(SC_HANDLE h) noexcept { CloseServiceHandle(h); }
-using ScHandle = rt::UniqueOf<SC_HANDLE, CloseScHandle>;
+using keeper::Handle;
+using keeper::Key;
+using keeper::ScHandle;
 
 // What the Parameters key says, read before each measurement, so that an
 // install that updates the sources needs no restart.
@@ -49,8 +46,6 @@ struct Settings {
   double target_resolution = measure::Options().target_resolution;  // seconds; the test build may widen it
 };
 Settings ReadSettings();
-// The Windows Time service runs and synchronises the clock.
-bool WindowsTimeSynchronising();
 
 // The clock: the shipped build sets it (enabling the privilege first); the
 // test build records instead. 0 when set, else the platform's error.

@@ -1,4 +1,4 @@
-// The service's settings from its Parameters key, and Windows Time's state.
+// The service's settings from its Parameters key.
 #include <windows.h>
 
 #include "service/service.h"
@@ -28,20 +28,6 @@ Settings ReadSettings() {
   }
   if (s.urls.empty()) s.urls = precise::UrlsIn(precise::kDefaultSources);
   return s;
-}
-
-bool WindowsTimeSynchronising() {
-  ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) return false;
-  ScHandle w32time(OpenServiceA(manager.get(), "W32Time", SERVICE_QUERY_STATUS));
-  SERVICE_STATUS st{};
-  bool running = w32time && QueryServiceStatus(w32time.get(), &st) && st.dwCurrentState == SERVICE_RUNNING;
-  if (!running) return false;
-  char type[64] = {};
-  DWORD size = sizeof type - 1;
-  bool read = RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W32Time\\Parameters",
-                           "Type", RRF_RT_REG_SZ, nullptr, type, &size) == ERROR_SUCCESS;
-  return keeper::WindowsTimeSynchronises(true, read ? type : nullptr);
 }
 
 }  // namespace service

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "keeper/protocol.h"
+#include "keeper/keeper_win.h"
 
 namespace {
 
@@ -58,14 +58,8 @@ std::string Ask(keeper::Command c) {
 }
 
 int State() {
-  auto request = keeper::EncodeRequest(keeper::Command::kState);
-  uint8_t in[256];
-  DWORD done = 0;
-  if (!CallNamedPipeA(keeper::kPipeName, request.data(), static_cast<DWORD>(request.size()), in, sizeof in, &done,
-                      3000))
-    return std::printf("state failed %lu\n", GetLastError()), 1;
   keeper::Status s;
-  if (!keeper::TryDecodeStatus(in, done, &s)) return std::printf("state unreadable\n"), 1;
+  if (!keeper::TryAsk(keeper::Command::kState, &s, 3000)) return std::printf("state failed %lu\n", GetLastError()), 1;
   std::printf("answer=%d measuring=%d measurements=%u found=%d offset_us=%ld bound_us=%lu agreed=%u "
               "false_tickers=%u decision=%u set_utc_ms=%lld correction_ms=%lld\n",
               static_cast<int>(s.answer), s.measuring, s.measurements, s.found, static_cast<long>(s.offset_us),
