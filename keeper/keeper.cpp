@@ -106,6 +106,7 @@ SetOrder Keeper::Finished(const precise::Outcome& o, int64_t now_ms, int64_t utc
   s.found = o.has_offset;
   s.disagree = o.disagree;
   s.measured_utc_ms = utc_ms;
+  s.sources = static_cast<uint16_t>(std::min<size_t>(configured_sources, 65535));  // an install may change them
   s.offset_us = ClampUs(o.offset_ms);
   s.bound_us = static_cast<uint32_t>(std::abs(static_cast<int64_t>(ClampUs(o.bound_ms))));
   s.agreed = static_cast<uint16_t>(o.Answered());

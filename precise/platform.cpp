@@ -182,7 +182,8 @@ KeeperView LookAtKeeper() {
   KeeperView view;
   view.state = TryAskKeeper(keeper::Command::kState, &view.status) ? keeper::ServiceState::kRunning
                                                                    : KeeperStateByManager();
-  view.windows_time = WindowsTimeSynchronisesHere();
+  // A running service looks at Windows Time itself (status.windows_time_syncing).
+  view.windows_time = view.state != keeper::ServiceState::kRunning && WindowsTimeSynchronisesHere();
   return view;
 }
 

@@ -152,7 +152,8 @@ TEST(KeeperRequests, RequestsRideOnARunningMeasurementAndTheStrongestDecides) {
   EXPECT_EQ(run.k.Ask(Command::kCalibrateConfirmed, 5), keeper::Answer::kAccepted);
   EXPECT_FALSE(run.k.TakeDue(6, &p));  // it rides on the running one
   std::vector<keeper::Notice> notices;
-  EXPECT_TRUE(run.k.Finished(Outcome(2, 200000, 0, 1), 7, 0, 3, "", &notices).set);
+  EXPECT_TRUE(run.k.Finished(Outcome(2, 200000, 0, 1), 7, 0, 4, "", &notices).set);
+  EXPECT_EQ(run.k.status().sources, 4u);  // an install changed them since the start
   EXPECT_FALSE(run.k.TakeDue(8, &p));
 }
 
