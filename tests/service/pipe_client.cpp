@@ -1,17 +1,12 @@
-// A pipe client for the service's tests, run under Wine by
-// service_wine_test.py against a running service:
-//   pipe_client state           one state request; prints its fields
-//   pipe_client ask COMMAND     one request (1-4); prints the answer
-//   pipe_client hostile         each malformed request and each rude client;
-//                               one line per case: its name and what came back
-//   pipe_client flood N         N calibration requests in a row; prints how
-//                               many were accepted and how many were busy
-//   pipe_client crowd N         N clients connect at once and say nothing
+// A pipe client for service_wine_test.py, run under Wine against a running service:
+//   pipe_client state     one state request; prints its fields
+//   pipe_client hostile   each malformed request and a client that never reads: one line each, what came back
+//   pipe_client flood N   N calibration requests in a row: how many were accepted, how many busy
+//   pipe_client crowd N   N clients connect at once and say nothing; then one state request
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,42 +14,36 @@
 
 namespace {
 
-HANDLE Open(DWORD wait_ms = 3000) {
+using keeper::Handle;
+
+Handle Open(DWORD wait_ms = 3000) {
   for (DWORD waited = 0;; waited += 100) {
     HANDLE h = CreateFileA(keeper::kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       DWORD mode = PIPE_READMODE_MESSAGE;
       SetNamedPipeHandleState(h, &mode, nullptr, nullptr);
-      return h;
+      return Handle(h);
     }
-    if (GetLastError() != ERROR_PIPE_BUSY || waited >= wait_ms) return nullptr;
+    if (GetLastError() != ERROR_PIPE_BUSY || waited >= wait_ms) return Handle();
     WaitNamedPipeA(keeper::kPipeName, 100);
   }
 }
 
-// Sends `bytes`, reads one answer; the answer's name or how it failed.
-std::string Exchange(const void* bytes, DWORD size) {
-  HANDLE h = Open();
-  if (!h) return "no-connection";
-  DWORD done = 0;
-  std::string result;
+// Sends `bytes` and reads one answer: "answer-N" (the Answer), or how it failed.
+std::string Exchange(const std::vector<uint8_t>& bytes) {
+  Handle h = Open();
   uint8_t in[256];
-  if (!WriteFile(h, bytes, size, &done, nullptr)) {
-    result = "write-failed";
-  } else if (!ReadFile(h, in, sizeof in, &done, nullptr)) {
-    result = "closed";
-  } else {
-    keeper::Status s;
-    result = keeper::TryDecodeStatus(in, done, &s) ? "answer-" + std::to_string(static_cast<int>(s.answer))
-                                                   : "unreadable";
-  }
-  CloseHandle(h);
-  return result;
+  DWORD done = 0;
+  keeper::Status s;
+  if (!h) return "no-connection";
+  if (!WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) return "write-failed";
+  if (!ReadFile(h.get(), in, sizeof in, &done, nullptr)) return "closed";
+  return keeper::TryDecodeStatus(in, done, &s) ? "answer-" + std::to_string(static_cast<int>(s.answer)) : "unreadable";
 }
 
-std::string Ask(keeper::Command c) {
-  auto request = keeper::EncodeRequest(c);
-  return Exchange(request.data(), static_cast<DWORD>(request.size()));
+std::vector<uint8_t> Request(keeper::Command c) {
+  auto r = keeper::EncodeRequest(c);
+  return {r.begin(), r.end()};
 }
 
 int State() {
@@ -68,79 +57,59 @@ int State() {
   return 0;
 }
 
-DWORD WINAPI Silent(void*) {
-  HANDLE h = Open(10000);
-  if (!h) return 1;
-  uint8_t in[256];
-  DWORD done = 0;
-  BOOL answered = ReadFile(h, in, sizeof in, &done, nullptr);  // the service gives up on us
-  CloseHandle(h);
-  return answered ? 2 : 0;
-}
-
 int Hostile() {
-  auto good = keeper::EncodeRequest(keeper::Command::kState);
-  std::vector<uint8_t> bytes(good.begin(), good.end());
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> bytes;
+  const std::vector<uint8_t> good = Request(keeper::Command::kState);
+  // (name, byte index to change or -1, its new value, size)
+  const struct { const char* name; int at; uint8_t value; size_t size; } cases[] = {
+      {"short", -1, 0, 5},        {"long", -1, 0, 200},       {"empty", -1, 0, 0},
+      {"magic", 0, 0x00, 8},      {"version", 4, 9, 8},       {"command0", 6, 0, 8},
+      {"command99", 6, 99, 8},
   };
-  std::vector<Case> cases;
-  cases.push_back({"short", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 5)});
-  cases.push_back({"long", bytes});
-  cases.back().bytes.resize(200, 0xAB);
-  cases.push_back({"magic", bytes});
-  cases.back().bytes[0] ^= 0xFF;
-  cases.push_back({"version", bytes});
-  cases.back().bytes[4] = 9;
-  cases.push_back({"command0", bytes});
-  cases.back().bytes[6] = 0;
-  cases.push_back({"command99", bytes});
-  cases.back().bytes[6] = 99;
-  cases.push_back({"empty", {}});
-  for (const Case& c : cases)
-    std::printf("%s %s\n", c.name, Exchange(c.bytes.data(), static_cast<DWORD>(c.bytes.size())).c_str());
-  // Half a message and then nothing: the service waits its time, then closes.
-  {
-    HANDLE h = Open();
-    DWORD started = GetTickCount();
-    std::printf("silent %s after %lu ms\n", Silent(nullptr) == 0 ? "closed" : "answered",
-                GetTickCount() - started);
-    if (h) CloseHandle(h);
+  for (const auto& c : cases) {
+    std::vector<uint8_t> bytes = good;
+    bytes.resize(c.size, 0xAB);
+    if (c.at >= 0) bytes[c.at] = c.value;
+    std::printf("%s %s\n", c.name, Exchange(bytes).c_str());
   }
   // A client that asks and never reads: the next client is still served.
-  HANDLE rude = Open();
+  Handle rude = Open();
   DWORD done = 0;
-  if (rude) WriteFile(rude, good.data(), static_cast<DWORD>(good.size()), &done, nullptr);
-  std::printf("after-unread %s\n", Ask(keeper::Command::kState).c_str());
-  if (rude) CloseHandle(rude);
+  if (rude) WriteFile(rude.get(), good.data(), static_cast<DWORD>(good.size()), &done, nullptr);
+  std::printf("after-unread %s\n", Exchange(good).c_str());
   return 0;
 }
 
 int Flood(int n) {
-  int accepted = 0, busy = 0, other = 0;
+  int accepted = 0, busy = 0;
   for (int i = 0; i < n; ++i) {
-    std::string a = Ask(keeper::Command::kCalibrate);
-    if (a == "answer-1") ++accepted;
-    else if (a == "answer-2") ++busy;
-    else ++other;
+    std::string a = Exchange(Request(keeper::Command::kCalibrate));
+    accepted += a == "answer-1";
+    busy += a == "answer-2";
   }
-  std::printf("accepted %d busy %d other %d\n", accepted, busy, other);
+  std::printf("accepted %d busy %d other %d\n", accepted, busy, n - accepted - busy);
   return 0;
 }
 
+// Connects and says nothing: 0 when the service gives up on it, 2 when it answered anyway.
+DWORD WINAPI Silent(void*) {
+  Handle h = Open(10000);
+  uint8_t in[256];
+  DWORD done = 0;
+  return !h ? 1 : ReadFile(h.get(), in, sizeof in, &done, nullptr) ? 2 : 0;
+}
+
 int Crowd(int n) {
-  std::vector<HANDLE> threads;
-  for (int i = 0; i < n; ++i) threads.push_back(CreateThread(nullptr, 0, Silent, nullptr, 0, nullptr));
+  std::vector<Handle> threads;
+  for (int i = 0; i < n; ++i) threads.emplace_back(CreateThread(nullptr, 0, Silent, nullptr, 0, nullptr));
   int answered = 0;
-  for (HANDLE t : threads) {
-    WaitForSingleObject(t, 60000);
+  for (const Handle& t : threads) {
     DWORD code = 0;
-    GetExitCodeThread(t, &code);
+    WaitForSingleObject(t.get(), 60000);
+    GetExitCodeThread(t.get(), &code);
     answered += code == 2;
-    CloseHandle(t);
   }
-  std::printf("crowd %d answered-silence %d then %s\n", n, answered, Ask(keeper::Command::kState).c_str());
+  std::printf("crowd %d answered-silence %d then %s\n", n, answered,
+              Exchange(Request(keeper::Command::kState)).c_str());
   return 0;
 }
 
@@ -150,10 +119,9 @@ int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
   int n = argc > 2 ? std::atoi(argv[2]) : 0;
   if (mode == "state") return State();
-  if (mode == "ask") return std::printf("%s\n", Ask(static_cast<keeper::Command>(n)).c_str()), 0;
   if (mode == "hostile") return Hostile();
   if (mode == "flood") return Flood(n);
   if (mode == "crowd") return Crowd(n);
-  std::fprintf(stderr, "usage: pipe_client state|ask N|hostile|flood N|crowd N\n");
+  std::fprintf(stderr, "usage: pipe_client state|hostile|flood N|crowd N\n");
   return 2;
 }
