@@ -33,8 +33,7 @@ TEST_F(JsonObjectTest, ParseStartsAfreshWhetherTheNextEngineWasReadyOrNot) {
     EXPECT_TRUE(json::Parse(o_, "{\"x\":1,\"y\":2}"));
     EXPECT_EQ(rt::LastObjectError(), 0);
     EXPECT_EQ(json::Count(o_, ""), 2);  // Object.prototype.left is gone: a new engine
-    EXPECT_EQ(ToJson(before), "{\"a\":\"1\",\"n\":5}");
-    json::DeleteJsonObject(before);
+    EXPECT_EQ(ToJsonAndFree(before), "{\"a\":\"1\",\"n\":5}");
   }
 }
 
@@ -99,15 +98,12 @@ TEST_F(JsonObjectTest, ReadingMembers) {
   EXPECT_EQ(json::TypeOf(o_, ""), json::kJsonObject);
   json::JsonObject* child = json::GetMemberObject(o_, "o");  // with an engine of its own
   json::SetMemberNumber(child, "k", 2);
-  EXPECT_EQ(ToJson(child), "{\"k\":2}");
+  EXPECT_EQ(ToJsonAndFree(child), "{\"k\":2}");
   EXPECT_EQ(Take(json::GetJson(o_, "o.k")), "[10,20]");
-  json::DeleteJsonObject(child);
   ASSERT_TRUE(json::Parse(o_, "[[5,6],{\"z\":1}]"));
   EXPECT_EQ(Take(json::GetText(o_, "[0]", true)), "[5,6]");  // bracket-aware join
   EXPECT_EQ(Take(json::GetItem(o_, 1, "", true)), "{\"z\":1}");
-  json::JsonObject* item = json::GetItemObject(o_, 1, "");
-  EXPECT_EQ(ToJson(item), "{\"z\":1}");
-  json::DeleteJsonObject(item);
+  EXPECT_EQ(ToJsonAndFree(json::GetItemObject(o_, 1, "")), "{\"z\":1}");
   EXPECT_EQ(Take(json::GetItem(o_, 1, "[0]", false)), "");  // dot join: da.[0] does not compile
 }
 

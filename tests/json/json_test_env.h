@@ -33,6 +33,7 @@ class ObjectTest : public ::testing::Test {
   static void SetUpTestSuite() { SetUpRuntime(); }
   void TearDown() override { json::DeleteJsonObject(o_); }
   std::string ToJson(json::JsonObject* o = nullptr) { return Take(json::ToJson(o ? o : o_)); }
+  std::string ToJsonAndFree(json::JsonObject* o) { std::string s = ToJson(o); json::DeleteJsonObject(o); return s; }
   json::JsonObject* o_ = json::NewJsonObject();
 };
 
