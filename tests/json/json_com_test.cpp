@@ -12,35 +12,26 @@
 
 namespace {
 
+using jsontest::Script;
 using rt::ArgRecord;
 using rt::TextArg;
 
 ArgRecord Obj(rt::ComObjectCell* c) { return rt::PtrArg(rt::kComObject, c); }
 
-class ComCommands : public ::testing::Test {
+class ComCommands : public jsontest::ObjectTest {  // on the object's engine, started by the same commands
  protected:
-  void SetUp() override {
-    jsontest::SetUpRuntime();
-    ASSERT_TRUE(Create(&engine_, "MSScriptControl.ScriptControl"));
-    ASSERT_TRUE(rt::AsInt(prog::Call(rt::SetObjectProperty,
-                                     {Obj(&engine_), TextArg("Language"), TextArg("JavaScript")})));
-  }
-  void TearDown() override { prog::Call(rt::ClearObject, {Obj(&engine_)}); }
   static bool Create(rt::ComObjectCell* c, const char* klass, ArgRecord lib = rt::OmittedArg()) {
     return rt::AsInt(prog::Call(rt::CreateObject, {Obj(c), TextArg(klass), lib})) != 0;
   }
-  ArgRecord Eval(rt::BuiltinCommand cmd, const char* script) {
-    return prog::Call(cmd, {Obj(&engine_), TextArg("Eval"), TextArg(script)});
-  }
-  rt::ComObjectCell engine_{};
+  ArgRecord Eval(rt::BuiltinCommand cmd, const char* script) { return Script(o_, cmd, "Eval", script); }
 };
 
 // (A copy holding its own reference: JsonObjectTest.ParseStartsAfresh.)
 TEST_F(ComCommands, CellsChangeOnlyForAnExistingClass) {
-  void* before = engine_.iface;
+  void* before = o_->engine->iface;
   for (const char* klass : {"No.Such.ProgId", "{00000000-0000-0000-0000-00000000ABCD}"}) {
-    EXPECT_FALSE(Create(&engine_, klass)) << klass;
-    EXPECT_EQ(engine_.iface, before) << klass;  // the cell is untouched
+    EXPECT_FALSE(Create(o_->engine, klass)) << klass;
+    EXPECT_EQ(o_->engine->iface, before) << klass;  // the cell is untouched
   }
   rt::ComObjectCell cell{};
   EXPECT_TRUE(Create(&cell, "MSScriptControl.ScriptControl", TextArg("C:\\no\\such.tlb")));  // ProgID fall-back
@@ -53,7 +44,7 @@ TEST_F(ComCommands, ErrorCodesAndArgumentCounts) {
   rt::ComObjectCell empty{};  // a call on an empty cell
   prog::Free(rt::AsPtr<char>(prog::Call(rt::CallMethodText, {Obj(&empty), TextArg("Eval"), TextArg("1")})));
   EXPECT_EQ(rt::LastObjectError(), rt::kObjEmpty);
-  EXPECT_EQ(rt::AsInt(prog::Call(rt::SetObjectProperty, {Obj(&engine_), TextArg("NoSuch"), TextArg("x")})), 0);
+  EXPECT_EQ(rt::AsInt(prog::Call(rt::SetObjectProperty, {Obj(o_->engine), TextArg("NoSuch"), TextArg("x")})), 0);
   EXPECT_EQ(rt::LastObjectError(), rt::kObjNoMember);
   ArgRecord v = Eval(rt::CallMethodVariant, "throw 2");  // a failed call still hands back a block
   ASSERT_NE(rt::AsPtr<VARIANT>(v), nullptr);
@@ -63,7 +54,7 @@ TEST_F(ComCommands, ErrorCodesAndArgumentCounts) {
   std::thread([&] { seen = rt::LastObjectError(); }).join();
   EXPECT_EQ(seen, 0);
   auto call = [&](std::initializer_list<ArgRecord> args) {  // argument counts and omitted arguments
-    std::vector<ArgRecord> all{Obj(&engine_), TextArg("Eval")};
+    std::vector<ArgRecord> all{Obj(o_->engine), TextArg("Eval")};
     all.insert(all.end(), args);
     return jsontest::Take(rt::AsPtr<char>(prog::Call(rt::CallMethodText, all.data(), static_cast<int>(all.size()))));
   };
@@ -106,10 +97,9 @@ TEST_F(ComCommands, ArgumentsBecomeTheirVariantTypes) {
 TEST_F(ComCommands, EvalAnswersAndTheAnswerHostGivesBackTheSame) {
   rt::ComObjectCell host{};
   ASSERT_TRUE(rt::AsInt(prog::Call(rt::CreateAnswerHost, {Obj(&host)})));
-  prog::Call(rt::CallMethod, {Obj(&engine_), TextArg("AddObject"), TextArg("h"), Obj(&host), rt::BoolArg(false)});
+  prog::Call(rt::CallMethod, {Obj(o_->engine), TextArg("AddObject"), TextArg("h"), Obj(&host), rt::BoolArg(false)});
   ASSERT_EQ(rt::LastObjectError(), 0);
-  prog::Call(rt::CallMethod, {Obj(&engine_), TextArg("ExecuteStatement"),
-                              TextArg("var da={s:'x',n:2.5,b:true,z:null,o:{k:[10,20]},f:function(){}}")});
+  Script(o_, rt::CallMethod, "ExecuteStatement", "var da={s:'x',n:2.5,b:true,z:null,o:{k:[10,20]},f:function(){}}");
   struct { const char* script; const char* text; double number; int32_t code; } cases[] = {
       {"1+2", "3", 3, 0},
       {"'\xd6\xd0\xce\xc4'", "\xd6\xd0\xce\xc4", 0, 0},  // GBK both ways
@@ -127,8 +117,7 @@ TEST_F(ComCommands, EvalAnswersAndTheAnswerHostGivesBackTheSame) {
       const int32_t want_code = rt::LastObjectError();
       if (c.text && cmd == rt::CallMethodNumber) { EXPECT_EQ(rt::AsDouble(want), c.number); }
       if (c.text && cmd == rt::CallMethodText) { EXPECT_EQ(want_code, c.code); }
-      prog::Call(rt::CallMethod, {Obj(&engine_), TextArg("ExecuteStatement"),
-                                  TextArg(("h.put(" + std::string(c.script) + ")").c_str())});
+      Script(o_, rt::CallMethod, "ExecuteStatement", "h.put(" + std::string(c.script) + ")");
       ArgRecord got{0, 0};
       if (rt::LastObjectError() == 0) got = prog::Call(cmd, {Obj(&host), TextArg("take")});
       EXPECT_EQ(rt::LastObjectError(), want_code);

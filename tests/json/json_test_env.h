@@ -1,5 +1,5 @@
-// Shared set-up of the Windows JSON and COM tests: the program's DLL table and
-// COM, Take for Text results, a call of the engine, a fixture with one object.
+// Shared set-up of the Windows JSON and COM tests: the program's DLL table and COM, Take for Text
+// results, a call of the engine, a fixture with one object and its JSON.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +32,8 @@ class ObjectTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { SetUpRuntime(); }
   void TearDown() override { json::DeleteJsonObject(o_); }
+  std::string ToJson(json::JsonObject* o = nullptr) { return Take(json::ToJson(o ? o : o_)); }
+  std::string ToJsonAndFree(json::JsonObject* o) { std::string s = ToJson(o); json::DeleteJsonObject(o); return s; }
   json::JsonObject* o_ = json::NewJsonObject();
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Loopback HTTP server of the web tests on a free 127.0.0.1 port (written to the given file); /_last gives back
 the last ordinary request, head and body. Stops on /_quit or after 120 idle seconds."""
-import os, re, socketserver, sys, threading, time, urllib.parse
+import contextlib, os, re, socketserver, sys, threading, time, urllib.parse
 
 LAST, ACTIVE = [b""], [time.time()]
 
@@ -15,18 +15,15 @@ class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         ACTIVE[0], s, data = time.time(), self.request, b""
         s.settimeout(120)
-        try:
+        with contextlib.suppress(OSError):
             while b"\r\n\r\n" not in data and (part := s.recv(65536)):
                 data += part
             head, blank, body = data.partition(b"\r\n\r\n")
-            if not blank:
-                return
             m = re.search(rb"\r\ncontent-length:\s*(\d+)", head, re.I)
-            while m and len(body) < int(m.group(1)) and (part := s.recv(65536)):
+            while blank and m and len(body) < int(m.group(1)) and (part := s.recv(65536)):
                 body += part
-            self.route(s, head + b"\r\n\r\n", body)
-        except OSError:
-            pass
+            if blank:
+                self.route(s, head + b"\r\n\r\n", body)
 
     def route(self, s, head, body):
         url = urllib.parse.urlsplit(head.split(b" ")[1].decode("latin-1"))

@@ -5,26 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <string>
 #include <vector>
 
-#include "app/dll_table.h"
-#include "runtime/core/image.h"
-#include "runtime/dll/dll_commands.h"
-#include "tests/support/child_process.h"
-#include "tests/web/web_test_support.h"
+#include "tests/web/web_test_support.h"  // the program set-up, the child runner and the web request
 #include "web/codepage.h"
-#include "web/web_request.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
 
-using prog::OwnedBytes;
-using prog::OwnedText;
-using webtest::B;
-using webtest::S;
+using prog::OwnedBytes, prog::OwnedText, webtest::B, webtest::S;
 const std::string kUa = web::kDefaultUserAgent;
 
 // Stand-in WinINet: reads from chunks, at most the size asked; a length announced or none.
@@ -49,8 +39,7 @@ uint32_t __stdcall Query(uint32_t, uint32_t level, uint32_t buffer, uint32_t, ui
 void* Resolve(uint32_t index) {
   using P = void*; using U = uint32_t;
   static const P fakes[] = {P(&Handle<U, U, U, U, U>), P(&Handle<U>), P(&Handle<U, U, U, U, U, U, U, U>),
-                            P(&Handle<U, U, U, U, U, U, U, U>), P(&Handle<U, U, U, U, U>),
-                            P(&Handle<U, U, U, U, U>), P(&Read), P(&Query)};
+      P(&Handle<U, U, U, U, U, U, U, U>), P(&Handle<U, U, U, U, U>), P(&Handle<U, U, U, U, U>), P(&Read), P(&Query)};
   return index < 8 ? fakes[index] : rt::RequireDllCommand(index);
 }
 
@@ -146,10 +135,9 @@ TEST_F(WebRequest, CookiesOfTheReplyAreCollectedAndMerged) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.cookies ? c.cookies : "(not supplied)") + " | " + c.headers);
     OwnedText cookies = web::CopyOf(c.cookies ? c.cookies : ""), returned, headers = web::CopyOf(c.headers), reply;
-    EXPECT_EQ(B(web::WebRequest(Url("/cookies").c_str(), {.cookies = c.cookies ? &cookies : nullptr,
-                                                          .returned_cookies = &returned, .headers = &headers,
-                                                          .returned_headers = &reply, .merge_cookies = c.merge})),
-              "ok");
+    const web::WebRequestParams params{.cookies = c.cookies ? &cookies : nullptr, .returned_cookies = &returned,
+                                       .headers = &headers, .returned_headers = &reply, .merge_cookies = c.merge};
+    EXPECT_EQ(B(web::WebRequest(Url("/cookies").c_str(), params)), "ok");
     EXPECT_EQ(S(returned), c.returned);
     EXPECT_EQ(S(cookies), c.after);
     EXPECT_EQ(Header(Last(), "Cookie"), c.cookie_line);
@@ -206,26 +194,21 @@ TEST_F(WebRequest, FailuresGiveEmptyResults) {
   }
 }
 
-int Unit(const prog::OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get()->data[2 * i + 1] << 8; }
+int Unit(const OwnedBytes& b, int i) { return b.get()->data[2 * i] | b.get()->data[2 * i + 1] << 8; }
 
-// Code-page conversion through DLL entries 8 and 9; the ANSI code page is 936.
-TEST(CodePage, Utf8AnsiAndUtf16) {
+// Through DLL entries 8 and 9; the ANSI code page is 936.
+TEST(CodePage, Utf8AnsiAndUtf16WithoutRunningShortOrPast) {
   webtest::LoadProgramDllTable();
   EXPECT_EQ(S(web::Utf8ToAnsi("\xE4\xB8\xAD")), "\xD6\xD0");
   EXPECT_EQ(S(web::Utf8ToAnsi("\xF0\x9F\x98\x80")), "??");  // not in GBK
   EXPECT_EQ(web::Utf8ToAnsi(static_cast<const char*>(nullptr)).get(), nullptr);
-  prog::OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
+  OwnedBytes units = web::MultiByteToUtf16("\xD6\xD0", 936);
   ASSERT_NE(units.get(), nullptr);
   EXPECT_EQ(Unit(units, 0), 0x4E2D);
   EXPECT_EQ(S(web::Utf16ToMultiByte(units.get())), "\xD6\xD0");
   EXPECT_EQ(S(web::Utf16ToMultiByte(units.get(), 65001)), "\xE4\xB8\xAD");
   EXPECT_EQ(web::Utf16ToMultiByte(nullptr).get(), nullptr);
-}
-
-TEST(CodePage, InvalidTextAndUnendedBlocksConvertWithoutRunningShortOrPast) {
-  // Each invalid byte is one replacement unit, more than the bytes' worth.
-  const char* in = "\xFF\xFE\xD6\xD0" "abc\xE4\xB8";
-  prog::OwnedBytes units = web::MultiByteToUtf16(in);
+  units = web::MultiByteToUtf16("\xFF\xFE\xD6\xD0" "abc\xE4\xB8");  // each invalid byte one unit: more than counted
   ASSERT_NE(units.get(), nullptr);
   const int32_t n = units.get()->length;
   ASSERT_GE(n, 2);
