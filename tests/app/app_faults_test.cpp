@@ -7,16 +7,11 @@
 
 #include "runtime/core/gbk_text.h"
 #include "tests/app/tool_driver.h"
-#include "tests/support/child_process.h"
 #include "app/dll_table.h"
 
 namespace {
 
-struct Refresh {  // a line of the fault log
-  int number, failed, calls;
-  char shown;
-  long long open_handles, live_blocks;
-};
+struct Refresh { int number, failed, calls; char shown; long long open_handles, live_blocks; };  // a fault log line
 
 // The refreshes the probe logged with one schedule until it failed each call or step once.
 std::vector<Refresh> RunSchedule(const char* mode) {

@@ -18,11 +18,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return lines;
 }
 
-TimeService::TimeService(const std::string& port_file) {
-  std::ifstream in(testsupport::ExeDir() + port_file);
-  in >> port_;
-}
-
+TimeService::TimeService(const std::string& port_file) { std::ifstream(testsupport::ExeDir() + port_file) >> port_; }
 std::string TimeService::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
@@ -30,12 +26,10 @@ std::string TimeService::Url(const std::string& path) const {
 std::string TimeService::Get(const std::string& path) const {
   std::string body;
   HINTERNET root = InternetOpenA("e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  HINTERNET req = InternetOpenUrlA(root, Url(path).c_str(), nullptr, 0,
-                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-  if (req) {
+  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+  if (HINTERNET req = InternetOpenUrlA(root, Url(path).c_str(), nullptr, 0, flags, 0)) {
     char buf[256];
-    DWORD got = 0;
-    while (InternetReadFile(req, buf, sizeof buf, &got) && got) body.append(buf, got);
+    for (DWORD got = 0; InternetReadFile(req, buf, sizeof buf, &got) && got;) body.append(buf, got);
     InternetCloseHandle(req);
   }
   InternetCloseHandle(root);

@@ -40,8 +40,6 @@ class Program {
   // ones left out) and no others; waits for its window.
   Program(const char* exe, const std::string& urls, std::initializer_list<const char*> env = {});
   ~Program();
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
 
   HWND window() const { return window_; }
   HWND Unit(int id) const;  // the window's descendant with that control id

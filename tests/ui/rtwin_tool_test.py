@@ -6,26 +6,25 @@ RTWIN, HERE = sys.argv[1], sys.argv[2]
 del sys.argv[1:3]
 
 
-def run_tool(*args):
-    return subprocess.run([sys.executable, RTWIN, *args], capture_output=True, text=True)
-
-
 class WriterAndDumper(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.out = os.path.join(self.tmp.name, "w.bin")
 
+    def run_tool(self, *args, code=0):
+        r = subprocess.run([sys.executable, RTWIN, *args], capture_output=True, text=True)
+        self.assertEqual(r.returncode, code, r.stderr)
+        return r
+
     def test_test_window_dumps_with_gbk_texts(self):
-        r = run_tool("build", os.path.join(HERE, "test_window.json"), "-o", self.out)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        d = run_tool("dump", self.out)
-        self.assertEqual(d.returncode, 0, d.stderr)
+        self.run_tool("build", os.path.join(HERE, "test_window.json"), "-o", self.out)
+        d = self.run_tool("dump", self.out)
         for text in ("event 0 -> base+0", 'caption         "校准"', "icon            [5430 bytes",
                      "menu flags 0x4"):
             self.assertIn(text, d.stdout)
         # The example the writer's help points to builds too.
         example = os.path.join(os.path.dirname(RTWIN), "rtwin_example_main_window.json")
-        self.assertEqual(run_tool("build", example, "-o", self.out).returncode, 0)
+        self.run_tool("build", example, "-o", self.out)
 
     def test_refusals(self):
         def label(type_, **unit):
@@ -41,9 +40,7 @@ class WriterAndDumper(unittest.TestCase):
             with self.subTest(what):
                 with open(self.out + ".json", "w", encoding="utf-8") as f:
                     json.dump(dict({"id": "0x52010001", "unit": {"props": {}}, "units": []}, **change), f)
-                r = run_tool("build", self.out + ".json", "-o", self.out)
-                self.assertEqual(r.returncode, 1)
-                self.assertIn("rtwin:", r.stderr)
+                self.assertIn("rtwin:", self.run_tool("build", self.out + ".json", "-o", self.out, code=1).stderr)
 
 
 if __name__ == "__main__":

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -24,18 +23,21 @@ namespace tw = rtwin::TestWindow;
 using rt::ui::TemplateSet;
 using rt::ui::UnitRecord;
 using Bytes = std::vector<uint8_t>;
+using Events = std::vector<std::pair<uint32_t, uint32_t>>;  // index, routine offset
 
 constexpr uintptr_t kBase = 0x00400000;
 
 Bytes GeneratedBlock() { return Bytes(RtWindowTemplateData(), RtWindowTemplateData() + RtWindowTemplateSize()); }
+// "ok", or what the reader reports when it refuses `block`.
+std::string LoadResult(TemplateSet& set, const Bytes& block) {
+  std::string error;
+  return set.Load(block.data(), block.size(), kBase, &error) ? "ok" : "refused: " + error;
+}
 
 const rt::ui::WindowTemplate& Generated(uint32_t id = rtwin::kTestWindow) {
   static TemplateSet set;
-  static const bool loaded = [] {
-    Bytes b = GeneratedBlock();
-    return set.Load(b.data(), b.size(), kBase);
-  }();
-  EXPECT_TRUE(loaded);
+  static const std::string loaded = LoadResult(set, GeneratedBlock());
+  EXPECT_EQ(loaded, "ok");
   EXPECT_EQ(set.size(), 2u);
   return *set.Find(id);
 }
@@ -88,22 +90,19 @@ TEST(GeneratedTemplate, EveryShortenedOrLengthenedBlockIsRefused) {
   Bytes block = GeneratedBlock();
   TemplateSet set;
   for (size_t n = 0; n < block.size(); ++n) {
-    Bytes cut(block.begin(), block.begin() + static_cast<long>(n));  // exact size for ASan
-    ASSERT_FALSE(set.Load(cut.data(), cut.size(), kBase)) << n;
+    ASSERT_NE(LoadResult(set, Bytes(block.begin(), block.begin() + static_cast<long>(n))), "ok") << n;  // exact size
     ASSERT_EQ(set.size(), 0u);
   }
   block.push_back(0);
-  std::string error;
-  EXPECT_FALSE(set.Load(block.data(), block.size(), kBase, &error));
-  EXPECT_EQ(error, "bytes left after the last window");
+  EXPECT_EQ(LoadResult(set, block), "refused: bytes left after the last window");
 }
 
 struct UnitSpec {  // a menu item's record when the id says so
   uint32_t id = 0x16010002, type = rt::ui::kTypeLabel, parent = 0;
   std::vector<uint32_t> children;
-  std::vector<std::pair<uint32_t, uint32_t>> events;  // index, routine offset
-  uint32_t extra_children = 0, extra_events = 0;      // added to the stored counts
-  size_t cut = 0;                                     // bytes dropped from the record's end
+  Events events;
+  uint32_t extra_children = 0, extra_events = 0;  // added to the stored counts
+  size_t cut = 0;                                 // bytes dropped from the record's end
   Bytes props = {1, 0, 0, 0};
 };
 struct BlockSpec {
@@ -168,36 +167,27 @@ Bytes Build(const BlockSpec& b) {
   return w.data();
 }
 
-UnitSpec Unit(uint32_t id, uint32_t type, uint32_t parent = 0) {
+UnitSpec Unit(uint32_t id, uint32_t type, Events events = {}, Bytes props = {1, 0, 0, 0}) {
   UnitSpec u;
-  u.id = id, u.type = type, u.parent = parent;
+  u.id = id, u.type = type, u.events = std::move(events), u.props = std::move(props);
   return u;
 }
+UnitSpec MenuItem(Bytes props) { return Unit(0x26010009, rt::ui::kTypeMenuItem, {{0, 24}}, std::move(props)); }
 // The window's own unit, a label with a bound event and its group box (stored out of creation order).
 BlockSpec GoodBlock() {
   BlockSpec b;
-  b.units = {Unit(0x06010000, rt::ui::kTypeWindow), Unit(0x16010002, rt::ui::kTypeLabel, 0x16010003),
-             Unit(0x16010003, rt::ui::kTypeGroupBox)};
-  b.units[0].events = {{0, 0}, {3, 0xFFFFFFFF}};
-  b.units[1].events = {{0, 16}};
-  b.units[1].props.clear();
-  b.units[2].children = {0x16010002};
+  b.units = {Unit(0x06010000, rt::ui::kTypeWindow, {{0, 0}, {3, 0xFFFFFFFF}}),
+             Unit(0x16010002, rt::ui::kTypeLabel, {{0, 16}}, {}), Unit(0x16010003, rt::ui::kTypeGroupBox)};
+  b.units[1].parent = 0x16010003, b.units[2].children = {0x16010002};
   return b;
-}
-UnitSpec MenuItem(Bytes props) {
-  UnitSpec m = Unit(0x26010009, rt::ui::kTypeMenuItem);
-  m.props = std::move(props), m.events = {{0, 24}};
-  return m;
 }
 
 TEST(HandBuiltBlock, TheGoodBlockLoads) {
   BlockSpec b = GoodBlock();
   b.slot = 0xDEADBEEF;  // slot words mean nothing when stored
   b.units.push_back(MenuItem({}));
-  Bytes block = Build(b);
   TemplateSet set;
-  std::string error;
-  ASSERT_TRUE(set.Load(block.data(), block.size(), kBase, &error)) << error;
+  ASSERT_EQ(LoadResult(set, Build(b)), "ok");
   const auto& units = set.at(0).units;
   EXPECT_EQ(units[0].Handler(0), kBase);
   EXPECT_EQ(units[0].Handler(3), 0u);
@@ -215,7 +205,7 @@ TEST(HandBuiltBlock, TheGoodBlockLoads) {
 
 // One case per check in the reader, named by the error it reports.
 TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
-  const std::pair<const char*, std::function<void(BlockSpec&)>> cases[] = {
+  const std::pair<const char*, void (*)(BlockSpec&)> cases[] = {
       {"window list length", [](BlockSpec& b) { b.list_delta = 4; }},
       {"invalid window id", [](BlockSpec& b) { b.ids[0] = 0x52000000; }},
       {"duplicate window id", [](BlockSpec& b) { b.ids.push_back(b.ids[0]); }},
@@ -245,19 +235,15 @@ TEST(HandBuiltBlock, EachKindOfInconsistencyIsRefused) {
     SCOPED_TRACE(message);
     BlockSpec b = GoodBlock();
     change(b);
-    Bytes block = Build(b);
     TemplateSet set;
-    std::string error;
-    EXPECT_FALSE(set.Load(block.data(), block.size(), kBase, &error));
-    EXPECT_EQ(error, message);
+    EXPECT_EQ(LoadResult(set, Build(b)), std::string("refused: ") + message);
     EXPECT_EQ(set.size(), 0u);
   }
 }
 
 template <typename P>
-void ExpectRoundTrip(P p, uint32_t version) {
-  SCOPED_TRACE(testing::Message() << typeid(P).name() << " version " << version);
-  p.version = version;
+void ExpectRoundTrip(const P& p) {
+  SCOPED_TRACE(testing::Message() << typeid(P).name() << " version " << p.version);
   Bytes data = rt::ui::Serialise(p);
   P back;
   ASSERT_TRUE(rt::ui::TryParse(data, &back));
@@ -275,27 +261,22 @@ void ExpectRoundTrip(P p, uint32_t version) {
   EXPECT_FALSE(rt::ui::TryParse(data, &back));
 }
 
+template <typename P>
+void ExpectRoundTrips(P p, uint32_t first = 1) {  // each version from `first` on
+  for (p.version = first; p.version <= P::kMaxVersion; ++p.version) ExpectRoundTrip(p);
+}
+
 TEST(PropertyRecords, EveryLayoutAndVersionRoundTrips) {
   rt::ui::TimerProps t;
-  t.interval = 1000;
-  ExpectRoundTrip(t, 1);
   rt::ui::ButtonProps b;
-  b.font = Bytes(60, 7);
-  ExpectRoundTrip(b, 1);
-  ExpectRoundTrip(rt::ui::GroupBoxProps{}, 1);
   rt::ui::LabelProps l;
-  l.text_b = "x";
   rt::ui::EditBoxProps e;
-  e.content = "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND;
-  for (uint32_t v : {1u, 2u}) {
-    ExpectRoundTrip(l, v);
-    ExpectRoundTrip(e, v);
-  }
   rt::ui::WindowProps w;
-  w.caption = "devarude";
-  w.icon = Bytes(10, 1);
-  w.class_name = "Mine";
-  for (uint32_t v = 0; v <= rt::ui::WindowProps::kMaxVersion; ++v) ExpectRoundTrip(w, v);
+  t.interval = 1000, b.font = Bytes(60, 7), l.text_b = "x";
+  e.content = "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR "33" GBK_MINUTE "29" GBK_SECOND;
+  w.caption = "devarude", w.icon = Bytes(10, 1), w.class_name = "Mine";
+  ExpectRoundTrips(t), ExpectRoundTrips(b), ExpectRoundTrips(rt::ui::GroupBoxProps{}), ExpectRoundTrips(l);
+  ExpectRoundTrips(e), ExpectRoundTrips(w, 0);
 }
 
 TEST(PropertyRecords, OlderWindowVersionsKeepTheDefaults) {
@@ -316,21 +297,6 @@ std::string Hex(uint32_t v) {
   return text;
 }
 
-template <typename P>
-void PrintRecord(std::ostringstream& out, const char* type_name) {
-  const P defaults;
-  out << "record " << type_name << " " << P::kMaxVersion << "\n";
-  for (const rt::ui::RecordField<P>& f : rt::ui::RecordTable<P>::kFields) {
-    if (f.since == rt::ui::kNotStored) continue;
-    out << "  " << f.name << " ";
-    if (f.word) out << "u32 " << defaults.*f.word;
-    if (f.half) out << "u16 " << defaults.*f.half;
-    if (f.bytes) out << "bytes " << (defaults.*f.bytes).size();
-    if (f.text) out << "text " << (defaults.*f.text).size();
-    out << " " << f.since << "\n";
-  }
-}
-
 TEST(TemplateLayout, TheWriterAndTheReaderDescribeTheSameBlock) {
   using namespace rt::ui;
   std::ostringstream runtime;
@@ -340,13 +306,22 @@ TEST(TemplateLayout, TheWriterAndTheReaderDescribeTheSameBlock) {
                           {"Timer", kTypeTimer}})
     runtime << "type " << name << " " << Hex(id) << "\n";
   for (size_t n = 0; n < std::size(kCursorIds); ++n) runtime << "cursor " << n << " " << kCursorIds[n] << "\n";
+  auto print = [&](const auto defaults, const char* type_name) {  // each stored field and its default
+    using P = std::decay_t<decltype(defaults)>;
+    runtime << "record " << type_name << " " << P::kMaxVersion << "\n";
+    for (const RecordField<P>& f : RecordTable<P>::kFields) {
+      if (f.since == kNotStored) continue;
+      runtime << "  " << f.name << " ";
+      if (f.word) runtime << "u32 " << defaults.*f.word;
+      if (f.half) runtime << "u16 " << defaults.*f.half;
+      if (f.bytes) runtime << "bytes " << (defaults.*f.bytes).size();
+      if (f.text) runtime << "text " << (defaults.*f.text).size();
+      runtime << " " << f.since << "\n";
+    }
+  };
   // In the writer's order: its type names sorted.
-  PrintRecord<ButtonProps>(runtime, "Button");
-  PrintRecord<EditBoxProps>(runtime, "EditBox");
-  PrintRecord<GroupBoxProps>(runtime, "GroupBox");
-  PrintRecord<LabelProps>(runtime, "Label");
-  PrintRecord<TimerProps>(runtime, "Timer");
-  PrintRecord<WindowProps>(runtime, "window");
+  print(ButtonProps{}, "Button"), print(EditBoxProps{}, "EditBox"), print(GroupBoxProps{}, "GroupBox");
+  print(LabelProps{}, "Label"), print(TimerProps{}, "Timer"), print(WindowProps{}, "window");
 
   std::string writer;
   if (FILE* p = popen(RT_PYTHON3 " " RT_RTWIN " layout", "r")) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,8 +67,7 @@ void FreshTemplates() {
     loaded = true;
     rt::InstallWindowingRuntime();
     g_image = rt::ProgramImage{3, 0, 0x180E6, static_cast<uint32_t>(RtWindowRoutineBase()), 0, 0,
-                               Addr(RtWindowTemplateData()), RtWindowTemplateSize(), 1, Addr(kLibraries),
-                               0, 0, 0};
+                               Addr(RtWindowTemplateData()), RtWindowTemplateSize(), 1, Addr(kLibraries), 0, 0, 0};
     rt::LoadProgramImage(&g_image);
   }
   rt::ui::LoadedTemplates().Load(RtWindowTemplateData(), RtWindowTemplateSize(), RtWindowRoutineBase());
@@ -287,12 +285,12 @@ TEST_F(TestWindow, PropertiesAreClampedConvertedStoredAndApplied) {
 }
 
 TEST_F(TestWindow, UnknownSourcesAndTargetsAreFatalWithTheirMessages) {
-  const uint32_t label = sw::kUnit_16010002, second = rtwin::kSecondWindow;
-  const std::pair<std::function<void()>, const char*> cases[] = {
+  constexpr uint32_t label = sw::kUnit_16010002, second = rtwin::kSecondWindow;
+  const std::pair<void (*)(), const char*> cases[] = {
       {[] { RaiseEvent(0x52019999, 0, 0); }, GBK_MSG_NO_EVENT_WINDOW},
       {[] { RaiseEvent(rtwin::kTestWindow, 0x16019999, 0); }, GBK_MSG_NO_EVENT_UNIT},
       {[] { Write(0, 0, 1, -1, 0x52019999); }, GBK_MSG_WINDOW_NOT_LOADED},
-      {[=] { Read(label, 8, -1, second); }, GBK_MSG_NOT_LOADED},  // own property, window not created
+      {[] { Read(label, 8, -1, second); }, GBK_MSG_NOT_LOADED},  // own property, window not created
       {[] { Read(0x16019999, 0); }, GBK_MSG_NOT_LOADED},  // no such unit
       {[] { prog::LoadStartupWindow(0x52019999); }, GBK_MSG_NO_START_WINDOW},
   };
