@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""Reads service/events/messages.mc on its own (not through windmc) and writes
-the texts the event test expects FormatMessage to give for each message in
-each language, with the sample inserts substituted.
+"""Reads service/events/messages.mc on its own (not through windmc) and writes the texts the event test expects
+FormatMessage to give for each message in each language, with the sample inserts substituted.
 Usage: expected_messages.py MESSAGES_MC OUTPUT_H"""
-import re
-import sys
+import re, sys
 
 # What the test passes as %1..%4 (each event takes at most four).
 SAMPLES = ["+0.153", "0.004", "3", "4"]
@@ -14,35 +12,15 @@ LANGUAGE_IDS = {"Neutral": 0x0000, "Chinese": 0x0804}
 
 
 def parse(path):
-    lines = open(path, encoding="utf-8").read().splitlines()
-    severities, messages, i = {}, [], 0
-    message = None
-    while i < len(lines):
-        line = lines[i].strip()
-        i += 1
-        if not line or line.startswith(";"):
-            continue
-        key, _, value = line.partition("=")
-        if key == "SeverityNames":
-            while ")" not in value:
-                value += " " + lines[i].strip()
-                i += 1
-            for name, number in re.findall(r"(\w+)=(0x[0-9A-Fa-f]+|\d+)", value):
-                severities[name] = int(number, 0)
-        elif key == "MessageId":
-            message = {"number": int(value, 0), "severity": 0, "texts": {}}
-            messages.append(message)
-        elif key == "Severity":
-            message["severity"] = severities[value]
-        elif key == "SymbolicName":
-            message["name"] = value
-        elif key == "Language":
-            text = []
-            while lines[i] != ".":
-                text.append(lines[i])
-                i += 1
-            i += 1
-            message["texts"][value] = "\n".join(text)
+    text = open(path, encoding="utf-8").read()
+    names = re.search(r"^SeverityNames=\((.*?)\)", text, re.M | re.S).group(1)
+    severities = {name: int(number, 0) for name, number in re.findall(r"(\w+)=(0x[0-9A-Fa-f]+|\d+)", names)}
+    messages = []
+    for block in re.split(r"^MessageId=", text, flags=re.M)[1:]:
+        head = dict(re.findall(r"^(\w+)=(.*)$", block.split("\nLanguage=")[0], re.M))
+        messages.append({"number": int(block.split("\n")[0], 0), "name": head["SymbolicName"],
+                         "severity": severities[head["Severity"]] if "Severity" in head else 0,
+                         "texts": dict(re.findall(r"^Language=(\w+)\n(.*?)\n\.$", block, re.M | re.S))})
     return messages
 
 

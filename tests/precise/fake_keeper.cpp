@@ -1,77 +1,53 @@
 #include "tests/precise/fake_keeper.h"
 
-namespace e2e {
+#include "service/service.h"
 
-FakeKeeper::FakeKeeper(const keeper::Status& status) : status_(status) {
-  // One instance, made before the thread starts and kept until the end: a client never finds the pipe missing, at
-  // most busy between two requests (and then waits for it).
-  pipe_ = CreateNamedPipeA(keeper::kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                           1, keeper::kStatusSize, keeper::kStatusSize, 0, nullptr);
-  if (pipe_ != INVALID_HANDLE_VALUE) thread_ = std::thread([this] { Serve(); });
+namespace e2e {
+namespace {
+FakeKeeper* g_keeper = nullptr;
+}
+
+int64_t NowUtcMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<int64_t>(((ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime) / 10000 - 11644473600000ULL);
+}
+
+keeper::Status Measured(int32_t offset_us, uint32_t bound_us, uint16_t agreed, uint16_t sources, int64_t utc_ms,
+                        uint16_t decision) {
+  keeper::Status s;
+  s.measurements = 1, s.found = true, s.offset_us = offset_us, s.bound_us = bound_us;
+  s.agreed = agreed, s.sources = sources, s.measured_utc_ms = utc_ms, s.decision = decision;
+  return s;
+}
+
+FakeKeeper::FakeKeeper(const keeper::Status& status)
+    : status_(status), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  g_keeper = this;
+  thread_ = std::thread([this] { service::ServePipe(stop_, Ask); });
+  // The server makes its instances on threads of its own: a client could connect once one waits.
+  for (int i = 0; i < 200 && !WaitNamedPipeA(keeper::kPipeName, 50); ++i) Sleep(25);
 }
 
 FakeKeeper::~FakeKeeper() {
-  if (pipe_ == INVALID_HANDLE_VALUE) return;
-  stop_ = true;
-  // A connection of our own ends the wait for a client.
-  HANDLE wake = CreateFileA(keeper::kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (wake == INVALID_HANDLE_VALUE) WaitNamedPipeA(keeper::kPipeName, 5000);
-  if (wake == INVALID_HANDLE_VALUE)
-    wake = CreateFileA(keeper::kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetEvent(stop_);
   thread_.join();
-  if (wake != INVALID_HANDLE_VALUE) CloseHandle(wake);
-  CloseHandle(pipe_);
+  CloseHandle(stop_);
+  g_keeper = nullptr;
 }
 
-void FakeKeeper::Report(const keeper::Status& status) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  status_ = status;
-}
-
-void FakeKeeper::AnswerRequests(keeper::Answer answer) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  answer_ = answer;
-}
-
-std::vector<keeper::Command> FakeKeeper::Requests() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return requests_;
-}
-
-std::vector<uint8_t> FakeKeeper::Answer(const uint8_t* bytes, DWORD size) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  keeper::Status out = status_;
-  keeper::Request request;
-  out.answer = keeper::DecodeRequest(bytes, size, &request);
-  if (out.answer == keeper::Answer::kState && request.command != keeper::Command::kState) {
-    requests_.push_back(request.command);
-    out.answer = answer_;
-    if (answer_ == keeper::Answer::kAccepted) {  // finished at once: the next status has one more
-      ++status_.measurements;
-      FILETIME now;
-      GetSystemTimeAsFileTime(&now);
-      status_.measured_utc_ms =
-          static_cast<int64_t>(((ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime) / 10000 - 11644473600000ULL);
-    }
+keeper::Status FakeKeeper::Ask(keeper::Command command) {
+  FakeKeeper& k = *g_keeper;
+  std::lock_guard<std::mutex> lock(k.mutex_);
+  keeper::Status out = k.status_;
+  if (command == keeper::Command::kState) return out;
+  k.requests_.push_back(command);
+  out.answer = k.answer_;
+  if (k.answer_ == keeper::Answer::kAccepted) {  // finished at once: the next status has one more
+    ++k.status_.measurements;
+    k.status_.measured_utc_ms = NowUtcMs();
   }
-  auto encoded = keeper::EncodeStatus(out);
-  return std::vector<uint8_t>(encoded.begin(), encoded.end());
-}
-
-void FakeKeeper::Serve() {
-  while (!stop_) {
-    BOOL connected = ConnectNamedPipe(pipe_, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
-    if (stop_) break;
-    uint8_t request[64];
-    DWORD got = 0, put = 0;
-    if (connected && ReadFile(pipe_, request, sizeof request, &got, nullptr)) {
-      std::vector<uint8_t> answer = Answer(request, got);
-      WriteFile(pipe_, answer.data(), static_cast<DWORD>(answer.size()), &put, nullptr);
-      FlushFileBuffers(pipe_);  // until the client has read it
-    }
-    DisconnectNamedPipe(pipe_);
-  }
-  DisconnectNamedPipe(pipe_);
+  return out;
 }
 
 }  // namespace e2e

@@ -1,6 +1,7 @@
-// The precise program's decisions and texts, natively: the calendar against the
-// C library's, guards, automatic mode and its schedule, the command line, and
-// the window's texts against the C library's GBK of their UTF-8.
+// The precise program's decisions and texts, natively: the calendar against the C library's, guards, automatic mode
+// and its schedule, the command line, the window's texts against the C library's GBK of their UTF-8, and as the
+// time-keeping service's client its line for the service, when a calibration through it asks first, and the texts of
+// its answers and exit codes.
 #include <gtest/gtest.h>
 
 #include <iconv.h>
@@ -13,7 +14,9 @@
 #include <random>
 #include <set>
 
+#include "precise/keeper_view.h"
 #include "precise/policy.h"
+#include "runtime/core/gbk_text.h"
 
 namespace {
 
@@ -21,6 +24,8 @@ using measure::Reason;
 using precise::Outcome;
 using measure::SourceState;
 using precise::SourceView;
+using keeper::ServiceState;
+using precise::KeeperAction;
 
 TEST(PreciseCalendar, AgreesWithTheCLibraryOverFourCenturies) {
   std::mt19937_64 rng(20261207);
@@ -61,8 +66,7 @@ SourceView Source(SourceState state, double offset_ms = 0, Reason reason = Reaso
   return {"http://127.0.0.1/", state, offset_ms, 0, 0, reason, number};
 }
 
-// Each row's outcome has an offset when a source answered, and disagrees when
-// none did but some were false tickers.
+// A row's outcome has an offset when a source answered, and disagrees when none did but false tickers did.
 TEST(AutoMode, SetsOnlyWhenCertainAgreedAboveTheThresholdAndWithoutAQuestion) {
   using D = precise::AutoDecision;
   const auto A = SourceState::kAnswered, F = SourceState::kFailed, X = SourceState::kFalseTicker,
@@ -110,10 +114,9 @@ TEST(AutoMode, SetsOnlyWhenCertainAgreedAboveTheThresholdAndWithoutAQuestion) {
   }
 }
 
-// A day in 100 ms ticks: presses every 10 and 7 minutes, automatic mode on,
-// off from the first pending run after 12:00 until 12:30, sources down 03:00
-// to 03:40 and 17:00 to 17:05; measurements take 6 to 12 s and an automatic run
-// due meanwhile rides on one. The test keeps its own record of automatic runs.
+// A day in 100 ms ticks: presses every 10 and 7 minutes, automatic mode on, off from the first pending run after 12:00
+// to 12:30, sources down 03:00-03:40 and 17:00-17:05; measuring takes 6-12 s, and an automatic run due meanwhile
+// rides on it. The test keeps its own record of automatic runs.
 TEST(AutoSchedule, KeepsItsRhythmThroughADayOfPressesAndFailures) {
   const int64_t kMin = 60000, kSecond = 1000;
   auto down = [&](int64_t t) { return (t >= 180 * kMin && t < 220 * kMin) || (t >= 1020 * kMin && t < 1025 * kMin); };
@@ -175,12 +178,15 @@ TEST(AutoSchedule, KeepsItsRhythmThroughADayOfPressesAndFailures) {
   EXPECT_GT(rides, 0) << "an automatic run served by a pressed measurement";
 }
 
-TEST(PreciseCommandLine, ReadsSourcesAndTheElevatedCopysOffset) {
+TEST(PreciseCommandLine, ReadsSourcesTheElevatedCopysOffsetAndTheServicesAction) {
+  using K = KeeperAction;
   struct Case {
     const char* line;
     std::vector<std::string> urls;
     std::optional<int64_t> offset;
     std::vector<std::string> unknown;
+    K action = K::kNone;
+    const char* parameters = nullptr;  // the service program's, for an action
   } cases[] = {
       {"timecal-precise.exe", {}, {}, {}},
       {"\"C:\\Program Files\\t p.exe\" http://a/x https://b/", {"http://a/x", "https://b/"}, {}, {}},
@@ -193,6 +199,12 @@ TEST(PreciseCommandLine, ReadsSourcesAndTheElevatedCopysOffset) {
       // Nineteen digits, past int64_t: refused, not wrapped.
       {"t.exe --apply-offset=9223372036854775808", {}, {}, {"--apply-offset=9223372036854775808"}},
       {"t.exe --apply-offset=9223372036854775807", {}, INT64_MAX, {}},
+      {"p.exe --install", {}, {}, {"--install"}, K::kInstall, "--install"},
+      {"p.exe --install http://a/ https://b/x", {"http://a/", "https://b/x"}, {}, {"--install"}, K::kInstall,
+       "--install http://a/ https://b/x"},
+      {"p.exe http://a/ --install \"http://c d/\"", {"http://a/", "http://c d/"}, {}, {"--install"}, K::kInstall,
+       "--install http://a/ \"http://c d/\""},
+      {"p.exe --uninstall http://a/", {"http://a/"}, {}, {"--uninstall"}, K::kUninstall, "--uninstall"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -200,6 +212,10 @@ TEST(PreciseCommandLine, ReadsSourcesAndTheElevatedCopysOffset) {
     EXPECT_EQ(cl.urls, c.urls);
     EXPECT_EQ(cl.apply_offset_ms, c.offset);
     EXPECT_EQ(cl.unknown, c.unknown);
+    EXPECT_EQ(precise::KeeperActionOf(cl), c.action);
+    if (c.parameters) {
+      EXPECT_EQ(precise::KeeperParameters(c.action, cl.urls), c.parameters);
+    }
   }
   EXPECT_EQ(precise::UrlsIn("http://a/ x https://b/"), (std::vector<std::string>{"http://a/", "https://b/"}));
   for (int64_t ms : {int64_t{0}, int64_t{-1}, int64_t{120001}, int64_t{-31536000000LL}}) {
@@ -263,6 +279,97 @@ TEST(PreciseTexts, ShowWhatTheWindowShows) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8);
     EXPECT_EQ(c.got, Gbk(c.utf8));
+  }
+}
+
+keeper::Status Measured(int32_t offset_us, uint32_t bound_us, uint16_t agreed, uint16_t sources) {
+  keeper::Status s;
+  s.measurements = 2, s.found = true, s.offset_us = offset_us, s.bound_us = bound_us;
+  s.agreed = agreed, s.sources = sources;
+  return s;
+}
+
+TEST(KeeperView, LineShowsTheStateTheLastResultAndASecondKeeper) {
+  const int64_t at = 1796672243000;  // 2026-12-07 19:37:23 (local time as the window passes it)
+  keeper::Status none, measuring, disagree = Measured(0, 0, 0, 3), syncing = Measured(-1500, 2000, 2, 2);
+  measuring.measuring = true, disagree.found = false, disagree.disagree = true, syncing.windows_time_syncing = true;
+  const std::string running = GBK_PRECISE_KEEPER_RUNNING ", ", when = "19" GBK_HOUR "37" GBK_MINUTE "23" GBK_SECOND " ";
+  const std::string second_keeper = "; Windows " GBK_PRECISE_KEEPER_WINDOWS_TIME;
+  const struct {
+    ServiceState state;
+    keeper::Status status;
+    bool windows_time;
+    std::string text;
+  } cases[] = {
+      {ServiceState::kNotInstalled, {}, false, GBK_PRECISE_KEEPER_NOT_INSTALLED},
+      {ServiceState::kStopped, {}, false, GBK_PRECISE_KEEPER_STOPPED},
+      {ServiceState::kStopped, {}, true, GBK_PRECISE_KEEPER_STOPPED + second_keeper},
+      {ServiceState::kRunning, none, false, running + GBK_PRECISE_KEEPER_NOT_MEASURED},
+      {ServiceState::kRunning, measuring, false, running + GBK_PRECISE_MEASURING},
+      {ServiceState::kRunning, Measured(12345, 3000, 3, 4), false,
+       running + when + "+0.012 " GBK_SECOND " " GBK_PLUS_MINUS "0.003, " GBK_PRECISE_KEEPER_AGREE " 3/4"},
+      {ServiceState::kRunning, disagree, false, running + when + GBK_PRECISE_NO_MAJORITY},
+      {ServiceState::kRunning, syncing, false,
+       running + when + "-0.002 " GBK_SECOND " " GBK_PLUS_MINUS "0.002, " GBK_PRECISE_KEEPER_AGREE " 2/2" +
+           second_keeper},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(precise::KeeperText(precise::KeeperView{c.state, c.status, c.windows_time}, at), c.text);
+  }
+}
+
+// Only a correction the service set aside for the question, and above two minutes, is asked about.
+TEST(KeeperView, AsksOnlyAboutALargeCorrectionTheServiceSetAside) {
+  const auto question = static_cast<uint16_t>(precise::AutoDecision::kNeedsQuestion);
+  const auto threshold = static_cast<uint16_t>(precise::AutoDecision::kWithinThreshold);
+  const struct {
+    int32_t offset_us;
+    uint16_t decision;
+    bool found;
+    uint32_t measurements;
+    bool asks;
+  } cases[] = {
+      {200000000, question, true, 2, true},  {-200000000, question, true, 2, true},
+      {120001000, question, true, 2, true},  {120000000, question, true, 2, false},
+      {50000, question, true, 2, false},     {200000000, threshold, true, 2, false},
+      {200000000, question, false, 2, false}, {200000000, question, true, 0, false},  // never measured
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset_us) + " us, decision " + std::to_string(c.decision));
+    keeper::Status s = Measured(c.offset_us, 1000, 2, 2);
+    s.decision = c.decision, s.found = c.found, s.measurements = c.measurements;
+    EXPECT_EQ(precise::KeeperNeedsQuestion(s), c.asks);
+  }
+}
+
+TEST(KeeperView, AnswersAndExitCodesHaveTheirTexts) {
+  using A = keeper::Answer;
+  const std::pair<A, std::string> answers[] = {
+      {A::kAccepted, GBK_PRECISE_KEEPER_MEASURING "..."},
+      {A::kBusy, GBK_PRECISE_KEEPER_BUSY},
+      {A::kBadVersion, GBK_PRECISE_KEEPER_REFUSED " (5)"},
+      {A::kCount, GBK_PRECISE_KEEPER_REFUSED " (7)"},
+  };
+  for (const auto& [answer, text] : answers) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(precise::KeeperAnswerText(answer), text);
+  }
+  const struct {
+    KeeperAction action;
+    uint32_t code;
+    std::string text;
+  } outcomes[] = {
+      {KeeperAction::kInstall, keeper::kInstallDone, GBK_PRECISE_KEEPER_INSTALLED},
+      {KeeperAction::kUninstall, keeper::kInstallDone, GBK_PRECISE_KEEPER_REMOVED},
+      {KeeperAction::kInstall, keeper::kInstallBadArguments, GBK_PRECISE_KEEPER_BAD_URL},
+      {KeeperAction::kUninstall, keeper::kInstallNotInstalled, GBK_PRECISE_KEEPER GBK_PRECISE_KEEPER_NOT_INSTALLED},
+      {KeeperAction::kInstall, keeper::kInstallNoRight, GBK_PRECISE_KEEPER_NO_ADMIN},
+      {KeeperAction::kUninstall, 1223, GBK_PRECISE_KEEPER_REMOVE GBK_PRECISE_FAILED " (" GBK_ERROR_CAPTION " 1223)"},
+  };
+  for (const auto& o : outcomes) {
+    SCOPED_TRACE(o.code);
+    EXPECT_EQ(precise::KeeperOutcomeText(o.action, o.code), o.text);
   }
 }
 
