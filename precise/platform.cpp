@@ -71,7 +71,9 @@ std::string OwnPath() {
 std::string KeeperProgramPath() {
   std::string path = OwnPath();
   size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + keeper::kServiceProgram;
+  const char* probe = g_probe.keeper_program ? g_probe.keeper_program() : nullptr;
+  const char* name = probe && *probe ? probe : keeper::kServiceProgram;
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + name;
 }
 
 bool ElevatedProcess::TryStart(const std::string& file, const std::string& parameters, bool quiet) {

@@ -30,7 +30,7 @@
 #include "window_templates.h"
 
 namespace precise {
-ProbeSeams g_probe = {nullptr, nullptr, nullptr};
+ProbeSeams g_probe = {nullptr, nullptr, nullptr, nullptr};
 }
 
 namespace {

@@ -30,6 +30,9 @@ struct ProbeSeams {
   const char* (*sources)();
   // Shortens automatic mode's periods.
   void (*adjust_periods)(AutoPeriods* periods);
+  // Replaces the service program's file name beside this one (null or empty:
+  // timecal-service.exe), so that a test never installs the real service.
+  const char* (*keeper_program)();
 };
 extern ProbeSeams g_probe;
 

@@ -10,6 +10,7 @@
 //                        user (1314) instead of reported as done
 //   TIMECAL_START_LOG    one line per program start: its arguments
 //   TIMECAL_AUTO_MS      "period,first retry": automatic mode's periods (ms)
+//   TIMECAL_KEEPER_PROGRAM  the service program's file name beside this one
 #include <windows.h>
 
 #include <cstdio>
@@ -43,6 +44,7 @@ uint32_t RecordClockRequest(int64_t utc_ms) {
 }
 
 const char* Sources() { return std::getenv("TIMECAL_URL"); }
+const char* KeeperProgram() { return std::getenv("TIMECAL_KEEPER_PROGRAM"); }
 
 void AdjustPeriods(precise::AutoPeriods* p) {
   const char* ms = std::getenv("TIMECAL_AUTO_MS");
@@ -58,7 +60,7 @@ struct Install {
     std::string args;
     for (size_t i = 1; i < words.size(); ++i) args += (i > 1 ? " " : "") + words[i];
     Append("TIMECAL_START_LOG", args.empty() ? "-" : args);
-    precise::g_probe = {RecordClockRequest, Sources, AdjustPeriods};
+    precise::g_probe = {RecordClockRequest, Sources, AdjustPeriods, KeeperProgram};
   }
 } g_install;
 

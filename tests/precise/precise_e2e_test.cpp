@@ -20,6 +20,10 @@
 
 namespace {
 
+// Every program these tests start looks for a service program that is not there: a click on the keeper button
+// must never install the real service (built beside the probe) in the test prefix.
+const bool kNoServiceProgram = SetEnvironmentVariableA("TIMECAL_KEEPER_PROGRAM", "no-such-service.exe");
+
 using namespace rtwin::PreciseWindow::control;
 using testsupport::Wait;
 
