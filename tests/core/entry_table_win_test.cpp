@@ -16,12 +16,11 @@
 TEST(FatalPath, ChildShowsTheBoxAndExitsWithoutEndRoutines) {
   const char* const stack_error = GBK_RUNTIME_ERROR "!\n\n" GBK_ERROR_CODE "6\n\n" GBK_ERROR_INFO GBK_MSG_STACK_ERROR "\n";
   // (A refused heap request's box: the tool's own in app_faults_tests.)
+  const std::string marker = testsupport::ExeDir() + "end_routine_ran.txt", quoted = " \"" + marker + "\"";
   for (const char* mode : {"raise6", "stack"}) {
     SCOPED_TRACE(mode);
-    std::string marker = testsupport::ExeDir() + "end_routine_ran.txt";
     DeleteFileA(marker.c_str());
-    testsupport::ChildResult out =
-        testsupport::RunChild("core_win_tests.exe", std::string("--fatal-child ") + mode + " \"" + marker + "\"", true);
+    const auto out = testsupport::RunChild("core_win_tests.exe", std::string("--fatal-child ") + mode + quoted, true);
     EXPECT_EQ(out.caption, GBK_ERROR_CAPTION);
     EXPECT_EQ(out.text, stack_error);
     EXPECT_EQ(out.exit_code, 0xFFFFFFFFu);
