@@ -1,7 +1,6 @@
-// The core command tests' table: each row calls a command and compares the
-// result as shown: an Int in decimal, a Text or ByteSet as its bytes, an array
-// of texts (always a block, even empty) as its items joined by '|', a null
-// block as "(null)". Results are freed; an empty text or byte set must be null.
+// The core command tests' table: each row calls a command and compares the result as shown: an Int in
+// decimal, a Text or ByteSet as its bytes, an array of texts (always a block, even empty) as its items
+// joined by '|', a null block as "(null)". Results are freed; an empty text or byte set must be null.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,8 +21,7 @@ inline std::string Shown(const rt::ArgRecord& r) {
     std::string out;
     auto** items = static_cast<char**>(rt::ArrayElements(a));
     for (int i = 0; i < a->sizes[0]; ++i) out += (i ? "|" : "") + Shown(rt::TextArg(items[i]));
-    rt::FreeBlock(a);
-    return out;
+    return rt::FreeBlock(a), out;
   }
   if (r.type != rt::kText && r.type != rt::kByteSet) return "(type " + std::to_string(r.type) + ")";
   auto* b = rt::AsPtr<rt::ByteSetBlock>(r);

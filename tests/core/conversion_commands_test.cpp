@@ -8,41 +8,35 @@
 #include "runtime/core/gbk_text.h"
 #include "tests/core/command_table.h"
 
-namespace {
-
-using namespace cmdtest;  // Check, T, I
-rt::ArgRecord D(double d) { return rt::DoubleArg(d); }
+using namespace cmdtest;  // Check, Shown, T, I
+static rt::ArgRecord D(double d) { return rt::DoubleArg(d); }
 using Block = std::unique_ptr<void, void (*)(void*)>;
-Block Own(void* p) { return Block(p, rt::FreeBlock); }
-rt::ArgRecord SetArg(const Block& b) { return rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(b.get())); }
+static Block Own(void* p) { return Block(p, rt::FreeBlock); }
+static rt::ArgRecord SetArg(const Block& b) { return rt::ByteSetArg(static_cast<rt::ByteSetBlock*>(b.get())); }
 
 TEST(NumberConversion, ToTextAndToIntByType) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   Block bytes = Own(rt::NewByteSet("AB\0C", 4)), ints = Own(rt::NewArray(2, 4));
   static_cast<int32_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(ints.get())))[0] = 0x4241;
   const auto X = rt::ToText;
-  Check({{X, {rt::BoolArg(true)}, GBK_TRUE}, {X, {rt::BoolArg(false)}, GBK_FALSE},
-         {X, {D(1e20)}, "1e+020"},          {X, {D(123456789012345.0)}, "1.234567890123e+014"},
-         {X, {D(nan)}, "1.#QNAN"},          {X, {D(-nan)}, "-1.#IND"},
+  Check({{X, {rt::BoolArg(true)}, GBK_TRUE},          {X, {rt::BoolArg(false)}, GBK_FALSE},
+         {X, {D(1e20)}, "1e+020"},                    {X, {D(123456789012345.0)}, "1.234567890123e+014"},
+         {X, {D(nan)}, "1.#QNAN"},                    {X, {D(-nan)}, "-1.#IND"},
          {X, {rt::FloatArg(1.234565f)}, "1.23457"},   // half up on the float's value
          {X, {rt::FloatArg(1e-45f)}, "1.4013e-045"},  // subnormal
          {X, {rt::LongArg(INT64_MIN)}, "-9223372036854775808"},
          {X, {rt::DateTimeArg(43755.5)}, "2019" GBK_YEAR "10" GBK_MONTH "17" GBK_DAY "12" GBK_HOUR},
          {X, {SetArg(bytes)}, "AB"},  // up to a zero
-         {X, {rt::PtrArg(0xA0000301, ints.get())}, "AB"},
+         {X, {rt::OmittedArg()}, "(null)"},          {X, {rt::PtrArg(0xA0000301, ints.get())}, "AB"},
          {X, {rt::PtrArg(0xA0000004, ints.get())}, "(null)"},  // array of texts
-         {X, {rt::OmittedArg()}, "(null)"},
          // (ToInt on texts: the number_text fuzz driver's corpus against its reference.)
-         {rt::ToInt, {D(-2.7)}, "-2"},
-         {rt::ToInt, {D(std::nan(""))}, "0"},
-         {rt::ToInt, {D(1e20)}, "2147483647"},
-         {rt::ToInt, {rt::MakeArg(rt::kShort, 0xFFFF)}, "-1"},
+         {rt::ToInt, {D(-2.7)}, "-2"},                {rt::ToInt, {D(std::nan(""))}, "0"},
+         {rt::ToInt, {D(1e20)}, "2147483647"},        {rt::ToInt, {rt::MakeArg(rt::kShort, 0xFFFF)}, "-1"},
          {rt::ToInt, {rt::DateTimeArg(43755.5)}, "0"}});
 }
 
-// A float halfway between six-digit values (`digits`: the value times 10^scale,
-// ending in 5) rounded half up in integers, written by the C library, exponent 3 wide.
-std::string TieText(int64_t digits, int scale) {
+// A float tie (`digits`: it times 10^scale, ending in 5) rounded half up, by the C library, exponent 3 wide.
+static std::string TieText(int64_t digits, int scale) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", static_cast<double>((digits + 5) / 10) / std::pow(10.0, scale - 1));
   std::string t = text;
@@ -51,8 +45,7 @@ std::string TieText(int64_t digits, int scale) {
 }
 
 TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
-  Check({{rt::ToText, {rt::FloatArg(100005.5f)}, "100006"},
-         {rt::ToText, {rt::FloatArg(-100005.5f)}, "-100006"},
+  Check({{rt::ToText, {rt::FloatArg(100005.5f)}, "100006"},  {rt::ToText, {rt::FloatArg(-100005.5f)}, "-100006"},
          {rt::ToText, {rt::FloatArg(10002.25f)}, "10002.3"}});
   // Ties of 7 digits: integers 1000005..9999995, a seventh of the six-digit
   // n + 0.5 and of the five-digit n + 0.25 and n + 0.75; some negated.
@@ -66,11 +59,8 @@ TEST(NumberConversion, FloatTiesRoundHalfUpExactly) {
       ASSERT_EQ(static_cast<double>(f), value) << digits;  // the tie is exact as a float
       const bool negate = digits % 7 == 0;
       const std::string want = (negate ? "-" : "") + TieText(digits, r.scale);
-      const rt::ArgRecord got = testsupport::CallCommand(rt::ToText, {rt::FloatArg(negate ? -f : f)});
-      ++checked;
-      if (want != rt::AsText(got) && ++mismatches <= 5)
-        ADD_FAILURE() << value << ": " << rt::AsText(got) << ", want " << want;
-      rt::FreeBlock(rt::AsPtr<char>(got));
+      const std::string got = Shown(testsupport::CallCommand(rt::ToText, {rt::FloatArg(negate ? -f : f)}));
+      if (++checked, want != got && ++mismatches <= 5) ADD_FAILURE() << value << ": " << got << ", want " << want;
     }
   }
   EXPECT_EQ(mismatches, 0) << "of " << checked;
@@ -80,28 +70,21 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
   Block set = Own(rt::NewByteSet("abcde", 5)), shorts = Own(rt::NewArray(2, 2)), x = Own(rt::NewByteSet("x", 1));
   auto* s = static_cast<int16_t*>(rt::ArrayElements(static_cast<rt::ArrayBlock*>(shorts.get())));
   s[0] = 0x0102, s[1] = 0x0304;
-  const rt::ArgRecord b = SetArg(set), one = SetArg(x);
-  const rt::ArgRecord lo = rt::LongArg(INT64_MIN), hi = rt::LongArg(INT64_MAX);
-  // Empty sets: none at all, a block of length 0; and a set of one byte.
-  static rt::ByteSetBlock empty_block{1, 0, {0}};
+  const rt::ArgRecord b = SetArg(set), one = SetArg(x), lo = rt::LongArg(INT64_MIN), hi = rt::LongArg(INT64_MAX);
+  static rt::ByteSetBlock empty_block{1, 0, {0}};  // empty sets: none at all and a block of length 0
   const auto B = rt::ToByteSet, L = rt::ByteSetLeft, M = rt::ByteSetMid;
-  Check({{B, {I(0x01020304)}, "\x04\x03\x02\x01"},
-         {B, {D(1.0)}, std::string(6, '\0') + "\xF0\x3F"},
-         {B, {T("")}, "(null)"},
-         {B, {b}, "abcde"},
+  Check({{B, {I(0x01020304)}, "\x04\x03\x02\x01"},         {B, {D(1.0)}, std::string(6, '\0') + "\xF0\x3F"},
+         {B, {T("")}, "(null)"},                          {B, {b}, "abcde"},
          {B, {rt::PtrArg(0xA0000201, shorts.get())}, "\x02\x01\x04\x03"},
          {B, {rt::PtrArg(0xA0000004, shorts.get())}, "(null)"},
-         {L, {b, I(2)}, "ab"},
-         {M, {b, I(4), I(99)}, "de"},
-         {M, {b, I(INT32_MIN), I(INT32_MAX)}, "abcde"},
-         {M, {b, I(2), I(-5)}, "(null)"},
-         {M, {b, lo, I(2)}, "ab"},                {M, {b, hi, I(2)}, "(null)"},
-         {M, {b, I(1), lo}, "(null)"},            {M, {b, I(2), hi}, "bcde"},
-         {L, {b, lo}, "(null)"},                  {L, {b, hi}, "abcde"},
-         {rt::ZeroByteSet, {lo}, "(null)"},
+         {L, {b, I(2)}, "ab"},                            {M, {b, I(4), I(99)}, "de"},
+         {M, {b, I(INT32_MIN), I(INT32_MAX)}, "abcde"},   {M, {b, I(2), I(-5)}, "(null)"},
+         {M, {b, lo, I(2)}, "ab"},                        {M, {b, hi, I(2)}, "(null)"},
+         {M, {b, I(1), lo}, "(null)"},                    {M, {b, I(2), hi}, "bcde"},
+         {L, {b, lo}, "(null)"},                          {L, {b, hi}, "abcde"},
+         {rt::ZeroByteSet, {lo}, "(null)"},               {L, {one, I(1)}, "x"},
          {rt::ZeroByteSet, {I(1)}, std::string(1, '\0')},  {rt::ZeroByteSet, {I(3)}, std::string(3, '\0')},
          {rt::ByteSetLengthCmd, {b}, "5"},                 {rt::ByteSetLengthCmd, {one}, "1"},
-         {L, {one, I(1)}, "x"},
          {rt::BitOr, {I(1), I(2), I(4)}, "7"},            {rt::BitOr, {rt::LongArg(0x100000001LL), I(2)}, "3"}});
   for (const rt::ArgRecord& e : {rt::ByteSetArg(nullptr), rt::ByteSetArg(&empty_block)}) {
     SCOPED_TRACE(e.value == 0 ? "no block" : "a block of length 0");
@@ -109,5 +92,3 @@ TEST(ByteSets, ToByteSetCuttingClampsZerosLengthAndBitOr) {
            {M, {e, lo, hi}, "(null)"}, {B, {e}, "(null)"}, {rt::ToText, {e}, "(null)"}});
   }
 }
-
-}  // namespace

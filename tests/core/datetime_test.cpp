@@ -1,7 +1,5 @@
-// Date-time commands: parsing, formatting, the date model and the clock seam;
-// natively the shared calendar (runtime/core/calendar.h) against independent
-// readings: days counted one by one by the fuzz support's leap rule, the C
-// library's gmtime/timegm, and the ends of int64 (UBSan).
+// Date-time commands: parsing, formatting, the date model and the clock seam; natively the shared
+// calendar against days counted one by one, the C library's gmtime and the ends of int64 (UBSan).
 #include <time.h>
 
 #include <climits>
@@ -14,23 +12,17 @@
 #include "tests/core/command_table.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
-using rt::ArgRecord;
-using rt::kMinDateTime;
-
+using rt::ArgRecord, rt::kMinDateTime;
 constexpr auto& Call = testsupport::CallCommand;
 
-// Texts: the date_text fuzz driver's corpus against its reference (near misses
-// included: "T", two blanks, 24:00, lone lead bytes, month or day 0).
+// Texts (near misses too: "T", two blanks, 24:00, lone lead bytes): the date_text fuzz corpus.
 TEST(DateParsing, RefusesNearMissesAndReadsOnlyTexts) {
   for (auto [arg, want] : {std::pair{rt::IntArg(43755), kMinDateTime}, {rt::DateTimeArg(1e10), 1e10}}) {
     const ArgRecord r = Call(rt::ToDateTime, {arg});  // a date-time returned unchanged
     EXPECT_TRUE(r.type == rt::kDateTime && rt::AsDouble(r) == want) << want;
   }
   EXPECT_DOUBLE_EQ(rt::ParseDateTime(nullptr), kMinDateTime);
-  // Fields outside the calendar do not convert: month or day 0, month 13, 31 November.
-  double d = 0;
+  double d = 0;  // fields outside the calendar do not convert
   for (auto [month, day] : {std::pair{0, 17}, {10, 0}, {13, 1}, {11, 31}})
     EXPECT_FALSE(rt::FieldsToDateTime({2019, month, day, 0, 0, 0, 0}, &d)) << month << "-" << day;
   EXPECT_EQ(rt::FoldFullWidth("\xA3\xB0\xA3\xBA\xA3\xA1\xA3\xFEx\xA3", false), "0:!~x\xA3");  // lone lead kept
@@ -57,9 +49,9 @@ TEST(DateFormatting, ClampsAndRoundsToTheSecond) {
   EXPECT_DOUBLE_EQ(rt::ClampDateTime(-INFINITY), kMinDateTime);
 }
 
-std::vector<std::string> clock_calls;
-bool clock_accepts = true;
-bool RecordingClock(const rt::CalendarFields& f) {
+static std::vector<std::string> clock_calls;
+static bool clock_accepts = true;
+static bool RecordingClock(const rt::CalendarFields& f) {
   return clock_calls.push_back(fuzz::Fields(f) + " w" + std::to_string(f.day_of_week)), clock_accepts;
 }
 
@@ -72,11 +64,9 @@ TEST(Clock, SetCurrentDateTimeHandsClampedFieldsToTheHook) {
       {rt::IntArg(43755), true, 0, {}},  // never set from a non-date
   };
   for (const auto& c : cases) {
-    clock_calls.clear();
-    clock_accepts = c.accept;
-    ArgRecord r = Call(rt::SetCurrentDateTime, {c.arg});
-    EXPECT_EQ(r.type, rt::kBool);
-    EXPECT_EQ(rt::AsInt(r), c.want) << c.calls.size();
+    clock_calls.clear(), clock_accepts = c.accept;
+    const ArgRecord r = Call(rt::SetCurrentDateTime, {c.arg});
+    EXPECT_TRUE(r.type == rt::kBool && rt::AsInt(r) == c.want) << c.calls.size();
     EXPECT_EQ(clock_calls, c.calls);
   }
   EXPECT_EQ(rt::SetClockHook(previous), &RecordingClock);
@@ -100,7 +90,7 @@ TEST(Clock, GetCurrentDateTimeIsLocalTimeInWholeSeconds) {
   EXPECT_NEAR(seconds, std::round(seconds), 1e-4);
 }
 
-#ifndef _WIN32  // gmtime_r and timegm
+#ifndef _WIN32  // gmtime_r
 TEST(Calendar, AgreesWithCountingDaysOverSixThousandYears) {
   // 0000-03-01 is day -719468; five eras before it is -2000-03-01.
   int64_t y = -2000, m = 3, d = 1, day = -719468 - 5 * 146097;
@@ -124,12 +114,11 @@ TEST(Calendar, AgreesWithTheCLibraryAndRoundTripsTheEndsOfInt64) {
     int64_t back = 0;
     EXPECT_TRUE(rt::TryDaysFromCivil(c.year, c.month, c.day, &back) && back == day);
     if (day < -1000000000 || day > 1000000000) continue;  // beyond gmtime's int year
-    time_t t = static_cast<time_t>(day * 86400);
+    const time_t t = static_cast<time_t>(day * 86400);
     struct tm tm {};
     ASSERT_NE(gmtime_r(&t, &tm), nullptr);
     EXPECT_TRUE(c.year == tm.tm_year + 1900LL && c.month == tm.tm_mon + 1 && c.day == tm.tm_mday);
     EXPECT_EQ(rt::Weekday(day), tm.tm_wday);
-    EXPECT_EQ(timegm(&tm), t);
   }
   const rt::CivilDate last = rt::CivilFromDays(INT64_MAX), first = rt::CivilFromDays(INT64_MIN);
   int64_t out = 0;
@@ -138,5 +127,3 @@ TEST(Calendar, AgreesWithTheCLibraryAndRoundTripsTheEndsOfInt64) {
   EXPECT_FALSE(rt::TryDaysFromCivil(2023, 2, 29, &out));
 }
 #endif
-
-}  // namespace

@@ -5,10 +5,7 @@
 
 #include "runtime/core/fatal.h"
 
-struct FatalCaught {
-  std::string text;
-  int code;
-};
+struct FatalCaught { std::string text; int code; };
 
 struct FatalTrap {
   [[noreturn]] static void Throw(const std::string& text, int code) { throw FatalCaught{text, code}; }

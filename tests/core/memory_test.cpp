@@ -1,6 +1,7 @@
 // Blocks, the constants block, the support routines and the fatal text.
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -11,18 +12,31 @@
 #include "tests/core/command_table.h"
 #include "tests/core/fatal_trap.h"
 
-namespace {
+#ifdef __SANITIZE_ADDRESS__  // g++ only builds this test: natively and for Windows
+#include <sanitizer/lsan_interface.h>
+#endif
+
+// While g_watch is set, a C++ allocation off the fatal path is a command allocating beyond its result.
+static bool g_watch = false;
+static int g_stray_allocations = 0;
+
+// Out of line, so the compiler does not pair an inlined malloc and free.
+[[gnu::noinline]] void* operator new(size_t size) {
+  if (g_watch && rt::FailureCount() == 0) ++g_stray_allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 TEST(Blocks, ConstantsBlockIsNeverFreedAndCopiedOnResizeOrWrite) {
   static char constants[32] = "0123456789abcdefghijklmnopqrstu";
   rt::SetConstantsBlock(constants, sizeof constants);
-  rt::FreeBlock(nullptr);
-  rt::FreeBlock(constants + 4);  // no effect, no failure
+  rt::FreeBlock(nullptr), rt::FreeBlock(constants + 4);  // no effect, no failure
   // 3 bytes before the end: a 10-byte resize copies exactly those 3 bytes.
   char* tail = constants + sizeof constants - 3;
   auto* copy = static_cast<char*>(rt::ReallocateBlock(tail, 10));
-  EXPECT_NE(copy, tail);
-  EXPECT_EQ(0, std::memcmp(copy, tail, 3));
+  EXPECT_TRUE(copy != tail && std::memcmp(copy, tail, 3) == 0);
   EXPECT_EQ(std::string(constants), "0123456789abcdefghijklmnopqrstu");
   rt::FreeBlock(copy);
 
@@ -45,8 +59,7 @@ TEST(FatalText, RefusedSizesShowTheAllocationMessageOtherCodesTheirLine) {
   for (Case c : {Case{8, -1, 1}, Case{8, 0x40000000, 4}, Case{0x7FFFFFFF, 1, 1}})
     EXPECT_NE(FatalCode([&] { rt::BlockSize(c.header, c.count, c.width); }), -1) << c.count;
   std::string text;
-  rt::FailNthAllocation(1);
-  EXPECT_EQ(FatalCode([] { rt::AllocateBlock(100); }, &text), 0);
+  EXPECT_EQ(FatalCode([] { rt::FailNthAllocation(1), rt::AllocateBlock(100); }, &text), 0);
   // No code line for code 0 (code 6's box: FatalPath in entry_table_win_test).
   EXPECT_EQ(text, GBK_RUNTIME_ERROR "!\r\n\r\n" GBK_ERROR_INFO GBK_MSG_ALLOC_HEAD " 100 " GBK_MSG_ALLOC_TAIL "!\r\n");
   EXPECT_TRUE(rt::RuntimeErrorMessage(0) == nullptr && rt::RuntimeErrorMessage(12) == nullptr);
@@ -73,33 +86,13 @@ TEST(Support, SubscriptCheckReportsCode4BeforeCode1) {
 
 TEST(Services, EndRoutinesAreUnique) {
   static void (*const r1)() = [] {};
-  rt::RegisterEndRoutine(r1);
-  rt::RegisterEndRoutine(r1);
+  rt::RegisterEndRoutine(r1), rt::RegisterEndRoutine(r1);
   EXPECT_EQ(rt::TakeEndRoutines().size(), 1u);
 }
 
-// Every C++ allocation comes here: while g_watch is set, one outside the fatal
-// path (failure count still 0) is a command allocating beyond its result.
-bool g_watch = false;
-int g_stray_allocations = 0;
-
-}  // namespace
-
-// Out of line, so the compiler does not pair an inlined malloc and free.
-[[gnu::noinline]] void* operator new(size_t size) {
-  if (g_watch && rt::FailureCount() == 0) ++g_stray_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, size_t) noexcept { std::free(p); }
-
-namespace {
-
-// Every command that allocates; each heap request is failed in turn and must
-// end on the fatal path (no null block used, no crash, no C++ allocation).
-// Blocks made before are lost with the program, as on the target: no leak check.
-void CommandWorkload() {
+// Every command that allocates; each heap request, failed in turn, ends on the fatal path (no null
+// block used, no crash, no C++ allocation). Blocks made before are lost with the program: no leak check.
+static void CommandWorkload() {
   using rt::ArgRecord;
   // Full-width "１２" and "２０１９－１０－１７　１２：３３" keep the folding busy.
   ArgRecord split_args[3] = {rt::TextArg("x#y##z"), rt::TextArg("#"), rt::TextArg("--")};
@@ -108,29 +101,21 @@ void CommandWorkload() {
                                     "\xA3\xB1\xA3\xB7\xA1\xA1\xA3\xB1\xA3\xB2\xA3\xBA\xA3\xB3\xA3\xB3");
   ArgRecord date = rt::DateTimeArg(43755.523252314815), dbl = rt::DoubleArg(-1.5e-300),
             flt = rt::FloatArg(1234565.0f), lng = rt::LongArg(INT64_MIN);
-  ArgRecord r[10] = {};
+  const struct { rt::BuiltinCommand cmd; int count; ArgRecord* args; } calls[] = {
+      {rt::SplitText, 2, split_args}, {rt::ReplaceSubtext, 3, split_args}, {rt::RemoveAllBlanks, 1, &blanks},
+      {rt::ToText, 1, &date},         {rt::ToText, 1, &dbl},               {rt::ToText, 1, &flt},
+      {rt::ToText, 1, &lng},          {rt::DateTimeToText, 1, &date},      {rt::ToInt, 1, &number},
+      {rt::ToDateTime, 1, &date_text}};
+  ArgRecord r[std::size(calls)] = {};
   {
     struct Watch { Watch() { g_watch = true; } ~Watch() { g_watch = false; } } watch;  // also on the fatal path
-    rt::SplitText(&r[0], 2, split_args);
-    rt::ReplaceSubtext(&r[1], 3, split_args);
-    rt::RemoveAllBlanks(&r[2], 1, &blanks);
-    rt::ToText(&r[3], 1, &date);
-    rt::ToText(&r[4], 1, &dbl);
-    rt::ToText(&r[5], 1, &flt);
-    rt::ToText(&r[6], 1, &lng);
-    rt::DateTimeToText(&r[7], 1, &date);
-    rt::ToInt(&r[8], 1, &number);
-    rt::ToDateTime(&r[9], 1, &date_text);
+    for (size_t i = 0; i < std::size(calls); ++i) calls[i].cmd(&r[i], calls[i].count, calls[i].args);
   }
   rt::FreeTextArray(rt::AsPtr<rt::ArrayBlock>(r[0]));
   const char* parts[] = {rt::AsText(r[1]), rt::AsText(r[3])};
   rt::FreeBlock(prog::ConcatTexts(2, parts));
   for (int i = 1; i <= 7; ++i) rt::FreeBlock(rt::AsPtr<char>(r[i]));
 }
-
-#ifdef __SANITIZE_ADDRESS__  // g++ only builds this test: natively and for Windows
-#include <sanitizer/lsan_interface.h>
-#endif
 
 TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
 #ifdef __SANITIZE_ADDRESS__
@@ -150,5 +135,3 @@ TEST(Blocks, EveryFailedRequestOfACommandWorkloadReachesTheFatalPath) {
   EXPECT_GE(failure_points, 11);
   EXPECT_EQ(g_stray_allocations, 0) << "a command allocated on the C++ heap";
 }
-
-}  // namespace

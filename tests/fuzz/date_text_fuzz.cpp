@@ -1,28 +1,24 @@
-// Date text parser (ToDateTime on texts) against a reference from the rules:
-// fold full-width, read year (4 digits), month, day, hour, minute, second (2
-// each), at most one separator after each, then the end or "秒"; fields in the
-// calendar. Also: the command equals the parser; accepted moments round-trip.
+// Date text parser (ToDateTime on texts) against a reference from the rules; the command equals the
+// parser; accepted moments round-trip.
 #include <cmath>
 #include <optional>
 
 #include "runtime/core/gbk_text.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
 using fuzz::Check, fuzz::Fields;
 
-int ReadDigits(const std::string& t, size_t& i, int most) {
+static int ReadDigits(const std::string& t, size_t& i, int most) {
   int v = 0;
   for (int k = 0; k < most && i < t.size() && t[i] >= '0' && t[i] <= '9'; ++k) v = v * 10 + (t[i++] - '0');
   return v;
 }
-void SkipOne(const std::string& t, size_t& i, const std::string& ascii, const char* word) {
+static void SkipOne(const std::string& t, size_t& i, const std::string& ascii, const char* word) {
   if (i < t.size() && ascii.find(t[i]) != std::string::npos) ++i;
   else if (t.compare(i, 2, word) == 0) i += 2;
 }
 
-std::optional<rt::CalendarFields> ReferenceParse(const std::string& text) {
+static std::optional<rt::CalendarFields> ReferenceParse(const std::string& text) {
   const std::string t = fuzz::ReferenceFold(text);
   if (t.empty()) return std::nullopt;
   size_t i = 0;
@@ -41,7 +37,7 @@ std::optional<rt::CalendarFields> ReferenceParse(const std::string& text) {
 }
 
 // Days from 1899-12-30 by counting whole years and months: slow and plain.
-double ReferenceSerial(const rt::CalendarFields& f) {
+static double ReferenceSerial(const rt::CalendarFields& f) {
   long days = 0;
   for (int y = 1899; y < f.year; ++y) days += fuzz::IsLeap(y) ? 366 : 365;
   for (int y = f.year; y < 1899; ++y) days -= fuzz::IsLeap(y) ? 366 : 365;
@@ -50,8 +46,6 @@ double ReferenceSerial(const rt::CalendarFields& f) {
   const double time = (f.hour * 3600 + f.minute * 60 + f.second) / 86400.0;
   return days < 0 ? days - time : days + time;
 }
-
-}  // namespace
 
 FUZZ_TARGET(4096) {
   const std::string input = fuzz::TextOf(in);

@@ -1,7 +1,6 @@
-// Shared by the fuzz targets and the core tests: the entry, a failure report
-// the fuzzer sees as a crash, texts in exactly sized heap blocks (ASan sees a
-// read past the end), and plain references written from the rules, not from
-// the runtime's helpers.
+// Shared by the fuzz targets and the core tests: the entry, a failure report the fuzzer sees as a
+// crash, texts in exactly sized heap blocks (ASan sees a read past the end), and plain references
+// written from the rules, not from the runtime's helpers.
 #pragma once
 
 #include <algorithm>
@@ -17,13 +16,12 @@
 #include "tests/support/command_call.h"
 
 // The entry: inputs over `most` bytes are skipped; the body sees data, size and in.
-#define FUZZ_TARGET(most)                                                           \
-  static void FuzzOne(const uint8_t* data, size_t size, const std::string& in);    \
-  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {         \
-    if (size > (most)) return 0;                                                    \
-    FuzzOne(data, size, std::string(reinterpret_cast<const char*>(data), size));    \
-    return 0;                                                                       \
-  }                                                                                 \
+#define FUZZ_TARGET(most)                                                                            \
+  static void FuzzOne(const uint8_t* data, size_t size, const std::string& in);                     \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {                          \
+    if (size <= (most)) FuzzOne(data, size, std::string(reinterpret_cast<const char*>(data), size)); \
+    return 0;                                                                                        \
+  }                                                                                                  \
   static void FuzzOne([[maybe_unused]] const uint8_t* data, [[maybe_unused]] size_t size, \
                       [[maybe_unused]] const std::string& in)
 
@@ -54,8 +52,7 @@ inline std::string TextOf(const std::string& s) { return s.substr(0, s.find('\0'
 
 // The first (or last) match of f in t starting in [from, end) at a character
 // start (a byte >= 0x80 takes the next), letters folded when `ignore`; from 1, or -1.
-inline int ReferenceFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore,
-                         bool last) {
+inline int ReferenceFind(const std::string& t, const std::string& f, size_t from, size_t end, bool ignore, bool last) {
   auto fold = [ignore](char c) { return ignore && c >= 'A' && c <= 'Z' ? c + 32 : c; };
   int found = -1;
   for (size_t i = from; i + f.size() <= end;
@@ -81,17 +78,13 @@ inline bool SearchesAgree(const std::string& t, const std::string& f, int start,
 inline std::string ReferenceFold(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
-    const unsigned char a = s[i];
-    if (a < 0x80 || i + 1 == s.size()) {
-      out += s[i];
-      continue;
-    }
-    const unsigned char b = s[++i];
-    if (a == 0xA3 && b >= 0xA1 && b <= 0xFE) out += static_cast<char>(b - 0x80);
-    else if (a == 0xA1 && b == 0xA1) out += ' ';
-    else if (a == 0xA1 && b == 0xAB) out += '~';
-    else if (a == 0xA1 && (b == 0xEE || b == 0xEF)) out += '*';
-    else out += s.substr(i - 1, 2);
+    const unsigned char a = s[i], b = i + 1 < s.size() ? s[i + 1] : 0;
+    const char one = a == 0xA3 && b >= 0xA1 && b <= 0xFE     ? static_cast<char>(b - 0x80)
+                     : a == 0xA1 && b == 0xA1                ? ' '
+                     : a == 0xA1 && b == 0xAB                ? '~'
+                     : a == 0xA1 && (b == 0xEE || b == 0xEF) ? '*' : '\0';
+    if (a < 0x80 || i + 1 == s.size()) out += s[i];
+    else out += one ? std::string(1, one) : s.substr(i, 2), ++i;  // both bytes read
   }
   return out;
 }

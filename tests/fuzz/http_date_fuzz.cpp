@@ -1,7 +1,5 @@
-// The reply's date readers (TryParseHttpDate, TryParseBeijingTime) against a
-// reference that matches each form's shape and leaves the calendar to the C
-// library (timegm, gmtime_r). Also a round trip: a moment from the input's
-// first bytes, written by strftime in every form, reads back to itself.
+// The reply's date readers against a reference that matches each form's shape and leaves the calendar to
+// the C library; a moment from the input's first bytes, written by strftime in every form, reads back.
 #include <time.h>
 
 #include <cstring>
@@ -11,12 +9,10 @@
 #include "measure/measure.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
-// Shapes: Y N D h m s digits ('_' a day digit or blank), bbb the month's name,
-// w any byte but a comma (unread weekday), a leading '*' RFC 850's weekday (any
-// run before the first comma but of three bytes); others stand for themselves.
-bool Reference(const std::string& t, const char* shape, int64_t* utc) {
+// Shapes: Y N D h m s digits ('_' a day digit or blank), bbb the month's name, w any byte but a comma
+// (unread weekday), a leading '*' RFC 850's weekday (any run before the first comma but of three
+// bytes); others stand for themselves.
+static bool Reference(const std::string& t, const char* shape, int64_t* utc) {
   static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
   std::map<char, int> f, digits;
   size_t i = 0;
@@ -48,14 +44,12 @@ bool Reference(const std::string& t, const char* shape, int64_t* utc) {
   return fields(tm) == fields(want);
 }
 
-std::string Format(const char* format, int64_t utc) {
+static std::string Format(const char* format, int64_t utc) {
   time_t t = static_cast<time_t>(utc);
   struct tm tm;
   char buf[64];
   return std::string(buf, strftime(buf, sizeof buf, format, gmtime_r(&t, &tm)));
 }
-
-}  // namespace
 
 FUZZ_TARGET(256) {
   // The header's value comes with blanks around it; the JSON member's does not.

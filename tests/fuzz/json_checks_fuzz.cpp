@@ -1,7 +1,6 @@
-// The JSON checks against RapidJSON's reader with the checker's size and depth
-// limits, numbers by strtod (must fit a double). ASCII: the two agree; a GBK
-// text the checker accepts, in UTF-8 by iconv, the reader accepts too. A value
-// the quoting check accepts holds no quote, backslash or line break of its own.
+// The JSON checks against RapidJSON's reader with the checker's size and depth limits, numbers by
+// strtod (must fit a double). ASCII: the two agree; a GBK text the checker accepts, in UTF-8 by iconv,
+// the reader accepts too. A value the quoting check accepts holds no quote, backslash or line break.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -14,8 +13,6 @@
 #include "json/json_validate.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
 struct Depth : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Depth> {
   int depth = 0, deepest = 0;
   bool StartObject() { return (deepest = std::max(deepest, ++depth)) < 2000; }  // no runaway recursion
@@ -26,9 +23,8 @@ struct Depth : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Depth> {
     return std::isfinite(std::strtod(std::string(text, length).c_str(), nullptr));
   }
 };
-// An exponent of more than four significant digits, outside or inside a
-// string (the checker refuses such numbers; the plain reader does not).
-bool HasLongExponent(const std::string& s) {
+// An exponent of over four significant digits, in a string or not (refused by the checker only).
+static bool HasLongExponent(const std::string& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     if ((s[i] != 'e' && s[i] != 'E') || i == 0 || !(std::isdigit(static_cast<unsigned char>(s[i - 1])) || s[i - 1] == '.'))
       continue;
@@ -41,7 +37,7 @@ bool HasLongExponent(const std::string& s) {
   return false;
 }
 
-bool Reference(const std::string& s) {
+static bool Reference(const std::string& s) {
   if (s.empty() || s.size() > json::kMaxJsonBytes || s.find('\0') != std::string::npos) return false;
   rapidjson::StringStream in(s.c_str());
   Depth h;
@@ -49,7 +45,7 @@ bool Reference(const std::string& s) {
 }
 
 // The text converted from code page 936 to UTF-8; false when it does not convert.
-bool FromGbk(const std::string& s, std::string* out) {
+static bool FromGbk(const std::string& s, std::string* out) {
   static iconv_t cd = iconv_open("UTF-8", "CP936");
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -57,13 +53,11 @@ bool FromGbk(const std::string& s, std::string* out) {
   char *in = const_cast<char*>(s.data()), *to = &(*out)[0];
   size_t in_left = s.size(), out_left = out->size();
   if (iconv(cd, &in, &in_left, &to, &out_left) == static_cast<size_t>(-1)) return false;
-  out->resize(out->size() - out_left);
-  return true;
+  return out->resize(out->size() - out_left), true;
 }
 
-// True when a quote, backslash, CR or LF stands as a character of its own
-// (not as the second byte of a two-byte GBK character).
-bool HasBareBreaker(const std::string& s) {
+// True when a quote, backslash, CR or LF stands as a character of its own (not as a GBK trail byte).
+static bool HasBareBreaker(const std::string& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     const unsigned char c = s[i];
     if (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) ++i;
@@ -72,12 +66,9 @@ bool HasBareBreaker(const std::string& s) {
   return false;
 }
 
-}  // namespace
-
 FUZZ_TARGET(1 << 17) {
-  const bool ok = json::IsSafeJson(in.data(), in.size());
+  const bool ok = json::IsSafeJson(in.data(), in.size()), reference = Reference(in);
   const bool ascii = std::none_of(in.begin(), in.end(), [](unsigned char c) { return c >= 0x80; });
-  const bool reference = Reference(in);
   if (ascii && !(reference && HasLongExponent(in)))
     fuzz::Check(ok == reference, ok ? "checker accepts what the reader refuses" : "checker refuses good JSON", in);
   std::string utf8;

@@ -1,19 +1,14 @@
-// The reply's JSON reader (TryReadSysTime2) against RapidJSON: a JSON object
-// whose last top-level "sysTime2" is a string gives it (escapes to UTF-8), no
-// value deeper than 64 levels below the top members. Where RapidJSON refuses
-// for reasons of its own (a number beyond a double, a lone high surrogate): skip.
+// The reply's JSON reader (TryReadSysTime2) against RapidJSON: an object's last top-level "sysTime2"
+// string, no value over 64 levels below the top members; skipped where RapidJSON refuses on its own.
 #include <rapidjson/reader.h>
 
 #include "measure/measure.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
 struct Reference : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Reference> {
   int open = 0;  // containers open
   bool top_member = false, have = false, too_deep = false;
   std::string value;
-  // Any value: its depth checked; a top-level sysTime2's value taken.
   bool Default() { return Value(nullptr, 0); }
   bool Value(const char* s, rapidjson::SizeType n) {
     too_deep = too_deep || open > 65;
@@ -22,16 +17,13 @@ struct Reference : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Reference> {
   }
   bool String(const char* s, rapidjson::SizeType n, bool) { return Value(s, n); }
   bool Key(const char* s, rapidjson::SizeType n, bool) {
-    top_member = open == 1 && std::string(s, n) == "sysTime2";
-    return true;
+    return top_member = open == 1 && std::string(s, n) == "sysTime2", true;
   }
   bool StartObject() { return (open ? Value(nullptr, 0) : true) && ++open; }
   bool StartArray() { return open && Value(nullptr, 0) && ++open; }  // the top is an object
   bool EndObject(rapidjson::SizeType) { return --open, true; }
   bool EndArray(rapidjson::SizeType) { return --open, true; }
 };
-
-}  // namespace
 
 FUZZ_TARGET(1 << 16) {
   std::string got = "untouched";

@@ -1,23 +1,20 @@
-// Text search, replace and split on GBK texts against plain references:
-// fuzz::ReferenceFind, a split that joins back to its text, a replacement never
-// an empty block. Input: four parameter bytes, then the text.
+// Text search, replace and split on GBK texts against fuzz::ReferenceFind, a split that joins back
+// to its text, a replacement never an empty block. Input: four parameter bytes, then the text.
 #include <iterator>
 
 #include "runtime/core/gbk_text.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
 using fuzz::Check, fuzz::HeapText, fuzz::Run;
 
-void CheckFind(const std::string& input, const uint8_t* p) {
+static void CheckFind(const std::string& input, const uint8_t* p) {
   if (input.empty()) return;
   const std::string sought = input.substr(p[0] % input.size(), 1 + p[1] % 3);
   const int start = static_cast<int>(p[2] % (input.size() + 3)) - 1;
   Check(fuzz::SearchesAgree(input, sought, start, p[3] & 1), "FindText or FindTextReverse", input, sought);
 }
 
-void CheckReplace(const std::string& input, const uint8_t* p) {
+static void CheckReplace(const std::string& input, const uint8_t* p) {
   static const char* const kReplacements[] = {"", "x", GBK_YEAR, "\xA1\xA1", "\xA3\xB0", "ab"};
   const std::string sought = input.empty() ? "" : input.substr(p[1] % input.size(), p[0] % 4);
   const int start = static_cast<int>(p[2] % (input.size() + 3)) - 1, count = static_cast<int>(p[3] % 5) - 1;
@@ -28,7 +25,7 @@ void CheckReplace(const std::string& input, const uint8_t* p) {
   rt::FreeBlock(text);
 }
 
-void CheckSplit(const std::string& input, const uint8_t* p) {
+static void CheckSplit(const std::string& input, const uint8_t* p) {
   static const char* const kDelimiters[] = {",", "\r\n", "\xA3\xAC", GBK_YEAR, " ", "a"};
   const std::string delim = kDelimiters[p[0] % std::size(kDelimiters)];
   HeapText t(input), d(delim);
@@ -40,8 +37,6 @@ void CheckSplit(const std::string& input, const uint8_t* p) {
   rt::FreeTextArray(a);
   Check(joined == input || joined + delim == input, "SplitText join", input, delim + " -> " + joined);
 }
-
-}  // namespace
 
 FUZZ_TARGET(4096) {
   if (size < 4) return;

@@ -1,7 +1,5 @@
-// The web client's URL, header and cookie rules. Input: two texts split by a
-// zero byte. Properties: the host starts host:port, a path starts with "/",
-// merging returns the submitted list as rewritten with no double blank, and
-// the characters of a text join back to it.
+// The web client's URL, header and cookie rules on two texts split by a zero byte: the host starts host:port,
+// a path "/", merged cookies are the submitted ones rewritten without double blanks, characters join back.
 #include "tests/fuzz/fuzz_support.h"
 #include "web/rules.h"
 
@@ -14,13 +12,9 @@ FUZZ_TARGET(8192) {
   const char* t = text.c_str();
   const std::string host = S(web::UrlHost(t)), path = S(web::UrlPath(t));
   fuzz::Check(S(web::UrlHost(t, false, true)).rfind(host, 0) == 0, "host is the start of host:port", in);
-  web::UrlHost(t, true, true, static_cast<int32_t>(size % 4));
-  web::UrlPort(t);
-  web::NormalizeHeaderNames(t);
-  web::TextAfterColon(t);
-  web::TextBefore(t, second.c_str());
   fuzz::Check(!path.empty() && path[0] == '/', "path starts with a slash", in);
-  web::TextBetween(t, second.c_str(), ";");
+  web::UrlHost(t, true, true, static_cast<int32_t>(size % 4)), web::UrlPort(t), web::NormalizeHeaderNames(t);
+  web::TextAfterColon(t), web::TextBefore(t, second.c_str()), web::TextBetween(t, second.c_str(), ";");
   web::RemoveDuplicateItems(t, ";", static_cast<int32_t>(size % 3));
   web::TextList chars;
   const int32_t n = web::SplitCharacters(t, chars);

@@ -1,21 +1,17 @@
-// Window template reader and property records on exactly sized blocks (ASan).
-// An accepted block has valid unique ids, ending parent chains, relocated
-// handlers and property records that write back as read; a refused one leaves
-// the set empty.
+// Window template reader and property records on exactly sized blocks (ASan): an accepted block has valid
+// unique ids, ending parent chains, relocated handlers, records that write back; a refused one no windows.
 #include <algorithm>
 
 #include "runtime/ui/property_records.h"
 #include "runtime/ui/templates.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
 using Bytes = std::vector<uint8_t>;
 constexpr uintptr_t kBase = 0x10000000;
 
-void Require(bool ok, const char* what) { fuzz::Check(ok, what, ""); }
+static void Require(bool ok, const char* what) { fuzz::Check(ok, what, ""); }
 
-void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
+static void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
   auto one = [&](auto p) {
     if (!rt::ui::TryParse(data, &p)) return;
     const Bytes back = rt::ui::Serialise(p);
@@ -26,7 +22,7 @@ void CheckProps(const Bytes& data) {  // every layout, whatever the unit's type
   one(rt::ui::ButtonProps{}), one(rt::ui::GroupBoxProps{}), one(rt::ui::TimerProps{});
 }
 
-void CheckSet(const rt::ui::TemplateSet& set) {
+static void CheckSet(const rt::ui::TemplateSet& set) {
   for (size_t i = 0; i < set.size(); ++i) {
     const rt::ui::WindowTemplate& w = set.at(i);
     Require(rt::ui::IsValidId(w.window_id) && set.Find(w.window_id) == &w && !w.units.empty(), "window");
@@ -45,13 +41,10 @@ void CheckSet(const rt::ui::TemplateSet& set) {
   }
 }
 
-}  // namespace
-
 FUZZ_TARGET(1 << 16) {
   const Bytes exact(data, data + size);
   rt::ui::TemplateSet set;
   if (set.Load(exact.data(), exact.size(), kBase)) CheckSet(set);
   else Require(set.size() == 0, "a refused block left windows behind");
-  // Every property layout on the raw bytes as well, not only on accepted units.
-  CheckProps(exact);
+  CheckProps(exact);  // every layout on the raw bytes too, not only on accepted units
 }

@@ -1,14 +1,14 @@
 #include "tests/support/child_process.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace testsupport {
 
 int TimeScale() {
   char text[16] = "";
-  DWORD n = GetEnvironmentVariableA("RT_TEST_TIME_SCALE", text, sizeof text);
-  int scale = n > 0 && n < sizeof text ? atoi(text) : 1;
-  return scale < 1 ? 1 : scale > 100 ? 100 : scale;
+  const DWORD n = GetEnvironmentVariableA("RT_TEST_TIME_SCALE", text, sizeof text);
+  return n > 0 && n < sizeof text ? std::clamp(atoi(text), 1, 100) : 1;
 }
 
 std::string ExeDir() {
@@ -40,8 +40,7 @@ DWORD Process::WaitOrEnd(DWORD ms, UINT code) const {
   if (WaitForSingleObject(handle.get(), ms) != WAIT_OBJECT_0) TerminateProcess(handle.get(), code);
   WaitForSingleObject(handle.get(), 5000);
   DWORD exit_code = 0;
-  GetExitCodeProcess(handle.get(), &exit_code);
-  return exit_code;
+  return GetExitCodeProcess(handle.get(), &exit_code), exit_code;
 }
 
 HWND WaitForVisibleWindow(const Process& p, bool (*match)(HWND), int tries, DWORD step_ms) {
@@ -62,8 +61,7 @@ ChildResult RunChild(const std::string& exe, const std::string& args, bool expec
   if (expect_box) Wait([&] { return (box = FindWindowOfProcess(child.id, is_box)) != nullptr; }, 30000);
   if (box) {
     char buf[1024] = {};
-    // The box can be found while it is still being filled in.
-    Wait([&] { return GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf) != 0; }, 5000);
+    Wait([&] { return GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf) != 0; }, 5000);  // found while being filled in
     for (const char* c = buf; *c; ++c) if (*c != '\r') r.text += *c;
     GetWindowTextA(box, buf, sizeof buf);
     r.caption = buf, r.had_box = true;

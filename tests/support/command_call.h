@@ -1,5 +1,4 @@
-// Calls a built-in command as the entry table's slot 3 does: a fresh result
-// record, the arguments as a mutable array in source order.
+// Calls a built-in command as the entry table's slot 3 does: a fresh result, mutable arguments in order.
 #pragma once
 
 #include <vector>
