@@ -197,8 +197,7 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
   }
 }
 
-// A server clock stepping a second either way mid-measurement: the step is
-// named, or the interval holds one of the two clocks, never a tight mix.
+// A server clock stepping a second either way mid-measurement is named, or one of its clocks is covered.
 TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::mt19937 rng(2024);
   int named = 0, runs = 0;
@@ -210,8 +209,7 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
       measure::SourceResult r = Measure(server);
       if (!server.stepped) continue;  // finished before the step: one clock only
       ++runs;
-      SCOPED_TRACE("offset " + std::to_string(offset) + " step " + std::to_string(step) + " at " +
-                   std::to_string(at));
+      SCOPED_TRACE("offset " + std::to_string(offset) + " step " + std::to_string(step) + " at " + std::to_string(at));
       if (r.failure.reason == Reason::kServerClockStepped) {
         ++named;
         EXPECT_EQ(r.state, SourceState::kFailed);
@@ -227,8 +225,7 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::printf("stepping server: %d of %d steps named, the rest covered\n", named, runs);
 }
 
-// Against brute force over every subset of the answered sources: the largest
-// with a common point is chosen when unique and more than half.
+// Against brute force over every answered subset: the largest with a common point, when unique and a majority.
 TEST(Combine, SelectionMatchesEverySubsetReading) {
   std::mt19937 rng(77);
   int found = 0;

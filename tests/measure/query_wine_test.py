@@ -106,8 +106,7 @@ class QueryTest(unittest.TestCase):
                 # Neither of two sources 0.4 s apart is a majority: no offset.
                 ("sources disagree", apart, 3, dict.fromkeys(apart, "^false ticker$")),
             ]
-            # Each case over each API, but the two that never reach an exchange's edge: argument
-            # reading and the combination of sources are the same code above either API.
+            # Each case over each API but two decided above either API's exchange (arguments, combination).
             for (name, urls, want, expect), api in itertools.product(cases, ([], ["--winhttp"])):
                 if api and name in ("bad argument after a good one", "sources disagree"):
                     continue
