@@ -1,7 +1,7 @@
 // The measurement core against a simulated server clock built from the exchange's
 // physical parts, not from the measurer's reasoning (every draw seeded); then which
-// reply time counts (each reader alone is fuzzed in tests/fuzz), number forms, the
-// texts of WinHTTP's own reasons and the UTF-16 text WinHTTP is given and gives back.
+// reply time counts (each reader alone is fuzzed in tests/fuzz), number forms and
+// the UTF-16 text WinHTTP is given and gives back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,6 +27,13 @@ struct Path {
   double drop = 0;    // chance a reply never comes
 };
 
+measure::Exchange Reply(int64_t second, double sent = 1, double received = 1.001) {
+  return {sent, received, true, second, {}};
+}
+measure::Exchange Failed(Reason reason, uint32_t number, double sent = 0, double received = 0) {  // at send
+  return {sent, received, false, 0, {reason, number, measure::Step::kSend}};
+}
+
 struct SimServer {
   double offset;  // true: server clock minus PC clock
   Path path;
@@ -39,23 +46,14 @@ struct SimServer {
   }
   measure::Exchange Send(double t1, double deadline) {
     if (!stepped && t1 >= step_at) offset += step, stepped = true;
-    measure::Exchange x;
-    x.sent = t1;
-    if (path.drop > 0 && std::uniform_real_distribution<double>(0, 1)(rng) < path.drop) {
-      x.received = std::min(t1 + 1.0, std::max(t1, deadline));  // the caller's time-out
-      x.failure = {Reason::kTimedOut, 12002, measure::Step::kSend};
-      return x;
-    }
+    if (path.drop > 0 && std::uniform_real_distribution<double>(0, 1)(rng) < path.drop)  // the caller's time-out
+      return Failed(Reason::kTimedOut, 12002, t1, std::min(t1 + 1.0, std::max(t1, deadline)));
     double t2 = t1 + Draw(path.up) + path.late;
-    x.server_second = static_cast<int64_t>(std::floor(t2 + kPcUtcMinusMono + offset));
-    x.received = t2 + Draw(path.down);
-    x.ok = true;
-    return x;
+    return Reply(static_cast<int64_t>(std::floor(t2 + kPcUtcMinusMono + offset)), t1, t2 + Draw(path.down));
   }
 };
 
-// Runs one source to the end as a blocking driver would (from mono 1000);
-// returns the result and the seconds it took.
+// One source run to the end as a blocking driver would (from mono 1000), and the seconds it took.
 measure::SourceResult Measure(SimServer& server, double* took = nullptr) {
   double start = 1000.0, now = start;
   measure::SourceMeasurer m(measure::Options{}, kPcUtcMinusMono, start);
@@ -83,9 +81,8 @@ const Path kPaths[] = {
     {"drops 20%", 0.002, 0.002, 0, 0, 0.2},
 };
 
-// Per path, 200 offsets (the first twenty at every twentieth of a second): the
-// bound covers the truth and is about half the round trip; the error is about
-// half the asymmetry and late stamp; halving stops at the resolution.
+// Per path, 200 offsets (the first twenty a twentieth of a second apart): the bound covers the
+// truth and is about half the round trip; the error about half the asymmetry and late stamp.
 TEST(SourceMeasurer, BoundCoversTruthAnywhereInTheSecond) {
   for (const Path& path : kPaths) {
     std::mt19937 rng(12345);
@@ -126,9 +123,6 @@ TEST(SourceMeasurer, BoundCoversTruthAnywhereInTheSecond) {
   }
 }
 
-measure::Exchange Reply(int64_t second, double sent = 1, double received = 1.001) {
-  return {sent, received, true, second, {}};
-}
 std::string FarText(const std::string& date) {
   return "refused: server time " + date + " is more than a year from the PC clock";
 }
@@ -140,9 +134,7 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
   const int64_t min = std::numeric_limits<int64_t>::min(), max = std::numeric_limits<int64_t>::max();
   const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
   const std::string bad = "the PC's receive instant is before its send instant";
-  measure::Exchange none, silent, timeout;
-  none.sent = -1;
-  timeout.failure = measure::Failure(Reason::kTimedOut, 12002, measure::Step::kSend);
+  const measure::Exchange none = Reply(0, -1), silent{}, timeout = Failed(Reason::kTimedOut, 12002);
   const auto F = SourceState::kFailed, R = SourceState::kRefused;
   const Reason kNoStop = Reason::kCount, kFar = Reason::kTooFarFromPcClock;
   const struct Case {
@@ -176,6 +168,14 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
       // The day is the floor of the second's; a year below 1000 has four digits.
       {"a second before 1970", Reply(-1), kNoStop, R, kFar, FarText("1969-12-31"), 1, -1e300},
       {"in the year 99", Reply(-59027094000), kNoStop, R, kFar, FarText("0099-07-04"), 1, -1e300},
+      // WinHTTP's errors that WinINet's table has no reason for read as themselves.
+      {"certificate revoked", Failed(Reason::kCertificateRevoked, 12170), kNoStop, F, Reason::kCertificateRevoked,
+       "send: certificate revoked (12170)", 3, 0},
+      {"certificate invalid", Failed(Reason::kCertificateInvalid, 12169), kNoStop, F, Reason::kCertificateInvalid,
+       "send: certificate invalid (12169)", 3, 0},
+      {"client certificate", Failed(Reason::kClientCertificateNeeded, 12044), kNoStop, F,
+       Reason::kClientCertificateNeeded, "send: server asks for a client certificate (12044)", 3, 0},
+      {"cancelled at send", Failed(Reason::kCancelled, 12017), kNoStop, F, Reason::kCancelled, "send: cancelled", 3, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -191,14 +191,13 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
     EXPECT_EQ(r.state, c.state);
     EXPECT_EQ(r.failure.reason, c.code);
     EXPECT_EQ(measure::FailureText(r.failure), c.text);
-    EXPECT_EQ(r.failure.number, c.x.failure.number);  // 12002 for the time-outs, else none
+    EXPECT_EQ(r.failure.number, c.x.failure.number);  // the last exchange's error, if any
     EXPECT_EQ(r.requests, c.requests);
     EXPECT_EQ(r.bound, 0);
   }
 }
 
-// A server clock stepping a second either way mid-measurement: the step is
-// named, or the interval holds one of the two clocks, never a tight mix.
+// A server clock stepping a second either way mid-measurement is named, or one of its clocks is covered.
 TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::mt19937 rng(2024);
   int named = 0, runs = 0;
@@ -210,8 +209,7 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
       measure::SourceResult r = Measure(server);
       if (!server.stepped) continue;  // finished before the step: one clock only
       ++runs;
-      SCOPED_TRACE("offset " + std::to_string(offset) + " step " + std::to_string(step) + " at " +
-                   std::to_string(at));
+      SCOPED_TRACE("offset " + std::to_string(offset) + " step " + std::to_string(step) + " at " + std::to_string(at));
       if (r.failure.reason == Reason::kServerClockStepped) {
         ++named;
         EXPECT_EQ(r.state, SourceState::kFailed);
@@ -227,8 +225,7 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::printf("stepping server: %d of %d steps named, the rest covered\n", named, runs);
 }
 
-// Against brute force over every subset of the answered sources: the largest
-// with a common point is chosen when unique and more than half.
+// Against brute force over every answered subset: the largest with a common point, when unique and a majority.
 TEST(Combine, SelectionMatchesEverySubsetReading) {
   std::mt19937 rng(77);
   int found = 0;
@@ -290,24 +287,23 @@ TEST(ReplyTime, PrefersSysTime2ThenTheDateHeader) {
   const std::string long_date = "Mon, 07 Dec 2026 12:00:01 GMT and then some more words";
   const struct Case {
     std::string body, date;
-    bool ok;
     int64_t utc;
-    std::string failure;
+    std::string failure;  // none when read
   } cases[] = {
-      {R"({"sysTime2":"2026-12-07 20:00:02"})", "Mon, 07 Dec 2026 12:00:01 GMT", true, 1796644802, ""},
-      {"<html/>", "Mon, 07 Dec 2026 12:00:01 GMT", true, 1796644801, ""},
-      {R"({"sysTime2":"soon"})", "Mon, 07 Dec 2026 12:00:01 GMT", false, 0, "unreadable sysTime2 \"soon\""},
-      {R"({"sysTime2":"\ud83d\u0041"})", "", false, 0, "no sysTime2 and no Date header"},  // half a pair
-      {"<html/>", "", false, 0, "no sysTime2 and no Date header"},
-      {"<html/>", long_date, false, 0, "unreadable Date header \"" + long_date.substr(0, 40) + "\""},
+      {R"({"sysTime2":"2026-12-07 20:00:02"})", "Mon, 07 Dec 2026 12:00:01 GMT", 1796644802, ""},
+      {"<html/>", "Mon, 07 Dec 2026 12:00:01 GMT", 1796644801, ""},
+      {R"({"sysTime2":"soon"})", "Mon, 07 Dec 2026 12:00:01 GMT", 0, "unreadable sysTime2 \"soon\""},
+      {R"({"sysTime2":"\ud83d\u0041"})", "", 0, "no sysTime2 and no Date header"},  // half a pair
+      {"<html/>", "", 0, "no sysTime2 and no Date header"},
+      {"<html/>", long_date, 0, "unreadable Date header \"" + long_date.substr(0, 40) + "\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
     int64_t utc = 0;
     std::string failure;
-    EXPECT_EQ(measure::TryReadServerSecond(c.body, c.date, &utc, &failure), c.ok);
+    EXPECT_EQ(measure::TryReadServerSecond(c.body, c.date, &utc, &failure), c.failure.empty());
     EXPECT_EQ(failure, c.failure);
-    if (c.ok) {
+    if (c.failure.empty()) {
       EXPECT_EQ(utc, c.utc);
     }
   }
@@ -324,54 +320,21 @@ TEST(ReplyTime, BuildDateAndNumberForms) {
   EXPECT_EQ(measure::FormatSeconds(0.0125, false), "0.013");
 }
 
-// WinHTTP's errors that WinINet's table has no reason for read as themselves.
-TEST(FailureTexts, WinHttpReasons) {
-  using measure::Failure;
-  using measure::Step;
-  const struct Case {
-    Failure failure;
-    const char* text;
-  } cases[] = {
-      {Failure(Reason::kCertificateRevoked, 12170, Step::kSend), "send: certificate revoked (12170)"},
-      {Failure(Reason::kCertificateInvalid, 12169, Step::kSend), "send: certificate invalid (12169)"},
-      {Failure(Reason::kClientCertificateNeeded, 12044, Step::kSend),
-       "send: server asks for a client certificate (12044)"},
-      {Failure(Reason::kCancelled, 12017, Step::kSend), "send: cancelled"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(measure::FailureText(c.failure), c.text);
-  }
-}
-
-// A URL's text goes to WinHTTP only when it is ASCII (no code page is
-// guessed); a header comes back with anything else as '?'.
+// URL text goes to WinHTTP only as ASCII (no code page is guessed); a header comes back with the rest as '?'.
 TEST(WideText, AsciiOnlyBothWays) {
-  const struct Case {
-    std::string narrow;
-    bool widens;
-  } cases[] = {
-      {"", true},
-      {"/getSysTime.do?x=1&y=%20", true},
-      {std::string("a\x7F\x01", 3), true},
-      {"/\xB1\xB1\xBE\xA9", false},  // GBK
-      {"/\xC3\xA9", false},          // UTF-8
-      {"\x80", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(measure::Printable(c.narrow));
+  for (const std::string& narrow : {std::string(), std::string("/getSysTime.do?x=1&y=%20"), std::string("a\x7F\x01", 3)}) {
+    SCOPED_TRACE(measure::Printable(narrow));
     std::u16string wide = u"kept";
-    EXPECT_EQ(measure::TryWidenAscii(c.narrow, &wide), c.widens);
-    if (!c.widens) {
-      EXPECT_EQ(wide, u"kept");
-      continue;
-    }
-    ASSERT_EQ(wide.size(), c.narrow.size());
-    for (size_t i = 0; i < wide.size(); ++i) EXPECT_EQ(wide[i], static_cast<char16_t>(c.narrow[i]));
-    EXPECT_EQ(measure::NarrowToAscii(wide), c.narrow);
+    ASSERT_TRUE(measure::TryWidenAscii(narrow, &wide));
+    EXPECT_EQ(wide, std::u16string(narrow.begin(), narrow.end()));
+    EXPECT_EQ(measure::NarrowToAscii(wide), narrow);
   }
-  EXPECT_EQ(measure::NarrowToAscii(u"Mon, 07 Dec 2026 \u00e9\u4e2d\xd83d\xde00 GMT"),
-            "Mon, 07 Dec 2026 ???? GMT");
+  for (const char* narrow : {"/\xB1\xB1\xBE\xA9", "/\xC3\xA9", "\x80"}) {  // GBK, UTF-8, a lone byte
+    std::u16string wide = u"kept";
+    EXPECT_FALSE(measure::TryWidenAscii(narrow, &wide)) << measure::Printable(narrow);
+    EXPECT_EQ(wide, u"kept");
+  }
+  EXPECT_EQ(measure::NarrowToAscii(u"Mon, 07 Dec 2026 \u00e9\u4e2d\xd83d\xde00 GMT"), "Mon, 07 Dec 2026 ???? GMT");
 }
 
 }  // namespace

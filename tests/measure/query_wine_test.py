@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""timecal-query.exe under Wine against local time services on loopback (plain, HTTPS with a test CA the prefix
-trusts, HTTPS with a certificate nothing vouches for) and a real nginx from Debian, over each HTTP API (WinINet,
-and WinHTTP as the service measures); the truth is the service's --offset (nginx's clock is the PC's).
-  query_wine_test.py <build dir of the query tests> <source root>
+"""timecal-query.exe under Wine, over WinINet and over WinHTTP (as the service measures), against local time
+services on loopback (plain; HTTPS with a test CA the prefix trusts, or a certificate nothing vouches for) and a real
+nginx; the truth is the service's --offset (nginx's clock is the PC's). Arguments: <build dir here> <source root>
 """
-import contextlib, itertools, os, random, re, shutil, socket, subprocess, sys, tempfile, time, unittest
+import contextlib, itertools, os, pathlib, random, re, shutil, socket, subprocess, sys, tempfile, time, unittest
 
 # Under an emulator (tools/wine-env.sh) Windows programs run this many times slower.
 TIME_SCALE = max(1, int(os.environ.get("RT_TEST_TIME_SCALE", "1") or 1))
@@ -26,26 +25,22 @@ def free_port():
         return s.getsockname()[1]
 
 
-def trusted_test_ca(folder):
-    """Server options of a localhost certificate signed by a test CA the prefix trusts, and of one signed by
-    nobody it trusts (self-signed, otherwise alike)."""
+def test_certificates(folder):
+    """Server options of a localhost certificate a test CA the prefix trusts signed, and of a self-signed one."""
     def openssl(*args):
-        subprocess.run(["openssl"] + list(args), check=True, cwd=folder,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["openssl", *args], check=True, cwd=folder, capture_output=True)
     os.makedirs(folder, exist_ok=True)
     new = ["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650"]
     leaf = ["-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost",
             "-addext", "extendedKeyUsage=serverAuth", "-addext", "basicConstraints=CA:FALSE"]
     if not os.path.exists(os.path.join(folder, "server.pem")):
-        openssl(*new, "-subj", "/CN=timecal test CA", "-keyout", "ca.key", "-out", "ca.pem",
-                "-addext", "basicConstraints=critical,CA:TRUE",
-                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        openssl(*new, "-subj", "/CN=timecal test CA", "-keyout", "ca.key", "-out", "ca.pem", "-addext",
+                "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
         openssl("x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der")
         openssl(*new, *leaf, "-keyout", "server.key", "-out", "server.pem", "-CA", "ca.pem", "-CAkey", "ca.key")
     if not os.path.exists(os.path.join(folder, "untrusted.pem")):
         openssl(*new, *leaf, "-keyout", "untrusted.key", "-out", "untrusted.pem")
-    subprocess.run([WINE_RUN, os.path.join(BUILD, "trust_ca.exe"), os.path.join(folder, "ca.der")],
-                   check=True, timeout=60)
+    subprocess.run([WINE_RUN, os.path.join(BUILD, "trust_ca.exe"), os.path.join(folder, "ca.der")], check=True, timeout=60)
     return [["--tls-cert", os.path.join(folder, name + ".pem"), "--tls-key", os.path.join(folder, name + ".key")]
             for name in ("server", "untrusted")]
 
@@ -75,24 +70,22 @@ class QueryTest(unittest.TestCase):
     def test_exit_codes_and_lines_per_source(self):
         truth = random.uniform(-40000, 40000)
         dead = "http://127.0.0.1:%d/getSysTime.do" % free_port()
-        tls, untrusted_tls = trusted_test_ca(os.path.join(BUILD, "test-ca"))
         with contextlib.ExitStack() as servers:
-            def service(path, *options, base="http://127.0.0.1"):
-                """A time service, stopped on exit; it prints its port once listening."""
-                command = [sys.executable, os.path.join(ROOT, "tools", "timeservice.py"), "--port", "0", *options]
+            def service(path, *options, lie=0.0, base="http://127.0.0.1"):
+                """A time service at the truth (plus lie), stopped on exit; it prints its port once listening."""
+                command = [sys.executable, os.path.join(ROOT, "tools", "timeservice.py"), "--port", "0",
+                           "--offset", "%.6f" % (truth + lie), *options]
                 process = servers.enter_context(subprocess.Popen(command, stdout=subprocess.PIPE, text=True))
                 servers.callback(process.terminate)
                 return "%s:%d%s" % (base, int(process.stdout.readline()), path)
-            at_truth = ("--offset", "%.6f" % truth)
-            plain = [service("/getSysTime.do", *at_truth)]
+            plain = [service("/getSysTime.do")]
             plain.append(plain[0].replace("/getSysTime.do", "/date"))  # the same service's Date header
-            unreadable = service("/", "--offset", "%.6f" % truth, "--fault", "notjson")  # 404 with a Date
-            apart = [service("/date", "--offset", "%.6f" % (truth + lie)) for lie in (0, 0.4)]
-            https = service("/date", *at_truth, *tls, base="https://localhost")
-            untrusted = service("/date", *at_truth, *untrusted_tls, base="https://localhost")
+            unreadable = service("/", "--fault", "notjson")  # 404 with a Date
+            apart = [service("/date", lie=lie) for lie in (0, 0.4)]
+            https, untrusted = [service("/date", *options, base="https://localhost")
+                                for options in test_certificates(os.path.join(BUILD, "test-ca"))]
             prefix, port = servers.enter_context(tempfile.TemporaryDirectory()), free_port()
-            with open(os.path.join(prefix, "nginx.conf"), "w") as f:
-                f.write(NGINX_CONF % {"p": prefix, "port": port})
+            pathlib.Path(prefix, "nginx.conf").write_text(NGINX_CONF % {"p": prefix, "port": port})
             nginx = servers.enter_context(subprocess.Popen([shutil.which("nginx") or "/usr/sbin/nginx", "-p", prefix,
                                                             "-c", os.path.join(prefix, "nginx.conf")]))
             servers.callback(nginx.terminate)
@@ -113,8 +106,7 @@ class QueryTest(unittest.TestCase):
                 # Neither of two sources 0.4 s apart is a majority: no offset.
                 ("sources disagree", apart, 3, dict.fromkeys(apart, "^false ticker$")),
             ]
-            # Each case over each API, but the two that never reach an exchange's edge: argument
-            # reading and the combination of sources are the same code above either API.
+            # Each case over each API but two decided above either API's exchange (arguments, combination).
             for (name, urls, want, expect), api in itertools.product(cases, ([], ["--winhttp"])):
                 if api and name in ("bad argument after a good one", "sources disagree"):
                     continue
