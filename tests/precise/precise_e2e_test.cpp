@@ -257,8 +257,8 @@ std::pair<DWORD, std::vector<std::string>> QueryStatus() {
   const std::string out = testsupport::ExeDir() + std::to_string(GetCurrentProcessId()) + "_status.txt";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA si{sizeof si};
-  si.dwFlags = STARTF_USESTDHANDLES, si.hStdOutput = si.hStdError = file;
+  STARTUPINFOA si{};
+  si.cb = sizeof si, si.dwFlags = STARTF_USESTDHANDLES, si.hStdOutput = si.hStdError = file;
   PROCESS_INFORMATION pi{};
   std::string command = "\"" + testsupport::ExeDir() + "..\\..\\query\\timecal-query.exe\" --status";
   testsupport::Process child;
