@@ -142,7 +142,8 @@ class ServiceTest(unittest.TestCase):
                 else:
                     self.assertTrue(sets)
                     self.assertLessEqual(abs(float(sets[0][1]) - want * 1000), 3.0)
-                self.doCleanups()
+                self.doCleanups()  # uninstalls and stops this case's servers
+                self.addCleanup(self.servers.close)
 
     def test_dead_sources_coming_back(self):
         secret = random.uniform(1.5, 9.0)
