@@ -78,12 +78,15 @@ class ServiceTest(unittest.TestCase):
         return "http://127.0.0.1:%d/getSysTime.do" % int(process.stdout.readline())
 
     def install(self, urls, period_ms=3600000, retry_ms=3000, resolution_ms=2):
-        """Settings first (the install starts the service at once), then --install with the sources."""
-        for name, kind, value in (("ClockLog", "REG_SZ", windows_path(self.clock_log)),
-                                  ("MeasureLog", "REG_SZ", windows_path(self.measure_log)),
-                                  ("PeriodMs", "REG_DWORD", str(period_ms)), ("RetryMs", "REG_DWORD", str(retry_ms)),
-                                  ("ResolutionMs", "REG_DWORD", str(resolution_ms))):
-            wine("reg", "add", KEY + r"\Parameters", "/v", name, "/t", kind, "/d", value, "/f", check=True)
+        """Settings first (the install starts the service at once), in one reg import, then --install."""
+        settings = os.path.join(self.folder, "settings.reg")
+        with open(settings, "w") as f:
+            f.write('REGEDIT4\n\n[%s\\Parameters]\n' % KEY.replace("HKLM", "HKEY_LOCAL_MACHINE"))
+            for name, path in (("ClockLog", self.clock_log), ("MeasureLog", self.measure_log)):
+                f.write('"%s"="%s"\n' % (name, windows_path(path).replace("\\", "\\\\")))
+            for name, value in (("PeriodMs", period_ms), ("RetryMs", retry_ms), ("ResolutionMs", resolution_ms)):
+                f.write('"%s"=dword:%08x\n' % (name, value))
+        wine("regedit", "/s", windows_path(settings), check=True)
         code, out = wine(PROBE, "--install", *urls)
         self.assertEqual(code, 0, out)
         self.addCleanup(self.uninstall)
