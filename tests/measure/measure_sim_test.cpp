@@ -307,7 +307,8 @@ const struct FineForm {
 
 // Per path and value form, 40 offsets: the bound covers the truth (to the simulation's own
 // rounding, 1 us), is at most half the fastest exchange plus the resolution, narrower than the
-// first exchange (which also opened the connection), in at most five good exchanges back to back.
+// first exchange (which also opened the connection) where the path does not jitter, in at most
+// five good exchanges back to back.
 TEST(FineSource, BoundCoversTruthAndNarrowsBackToBack) {
   for (const Path& path : kPaths) {
     for (const FineForm& form : kFineForms) {
@@ -327,7 +328,8 @@ TEST(FineSource, BoundCoversTruthAndNarrowsBackToBack) {
         double fastest = path.up + path.down + path.late + 4 * path.jitter;
         EXPECT_LE(std::fabs(r.offset - offset), r.bound + 1e-6);
         EXPECT_LE(2 * r.bound, fastest + form.resolution + 2e-6);
-        EXPECT_LT(r.bound, first_bound);
+        EXPECT_LE(r.bound, first_bound);
+        if (path.jitter == 0) EXPECT_LT(r.bound, first_bound);  // jitter may leave the first the narrowest
         EXPECT_LE(r.requests, path.drop > 0 ? 16 : 5);
         EXPECT_LE(took, 0.020 + 5 * (fastest + 0.005) + (path.drop > 0 ? 3.0 : 0));
       }
