@@ -201,7 +201,8 @@ void SourceMeasurer::Take(const Exchange& x) {
   if (fine_) {
     fine_stalled_ = samples_.size() > 2 && hi - lo >= fine_width_;
     fine_width_ = hi - lo;
-    est_lo_ = lo, est_hi_ = hi;
+    est_lo_ = lo;
+    est_hi_ = hi;
     have_estimate_ = true;
     return Plan(x.received);
   }
