@@ -1,11 +1,13 @@
 // The measurement engine's portable core: how far the PC clock is from
-// time sources that answer in whole seconds, to a few milliseconds, with a
-// bound that covers the true offset. This header is the one include for
+// time sources that answer in whole seconds (or to the millisecond, from a
+// JSON member the source's URL names), to a few milliseconds, with a bound
+// that covers the true offset. This header is the one include for
 // every user of the core; its parts live in one file each:
 //   measurer.cpp  the per-source measurer (a step-driven state machine)
 //   combine.cpp   the combiner of several sources
 //   reply.cpp     the readers of a reply's time: a JSON object's "sysTime2"
-//                 in Beijing time (its strict JSON reader), an HTTP Date header
+//                 in Beijing time or a named member's finer time (their strict
+//                 JSON reader), an HTTP Date header
 //   url.cpp       the URL splitter, and ASCII to and from UTF-16 for it
 //   texts.cpp     the engine's English: each failure's text, dates, numbers,
 //                 text from outside made printable
@@ -74,6 +76,10 @@ enum class Reason : int {
   kTooFarFromPcClock,     // refused: more than a year from the PC clock
   kUnfinished,            // the result was asked for while measuring
   kBadInstants,           // our receive instant before our send, or not finite
+  kFieldMissing,          // the member the URL names is not in the reply (or no JSON object)
+  kFieldNotTime,          // that member holds no Unix milliseconds and no date-time with fractions
+  kFieldNegative,         // that member holds negative milliseconds
+  kFieldInSeconds,        // that member's number counts seconds, not milliseconds
   kCount
 };
 
@@ -100,13 +106,19 @@ struct Failure {
 std::string FailureText(const Failure& failure);
 
 // What one timed request gave: our send and receive instants and the
-// server's whole second, or why there is none.
+// server's whole second, or why there is none. A source whose URL names a
+// member gives its time finer than that: server_second plus the fraction,
+// to within the resolution (the server's own reading lay in
+// [server_second + fraction, ... + resolution)).
 struct Exchange {
   double sent = 0;        // t1, mono, just before the request went out
   double received = 0;    // t4, mono, when the reply's headers were in
   bool ok = false;
   int64_t server_second = 0;  // the server's clock, whole seconds, utc
   Failure failure;            // why, when !ok (kNone: kNoReply is assumed)
+  double server_fraction = 0; // [0, 1): the part of the server's time past server_second
+  double resolution = 0;      // seconds; 0: a whole-second reply (its tick is aimed at)
+  bool unix_number = false;   // the time came as a JSON number of Unix milliseconds
 };
 
 // One year, the farthest a source may be from the PC clock and the largest
@@ -154,7 +166,9 @@ struct Result {
 // One source's measurer. The first exchanges warm the connection and
 // measure the round trip; each later one is timed to reach the server at a
 // chosen point of its second so that the uncertainty of the server's tick
-// halves. Never blocks and never reads a clock: "now" comes in.
+// halves. A source that answers finer than a second (Exchange::resolution)
+// has no tick to aim at: its exchanges go back to back and their intervals
+// narrow the bound. Never blocks and never reads a clock: "now" comes in.
 class SourceMeasurer {
  public:
   SourceMeasurer(const Options& options, double pc_utc_minus_mono, double start_mono);
@@ -178,8 +192,11 @@ class SourceMeasurer {
   struct Sample {
     double u1, u4;   // send and receive, PC utc
     int64_t second;  // server's whole second
+    double fraction = 0;  // past it, for a finer source
+    double width = 1;     // the reply's resolution: the server read second + fraction + [0, width)
   };
   void Plan(double now);
+  void PlanFine(double now);
   void UpdateEstimate();
   bool Bounds(double* lo, double* hi) const;
   void Finish(SourceState state, Failure failure);
@@ -199,6 +216,9 @@ class SourceMeasurer {
   SourceState state_ = SourceState::kFailed;
   Failure failure_;
   Failure last_failure_;  // of the last failed exchange (kNone: none failed)
+  bool fine_ = false;         // the source answers finer than a second
+  bool fine_stalled_ = false; // its last exchange narrowed nothing
+  double fine_width_ = 0;     // its honest interval's width so far
 };
 
 // Selects and combines the answered sources by their intervals
@@ -233,6 +253,41 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
                          int64_t* utc, Failure* failure);
 bool TryReadServerSecond(const std::string& body, const std::string& date_header,
                          int64_t* utc, std::string* failure);
+// A source's JSON member named by a dotted path of object members ("data.t":
+// member "t" of the top-level member "data"), read by the same strict reader:
+// the last of equal names wins, as it does for sysTime2. A string's text is
+// decoded; a number's is its JSON text as written. False when body is not
+// one JSON object or the path has an empty name; true with kMissing when
+// the member (or an object on its way) is not there.
+struct JsonMember {
+  enum class Kind { kMissing, kString, kNumber, kOther };
+  Kind kind = Kind::kMissing;
+  std::string text;
+};
+bool TryReadJsonMember(const std::string& body, const std::string& path, JsonMember* member);
+// A finer server time: utc second, the fraction past it and the resolution.
+struct FineTime {
+  int64_t second = 0;
+  double fraction = 0;    // [0, 1)
+  double resolution = 0;  // seconds, 1e-6 at the finest
+  bool unix_number = false;
+};
+// The time in the member `path` names (Url::field). Accepted, and nothing else:
+//  - a JSON number of Unix milliseconds, digits with an optional fraction
+//    ("1796644800123", "1796644800123.25"; no exponent, at most 18 digits
+//    before the point); resolution 1 ms, a tenth of that per fraction digit;
+//  - a JSON string of an ISO 8601 date-time with 1 to 9 fraction digits and
+//    a zone, "Z" or +HH:MM / -HH:MM ("2026-12-07T21:00:00.123Z",
+//    "2026-12-08T05:00:00.123+08:00");
+//  - a JSON string in sysTime2's Beijing form with 1 to 9 fraction digits
+//    ("2026-12-08 05:00:00.123", UTC+8).
+// A date-time's resolution is its last digit's; no resolution is finer than
+// 1 us (later digits are cut, which keeps the server's reading inside it).
+// False with *failure: kFieldMissing (detail: the path), kFieldNotTime or
+// kFieldNegative (detail: the value's first 40 bytes). Whether a number
+// counts seconds needs the PC clock: the measurer decides that.
+bool TryReadFineTime(const std::string& body, const std::string& path, FineTime* time,
+                     Failure* failure);
 // __DATE__ ("Dec  7 2026") to utc midnight of that day; 0 when unreadable.
 double BuildDateUtc(const char* date_macro);
 // FILETIME's 100 ns ticks from 1601-01-01 to 1970-01-01, where utc starts.
@@ -242,11 +297,17 @@ std::string DateText(int64_t utc);
 
 // An http:// or https:// URL split for the connection. False for any
 // other scheme, a missing host, user info, or a port outside 1..65535.
+// The fragment is never sent: it names the JSON member that holds a finer
+// time ("http://host/api/time#data.t", see TryReadFineTime), a dotted path
+// of member names, each at least one byte, none with a blank, control byte,
+// DEL, '.' or '#' (no escapes are read); an empty fragment names nothing.
+// False for any other fragment.
 struct Url {
   bool secure = false;
   std::string host;
   int port = 0;
   std::string path;  // "/" when the URL has none; with the query
+  std::string field; // the fragment's member path; empty: the source answers in whole seconds
 };
 bool TryParseUrl(const std::string& text, Url* url);
 

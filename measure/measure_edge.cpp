@@ -458,8 +458,11 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
     body.append(chunk, got);
     if (body.size() > kLargestBody) break;  // not the time service's reply
   }
-  int64_t second;
-  if (!TryReadServerSecond(body, date, &second, &x.failure)) {
+  int64_t second = 0;
+  FineTime fine;  // a source whose URL names a member reads only that
+  bool read = s.parts.field.empty() ? TryReadServerSecond(body, date, &second, &x.failure)
+                                    : TryReadFineTime(body, s.parts.field, &fine, &x.failure);
+  if (!read) {
     uint32_t status = http.status(calls_, request.handle());
     if (status != 200) {
       x.failure.reply = x.failure.reason;
@@ -469,7 +472,10 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
     return x;
   }
   x.ok = true;
-  x.server_second = second;
+  x.server_second = s.parts.field.empty() ? second : fine.second;
+  x.server_fraction = fine.fraction;
+  x.resolution = fine.resolution;
+  x.unix_number = fine.unix_number;
   return x;
 }
 

@@ -1,10 +1,12 @@
 // The readers of a reply's time (measure.h): the HTTP Date header's three
-// forms, sysTime2's Beijing time and the strict JSON reader that finds
-// sysTime2 in a reply, and the build date. Dates go through the shared
+// forms, sysTime2's Beijing time, a named member's finer time (Unix
+// milliseconds or a date-time with fractions), the strict JSON reader that
+// finds either member in a reply, and the build date. Dates go through the shared
 // calendar (runtime/core/calendar.h).
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "measure/measure.h"
 #include "runtime/core/calendar.h"
@@ -104,17 +106,19 @@ bool TryParseHttpDate(const std::string& text, int64_t* utc) {
 
 namespace {
 
-// A strict JSON reader over the whole reply; remembers the top-level
-// member "sysTime2" when it is a string.
+// A strict JSON reader over the whole reply; remembers the member a path
+// of names leads to (the last of equal names at each step), its kind and
+// its text.
 class JsonReader {
  public:
-  explicit JsonReader(const std::string& t) : t_(t) {}
-  bool ReadTop(std::string* value) {
+  JsonReader(const std::string& t, const std::vector<std::string>& path) : t_(t), path_(path) {}
+  bool ReadTop() {
     Space();
-    if (!Object(0, value)) return false;
+    if (!Object(0, 0)) return false;
     Space();
     return p_ == t_.size();
   }
+  JsonMember found_;
 
  private:
   static constexpr int kMaxDepth = 64;
@@ -193,7 +197,7 @@ class JsonReader {
     }
     return false;
   }
-  bool Number() {
+  bool Number(std::string* text = nullptr) {
     size_t s = p_;
     if (p_ < t_.size() && t_[p_] == '-') ++p_;
     auto digits = [&] {
@@ -213,6 +217,7 @@ class JsonReader {
       if (p_ < t_.size() && (t_[p_] == '+' || t_[p_] == '-')) ++p_;
       if (digits() == 0) return false;
     }
+    if (text) text->assign(t_, s, p_ - s);
     return p_ > s;
   }
   bool Word(const char* w) {
@@ -225,7 +230,7 @@ class JsonReader {
     Space();
     if (p_ >= t_.size() || depth > kMaxDepth) return false;
     char c = t_[p_];
-    if (c == '{') return Object(depth + 1, nullptr);
+    if (c == '{') return Object(depth + 1, kOffPath);
     if (c == '[') {
       ++p_;
       if (Eat(']')) return true;
@@ -243,42 +248,82 @@ class JsonReader {
     if (c == 'n') return Word("null");
     return Number();
   }
-  // `found` is set for the top-level object only.
-  bool Object(int depth, std::string* found) {
+  // The member the path leads to, kept with its kind: a later one of the
+  // same name replaces it, whatever its kind.
+  bool Leaf(int depth) {
+    Space();
+    if (p_ >= t_.size() || depth > kMaxDepth) return false;
+    JsonMember m;
+    char c = t_[p_];
+    if (c == '"') {
+      m.kind = JsonMember::Kind::kString;
+      if (!String(&m.text)) return false;
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+      m.kind = JsonMember::Kind::kNumber;
+      if (!Number(&m.text)) return false;
+    } else {
+      m.kind = JsonMember::Kind::kOther;
+      size_t start = p_;
+      if (!Value(depth)) return false;
+      m.text.assign(t_, start, p_ - start);
+    }
+    found_ = m;
+    return true;
+  }
+  // `level` is how far along the path this object lies (kOffPath: off it).
+  // A later member of a name on the path replaces all that an earlier one
+  // held, as the last of equal names does in a script's reading.
+  static constexpr size_t kOffPath = ~size_t{0};
+  bool Object(int depth, size_t level) {
     if (!Eat('{')) return false;
     if (Eat('}')) return true;
     do {
       std::string name;
       if (!String(&name) || !Eat(':')) return false;
+      bool on_path = level < path_.size() && name == path_[level];
+      if (on_path && level + 1 == path_.size()) {
+        if (!Leaf(depth)) return false;
+        continue;
+      }
+      if (on_path) found_ = JsonMember{};
       Space();
-      if (found && name == "sysTime2" && p_ < t_.size() && t_[p_] == '"') {
-        std::string v;
-        if (!String(&v)) return false;
-        *found = v;
-        have_ = true;
-      } else {
-        if (found && name == "sysTime2") have_ = false;  // a later non-string wins
-        if (!Value(depth)) return false;
+      if (on_path && p_ < t_.size() && t_[p_] == '{') {
+        if (depth > kMaxDepth || !Object(depth + 1, level + 1)) return false;
+      } else if (!Value(depth)) {
+        return false;
       }
     } while (Eat(','));
     return Eat('}');
   }
 
- public:
-  bool have_ = false;
-
- private:
   const std::string& t_;
+  const std::vector<std::string>& path_;
   size_t p_ = 0;
 };
 
 }  // namespace
 
+bool TryReadJsonMember(const std::string& body, const std::string& path, JsonMember* member) {
+  std::vector<std::string> names(1);
+  for (char c : path) {
+    if (c != '.') {
+      names.back() += c;
+      continue;
+    }
+    if (names.back().empty()) return false;
+    names.emplace_back();
+  }
+  if (names.back().empty()) return false;
+  JsonReader reader(body, names);
+  if (!reader.ReadTop()) return false;
+  *member = reader.found_;
+  return true;
+}
+
 bool TryReadSysTime2(const std::string& body, std::string* value) {
-  JsonReader reader(body);
-  std::string v;
-  if (!reader.ReadTop(&v) || !reader.have_) return false;
-  *value = v;
+  JsonMember m;
+  if (!TryReadJsonMember(body, "sysTime2", &m) || m.kind != JsonMember::Kind::kString) return false;
+  *value = m.text;
   return true;
 }
 
@@ -305,6 +350,108 @@ bool TryReadServerSecond(const std::string& body, const std::string& date_header
   Failure f;
   if (TryReadServerSecond(body, date_header, utc, &f)) return true;
   *failure = FailureText(f);
+  return false;
+}
+
+namespace {
+
+constexpr size_t kQuotedValue = 40;  // of an unreadable member, what its failure quotes
+constexpr int kFinestDigits = 6;     // of a second: 1 us, what a double of utc seconds still holds
+
+// Digits t[at, end) after a decimal point, `shift` places of a second
+// already given (3 for milliseconds): their value in microseconds, cut at
+// the sixth place, and the resolution of the last digit (1 us at the finest).
+bool Fraction(const std::string& t, size_t at, size_t end, int shift, int64_t* micro,
+              double* resolution) {
+  if (end <= at) return false;
+  int64_t v = 0;
+  int places = shift;
+  for (size_t i = at; i < end; ++i) {
+    if (t[i] < '0' || t[i] > '9') return false;
+    if (places < kFinestDigits) v = v * 10 + (t[i] - '0'), ++places;
+  }
+  for (int p = places; p < kFinestDigits; ++p) v *= 10;
+  *micro = v;
+  *resolution = 1.0;
+  for (int p = 0; p < places; ++p) *resolution /= 10;
+  return true;
+}
+
+// A JSON number's text (already checked as JSON) as Unix milliseconds.
+bool ReadUnixMs(const std::string& t, FineTime* f, bool* negative) {
+  if (!t.empty() && t[0] == '-') {
+    *negative = true;
+    return false;
+  }
+  size_t point = t.find_first_of(".eE");
+  size_t whole = point == std::string::npos ? t.size() : point;
+  if (whole > 18 || t.find_first_of("eE") != std::string::npos) return false;
+  int64_t ms = 0;
+  for (size_t i = 0; i < whole; ++i) ms = ms * 10 + (t[i] - '0');
+  int64_t micro = 0;  // of the millisecond's fraction
+  f->resolution = 0.001;
+  if (point != std::string::npos && !Fraction(t, point + 1, t.size(), 3, &micro, &f->resolution))
+    return false;
+  f->second = ms / 1000;
+  f->fraction = static_cast<double>(ms % 1000 * 1000 + micro) / 1e6;
+  f->unix_number = true;
+  return true;
+}
+
+// "2026-12-07T21:00:00.123Z", "...+08:00" or "-05:30", or Beijing time
+// "2026-12-08 05:00:00.123"; 1 to 9 fraction digits.
+bool ReadDateTime(const std::string& t, FineTime* f) {
+  int y, mo, d, h, mi, s;
+  if (t.size() < 21 || t[4] != '-' || t[7] != '-' || (t[10] != 'T' && t[10] != ' ') ||
+      t[19] != '.')
+    return false;
+  if (!Digits(t, 0, 4, &y) || !Digits(t, 5, 2, &mo) || !Digits(t, 8, 2, &d) ||
+      !Clock(t, 11, &h, &mi, &s))
+    return false;
+  size_t end = t.find_first_not_of("0123456789", 20);
+  if (end == std::string::npos) end = t.size();
+  if (end - 20 > 9) return false;
+  int64_t micro, local;
+  if (!Fraction(t, 20, end, 0, &micro, &f->resolution) || !CivilToUtc(y, mo, d, h, mi, s, &local))
+    return false;
+  int64_t east = 0;  // the zone's offset east of UTC, seconds
+  const std::string zone = t.substr(end);
+  if (t[10] == ' ') {
+    if (!zone.empty()) return false;
+    east = kBeijingMinusUtc;
+  } else if (zone != "Z") {
+    int zh, zm;
+    if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':' ||
+        !Digits(zone, 1, 2, &zh) || !Digits(zone, 4, 2, &zm) || zh > 23 || zm > 59)
+      return false;
+    east = (zh * 3600 + zm * 60) * (zone[0] == '-' ? -1 : 1);
+  }
+  f->second = local - east;
+  f->fraction = static_cast<double>(micro) / 1e6;
+  f->unix_number = false;
+  return true;
+}
+
+}  // namespace
+
+bool TryReadFineTime(const std::string& body, const std::string& path, FineTime* time,
+                     Failure* failure) {
+  JsonMember m;
+  if (!TryReadJsonMember(body, path, &m) || m.kind == JsonMember::Kind::kMissing) {
+    *failure = Failure{Reason::kFieldMissing, path};
+    return false;
+  }
+  FineTime f;
+  bool negative = false;
+  bool ok = m.kind == JsonMember::Kind::kNumber ? ReadUnixMs(m.text, &f, &negative)
+            : m.kind == JsonMember::Kind::kString ? ReadDateTime(m.text, &f)
+                                                  : false;
+  if (ok) {
+    *time = f;
+    return true;
+  }
+  *failure = Failure{negative ? Reason::kFieldNegative : Reason::kFieldNotTime,
+                     m.text.substr(0, kQuotedValue)};
   return false;
 }
 

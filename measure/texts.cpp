@@ -57,6 +57,11 @@ constexpr EnglishRow kEnglish[] = {
      " is more than a year from the PC clock"},
     {R::kUnfinished, "unfinished", nullptr, nullptr},
     {R::kBadInstants, "the PC's receive instant is before its send instant", nullptr, nullptr},
+    {R::kFieldMissing, "no member \"", nullptr, "\" in the reply"},
+    {R::kFieldNotTime, "unreadable time \"", nullptr,
+     "\" (not Unix milliseconds or a date-time with fractions)"},
+    {R::kFieldNegative, "negative time \"", nullptr, "\""},
+    {R::kFieldInSeconds, "seconds, not milliseconds (as milliseconds the time is ", nullptr, ")"},
 };
 static_assert(sizeof kEnglish / sizeof kEnglish[0] == static_cast<size_t>(R::kCount),
               "one English text per reason code");

@@ -1,6 +1,7 @@
 // The URL splitter (measure.h): an http:// or https:// URL to the host,
 // port and path a connection needs, refusing what WinINet would read
-// differently (user info, blanks, a bad port); and its text to and from the
+// differently (user info, blanks, a bad port), and the fragment's member
+// path, which stays here (no server sees it); and its text to and from the
 // UTF-16 that WinHTTP takes.
 #include <string>
 #include <utility>
@@ -8,6 +9,27 @@
 #include "measure/measure.h"
 
 namespace measure {
+
+namespace {
+
+// A fragment that names a JSON member: names joined by '.', none empty, no
+// blank, control byte, DEL or '#' (TryReadJsonMember splits it the same way).
+bool IsMemberPath(const std::string& path) {
+  bool empty_name = true;
+  for (char c : path) {
+    unsigned char b = static_cast<unsigned char>(c);
+    if (b <= ' ' || b == 0x7F || c == '#') return false;
+    if (c == '.') {
+      if (empty_name) return false;
+      empty_name = true;
+    } else {
+      empty_name = false;
+    }
+  }
+  return !empty_name;
+}
+
+}  // namespace
 
 bool TryParseUrl(const std::string& text, Url* url) {
   Url u;
@@ -43,7 +65,11 @@ bool TryParseUrl(const std::string& text, Url* url) {
   u.host = authority;
   u.path = slash == std::string::npos ? "/" : text.substr(slash);
   size_t hash = u.path.find('#');
-  if (hash != std::string::npos) u.path.resize(hash);
+  if (hash != std::string::npos) {
+    u.field = u.path.substr(hash + 1);
+    u.path.resize(hash);
+    if (!u.field.empty() && !IsMemberPath(u.field)) return false;
+  }
   if (u.path.empty() || u.path[0] != '/') u.path.insert(0, "/");
   for (char c : u.path)
     if (static_cast<unsigned char>(c) <= ' ') return false;

@@ -106,6 +106,10 @@ constexpr ReasonRow kReasonTexts[] = {
     {R::kTooFarFromPcClock, GBK_PRECISE_REASON_TOO_FAR_FROM_PC, nullptr},
     {R::kUnfinished, GBK_PRECISE_REASON_UNFINISHED, nullptr},
     {R::kBadInstants, GBK_PRECISE_REASON_BAD_INSTANTS, nullptr},
+    {R::kFieldMissing, GBK_PRECISE_REASON_FIELD_MISSING, nullptr},
+    {R::kFieldNotTime, GBK_PRECISE_REASON_FIELD_NOT_TIME, nullptr},
+    {R::kFieldNegative, GBK_PRECISE_REASON_FIELD_NEGATIVE, nullptr},
+    {R::kFieldInSeconds, GBK_PRECISE_REASON_FIELD_IN_SECONDS, nullptr},
 };
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
               "one text per reason code");

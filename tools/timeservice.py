@@ -22,13 +22,23 @@ Options let tests and people see how the tool copes:
                   or a hostile reply of tools/hostile_replies.py,
                   or soak (cycle through the light faults; every 100th
                   answer is 32 MB and every 100th, offset by 50, waits 3 s)
+  --json-ms PATH  /getSysTime.do answers instead a JSON object whose member
+                  PATH (names joined by '.', as a source URL's fragment
+                  names it: data.t gives {"code":0,"data":{"t":...}}) holds
+                  the service's time in Unix milliseconds, the millisecond
+                  its clock shows (not cut to the second); the request's
+                  form= picks another value: iso (ISO 8601 UTC with
+                  milliseconds), seconds (Unix seconds, the wrong unit),
+                  negative, word (a word, no time) or far (400 days ahead)
   --port N        port to listen on (0 picks a free one; printed on stdout)
   --tls-cert PEM --tls-key PEM
                   serve HTTPS with this certificate chain and key
 
 GET /control?fault=NAME&delay=S&reply_delay=S&jitter=S&offset=S&zone=Z
 changes the settings while running (fault=none goes back to good answers);
-GET /stats answers the request count. --idle-exit S ends the service after S
+GET /stats answers the request count; GET /stamps answers how many times
+the time was read for an answer and the seconds from the first to the last
+(JSON: count, span). --idle-exit S ends the service after S
 seconds without a request (a Windows program that starts it under Wine cannot
 end it with TerminateProcess).
 
@@ -41,6 +51,7 @@ import datetime
 import email.utils
 import http.server
 import json
+import math
 import os
 import random
 import socket
@@ -70,6 +81,8 @@ class Settings:
         self.jitter = args.jitter
         self.offset = args.offset
         self.zone = args.zone
+        self.json_ms = args.json_ms
+        self.stamps = []  # monotonic instants the time was read for an answer
         self.requests = 0
         self.last_request = time.monotonic()
         self.cycle = 0
@@ -90,6 +103,7 @@ class Stamp:
 
     def __init__(self, offset, zone):
         now = time.time() + offset
+        self.ms = math.floor(now * 1000)
         whole = int(now // 1)  # truncated, as the public service does
         if zone == "local":
             shown = datetime.datetime.fromtimestamp(whole)
@@ -122,6 +136,25 @@ def body_for(fault, stamp):
     raise ValueError(fault)
 
 
+MS_FORMS = {
+    "ms": lambda ms: ms,
+    "iso": lambda ms: datetime.datetime.fromtimestamp(ms // 1000, datetime.timezone.utc)
+    .strftime("%Y-%m-%dT%H:%M:%S") + ".%03dZ" % (ms % 1000),
+    "seconds": lambda ms: ms // 1000,
+    "negative": lambda ms: -ms,
+    "word": lambda ms: "soon",
+    "far": lambda ms: ms + 400 * 86400 * 1000,
+}
+
+
+def json_ms_body(path, form, stamp):
+    """{"code":0, ...} with the member `path` names holding the time in the form asked."""
+    value = MS_FORMS.get(form, MS_FORMS["ms"])(stamp.ms)
+    for name in reversed(path.split(".")):
+        value = {name: value}
+    return json.dumps(dict(code=0, **value)).encode("utf-8")
+
+
 def pick_fault(settings):
     """The fault of this request and any extra wait before it (soak)."""
     with settings.lock:
@@ -149,6 +182,8 @@ def route_time(handler, settings, query):
     if before:
         time.sleep(before)
     stamp = handler.stamp()
+    with settings.lock:
+        settings.stamps.append(time.monotonic())
     if after:
         time.sleep(after)
     if fault == "close":
@@ -157,6 +192,9 @@ def route_time(handler, settings, query):
         return
     if hostile_replies.answer(handler, fault, body_for(None, stamp)):
         return
+    if settings.json_ms and fault in (None, "none"):
+        form = urllib.parse.parse_qs(query).get("form", ["ms"])[0]
+        return handler.answer(json_ms_body(settings.json_ms, form, stamp), stamp=stamp)
     handler.answer(body_for(fault, stamp), stamp=stamp)
 
 
@@ -188,11 +226,19 @@ def route_stats(handler, settings, query):
     handler.answer(str(settings.requests).encode())
 
 
+def route_stamps(handler, settings, query):
+    with settings.lock:
+        stamps = list(settings.stamps)
+    span = stamps[-1] - stamps[0] if stamps else 0.0
+    handler.answer(json.dumps({"count": len(stamps), "span": span}).encode())
+
+
 ROUTES = {
     "/getSysTime.do": route_time,
     "/date": route_date,
     "/control": route_control,
     "/stats": route_stats,
+    "/stamps": route_stamps,
 }
 
 
@@ -254,6 +300,7 @@ def main():
     p.add_argument("--jitter", type=float, default=0.0)
     p.add_argument("--fault", choices=FAULTS + hostile_replies.NAMES + ["cycle", "soak", "none"], default=None)
     p.add_argument("--idle-exit", type=float, default=0.0)
+    p.add_argument("--json-ms", metavar="PATH", default=None)
     p.add_argument("--tls-cert")
     p.add_argument("--tls-key")
     args = p.parse_args()

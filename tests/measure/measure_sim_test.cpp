@@ -1,12 +1,16 @@
 // The measurement core against a simulated server clock built from the exchange's
-// physical parts, not from the measurer's reasoning (every draw seeded); then which
-// reply time counts (each reader alone is fuzzed in tests/fuzz), number forms and
-// the UTF-16 text WinHTTP is given and gives back.
+// physical parts, not from the measurer's reasoning (every draw seeded), in whole
+// seconds and in a JSON member written by the server's own formatting (C's gmtime);
+// then which reply time counts (each reader alone is fuzzed in tests/fuzz), the
+// member a URL's fragment names, number forms and the UTF-16 text WinHTTP is given
+// and gives back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -225,6 +229,243 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::printf("stepping server: %d of %d steps named, the rest covered\n", named, runs);
 }
 
+// A server that answers in a JSON member: `body` writes its clock's reading (utc second and
+// microsecond) as the whole reply; the exchange is what the edge makes of it (TryReadFineTime).
+struct FineServer {
+  double offset;
+  Path path;
+  std::function<std::string(int64_t second, int64_t micro)> body;
+  std::mt19937 rng;
+  double open = 0.020;  // the first exchange also opens the connection
+  int drops = 0;
+  double Draw(double base) {
+    if (path.jitter == 0) return base;
+    return std::max(0.0, base + std::uniform_real_distribution<double>(-path.jitter, path.jitter)(rng));
+  }
+  measure::Exchange Send(double t1) {
+    if (path.drop > 0 && std::uniform_real_distribution<double>(0, 1)(rng) < path.drop)
+      return ++drops, Failed(Reason::kTimedOut, 12002, t1, t1 + 1.0);
+    double t2 = t1 + Draw(path.up) + path.late + open;
+    open = 0;
+    double server = t2 + kPcUtcMinusMono + offset;
+    int64_t second = static_cast<int64_t>(std::floor(server));
+    int64_t micro = std::min<int64_t>(999999, static_cast<int64_t>((server - second) * 1e6));
+    measure::Exchange x{t1, t2 + Draw(path.down), false, 0, {}};
+    measure::FineTime f;
+    if (!measure::TryReadFineTime(body(second, micro), "data.t", &f, &x.failure)) return x;
+    x.ok = true, x.server_second = f.second, x.server_fraction = f.fraction;
+    x.resolution = f.resolution, x.unix_number = f.unix_number;
+    return x;
+  }
+};
+
+// Run as a blocking driver would; *first_bound is what the first good exchange alone gave.
+measure::SourceResult MeasureFine(FineServer& server, double* took = nullptr, double* first_bound = nullptr) {
+  double start = 1000.0, now = start;
+  measure::SourceMeasurer m(measure::Options{}, kPcUtcMinusMono, start);
+  for (int guard = 0; !m.Finished() && guard < 100; ++guard) {
+    measure::Exchange x = server.Send(std::max(now, m.NextSendTime()));
+    now = x.received;
+    m.Take(x);
+    if (first_bound && x.ok && *first_bound == 0) *first_bound = m.Result("").bound;
+  }
+  EXPECT_TRUE(m.Finished());
+  if (took) *took = now - start;
+  return m.Result("http://sim/#data.t");
+}
+
+std::string Member(const std::string& value) { return R"({"code":0,"data":{"t":)" + value + "}}"; }
+// The second's calendar text in a zone `east` seconds east of UTC, by C's own calendar.
+std::string Civil(int64_t second, int64_t east, const char* form) {
+  std::time_t t = static_cast<std::time_t>(second + east);
+  char text[64];
+  std::strftime(text, sizeof text, form, std::gmtime(&t));
+  return text;
+}
+std::string Printed(const char* form, long long value) {
+  char text[64];
+  std::snprintf(text, sizeof text, form, value);
+  return text;
+}
+
+const struct FineForm {
+  const char* name;
+  double resolution;
+  std::function<std::string(int64_t, int64_t)> body;
+} kFineForms[] = {
+    {"Unix ms", 0.001, [](int64_t s, int64_t us) { return Member(std::to_string(s * 1000 + us / 1000)); }},
+    {"Unix ms with two more digits", 0.00001,
+     [](int64_t s, int64_t us) { return Member(std::to_string(s * 1000 + us / 1000) + Printed(".%02lld", us % 1000 / 10)); }},
+    {"ISO 8601 UTC, ms", 0.001,
+     [](int64_t s, int64_t us) { return Member(Civil(s, 0, "\"%Y-%m-%dT%H:%M:%S") + Printed(".%03lldZ\"", us / 1000)); }},
+    {"ISO 8601 +08:00, us", 0.000001,
+     [](int64_t s, int64_t us) { return Member(Civil(s, 8 * 3600, "\"%Y-%m-%dT%H:%M:%S") + Printed(".%06lld+08:00\"", us)); }},
+    {"ISO 8601 -05:30, tenths", 0.1,
+     [](int64_t s, int64_t us) { return Member(Civil(s, -5 * 3600 - 1800, "\"%Y-%m-%dT%H:%M:%S") + Printed(".%01lld-05:30\"", us / 100000)); }},
+    {"Beijing time, ns", 0.000001,
+     [](int64_t s, int64_t us) { return Member(Civil(s, 8 * 3600, "\"%Y-%m-%d %H:%M:%S") + Printed(".%06lld999\"", us)); }},
+};
+
+// Per path and value form, 40 offsets: the bound covers the truth (to the simulation's own
+// rounding, 1 us), is at most half the fastest exchange plus the resolution, narrower than the
+// first exchange (which also opened the connection) where the path does not jitter, in at most
+// five good exchanges back to back.
+TEST(FineSource, BoundCoversTruthAndNarrowsBackToBack) {
+  for (const Path& path : kPaths) {
+    for (const FineForm& form : kFineForms) {
+      std::mt19937 rng(4321);
+      int answered = 0;
+      for (int i = 0; i < 40; ++i) {
+        double offset = std::uniform_real_distribution<double>(-5000, 5000)(rng);
+        FineServer server{offset, path, form.body, std::mt19937(static_cast<unsigned>(i))};
+        double took, first_bound = 0;
+        measure::SourceResult r = MeasureFine(server, &took, &first_bound);
+        SCOPED_TRACE(std::string(path.name) + ", " + form.name + ", offset " + std::to_string(offset));
+        if (r.state != SourceState::kAnswered) {
+          EXPECT_GT(path.drop, 0) << measure::FailureText(r.failure);
+          continue;
+        }
+        ++answered;
+        double fastest = path.up + path.down + path.late + 4 * path.jitter;
+        EXPECT_LE(std::fabs(r.offset - offset), r.bound + 1e-6);
+        EXPECT_LE(2 * r.bound, fastest + form.resolution + 2e-6);
+        EXPECT_LE(r.bound, first_bound);
+        if (path.jitter == 0) {
+          EXPECT_LT(r.bound, first_bound);  // jitter may leave the first the narrowest
+        }
+        EXPECT_LE(r.requests, path.drop > 0 ? 16 : 5);
+        EXPECT_LE(took, 0.020 + 5 * (fastest + 0.005) + server.drops * 1.005);
+      }
+      EXPECT_GE(answered, path.drop > 0 ? 30 : 40);
+    }
+  }
+}
+
+// Each row's server answers `value` (or `body`) every time, beside a PC clock at `pc`.
+TEST(FineSource, NamesWhyItsMemberGivesNoTime) {
+  const int64_t pc = static_cast<int64_t>(kPcUtcMinusMono) + 1000, day = 86400;
+  const auto F = SourceState::kFailed, R = SourceState::kRefused;
+  const struct Case {
+    const char* what;
+    std::string body;
+    SourceState state;
+    Reason code;
+    std::string text;
+    int requests;  // 3: failed exchanges in a row; 1: refused at once
+  } cases[] = {
+      {"no such member", R"({"data":{"time":1}})", F, Reason::kFieldMissing, "no member \"data.t\" in the reply", 3},
+      {"not JSON", "<html>busy</html>", F, Reason::kFieldMissing, "no member \"data.t\" in the reply", 3},
+      {"a later data without t", R"({"data":{"t":1796645800123},"data":{}})", F, Reason::kFieldMissing,
+       "no member \"data.t\" in the reply", 3},
+      {"a word", Member(R"("soon")"), F, Reason::kFieldNotTime,
+       "unreadable time \"soon\" (not Unix milliseconds or a date-time with fractions)", 3},
+      {"null", Member("null"), F, Reason::kFieldNotTime,
+       "unreadable time \"null\" (not Unix milliseconds or a date-time with fractions)", 3},
+      {"an exponent", Member("1.796645800123e12"), F, Reason::kFieldNotTime,
+       "unreadable time \"1.796645800123e12\" (not Unix milliseconds or a date-time with fractions)", 3},
+      {"milliseconds as text", Member(R"("1796645800123")"), F, Reason::kFieldNotTime,
+       "unreadable time \"1796645800123\" (not Unix milliseconds or a date-time with fractions)", 3},
+      {"a date-time in whole seconds", Member(R"("2026-12-07T12:16:40Z")"), F, Reason::kFieldNotTime,
+       "unreadable time \"2026-12-07T12:16:40Z\" (not Unix milliseconds or a date-time with fractions)", 3},
+      {"a date-time without a zone", Member(R"("2026-12-07T12:16:40.123")"), F, Reason::kFieldNotTime,
+       "unreadable time \"2026-12-07T12:16:40.123\" (not Unix milliseconds or a date-time with fractions)", 3},
+      {"19 digits", Member("1796645800123000000"), F, Reason::kFieldNotTime,
+       "unreadable time \"1796645800123000000\" (not Unix milliseconds or a date-time with fractions)", 3},
+      {"negative", Member("-1796645800123"), F, Reason::kFieldNegative, "negative time \"-1796645800123\"", 3},
+      {"seconds", Member(std::to_string(pc)), F, Reason::kFieldInSeconds,
+       "seconds, not milliseconds (as milliseconds the time is 1970-01-21)", 1},
+      {"seconds with a fraction", Member(std::to_string(pc) + ".5"), F, Reason::kFieldInSeconds,
+       "seconds, not milliseconds (as milliseconds the time is 1970-01-21)", 1},
+      {"366 days ahead", Member(std::to_string((pc + 366 * day) * 1000)), R, Reason::kTooFarFromPcClock,
+       FarText("2027-12-01"), 1},
+      {"0", Member("0"), R, Reason::kTooFarFromPcClock, FarText("1970-01-01"), 1},
+      {"367 days behind, as a date-time", Member(R"("2025-11-28T12:16:40.5Z")"), R, Reason::kTooFarFromPcClock,
+       FarText("2025-11-28"), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FineServer server{0, {"loopback"}, [&](int64_t, int64_t) { return c.body; }, std::mt19937(1)};
+    measure::SourceResult r = MeasureFine(server);
+    EXPECT_EQ(r.state, c.state);
+    EXPECT_EQ(r.failure.reason, c.code);
+    EXPECT_EQ(measure::FailureText(r.failure), c.text);
+    EXPECT_EQ(r.requests, c.requests);
+  }
+}
+
+// The member reads as a script's JSON.parse(body) and then .data.t reads it (Python's json.loads
+// agrees on each row): the last of equal names wins at every step; a number keeps its text. The
+// fuzz target sys_time2 checks the same reading against RapidJSON's.
+TEST(FineSource, MemberPathReadsAsJsonParseDoes) {
+  using Kind = measure::JsonMember::Kind;
+  const struct Case {
+    std::string body, path;
+    bool json;  // false: no JSON object, or a path with an empty name
+    Kind kind;
+    std::string text;
+  } cases[] = {
+      {R"({"data":{"t":1796644800123}})", "data.t", true, Kind::kNumber, "1796644800123"},
+      {R"( {"serverTime" : -0.5e3 } )", "serverTime", true, Kind::kNumber, "-0.5e3"},
+      {R"({"data":{"t":1,"t":"2\u0030"}})", "data.t", true, Kind::kString, "20"},
+      {R"({"data":{"t":1},"data":{"x":2}})", "data.t", true, Kind::kMissing, ""},
+      {R"({"data":{"x":{"t":1}},"t":2})", "data.t", true, Kind::kMissing, ""},
+      {R"({"data":{"t":[1, {"a":null}]}})", "data.t", true, Kind::kOther, "[1, {\"a\":null}]"},
+      {R"({"a.b":1,"a":{"b":{"c":true}}})", "a.b.c", true, Kind::kOther, "true"},
+      {R"({"data":{"t":1}} x)", "data.t", false, Kind::kMissing, ""},
+      {R"([{"data":{"t":1}}])", "data.t", false, Kind::kMissing, ""},
+      {R"({"data":{"t":1}})", "data..t", false, Kind::kMissing, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body + " " + c.path);
+    measure::JsonMember m;
+    m.text = "untouched";
+    EXPECT_EQ(measure::TryReadJsonMember(c.body, c.path, &m), c.json);
+    if (!c.json) continue;
+    EXPECT_EQ(m.kind, c.kind);
+    EXPECT_EQ(m.text, c.text);
+  }
+}
+
+// Each value against the second of 2026-12-07 12:00:00 UTC (C's gmtime reads it back), and its
+// written fraction.
+TEST(FineSource, ValueFormsAndTheirResolution) {
+  const int64_t at = 1796644800;
+  EXPECT_EQ(Civil(at, 0, "%Y-%m-%d %H:%M:%S"), "2026-12-07 12:00:00");
+  const struct Case {
+    std::string value;
+    int64_t second;  // from `at`
+    double fraction, resolution;
+    bool number;
+  } cases[] = {
+      {"1796644800123", 0, 0.123, 0.001, true},
+      {"1796644800999.5", 0, 0.9995, 0.0001, true},
+      {"1796644800000.1234567", 0, 0.000123, 0.000001, true},
+      {"1796644799999", -1, 0.999, 0.001, true},
+      {R"("2026-12-07T12:00:00.5Z")", 0, 0.5, 0.1, false},
+      {R"("2026-12-07T20:00:00.123+08:00")", 0, 0.123, 0.001, false},
+      {R"("2026-12-07T06:30:00.010-05:30")", 0, 0.010, 0.001, false},
+      {R"("2026-12-08T00:00:00.000001+12:00")", 0, 0.000001, 0.000001, false},
+      {R"("2026-12-07 20:00:01.123456789")", 1, 0.123456, 0.000001, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    measure::FineTime f;
+    measure::Failure failure;
+    ASSERT_TRUE(measure::TryReadFineTime(Member(c.value), "data.t", &f, &failure)) << measure::FailureText(failure);
+    EXPECT_EQ(f.second, at + c.second);
+    EXPECT_NEAR(f.fraction, c.fraction, 1e-12);
+    EXPECT_DOUBLE_EQ(f.resolution, c.resolution);
+    EXPECT_EQ(f.unix_number, c.number);
+  }
+  for (const char* bad : {R"("2026-02-29T12:00:00.1Z")", R"("2026-12-07T12:00:00.1+24:00")", R"("2026-12-07T12:00:00.1+0800")",
+                          R"("2026-12-07t12:00:00.1z")", R"("2026-12-07 20:00:00.1+08:00")", R"("2026-12-07T12:00:60.1Z")",
+                          R"("2026-12-07T12:00:00.1234567890Z")", R"("2026-12-07T12:00:00.Z")", "1796644800123.", "true"}) {
+    measure::FineTime f;
+    measure::Failure failure;
+    EXPECT_FALSE(measure::TryReadFineTime(Member(bad), "data.t", &f, &failure)) << bad;
+  }
+}
+
 // Against brute force over every answered subset: the largest with a common point, when unique and a majority.
 TEST(Combine, SelectionMatchesEverySubsetReading) {
   std::mt19937 rng(77);
@@ -318,6 +559,33 @@ TEST(ReplyTime, BuildDateAndNumberForms) {
   EXPECT_EQ(measure::FormatSeconds(-1.2346, true), "-1.235");
   EXPECT_EQ(measure::FormatSeconds(3600.371, true), "+3600.371");
   EXPECT_EQ(measure::FormatSeconds(0.0125, false), "0.013");
+}
+
+// The fragment names the member and is never sent (the fuzz target url_split checks every form).
+TEST(Url, FragmentNamesTheMemberAndStaysHere) {
+  const struct Case {
+    const char* text;
+    bool ok;
+    const char* path;
+    const char* field;
+  } cases[] = {
+      {"https://host/api/time#data.t", true, "/api/time", "data.t"},
+      {"http://host:8080#serverTime", true, "/", "serverTime"},
+      {"http://host/now?x=1#a.b.c", true, "/now?x=1", "a.b.c"},
+      {"http://host/#", true, "/", ""},
+      {"http://host/#\xE6\x97\xB6\xE9\x97\xB4", true, "/", "\xE6\x97\xB6\xE9\x97\xB4"},
+      {"http://host/#data..t", false, "", ""},
+      {"http://host/#da ta", false, "", ""},
+      {"http://host/#a#b", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(measure::Printable(c.text));
+    measure::Url u;
+    ASSERT_EQ(measure::TryParseUrl(c.text, &u), c.ok);
+    if (!c.ok) continue;
+    EXPECT_EQ(u.path, c.path);
+    EXPECT_EQ(u.field, c.field);
+  }
 }
 
 // URL text goes to WinHTTP only as ASCII (no code page is guessed); a header comes back with the rest as '?'.

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """timecal-query.exe under Wine, over WinINet and over WinHTTP (as the service measures), against local time
-services on loopback (plain; HTTPS with a test CA the prefix trusts, or a certificate nothing vouches for) and a real
-nginx; the truth is the service's --offset (nginx's clock is the PC's). Arguments: <build dir here> <source root>
+services on loopback (plain; HTTPS with a test CA the prefix trusts, or a certificate nothing vouches for; a JSON
+member of Unix milliseconds) and a real nginx; the truth is the service's --offset (nginx's clock is the PC's).
+Arguments: <build dir here> <source root> [test names, e.g. QueryTest.test_millisecond_sources]
 """
-import contextlib, itertools, os, pathlib, random, re, shutil, socket, subprocess, sys, tempfile, time, unittest
+import contextlib, itertools, json, os, pathlib, random, re, shutil, socket, subprocess, sys, tempfile, time, unittest
+import urllib.request
 
 # Under an emulator (tools/wine-env.sh) Windows programs run this many times slower.
 TIME_SCALE = max(1, int(os.environ.get("RT_TEST_TIME_SCALE", "1") or 1))
@@ -129,5 +131,50 @@ class QueryTest(unittest.TestCase):
                         self.assertLessEqual(abs(combined - truth_here), min(w for _, w in expect.values()))
 
 
+    def test_millisecond_sources(self):
+        """A URL whose fragment names a member of Unix milliseconds: within 5 ms of the truth in at most 2 s of
+        measuring (the service's first to last reading of its clock), over each API; each bad member its reason."""
+        truth = random.uniform(-40000, 40000)
+        with contextlib.ExitStack() as servers:
+            def service():
+                command = [sys.executable, os.path.join(ROOT, "tools", "timeservice.py"), "--port", "0",
+                           "--offset", "%.6f" % truth, "--json-ms", "data.t"]
+                process = servers.enter_context(subprocess.Popen(command, stdout=subprocess.PIPE, text=True))
+                servers.callback(process.terminate)
+                return "http://127.0.0.1:%d" % int(process.stdout.readline())
+            for api in ([], ["--winhttp"]):
+                with self.subTest("a millisecond source", api=api):
+                    base = service()
+                    url = base + "/getSysTime.do#data.t"
+                    code, sources, _, _ = run_query(*api, url)
+                    with urllib.request.urlopen(base + "/stamps", timeout=10) as reply:
+                        stamps = json.load(reply)
+                    self.assertEqual(code, 0, sources)
+                    s = sources[url]
+                    print("millisecond source%s: error %+.1f ms, bound %.1f ms, %d requests, %.3f s of measuring"
+                          % (" over WinHTTP" if api else "", (s["offset"] - truth) * 1000, s["bound"] * 1000,
+                             s["requests"], stamps["span"]), flush=True)
+                    self.assertLessEqual(abs(s["offset"] - truth), min(0.005, s["bound"] + 0.002))
+                    self.assertLessEqual(s["requests"], 5)
+                    self.assertLessEqual(stamps["span"], 2.0)
+            # Each member's fault alone; the ISO 8601 form among them answers.
+            base = service() + "/getSysTime.do"
+            cases = [("#data.x", r'^no member "data\.x" in the reply$'),
+                     ("?form=word#data.t", r'^unreadable time "soon" \(not Unix milliseconds'),
+                     ("?form=negative#data.t", r'^negative time "-\d+"$'),
+                     ("?form=seconds#data.t", r"^seconds, not milliseconds \(as milliseconds the time is 1970-"),
+                     ("?form=far#data.t", r"^refused: server time \d{4}-\d\d-\d\d is more than a year from the PC"),
+                     ("?form=iso#data.t", None)]
+            code, sources, combined, _ = run_query(*[base + tail for tail, _ in cases])
+            self.assertEqual(code, 0, sources)
+            for tail, pattern in cases:
+                with self.subTest(tail):
+                    s = sources[base + tail]
+                    if pattern:
+                        self.assertRegex(s.get("failed", "answered"), pattern)
+                    else:
+                        self.assertLessEqual(abs(s["offset"] - truth), min(0.005, s["bound"] + 0.002), s)
+
+
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
