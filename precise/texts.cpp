@@ -106,6 +106,7 @@ constexpr ReasonRow kReasonTexts[] = {
     {R::kTooFarFromPcClock, GBK_PRECISE_REASON_TOO_FAR_FROM_PC, nullptr},
     {R::kUnfinished, GBK_PRECISE_REASON_UNFINISHED, nullptr},
     {R::kBadInstants, GBK_PRECISE_REASON_BAD_INSTANTS, nullptr},
+    {R::kCachedReply, GBK_PRECISE_REASON_CACHED_REPLY, nullptr},
 };
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
               "one text per reason code");
