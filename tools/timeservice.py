@@ -22,6 +22,10 @@ Options let tests and people see how the tool copes:
                   or a hostile reply of tools/hostile_replies.py,
                   or soak (cycle through the light faults; every 100th
                   answer is 32 MB and every 100th, offset by 50, waits 3 s)
+  --max-age S     let caches keep each answer S seconds (Cache-Control:
+                  max-age=S), as a CDN's time page might; a cache between
+                  the tool and the service then answers from its copy
+                  unless the request says no-cache
   --port N        port to listen on (0 picks a free one; printed on stdout)
   --tls-cert PEM --tls-key PEM
                   serve HTTPS with this certificate chain and key
@@ -70,6 +74,7 @@ class Settings:
         self.jitter = args.jitter
         self.offset = args.offset
         self.zone = args.zone
+        self.max_age = args.max_age
         self.requests = 0
         self.last_request = time.monotonic()
         self.cycle = 0
@@ -219,12 +224,15 @@ def make_handler(settings, routes=None):
             """Headers and body in one buffer, written with one send()."""
             stamp = stamp or self.stamp()
             reason = self.responses.get(status, ("",))[0]
+            cache = ("Cache-Control: max-age=%d\r\n" % settings.max_age
+                     if settings.max_age is not None else "")
             head = ("HTTP/1.1 %d %s\r\n"
                     "Server: timeservice\r\n"
                     "Date: %s\r\n"
+                    "%s"
                     "Content-Type: %s\r\n"
                     "Content-Length: %d\r\n"
-                    "\r\n") % (status, reason, stamp.date, content_type, len(body))
+                    "\r\n") % (status, reason, stamp.date, cache, content_type, len(body))
             self.wfile.write(head.encode("latin-1") + body)
 
         def do_GET(self):
@@ -252,6 +260,7 @@ def main():
     p.add_argument("--delay", type=float, default=0.0)
     p.add_argument("--reply-delay", type=float, default=0.0)
     p.add_argument("--jitter", type=float, default=0.0)
+    p.add_argument("--max-age", type=int, default=None)
     p.add_argument("--fault", choices=FAULTS + hostile_replies.NAMES + ["cycle", "soak", "none"], default=None)
     p.add_argument("--idle-exit", type=float, default=0.0)
     p.add_argument("--tls-cert")
