@@ -25,6 +25,10 @@ constexpr char kPipeName[] = "\\\\.\\pipe\\TimecalPrecise";
 constexpr char kEventSource[] = "TimecalPrecise";
 constexpr char kParametersKey[] = "SYSTEM\\CurrentControlSet\\Services\\TimecalPrecise\\Parameters";
 constexpr char kSourcesValue[] = "Sources";  // REG_MULTI_SZ of URLs
+// REG_SZ: "host:port" a proxy, "direct" none, empty or absent the system's
+// WinHTTP setting. Set by hand; an install leaves it as it is.
+constexpr char kProxyValue[] = "Proxy";
+constexpr char kProxyDirect[] = "direct";
 // The service program, next to the precise program.
 constexpr char kServiceProgram[] = "timecal-service.exe";
 

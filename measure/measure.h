@@ -80,6 +80,8 @@ enum class Reason : int {
   kFieldNotTime,          // that member holds no Unix milliseconds and no date-time with fractions
   kFieldNegative,         // that member holds negative milliseconds
   kFieldInSeconds,        // that member's number counts seconds, not milliseconds
+  kCachedReply,           // refused: a cache answered (an Age header: that exchange; a Date the
+                          // server's clock had left: the source)
   kCount
 };
 
@@ -97,8 +99,9 @@ struct Failure {
   uint32_t number = 0;     // WinINet or WinHTTP error, or the HTTP status for kHttpStatus; 0 if none
   Step step = Step::kNone; // where such an error came from
   Reason reply = Reason::kNone;  // for kHttpStatus: why the reply gave no time
-  std::string detail;      // the reply's unreadable text (its first 40 bytes), or
-                           // the refused server's date ("2026-12-07")
+  std::string detail;      // the reply's unreadable text (its first 40 bytes), the
+                           // refused server's date ("2026-12-07"), or what gave a
+                           // cached reply away ("Age: 5")
 };
 // "send: cannot connect (12029)", "HTTP 404, no sysTime2 and no Date header",
 // "refused: server time 1999-01-01 is before this program was built"; empty
@@ -125,6 +128,20 @@ struct Exchange {
 // correction any program of the project applies: 365 days, one number.
 constexpr int64_t kOneYearSeconds = 365LL * 86400;
 
+// How the edge reaches its sources: by the system's proxy settings (WinINet:
+// the user's Internet Settings; WinHTTP: its own default, "netsh winhttp set
+// proxy"), directly, or through the proxy named here, which then carries
+// every request, loopback included. HTTPS goes through a proxy by CONNECT,
+// with the same certificate checks as directly.
+enum class ProxyMode { kSystem, kDirect, kNamed };
+struct Proxy {
+  ProxyMode mode = ProxyMode::kSystem;
+  std::string server;  // kNamed: "host:port"
+};
+// "host:port" (a host name, an IPv4 address or a bracketed IPv6 address, a
+// port 1..65535, nothing else) as a named proxy.
+bool TryParseProxy(const std::string& text, Proxy* proxy);
+
 struct Options {
   double build_utc = 0;          // replies before this are refused
   double max_seconds = 12;       // one source's whole measurement
@@ -133,6 +150,7 @@ struct Options {
   int max_failures = 3;          // failed exchanges in a row before the source fails
   double max_distance = static_cast<double>(kOneYearSeconds);  // refuse offsets beyond (s)
   double send_margin = 0.004;    // earliest send is this after "now" (s)
+  Proxy proxy;                   // the edge's way to the sources
 };
 
 enum class SourceState {
@@ -200,6 +218,10 @@ class SourceMeasurer {
   void UpdateEstimate();
   bool Bounds(double* lo, double* hi) const;
   void Finish(SourceState state, Failure failure);
+  // kCachedReply when a good exchange's second is one the server's clock had
+  // already left before we sent, by the honest interval so far; else kNone.
+  // Such a reply fails the source (see Take).
+  Failure CachedReply(const Exchange& exchange) const;
 
   Options options_;
   double base_;         // pc utc minus mono

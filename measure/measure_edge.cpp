@@ -61,6 +61,7 @@ constexpr ErrorReason kWinInetReasons[] = {
     {12037, Reason::kCertificateDate},
     {12045, Reason::kCertificateAuthority},
     {12057, Reason::kCertificateRevocation},
+    {12157, Reason::kSecureChannel},  // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
     {12175, Reason::kSecureChannel},
 };
 constexpr ErrorReason kWinHttpReasons[] = {
@@ -91,7 +92,9 @@ constexpr ErrorReason kWinHttpReasons[] = {
 // WinHTTP's numbers as the platform's winhttp.h has them (the edge reaches
 // WinHTTP only through PlatformCalls, so it includes no platform header).
 namespace winhttp {
+constexpr uint32_t kAccessTypeDefaultProxy = 0;      // WINHTTP_ACCESS_TYPE_DEFAULT_PROXY
 constexpr uint32_t kAccessTypeNoProxy = 1;           // WINHTTP_ACCESS_TYPE_NO_PROXY
+constexpr uint32_t kAccessTypeNamedProxy = 3;        // WINHTTP_ACCESS_TYPE_NAMED_PROXY
 constexpr uint32_t kFlagRefresh = 0x00000100u;       // WINHTTP_FLAG_REFRESH
 constexpr uint32_t kFlagSecure = 0x00800000u;        // WINHTTP_FLAG_SECURE
 constexpr uint32_t kOptionReceiveResponseTimeout = 7;  // WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT
@@ -103,19 +106,36 @@ constexpr uint32_t kAddHeaderReplace = 0x80000000u;  // WINHTTP_ADDREQ_FLAG_REPL
 constexpr uint32_t kWholeString = 0xFFFFFFFFu;       // (DWORD)-1: the text ends at its NUL
 constexpr uint32_t kQueryDate = 9;                   // WINHTTP_QUERY_DATE
 constexpr uint32_t kQueryStatusCode = 19;            // WINHTTP_QUERY_STATUS_CODE
+constexpr uint32_t kQueryAge = 48;                   // WINHTTP_QUERY_AGE
 constexpr uint32_t kQueryFlagNumber = 0x20000000u;   // WINHTTP_QUERY_FLAG_NUMBER
 }  // namespace winhttp
 
 // The agent both APIs send.
 constexpr char kAgent[] = "timecal-query/1.0";
+// What every request asks of the caches on its way: the server's own reply,
+// never a kept one. Both headers, for caches of HTTP/1.1 and of HTTP/1.0.
+constexpr char kNoCacheHeaders[] = "Cache-Control: no-cache\r\nPragma: no-cache";
+// A named proxy carries every request: nothing bypasses it, not even the
+// loopback addresses that the platform would otherwise reach directly.
+constexpr char kBypassNothing[] = "<-loopback>";
 
 // --- WinINet's calls ---
 
 namespace inet {
 using namespace web::wininet;
 
-uint32_t Open(const PlatformCalls& c) {
-  return Call(c, kPcInternetOpenA, {W(kAgent), kOpenTypeDirect, 0, 0, 0});
+uint32_t Open(const PlatformCalls& c, const Proxy& proxy) {
+  switch (proxy.mode) {
+    case ProxyMode::kDirect:
+      return Call(c, kPcInternetOpenA, {W(kAgent), kOpenTypeDirect, 0, 0, 0});
+    case ProxyMode::kNamed:
+      return Call(c, kPcInternetOpenA,
+                  {W(kAgent), kOpenTypeProxy, W(proxy.server.c_str()), W(kBypassNothing), 0});
+    case ProxyMode::kSystem:
+      break;
+  }
+  // The user's Internet Settings, as the browser uses them.
+  return Call(c, kPcInternetOpenA, {W(kAgent), kOpenTypePreconfig, 0, 0, 0});
 }
 uint32_t Connect(const PlatformCalls& c, uint32_t session, const Url& url) {
   return Call(c, kPcInternetConnectA, {session, W(url.host.c_str()), static_cast<uint32_t>(url.port),
@@ -133,14 +153,19 @@ bool Prepare(const PlatformCalls& c, uint32_t request, uint32_t timeout_ms) {
   return true;
 }
 bool Send(const PlatformCalls& c, uint32_t request) {
-  return Call(c, kPcHttpSendRequestA, {request, 0, 0, 0, 0}) != 0;
+  // The flags' reload and no-cache pragma do not reach every cache on the
+  // way (a proxy answers from its cache all the same): the headers do.
+  return Call(c, kPcHttpSendRequestA,
+              {request, W(kNoCacheHeaders), static_cast<uint32_t>(sizeof kNoCacheHeaders - 1), 0, 0}) != 0;
 }
-std::string Date(const PlatformCalls& c, uint32_t request) {
-  char date[128] = {0};
-  uint32_t size = sizeof date - 1;
-  if (!Call(c, kPcHttpQueryInfoA, {request, kQueryDate, W(date), W(&size), 0})) return "";
-  return date;
+std::string Header(const PlatformCalls& c, uint32_t request, uint32_t which) {
+  char value[128] = {0};
+  uint32_t size = sizeof value - 1;
+  if (!Call(c, kPcHttpQueryInfoA, {request, which, W(value), W(&size), 0})) return "";
+  return value;
 }
+std::string Date(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryDate); }
+std::string Age(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryAge); }
 uint32_t Status(const PlatformCalls& c, uint32_t request) {
   uint32_t status = 0, size = 4;
   Call(c, kPcHttpQueryInfoA, {request, kQueryStatusCode | kQueryFlagNumber, W(&status), W(&size), 0});
@@ -162,8 +187,23 @@ std::u16string Wide(const char* ascii) {
   return wide;
 }
 
-uint32_t Open(const PlatformCalls& c) {
-  return Call(c, kPcWinHttpOpen, {W(Wide(kAgent).c_str()), kAccessTypeNoProxy, 0, 0, 0});
+uint32_t Open(const PlatformCalls& c, const Proxy& proxy) {
+  const std::u16string agent = Wide(kAgent);
+  switch (proxy.mode) {
+    case ProxyMode::kDirect:
+      return Call(c, kPcWinHttpOpen, {W(agent.c_str()), kAccessTypeNoProxy, 0, 0, 0});
+    case ProxyMode::kNamed: {
+      // The name is ASCII (TryParseProxy).
+      const std::u16string server = Wide(proxy.server.c_str()), bypass = Wide(kBypassNothing);
+      return Call(c, kPcWinHttpOpen,
+                  {W(agent.c_str()), kAccessTypeNamedProxy, W(server.c_str()), W(bypass.c_str()), 0});
+    }
+    case ProxyMode::kSystem:
+      break;
+  }
+  // WinHTTP's own setting (netsh winhttp set proxy), not the user's: a
+  // service has no user's Internet Settings.
+  return Call(c, kPcWinHttpOpen, {W(agent.c_str()), kAccessTypeDefaultProxy, 0, 0, 0});
 }
 // A source's host and path are ASCII (checked when the source was made).
 uint32_t Connect(const PlatformCalls& c, uint32_t session, const Url& url) {
@@ -184,7 +224,7 @@ uint32_t OpenRequest(const PlatformCalls& c, uint32_t connection, const Url& url
 bool Prepare(const PlatformCalls& c, uint32_t request, uint32_t timeout_ms) {
   uint32_t disable = kDisableCookies | kDisableRedirects;
   // Caches between us and the server heed only request headers.
-  const std::u16string headers = Wide("Cache-Control: no-cache\r\nPragma: no-cache");
+  const std::u16string headers = Wide(kNoCacheHeaders);
   return Call(c, kPcWinHttpSetTimeouts, {request, timeout_ms, timeout_ms, timeout_ms, timeout_ms}) &&
          Call(c, kPcWinHttpSetOption, {request, kOptionReceiveResponseTimeout, W(&timeout_ms), 4}) &&
          Call(c, kPcWinHttpSetOption, {request, kOptionDisableFeature, W(&disable), 4}) &&
@@ -196,12 +236,14 @@ bool Send(const PlatformCalls& c, uint32_t request) {
   return Call(c, kPcWinHttpSendRequest, {request, 0, 0, 0, 0, 0, 0}) &&
          Call(c, kPcWinHttpReceiveResponse, {request, 0});
 }
-std::string Date(const PlatformCalls& c, uint32_t request) {
-  char16_t date[128] = {0};
-  uint32_t size = sizeof date - sizeof date[0];  // bytes
-  if (!Call(c, kPcWinHttpQueryHeaders, {request, kQueryDate, 0, W(date), W(&size), 0})) return "";
-  return NarrowToAscii(std::u16string(date, std::min<size_t>(size / 2, 127)));
+std::string Header(const PlatformCalls& c, uint32_t request, uint32_t which) {
+  char16_t value[128] = {0};
+  uint32_t size = sizeof value - sizeof value[0];  // bytes
+  if (!Call(c, kPcWinHttpQueryHeaders, {request, which, 0, W(value), W(&size), 0})) return "";
+  return NarrowToAscii(std::u16string(value, std::min<size_t>(size / 2, 127)));
 }
+std::string Date(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryDate); }
+std::string Age(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryAge); }
 uint32_t Status(const PlatformCalls& c, uint32_t request) {
   uint32_t status = 0, size = 4;
   Call(c, kPcWinHttpQueryHeaders,
@@ -223,7 +265,7 @@ struct HttpCalls {
   bool ascii_only;        // takes UTF-16: a source's host and path must be ASCII
   const ErrorReason* reasons;
   size_t reason_count;
-  uint32_t (*open)(const PlatformCalls&);  // the session; 0 on failure
+  uint32_t (*open)(const PlatformCalls&, const Proxy&);  // the session; 0 on failure
   uint32_t (*connect)(const PlatformCalls&, uint32_t session, const Url&);
   uint32_t (*open_request)(const PlatformCalls&, uint32_t connection, const Url&);
   // Time-outs and request settings, before the wait; false: do not send.
@@ -233,6 +275,7 @@ struct HttpCalls {
   std::string (*date)(const PlatformCalls&, uint32_t request);  // "" when none
   uint32_t (*status)(const PlatformCalls&, uint32_t request);
   bool (*read)(const PlatformCalls&, uint32_t request, char* to, uint32_t size, uint32_t* got);
+  std::string (*age)(const PlatformCalls&, uint32_t request);  // "" when none
 };
 
 namespace {
@@ -240,10 +283,10 @@ namespace {
 constexpr HttpCalls kHttpCalls[] = {
     {HttpApi::kWinInet, kPcInternetCloseHandle, false, kWinInetReasons, std::size(kWinInetReasons),
      inet::Open, inet::Connect, inet::OpenRequest, inet::Prepare, inet::Send, inet::Date,
-     inet::Status, inet::Read},
+     inet::Status, inet::Read, inet::Age},
     {HttpApi::kWinHttp, kPcWinHttpCloseHandle, true, kWinHttpReasons, std::size(kWinHttpReasons),
      whttp::Open, whttp::Connect, whttp::OpenRequest, whttp::Prepare, whttp::Send, whttp::Date,
-     whttp::Status, whttp::Read},
+     whttp::Status, whttp::Read, whttp::Age},
 };
 static_assert(rt::RowsInKeyOrder(kHttpCalls, &HttpCalls::api) &&
                   sizeof kHttpCalls / sizeof kHttpCalls[0] == 2,
@@ -352,7 +395,7 @@ Measurement::Measurement(const PlatformCalls& calls, const std::vector<std::stri
     sources_.push_back(std::make_unique<Source>(u, *http_, options_, clock_.UtcMinusMono(), start));
     if (!sources_.back()->parsed) sources_.back()->measurer.Stop(Reason::kBadUrl);
   }
-  session_ = std::make_unique<InternetHandle>(&calls_, *http_, http_->open(calls_));
+  session_ = std::make_unique<InternetHandle>(&calls_, *http_, http_->open(calls_, options_.proxy));
   if (Finished()) Finish();
 }
 
@@ -457,6 +500,14 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
     if (!http.read(calls_, request.handle(), chunk, sizeof chunk, &got) || got == 0) break;
     body.append(chunk, got);
     if (body.size() > kLargestBody) break;  // not the time service's reply
+  }
+  // A cache answered in spite of the request's headers: its Date is the kept
+  // reply's, not the server's clock now (the body was read all the same, so
+  // that the connection stays usable).
+  const std::string age = http.age(calls_, request.handle());
+  if (!age.empty()) {
+    x.failure = Failure{Reason::kCachedReply, "Age: " + age};
+    return x;
   }
   int64_t second = 0;
   FineTime fine;  // a source whose URL names a member reads only that

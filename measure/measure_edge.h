@@ -4,7 +4,10 @@
 // portable core (measure.h) over several sources at once. The exchange is
 // written once; the HTTP API under it is WinINet (the window programs) or
 // WinHTTP (the service: WinINet is not meant for services), chosen per
-// Measurement, each a row of one small table of API calls.
+// Measurement, each a row of one small table of API calls. The session goes
+// the way Options::proxy says (the system's settings by default); every
+// request asks caches for no kept reply, and one with an Age header is
+// refused (kCachedReply).
 //
 // Every platform function is reached through PlatformCalls, a hook the
 // caller supplies: a window program routes them through its own DLL command

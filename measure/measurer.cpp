@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "measure/measure.h"
@@ -190,6 +191,12 @@ void SourceMeasurer::Take(const Exchange& x) {
   if (std::fabs(static_cast<double>(s.second) - pc) > options_.max_distance)
     return Finish(SourceState::kRefused,
                   Failure{Reason::kTooFarFromPcClock, DateText(s.second)});
+  // A cache's copy (one that ignored the request's no-cache and sent no
+  // Age) is no reading of the server's clock: never taken as the time, nor
+  // named a step of that clock. The replies before it may have come from the
+  // same copy within its second, so the source's answer rests on none of them.
+  Failure cached = CachedReply(x);
+  if (cached.reason != Reason::kNone) return Finish(SourceState::kFailed, std::move(cached));
   double rtt = s.u4 - s.u1;
   if (rtt < 0) rtt = 0;
   samples_.push_back(s);
@@ -209,6 +216,24 @@ void SourceMeasurer::Take(const Exchange& x) {
   UpdateEstimate();
   have_estimate_ = true;
   Plan(x.received);
+}
+
+// The server read its clock after our send instant u1, and its offset is at
+// least lo, so an honest reply shows at least floor(u1 + lo). A second below
+// that is one the server had left before we asked: a cache kept it (or the
+// server's clock was set back by a second or more, which no reply can tell
+// apart). An honest reply never trips this, however slow or asymmetric its
+// path.
+Failure SourceMeasurer::CachedReply(const Exchange& x) const {
+  double lo, hi;
+  if (!Bounds(&lo, &hi)) return Failure{};
+  double earliest = std::floor(x.sent + base_ + lo);
+  double second = static_cast<double>(x.server_second);
+  if (!(second < earliest)) return Failure{};
+  // Within a year of the PC clock (checked first), so the count fits.
+  const long long behind = static_cast<long long>(earliest - second);
+  return Failure{Reason::kCachedReply,
+                 "a Date " + std::to_string(behind) + " s older than the server's clock"};
 }
 
 void SourceMeasurer::Finish(SourceState state, Failure failure) {

@@ -1,8 +1,8 @@
 // The URL splitter (measure.h): an http:// or https:// URL to the host,
 // port and path a connection needs, refusing what WinINet would read
 // differently (user info, blanks, a bad port), and the fragment's member
-// path, which stays here (no server sees it); and its text to and from the
-// UTF-16 that WinHTTP takes.
+// path, which stays here (no server sees it); a proxy's "host:port" by the
+// same rules; and its text to and from the UTF-16 that WinHTTP takes.
 #include <string>
 #include <utility>
 
@@ -74,6 +74,21 @@ bool TryParseUrl(const std::string& text, Url* url) {
   for (char c : u.path)
     if (static_cast<unsigned char>(c) <= ' ') return false;
   *url = u;
+  return true;
+}
+
+bool TryParseProxy(const std::string& text, Proxy* proxy) {
+  // A URL's authority with its port required and nothing after it; ASCII
+  // only, as WinHTTP takes the name in UTF-16.
+  Url parts;
+  size_t colon = text.rfind(':');
+  if (text.find_first_of("/?#") != std::string::npos || colon == std::string::npos ||
+      text.find(']', colon) != std::string::npos || !TryParseUrl("http://" + text, &parts))
+    return false;
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  proxy->mode = ProxyMode::kNamed;
+  proxy->server = text;
   return true;
 }
 

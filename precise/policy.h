@@ -168,6 +168,10 @@ struct CommandLine {
   std::vector<std::string> urls;           // http:// and https:// arguments, in order
   std::optional<int64_t> apply_offset_ms;  // "--apply-offset=<ms>": the elevated copy
   std::vector<std::string> unknown;        // anything else (ignored)
+  // "--proxy HOST:PORT" (or "--proxy=HOST:PORT") or "--no-proxy"; the system's
+  // settings without either. The last one given counts; a --proxy without a
+  // HOST:PORT is unknown and changes nothing.
+  measure::Proxy proxy;
 };
 // Splits a Windows command line (the program's own name first, skipped) by
 // the usual rules: blanks separate, double quotes group.

@@ -49,6 +49,7 @@ enum class After { kShow, kCalibrate, kAuto };
 
 struct State {
   std::vector<std::string> urls;
+  measure::Proxy proxy;  // the command line's way to the sources
   measure::PlatformCalls calls;
   // The PC clock to the microsecond. Made anew whenever that clock moves (a
   // set, a measurement's fresher mapping); its mono time does not move, so
@@ -125,6 +126,7 @@ void StartMeasurement(After after) {
   }
   measure::Options options;
   options.build_utc = measure::BuildDateUtc(__DATE__);
+  options.proxy = s.proxy;
   s.running = std::make_unique<measure::Measurement>(s.calls, s.urls, options);
   s.after = after;
   Status(GBK_PRECISE_MEASURING "...");
@@ -352,6 +354,7 @@ extern "C" int ProgramEntry(void) {
   std::vector<std::string>& urls = g_state->urls;
   urls = probe_sources && *probe_sources ? UrlsIn(probe_sources) : cl.urls;
   if (urls.empty()) urls = UrlsIn(DefaultSources());
+  g_state->proxy = cl.proxy;
   if (g_probe.adjust_periods) {
     AutoPeriods periods;
     g_probe.adjust_periods(&periods);

@@ -1,13 +1,17 @@
 // timecal-query: measures the PC clock's offset against time sources from
 // the command line, like "w32tm /stripchart" does for NTP.
 //
-//   timecal-query.exe [--winhttp] [URL...]
+//   timecal-query.exe [--winhttp] [--proxy HOST:PORT | --no-proxy] [-q] [URL...]
 //   timecal-query.exe --status   the time-keeping service's state and last
 //                                result (its lines: keeper_status.cpp); exits
 //                                0 running, 1 stopped, 4 not installed
+//   timecal-query.exe --help | --version
 //
 // --winhttp measures over WinHTTP (as the service does) instead of WinINet.
-// One line per source, then the combined offset. Exit codes:
+// Requests go by the system's proxy settings unless --proxy names one or
+// --no-proxy goes direct. One line per source, then the combined offset; -q
+// prints only the offset in seconds (nothing when there is none). Exit codes
+// (kUsage says them too):
 //   0  an offset was found (the last line is "offset ...")
 //   1  no source answered ("no source answered")
 //   2  bad arguments
@@ -51,45 +55,82 @@ void PrintSource(const measure::SourceResult& s) {
   }
 }
 
+constexpr char kVersion[] = "timecal-query 1.0";
+constexpr char kUsage[] =
+    "usage: timecal-query.exe [--winhttp] [--proxy HOST:PORT | --no-proxy] [-q] [URL...]\n"
+    "       timecal-query.exe --status | --help | --version\n"
+    "Measures how far this PC's clock is from time sources (a JSON sysTime2 or any\n"
+    "web site's Date header), to a few milliseconds with an honest bound. Sets nothing.\n"
+    "  URL              http:// or https://; without one the tool's time service\n"
+    "  --winhttp        measure over WinHTTP (as the service does), not WinINet\n"
+    "  --proxy H:P      through this proxy (HTTPS by CONNECT, certificates checked)\n"
+    "  --no-proxy       directly, whatever the system's proxy settings say\n"
+    "                   (by default: the system's proxy settings)\n"
+    "  -q               print only the offset in seconds\n"
+    "  --status         the time-keeping service's state and last result\n"
+    "                   (exits 0 running, 1 stopped, 4 not installed)\n"
+    "Exit codes: 0 offset found, 1 no source answered, 2 bad arguments,\n"
+    "            3 sources answered but disagree.\n";
+
+int BadArgument(const char* what, const char* word) {
+  std::fprintf(stderr, "timecal-query: %s: %s\n%s", what, measure::Printable(word).c_str(), kUsage);
+  return kExitBadArguments;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--status") return query::PrintKeeperStatus();
   std::vector<std::string> urls;
   measure::HttpApi api = measure::HttpApi::kWinInet;
+  measure::Options options;
+  bool quiet = false, proxy_given = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--winhttp") {
+    const std::string word = argv[i];
+    if (word == "--help" || word == "/?") {
+      std::printf("%s", kUsage);
+      return kExitFound;
+    }
+    if (word == "--version") {
+      std::printf("%s (built %s)\n", kVersion, __DATE__);
+      return kExitFound;
+    }
+    if (word == "--winhttp") {
       api = measure::HttpApi::kWinHttp;
-      continue;
+    } else if (word == "-q") {
+      quiet = true;
+    } else if (word == "--no-proxy" || word == "--proxy") {
+      // One way to the sources: a second choice contradicts the first.
+      if (proxy_given) return BadArgument("one of --proxy and --no-proxy, once", argv[i]);
+      proxy_given = true;
+      if (word == "--no-proxy") {
+        options.proxy.mode = measure::ProxyMode::kDirect;
+      } else if (i + 1 == argc || !measure::TryParseProxy(argv[++i], &options.proxy)) {
+        return BadArgument("--proxy wants HOST:PORT", argv[i]);
+      }
+    } else {
+      measure::Url parts;
+      if (!measure::TryParseUrl(word, &parts)) return BadArgument("not an http:// or https:// URL", argv[i]);
+      urls.push_back(word);
     }
-    measure::Url parts;
-    if (!measure::TryParseUrl(argv[i], &parts)) {
-      std::fprintf(stderr,
-                   "timecal-query: not an http:// or https:// URL: %s\n"
-                   "usage: timecal-query.exe [--winhttp] [URL...]\n",
-                   measure::Printable(argv[i]).c_str());
-      return kExitBadArguments;
-    }
-    urls.push_back(argv[i]);
   }
   if (urls.empty()) urls.push_back(TIMECAL_SERVICE_URL);
 
-  measure::Options options;
   options.build_utc = measure::BuildDateUtc(__DATE__);
   measure::Result r = measure::MeasureBlocking(measure::BindPlatformCalls(), urls, options, api);
-  for (const measure::SourceResult& s : r.sources) PrintSource(s);
-  if (r.disagree) {
+  if (!quiet)
+    for (const measure::SourceResult& s : r.sources) PrintSource(s);
+  int code = r.disagree ? kExitDisagree : r.found ? kExitFound : kExitNoAnswer;
+  if (quiet) {
+    if (r.found) std::printf("%s\n", measure::FormatSeconds(r.offset, true).c_str());
+  } else if (code == kExitDisagree) {
     std::printf("sources disagree\n");
-    std::fflush(stdout);
-    return kExitDisagree;
-  }
-  if (!r.found) {
+  } else if (code == kExitNoAnswer) {
     std::printf("no source answered\n");
-    std::fflush(stdout);
-    return kExitNoAnswer;
+  } else {
+    std::printf("offset %s +/- %s s\n", measure::FormatSeconds(r.offset, true).c_str(),
+                measure::FormatSeconds(r.bound, false).c_str());
   }
-  std::printf("offset %s +/- %s s\n", measure::FormatSeconds(r.offset, true).c_str(),
-              measure::FormatSeconds(r.bound, false).c_str());
   std::fflush(stdout);
-  return kExitFound;
+  return code;
 }

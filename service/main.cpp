@@ -124,6 +124,7 @@ std::unique_ptr<precise::Outcome> Measure(const measure::PlatformCalls& calls, c
   measure::Options options;
   options.build_utc = measure::BuildDateUtc(__DATE__);
   options.target_resolution = settings.target_resolution;
+  options.proxy = settings.proxy;
   measure::Measurement m(calls, settings.urls, options, measure::HttpApi::kWinHttp);
   while (m.Step()) {
     double left_ms = (m.NextWakeTime() - m.clock().Now()) * 1000.0 - 10.0;

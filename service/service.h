@@ -44,6 +44,7 @@ struct Settings {
   std::vector<std::string> urls;       // Sources; the default sources when empty
   precise::AutoPeriods periods;        // the test build may shorten them
   double target_resolution = measure::Options().target_resolution;  // seconds; the test build may widen it
+  measure::Proxy proxy;                // Proxy; WinHTTP's own setting when empty or unreadable
 };
 Settings ReadSettings();
 

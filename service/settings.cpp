@@ -1,5 +1,9 @@
-// The service's settings from its Parameters key.
+// The service's settings from its Parameters key: the sources, and the way
+// to them (Proxy).
 #include <windows.h>
+
+#include <algorithm>
+#include <string>
 
 #include "service/service.h"
 
@@ -23,6 +27,19 @@ Settings ReadSettings() {
           for (const std::string& url : precise::UrlsIn(one)) s.urls.push_back(url);
         }
       }
+    }
+    // REG_SZ "host:port", or "direct"; anything else (an empty value, a
+    // name that is no proxy) leaves WinHTTP's own setting in force.
+    char proxy[272] = {0};
+    DWORD proxy_size = sizeof proxy - 1;
+    if (RegQueryValueExA(key.get(), keeper::kProxyValue, nullptr, &type, reinterpret_cast<BYTE*>(proxy),
+                         &proxy_size) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+      proxy[std::min<DWORD>(proxy_size, sizeof proxy - 1)] = '\0';
+      if (std::string(proxy) == keeper::kProxyDirect)
+        s.proxy.mode = measure::ProxyMode::kDirect;
+      else
+        measure::TryParseProxy(proxy, &s.proxy);
     }
     AdjustSettings(key.get(), &s);
   }

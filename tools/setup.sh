@@ -10,6 +10,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev rapidjson-dev
   clang-14 libfuzzer-14-dev llvm-14
   locales nginx openssl
+  squid  # a caching proxy for the query's proxy tests (run on loopback by the test itself)
 )
 
 missing=()

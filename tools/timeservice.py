@@ -30,6 +30,10 @@ Options let tests and people see how the tool copes:
                   form= picks another value: iso (ISO 8601 UTC with
                   milliseconds), seconds (Unix seconds, the wrong unit),
                   negative, word (a word, no time) or far (400 days ahead)
+  --max-age S     let caches keep each answer S seconds (Cache-Control:
+                  max-age=S), as a CDN's time page might; a cache between
+                  the tool and the service then answers from its copy
+                  unless the request says no-cache
   --port N        port to listen on (0 picks a free one; printed on stdout)
   --tls-cert PEM --tls-key PEM
                   serve HTTPS with this certificate chain and key
@@ -83,6 +87,7 @@ class Settings:
         self.zone = args.zone
         self.json_ms = args.json_ms
         self.stamps = []  # monotonic instants the time was read for an answer
+        self.max_age = args.max_age
         self.requests = 0
         self.last_request = time.monotonic()
         self.cycle = 0
@@ -265,12 +270,15 @@ def make_handler(settings, routes=None):
             """Headers and body in one buffer, written with one send()."""
             stamp = stamp or self.stamp()
             reason = self.responses.get(status, ("",))[0]
+            cache = ("Cache-Control: max-age=%d\r\n" % settings.max_age
+                     if settings.max_age is not None else "")
             head = ("HTTP/1.1 %d %s\r\n"
                     "Server: timeservice\r\n"
                     "Date: %s\r\n"
+                    "%s"
                     "Content-Type: %s\r\n"
                     "Content-Length: %d\r\n"
-                    "\r\n") % (status, reason, stamp.date, content_type, len(body))
+                    "\r\n") % (status, reason, stamp.date, cache, content_type, len(body))
             self.wfile.write(head.encode("latin-1") + body)
 
         def do_GET(self):
@@ -298,6 +306,7 @@ def main():
     p.add_argument("--delay", type=float, default=0.0)
     p.add_argument("--reply-delay", type=float, default=0.0)
     p.add_argument("--jitter", type=float, default=0.0)
+    p.add_argument("--max-age", type=int, default=None)
     p.add_argument("--fault", choices=FAULTS + hostile_replies.NAMES + ["cycle", "soak", "none"], default=None)
     p.add_argument("--idle-exit", type=float, default=0.0)
     p.add_argument("--json-ms", metavar="PATH", default=None)

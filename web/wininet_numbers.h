@@ -11,6 +11,7 @@
 namespace web::wininet {
 
 // InternetOpenA access types.
+constexpr uint32_t kOpenTypePreconfig = 0;  // INTERNET_OPEN_TYPE_PRECONFIG
 constexpr uint32_t kOpenTypeDirect = 1;  // INTERNET_OPEN_TYPE_DIRECT
 constexpr uint32_t kOpenTypeProxy = 3;   // INTERNET_OPEN_TYPE_PROXY
 // InternetConnectA services.
@@ -31,6 +32,7 @@ constexpr uint32_t kQueryContentLength = 5;         // HTTP_QUERY_CONTENT_LENGTH
 constexpr uint32_t kQueryDate = 9;                  // HTTP_QUERY_DATE
 constexpr uint32_t kQueryStatusCode = 19;           // HTTP_QUERY_STATUS_CODE
 constexpr uint32_t kQueryRawHeadersCrlf = 22;       // HTTP_QUERY_RAW_HEADERS_CRLF
+constexpr uint32_t kQueryAge = 48;                  // HTTP_QUERY_AGE
 constexpr uint32_t kQueryFlagNumber = 0x20000000u;  // HTTP_QUERY_FLAG_NUMBER
 // InternetSetOptionA options.
 constexpr uint32_t kOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_TIMEOUT

@@ -156,7 +156,7 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
       {"a bad URL", none, Reason::kBadUrl, F, Reason::kBadUrl, "bad URL", 0, 0},
       {"cancelled", none, Reason::kCancelled, F, Reason::kCancelled, "cancelled", 0, 0},
       {"silent failures", silent, kNoStop, F, Reason::kNoReply, "no reply", 3, 0},
-      {"time-outs: the last code and number", timeout, kNoStop, F, Reason::kTimedOut, "send: timed out (12002)", 3, 0},
+      {"time-outs: the last code and number", timeout, kNoStop, F, Reason::kTimedOut, "send: 12002: timed out", 3, 0},
       {"received before sent", Reply(pc, 5.0, 4.9), kNoStop, F, Reason::kBadInstants, bad, 3, 0},
       {"received NaN", Reply(pc, 5.0, nan), kNoStop, F, Reason::kBadInstants, bad, 3, 0},
       {"sent NaN", Reply(pc, nan, 5.0), kNoStop, F, Reason::kBadInstants, bad, 3, 0},
@@ -174,12 +174,19 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
       {"in the year 99", Reply(-59027094000), kNoStop, R, kFar, FarText("0099-07-04"), 1, -1e300},
       // WinHTTP's errors that WinINet's table has no reason for read as themselves.
       {"certificate revoked", Failed(Reason::kCertificateRevoked, 12170), kNoStop, F, Reason::kCertificateRevoked,
-       "send: certificate revoked (12170)", 3, 0},
+       "send: 12170: certificate revoked", 3, 0},
       {"certificate invalid", Failed(Reason::kCertificateInvalid, 12169), kNoStop, F, Reason::kCertificateInvalid,
-       "send: certificate invalid (12169)", 3, 0},
+       "send: 12169: certificate invalid", 3, 0},
       {"client certificate", Failed(Reason::kClientCertificateNeeded, 12044), kNoStop, F,
-       Reason::kClientCertificateNeeded, "send: server asks for a client certificate (12044)", 3, 0},
+       Reason::kClientCertificateNeeded, "send: 12044: server asks for a client certificate", 3, 0},
       {"cancelled at send", Failed(Reason::kCancelled, 12017), kNoStop, F, Reason::kCancelled, "send: cancelled", 3, 0},
+      // Errors without a reason of their own are named by their number's words, or plainly "error".
+      {"a proxy unreachable", Failed(Reason::kNetworkError, 12165), kNoStop, F, Reason::kNetworkError,
+       "send: 12165: proxy server unreachable", 3, 0},
+      {"an unknown error", Failed(Reason::kNetworkError, 12999), kNoStop, F, Reason::kNetworkError,
+       "send: 12999: error", 3, 0},
+      {"a cache's reply (the edge saw its Age)", {1, 1.001, false, 0, {Reason::kCachedReply, "Age: 7"}}, kNoStop, F,
+       Reason::kCachedReply, "refused: a cache answered with Age: 7", 3, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -201,6 +208,43 @@ TEST(SourceMeasurer, NamesWhyASourceFailedOrWasRefused) {
   }
 }
 
+// A cache that ignores the request's no-cache serves a reply it kept a second or more before (no Age header):
+// the source fails with that reason as soon as such a reply comes, never taking it as the time nor naming it
+// a step of the server's clock, however many fresh replies came first.
+TEST(SourceMeasurer, FailsASourceWhoseReplyACacheKept) {
+  std::mt19937 rng(99);
+  for (int fresh = 1; fresh <= 6; ++fresh) {
+    for (int older = 1; older <= 3; ++older) {
+      double offset = std::uniform_real_distribution<double>(-5, 5)(rng);
+      SCOPED_TRACE("fresh " + std::to_string(fresh) + " older " + std::to_string(older) + " offset " +
+                   std::to_string(offset));
+      SimServer server{offset, {"symmetric 10+10 ms", 0.010, 0.010}, std::mt19937(fresh * 7 + older)};
+      measure::SourceMeasurer m(measure::Options{}, kPcUtcMinusMono, 1000.0);
+      double now = 1000.0;
+      int64_t kept = 0;
+      for (int n = 0; !m.Finished() && n < 100; ++n) {
+        measure::Exchange x = server.Send(std::max(now, m.NextSendTime()), m.Deadline());
+        if (n == 0) kept = x.server_second - older;  // what the cache holds
+        if (n >= fresh) x.server_second = kept;
+        now = x.received;
+        m.Take(x);
+      }
+      measure::SourceResult r = m.Result("u");
+      EXPECT_EQ(r.state, SourceState::kFailed);
+      EXPECT_EQ(r.failure.reason, Reason::kCachedReply);
+      EXPECT_EQ(r.requests, fresh + 1);
+    }
+  }
+  // Alone: a reply two seconds older than the server's clock can show, after one fresh reply.
+  const int64_t pc = static_cast<int64_t>(kPcUtcMinusMono);
+  measure::SourceMeasurer m(measure::Options{}, kPcUtcMinusMono, 0);
+  m.Take(Reply(pc + 10, 1.0, 1.001));
+  m.Take(Reply(pc + 10, 3.5, 3.501));
+  EXPECT_TRUE(m.Finished());
+  EXPECT_EQ(measure::FailureText(m.Result("u").failure),
+            "refused: a cache answered with a Date 2 s older than the server's clock");
+}
+
 // A server clock stepping a second either way mid-measurement is named, or one of its clocks is covered.
 TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
   std::mt19937 rng(2024);
@@ -214,7 +258,8 @@ TEST(SourceMeasurer, ServerClockStepIsNamedOrCovered) {
       if (!server.stepped) continue;  // finished before the step: one clock only
       ++runs;
       SCOPED_TRACE("offset " + std::to_string(offset) + " step " + std::to_string(step) + " at " + std::to_string(at));
-      if (r.failure.reason == Reason::kServerClockStepped) {
+      // A clock set back shows seconds it had left, as a cache's copy does: named so.
+      if (r.failure.reason == Reason::kServerClockStepped || (step < 0 && r.failure.reason == Reason::kCachedReply)) {
         ++named;
         EXPECT_EQ(r.state, SourceState::kFailed);
         continue;

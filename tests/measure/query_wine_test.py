@@ -47,6 +47,14 @@ def test_certificates(folder):
             for name in ("server", "untrusted")]
 
 
+def run_raw(*args):
+    """Exit code and standard output of one run."""
+    p = subprocess.run([WINE_RUN, QUERY] + list(args), capture_output=True, timeout=120)
+    out = p.stdout.decode("utf-8", "replace").replace("\r", "")
+    print("query %s -> %d:\n%s" % (" ".join(args), p.returncode, out), flush=True)
+    return p.returncode, out
+
+
 def run_query(*urls):
     """Exit code, each source's figures (or failure) by URL, the combined offset, seconds taken."""
     started = time.time()
@@ -101,10 +109,10 @@ class QueryTest(unittest.TestCase):
                  {https: (truth, 0.010 if TIME_SCALE == 1 else float("inf"))}),
                 # Refused for its certificate (which check speaks first is the API's), never answered.
                 ("HTTPS with a certificate nobody trusted signed", [untrusted], 1,
-                 {untrusted: "^send: (certificate|secure channel)"}),
+                 {untrusted: r"^send: \d+: (certificate|secure channel)"}),
                 ("a real nginx's Date header", [nginx], 0, {nginx: (0.0, 0.010)}),
                 ("bad argument after a good one", [dead, "ftp://127.0.0.1/"], 2, {}),
-                ("nothing listens", [dead], 1, {dead: "^(connect|send)"}),
+                ("nothing listens", [dead], 1, {dead: r"^(connect|send): 12029: cannot connect$"}),
                 # Neither of two sources 0.4 s apart is a majority: no offset.
                 ("sources disagree", apart, 3, dict.fromkeys(apart, "^false ticker$")),
             ]
@@ -129,6 +137,34 @@ class QueryTest(unittest.TestCase):
                         self.assertLessEqual(s["requests"], 16)
                         # The combination is as close as the closest source must be.
                         self.assertLessEqual(abs(combined - truth_here), min(w for _, w in expect.values()))
+
+    def test_console_tool(self):
+        """--help, --version, -q and the arguments that are refused, by exit code and output."""
+        truth = random.uniform(-40000, 40000)
+        command = [sys.executable, os.path.join(ROOT, "tools", "timeservice.py"), "--port", "0",
+                   "--offset", "%.6f" % truth]
+        with subprocess.Popen(command, stdout=subprocess.PIPE, text=True) as service:
+            try:
+                url = "http://127.0.0.1:%d/date" % int(service.stdout.readline())
+                usage = r"(?s)^usage: timecal-query.exe .*--proxy H:P.*--no-proxy.*-q .*" \
+                        r"Exit codes: 0 offset found, 1 no source answered, 2 bad arguments,\s+3 sources answered"
+                cases = [
+                    ("help", ["--help"], 0, usage + r".*\n$"),
+                    ("version", ["--version"], 0, r"^timecal-query \d+\.\d+ \(built \w{3} [ \d]\d \d{4}\)\n$"),
+                    ("only the offset", ["-q", url], 0, r"^%s\n$" % NUMBER),
+                    ("--proxy without HOST:PORT", ["--proxy", url], 2, r"^$"),
+                    ("--proxy at the end", [url, "--proxy"], 2, r"^$"),
+                    ("--proxy and --no-proxy", ["--no-proxy", "--proxy", "127.0.0.1:3128", url], 2, r"^$"),
+                ]
+                for name, args, want, pattern in cases:
+                    with self.subTest(name):
+                        code, out = run_raw(*args)
+                        self.assertEqual(code, want)
+                        self.assertRegex(out, pattern)
+                        if args[0] == "-q":
+                            self.assertLessEqual(abs(float(out) - truth), 0.010)
+            finally:
+                service.terminate()
 
 
     def test_millisecond_sources(self):

@@ -224,6 +224,44 @@ TEST(PreciseCommandLine, ReadsSourcesTheElevatedCopysOffsetAndTheServicesAction)
   }
 }
 
+// The way to the sources: the system's settings unless a proxy is named (HOST:PORT, nothing else) or
+// --no-proxy is given; the last word counts; a word that names no proxy is unknown and changes nothing.
+TEST(PreciseCommandLine, ReadsTheWayToTheSources) {
+  using M = measure::ProxyMode;
+  struct Case {
+    const char* line;
+    M mode;
+    const char* server;
+    std::vector<std::string> unknown;
+    std::vector<std::string> urls;
+  } cases[] = {
+      {"t.exe http://a/", M::kSystem, "", {}, {"http://a/"}},
+      {"t.exe --proxy 10.0.0.1:3128 http://a/", M::kNamed, "10.0.0.1:3128", {}, {"http://a/"}},
+      {"t.exe --proxy=proxy.example:8080", M::kNamed, "proxy.example:8080", {}, {}},
+      {"t.exe --proxy [::1]:3128", M::kNamed, "[::1]:3128", {}, {}},
+      {"t.exe --no-proxy", M::kDirect, "", {}, {}},
+      {"t.exe --proxy p:1 --no-proxy", M::kDirect, "", {}, {}},
+      {"t.exe --no-proxy --proxy p:65535", M::kNamed, "p:65535", {}, {}},
+      // No port, a port out of range, a URL, user info, a path: no proxy, and the word stays itself.
+      {"t.exe --proxy p", M::kSystem, "", {"--proxy", "p"}, {}},
+      {"t.exe --proxy p:0", M::kSystem, "", {"--proxy", "p:0"}, {}},
+      {"t.exe --proxy p:65536", M::kSystem, "", {"--proxy", "p:65536"}, {}},
+      {"t.exe --proxy http://a/", M::kSystem, "", {"--proxy"}, {"http://a/"}},
+      {"t.exe --proxy=u@p:1", M::kSystem, "", {"--proxy=u@p:1"}, {}},
+      {"t.exe --proxy=p:1/x", M::kSystem, "", {"--proxy=p:1/x"}, {}},
+      {"t.exe --proxy=:80", M::kSystem, "", {"--proxy=:80"}, {}},
+      {"t.exe --proxy", M::kSystem, "", {"--proxy"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    precise::CommandLine cl = precise::ReadCommandLine(c.line);
+    EXPECT_EQ(cl.proxy.mode, c.mode);
+    EXPECT_EQ(cl.proxy.server, c.server);
+    EXPECT_EQ(cl.unknown, c.unknown);
+    EXPECT_EQ(cl.urls, c.urls);
+  }
+}
+
 // The C library's conversion of UTF-8 to GBK.
 std::string Gbk(std::string in) {
   iconv_t cd = iconv_open("GBK", "UTF-8");
