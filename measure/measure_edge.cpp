@@ -507,7 +507,8 @@ double Measurement::NextWakeTime() const {
   for (const auto& s : sources_) {
     if (s->measurer.Finished()) continue;
     next = std::min(next, s->measurer.Deadline());
-    if (s->measurer.HasRequest())
+    // A source with all its connections busy waits for a reply first.
+    if (s->measurer.HasRequest() && s->measurer.InFlight() < std::max(1, options_.connections))
       next = std::min(next, s->measurer.NextSendTime() - (s->warm ? kLaunchAhead : 0));
   }
   if (InFlight()) next = std::min(next, clock_.Now() + kReplyPoll);
@@ -533,6 +534,16 @@ void Measurement::Finish() {
   Combine(result_);
   result_.reference_mono = clock_.Now();
   result_.reference_utc = result_.reference_mono + clock_.UtcMinusMono();
+}
+
+Result Measurement::Partial() const {
+  if (finished_) return result_;
+  Result r;
+  for (const auto& s : sources_) r.sources.push_back(s->measurer.Result(s->url));
+  Combine(r);
+  r.reference_mono = clock_.Now();
+  r.reference_utc = r.reference_mono + clock_.UtcMinusMono();
+  return r;
 }
 
 bool Measurement::Step() {

@@ -36,7 +36,8 @@
 //   on each timer tick (e.g. every 10 ms, or at m.NextWakeTime()):
 //     if (!m.Step()) { use m.result(); }                // false once finished
 //   m.Cancel() stops early and keeps what is known (it waits for the
-//   requests in flight, each at most its time-out).
+//   requests in flight, each at most its time-out); m.Partial() between
+//   steps is the first estimate and each refinement of it.
 #pragma once
 
 #include <cstdint>
@@ -178,6 +179,10 @@ class Measurement {
   bool Finished() const;
   void Cancel();
   const Result& result() const { return result_; }
+  // While measuring: what is known so far, combined as result() will be
+  // (a source without an answer yet is failed, kUnfinished); result() once
+  // finished.
+  Result Partial() const;
   const Clock& clock() const { return clock_; }
 
  private:
