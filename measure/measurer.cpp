@@ -14,9 +14,10 @@ namespace {
 
 // A round's fan: at most this many requests aimed at one tick.
 constexpr int kMostFan = 9;
-// A round that leaves the estimate wider than this share of what it was
-// has not narrowed it (the path's noise, not the aim, decides it now); the
-// second such round ends the measurement.
+// A round that leaves the estimate, already within the round trip, wider
+// than this share of what it was has not narrowed it (the path's noise, not
+// the aim, decides it now); the second such round ends the measurement.
+// Wider than the round trip, a round that fell short was only sent late.
 constexpr double kShrunk = 0.7;
 constexpr int kMostStalls = 2;
 // The per-second limit keeps this far from the edge of its second: a
@@ -180,7 +181,7 @@ void SourceMeasurer::Plan(double now) {
 void SourceMeasurer::PlanRound(double earliest) {
   int budget = options_.max_requests - static_cast<int>(launched_.size());
   double width = est_hi_ - est_lo_;
-  if (round_width_ > 0 && width > kShrunk * round_width_) ++stalls_;
+  if (round_width_ > 0 && width > kShrunk * round_width_ && width < 2 * min_rtt_) ++stalls_;
   round_width_ = width;
   double lo, hi;
   Bounds(&lo, &hi);
