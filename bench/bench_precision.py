@@ -5,11 +5,12 @@
 (timecal-query.exe started under Wine, process start included; htpdate a Linux program started here). htpdate
 only asks (-q): it never sets the clock. Prints only; nothing is asserted.
 
-Both ask http://127.0.0.1:PORT/date, the service's Date-header-only answer, which both read the time from and
+Wine's server is kept running for the run (wineserver -p, ended with -k: the prefix is the bench's), as on a
+desktop where Wine is in use: process start is then the program's own. Both ask http://127.0.0.1:PORT/date, the service's Date-header-only answer, which both read the time from and
 which the service's delays apply to (htpdate asks by HEAD).
 Usage: bench_precision.py QUERY_EXE [RUNS]   (Wine's environment set: tools/bench.sh runs it in its session)
 """
-import os, random, re, statistics, subprocess, sys, time, urllib.request
+import os, random, re, statistics, subprocess, sys, tempfile, time, urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # name, then the service's wait before it reads its clock, after, and the jitter of each wait (s).
@@ -23,14 +24,22 @@ HTPDATE_OFFSET = re.compile(r"^Offset (-?\d+\.\d+) seconds", re.M)
 
 
 def timed(command):
-    """Its output and the seconds it took; at most 60 s."""
-    started = time.monotonic()
-    p = subprocess.run(command, capture_output=True, text=True, errors="replace", timeout=60)
-    return p.stdout, time.monotonic() - started
+    """Its output and the seconds it took; at most 60 s. The output goes through a file: Wine's own helper
+    processes, which outlive the command, would hold a pipe open."""
+    with tempfile.TemporaryFile() as out:
+        started = time.monotonic()
+        subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, timeout=60)
+        took = time.monotonic() - started
+        out.seek(0)
+        return out.read().decode("utf-8", "replace"), took
 
 
 def main():
     query, runs = sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    # Its own output is not ours to wait for: a child's pipe it held would never close.
+    server = subprocess.Popen(["wineserver", "-p", "-f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(3)
+    timed(["wine", query, "--"])  # loads Wine once, untimed
     service = subprocess.Popen([sys.executable, os.path.join(ROOT, "tools", "timeservice.py"), "--port", "0"],
                                stdout=subprocess.PIPE, text=True)
     try:
@@ -77,6 +86,8 @@ def main():
     finally:
         service.terminate()
         service.wait()
+        subprocess.run(["wineserver", "-k"])
+        server.wait()
 
 
 if __name__ == "__main__":
