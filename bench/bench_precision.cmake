@@ -2,7 +2,9 @@
 # the tool's click (its test build's clock log) beside the query's measured
 # offset, at several delays and with jitter. Prints only. It drives the
 # tool with the end-to-end tests' driver, which finds the tool two folders
-# up: hence its own output folder.
+# up: hence its own output folder. bench_precision.py (run by tools/bench.sh)
+# sets the whole timecal-query command beside Debian's htpdate on the same
+# local service.
 if(RT_WINDOWS)
   rt_add_bench(bench_precision SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_precision.cpp
                LIBS measure_edge app_driver test_support wininet)

@@ -23,7 +23,7 @@
 // seconds since 1970-01-01 00:00 UTC. The caller maps mono to the PC's UTC
 // once (utc = mono + pc_utc_minus_mono) and passes that mapping in.
 //
-// Usage (one source):
+// Usage (one source, one request at a time):
 //   measure::SourceMeasurer m(options, clock_mapping, start_mono);
 //   while (!m.Finished()) {
 //     double send_at = m.NextSendTime();   // wait until then (mono)
@@ -31,6 +31,10 @@
 //     m.Take(x);
 //   }
 //   measure::SourceResult r = m.Result(url);
+// Several requests in flight (up to options.connections): while
+// m.HasRequest() and a connection is free, m.Launch(m.NextSendTime()) and
+// send that request at that instant; Take() each reply as it comes, in any
+// order. A Take() with nothing launched launches the request itself.
 // Several sources: one SourceMeasurer each; put their Result()s in a
 // measure::Result's sources and call measure::Combine(result).
 #pragma once
@@ -146,11 +150,15 @@ struct Options {
   double build_utc = 0;          // replies before this are refused
   double max_seconds = 12;       // one source's whole measurement
   double target_resolution = 0.002;  // stop halving below this (s)
-  int max_requests = 16;
+  int max_requests = 24;          // per source and measurement, failed ones included
   int max_failures = 3;          // failed exchanges in a row before the source fails
   double max_distance = static_cast<double>(kOneYearSeconds);  // refuse offsets beyond (s)
   double send_margin = 0.004;    // earliest send is this after "now" (s)
   Proxy proxy;                   // the edge's way to the sources
+  // Politeness toward each source, besides max_requests: no one-second span
+  // holds more than this many of its requests.
+  int max_per_second = 10;
+  int connections = 4;           // a source's requests in flight at once, at most
 };
 
 enum class SourceState {
@@ -181,22 +189,31 @@ struct Result {
   double reference_mono = 0;  // the same instant on the monotonic counter
 };
 
-// One source's measurer. The first exchanges warm the connection and
-// measure the round trip; each later one is timed to reach the server at a
-// chosen point of its second so that the uncertainty of the server's tick
-// halves. A source that answers finer than a second (Exchange::resolution)
-// has no tick to aim at: its exchanges go back to back and their intervals
-// narrow the bound. Never blocks and never reads a clock: "now" comes in.
+// One source's measurer. The first exchange opens the connection; then each
+// round aims a fan of requests at one tick of the server's second, each to
+// reach the server at its own point of the current uncertainty, so that the
+// tick splits it k+1 ways; rounds go on until the uncertainty stops
+// shrinking or is down to the target resolution. A source that answers
+// finer than a second (Exchange::resolution) has no tick to aim at: its
+// exchanges go back to back and their intervals narrow the bound. Never
+// blocks and never reads a clock: "now" comes in.
 class SourceMeasurer {
  public:
   SourceMeasurer(const Options& options, double pc_utc_minus_mono, double start_mono);
   bool Finished() const;
-  // When to send the next request (mono). Valid while !Finished().
+  // When to send the next request (mono): its aim, or later when the
+  // per-second limit says so. Valid while HasRequest().
   double NextSendTime() const;
+  // A request is planned (else the round waits for replies in flight).
+  bool HasRequest() const { return !finished_ && !plan_.empty(); }
+  // The request for NextSendTime() goes out at `at` (mono).
+  void Launch(double at);
+  int InFlight() const { return in_flight_; }
   // When the measurement must be over (mono): an exchange's time-out
   // should not reach past it.
   double Deadline() const { return start_ + options_.max_seconds; }
-  // The outcome of the exchange sent for the last NextSendTime().
+  // The outcome of a launched exchange (any order), or, with none in
+  // flight, of the one sent for the last NextSendTime().
   void Take(const Exchange& exchange);
   // Call when the caller gives up (time out, shutdown): finishes with what
   // is known; a source with no answer fails for `reason` when it is given,
@@ -213,8 +230,18 @@ class SourceMeasurer {
     double fraction = 0;  // past it, for a finer source
     double width = 1;     // the reply's resolution: the server read second + fraction + [0, width)
   };
+  struct Planned {
+    double send;   // mono
+    double phase;  // the offset at which the server's tick meets this request
+    bool check;    // aimed outside the honest interval, kept whatever the estimate
+  };
   void Plan(double now);
   void PlanFine(double now);
+  void PlanRound(double now);
+  double Tick(double phase, double earliest) const;
+  void Aim(const std::vector<double>& phases, bool check, double earliest, double tick);
+  int Fan(double width, int budget) const;
+  void Prune();
   void UpdateEstimate();
   bool Bounds(double* lo, double* hi) const;
   void Finish(SourceState state, Failure failure);
@@ -228,10 +255,14 @@ class SourceMeasurer {
   double start_;        // mono
   double next_send_;    // mono
   std::vector<Sample> samples_;
+  std::vector<Planned> plan_;    // this round's requests not yet launched, in send order
+  std::vector<double> launched_; // every launch's instant (mono), in order
+  int in_flight_ = 0;
+  double round_width_ = 0;       // the estimate's width when the last round was planned
+  int stalls_ = 0;               // rounds that left the estimate about as wide
+  bool checked_ = false;         // the edge checks are planned
   double est_lo_ = 0, est_hi_ = 0;  // where the offset is believed to lie
   bool have_estimate_ = false;
-  int edge_checks_ = 0;  // requests aimed just outside the converged interval
-  int requests_ = 0;
   int failures_ = 0;
   double min_rtt_ = 0;
   bool finished_ = false;

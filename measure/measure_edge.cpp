@@ -1,9 +1,14 @@
 #include "measure/measure_edge.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <initializer_list>
 #include <iterator>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "runtime/core/owner.h"
 #include "runtime/core/table_rows.h"
@@ -41,6 +46,8 @@ double FileTimeUtc(const PlatformCalls& calls, PlatformCommand command) {
 constexpr uint32_t kLargestBody = 64 * 1024;
 constexpr double kLongestExchange = 3.0;
 constexpr double kStepSlack = 0.020;  // Step() waits at most this for a send
+constexpr double kLaunchAhead = 0.050;  // a worker gets its request this long before it goes out
+constexpr double kReplyPoll = 0.020;    // NextWakeTime() while requests are in flight
 
 // The API errors a source meets, each with its reason code (whose texts are
 // FailureText's and the programs' own); any other error is kNetworkError
@@ -108,7 +115,13 @@ constexpr uint32_t kQueryDate = 9;                   // WINHTTP_QUERY_DATE
 constexpr uint32_t kQueryStatusCode = 19;            // WINHTTP_QUERY_STATUS_CODE
 constexpr uint32_t kQueryAge = 48;                   // WINHTTP_QUERY_AGE
 constexpr uint32_t kQueryFlagNumber = 0x20000000u;   // WINHTTP_QUERY_FLAG_NUMBER
+constexpr uint32_t kOptionMaxConnsPerServer = 73;    // WINHTTP_OPTION_MAX_CONNS_PER_SERVER
+constexpr uint32_t kOptionMaxConnsPer10Server = 74;  // WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER
 }  // namespace winhttp
+
+// WinINet's per-process connection limits (wininet.h; set with a null handle).
+constexpr uint32_t kInternetOptionMaxConnsPerServer = 73;    // INTERNET_OPTION_MAX_CONNS_PER_SERVER
+constexpr uint32_t kInternetOptionMaxConnsPer10Server = 74;  // INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER
 
 // The agent both APIs send.
 constexpr char kAgent[] = "timecal-query/1.0";
@@ -173,6 +186,13 @@ uint32_t Status(const PlatformCalls& c, uint32_t request) {
 }
 bool Read(const PlatformCalls& c, uint32_t request, char* to, uint32_t size, uint32_t* got) {
   return Call(c, kPcInternetReadFile, {request, W(to), size, W(got)}) != 0;
+}
+// WinINet keeps a few connections per server for the whole process (two
+// for HTTP/1.1 by default): a request past them waits for one to free, and
+// would go out late. Raised for the process, never lowered.
+void AllowConnections(const PlatformCalls& c, uint32_t, uint32_t count) {
+  for (uint32_t option : {kInternetOptionMaxConnsPerServer, kInternetOptionMaxConnsPer10Server})
+    Call(c, kPcInternetSetOptionA, {0, option, W(&count), 4});
 }
 }  // namespace inet
 
@@ -253,6 +273,12 @@ uint32_t Status(const PlatformCalls& c, uint32_t request) {
 bool Read(const PlatformCalls& c, uint32_t request, char* to, uint32_t size, uint32_t* got) {
   return Call(c, kPcWinHttpReadData, {request, W(to), size, W(got)}) != 0;
 }
+// WinHTTP's limits are the session's.
+void AllowConnections(const PlatformCalls& c, uint32_t session, uint32_t count) {
+  if (!session) return;
+  for (uint32_t option : {kOptionMaxConnsPerServer, kOptionMaxConnsPer10Server})
+    Call(c, kPcWinHttpSetOption, {session, option, W(&count), 4});
+}
 }  // namespace whttp
 
 }  // namespace
@@ -276,6 +302,8 @@ struct HttpCalls {
   uint32_t (*status)(const PlatformCalls&, uint32_t request);
   bool (*read)(const PlatformCalls&, uint32_t request, char* to, uint32_t size, uint32_t* got);
   std::string (*age)(const PlatformCalls&, uint32_t request);  // "" when none
+  // Lets `count` requests to one server be in flight at once.
+  void (*allow_connections)(const PlatformCalls&, uint32_t session, uint32_t count);
 };
 
 namespace {
@@ -283,10 +311,10 @@ namespace {
 constexpr HttpCalls kHttpCalls[] = {
     {HttpApi::kWinInet, kPcInternetCloseHandle, false, kWinInetReasons, std::size(kWinInetReasons),
      inet::Open, inet::Connect, inet::OpenRequest, inet::Prepare, inet::Send, inet::Date,
-     inet::Status, inet::Read, inet::Age},
+     inet::Status, inet::Read, inet::Age, inet::AllowConnections},
     {HttpApi::kWinHttp, kPcWinHttpCloseHandle, true, kWinHttpReasons, std::size(kWinHttpReasons),
      whttp::Open, whttp::Connect, whttp::OpenRequest, whttp::Prepare, whttp::Send, whttp::Date,
-     whttp::Status, whttp::Read, whttp::Age},
+     whttp::Status, whttp::Read, whttp::Age, whttp::AllowConnections},
 };
 static_assert(rt::RowsInKeyOrder(kHttpCalls, &HttpCalls::api) &&
                   sizeof kHttpCalls / sizeof kHttpCalls[0] == 2,
@@ -342,10 +370,10 @@ void Clock::WaitUntil(double mono, double spin) const {
   for (;;) {
     double left = mono - Now();
     if (left <= 0) return;
-    if (left > spin + 0.002) {
-      double ms = std::min((left - spin) * 1000, 200.0);
-      Call(calls_, kPcSleep, {static_cast<uint32_t>(ms)});
-    }
+    double ms = left > spin + 0.002 ? std::min((left - spin) * 1000, 200.0) : 0;
+    // Sleep(0) while spinning gives the core to any other thread that is
+    // ready: workers may wait for their instants side by side on two cores.
+    Call(calls_, kPcSleep, {static_cast<uint32_t>(ms)});
   }
 }
 
@@ -376,6 +404,7 @@ struct Measurement::Source {
   bool parsed = false;
   SourceMeasurer measurer;
   InternetHandle connection;
+  bool warm = false;  // answered once: its later requests go out on workers
   Source(const std::string& u, const HttpCalls& http, const Options& o, double base, double start)
       : url(u), measurer(o, base, start) {
     std::u16string wide;
@@ -396,10 +425,118 @@ Measurement::Measurement(const PlatformCalls& calls, const std::vector<std::stri
     if (!sources_.back()->parsed) sources_.back()->measurer.Stop(Reason::kBadUrl);
   }
   session_ = std::make_unique<InternetHandle>(&calls_, *http_, http_->open(calls_, options_.proxy));
+  http_->allow_connections(calls_, session_->handle(),
+                           static_cast<uint32_t>(std::max<size_t>(2, urls.size() * std::max(1, options_.connections))));
+  workers_ = std::make_unique<Workers>();
+  // Bound here, on the caller's thread, before any worker may need it.
+  Call(calls_, kPcGetLastError, {});
   if (Finished()) Finish();
 }
 
-Measurement::~Measurement() = default;
+// The workers: one thread per request in flight at the busiest moment, each
+// kept for the measurement; a lane is a thread and the request it carries.
+struct Measurement::Workers {
+  struct Lane {
+    Source* source = nullptr;  // whose request it carries (the caller's side)
+    bool busy = false;         // a request given, its reply not yet taken (the caller's side)
+    double send_at = 0;        // under the mutex from here on
+    bool ready = false;        // the request is to be made
+    bool done = false;         // its reply is in `reply`
+    measure::Exchange reply;
+    std::thread thread;
+  };
+  std::mutex mutex;
+  std::condition_variable work;     // a lane has a request, or the workers stop
+  std::condition_variable replied;  // a lane's reply is in
+  bool stopping = false;
+  std::vector<std::unique_ptr<Lane>> lanes;
+
+  // Requests in flight are finished (each within its time-out), the rest dropped.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopping = true;
+    }
+    work.notify_all();
+    for (auto& lane : lanes)
+      if (lane->thread.joinable()) lane->thread.join();
+  }
+  ~Workers() { Stop(); }
+};
+
+Measurement::~Measurement() {
+  if (workers_) workers_->Stop();  // before the handles they use close
+}
+
+bool Measurement::InFlight() const {
+  for (const auto& lane : workers_->lanes)
+    if (lane->busy) return true;
+  return false;
+}
+
+void Measurement::Launch(Source& s, double send_at) {
+  s.measurer.Launch(send_at);
+  Workers& w = *workers_;
+  Workers::Lane* lane = nullptr;
+  for (auto& l : w.lanes)
+    if (!l->busy) lane = l.get();
+  if (!lane) {
+    w.lanes.push_back(std::make_unique<Workers::Lane>());
+    lane = w.lanes.back().get();
+    lane->thread = std::thread([this, lane] {
+      Workers& w = *workers_;
+      std::unique_lock<std::mutex> lock(w.mutex);
+      for (;;) {
+        w.work.wait(lock, [&] { return w.stopping || lane->ready; });
+        if (w.stopping) return;
+        lane->ready = false;
+        Source* source = lane->source;
+        double at = lane->send_at;
+        lock.unlock();
+        measure::Exchange x = Exchange(*source, at);
+        lock.lock();
+        lane->reply = x;
+        lane->done = true;
+        w.replied.notify_all();
+      }
+    });
+  }
+  lane->busy = true;
+  lane->source = &s;
+  {
+    std::lock_guard<std::mutex> lock(w.mutex);
+    lane->send_at = send_at;
+    lane->done = false;
+    lane->ready = true;
+  }
+  w.work.notify_all();
+}
+
+void Measurement::TakeReplies() {
+  std::vector<std::pair<Source*, measure::Exchange>> in;
+  {
+    std::lock_guard<std::mutex> lock(workers_->mutex);
+    for (auto& lane : workers_->lanes)
+      if (lane->busy && lane->done) {
+        in.emplace_back(lane->source, lane->reply);
+        lane->busy = lane->done = false;
+      }
+  }
+  for (auto& [source, x] : in) source->measurer.Take(x);
+}
+
+void Measurement::Wait(double mono) {
+  double left = mono - clock_.Now();
+  if (left <= 0 || finished_) return;
+  left = std::min(left, 1.0);  // the caller asks again
+  Workers& w = *workers_;
+  std::unique_lock<std::mutex> lock(w.mutex);
+  w.replied.wait_for(lock, std::chrono::duration<double>(left), [&] {
+    for (auto& lane : w.lanes)
+      if (lane->busy && lane->done) return true;
+    return false;
+  });
+}
 
 bool Measurement::Finished() const {
   if (finished_) return true;
@@ -410,8 +547,14 @@ bool Measurement::Finished() const {
 
 double Measurement::NextWakeTime() const {
   double next = 1e300;
-  for (const auto& s : sources_)
-    if (!s->measurer.Finished()) next = std::min(next, s->measurer.NextSendTime());
+  for (const auto& s : sources_) {
+    if (s->measurer.Finished()) continue;
+    next = std::min(next, s->measurer.Deadline());
+    // A source with all its connections busy waits for a reply first.
+    if (s->measurer.HasRequest() && s->measurer.InFlight() < std::max(1, options_.connections))
+      next = std::min(next, s->measurer.NextSendTime() - (s->warm ? kLaunchAhead : 0));
+  }
+  if (InFlight()) next = std::min(next, clock_.Now() + kReplyPoll);
   return next;
 }
 
@@ -423,6 +566,7 @@ void Measurement::Cancel() {
 void Measurement::Finish() {
   if (finished_) return;
   finished_ = true;
+  workers_->Stop();
   result_ = Result{};
   for (auto& s : sources_) {
     s->measurer.Stop();
@@ -435,26 +579,43 @@ void Measurement::Finish() {
   result_.reference_utc = result_.reference_mono + clock_.UtcMinusMono();
 }
 
+Result Measurement::Partial() const {
+  if (finished_) return result_;
+  Result r;
+  for (const auto& s : sources_) r.sources.push_back(s->measurer.Result(s->url));
+  Combine(r);
+  r.reference_mono = clock_.Now();
+  r.reference_utc = r.reference_mono + clock_.UtcMinusMono();
+  return r;
+}
+
 bool Measurement::Step() {
   if (finished_) return false;
+  TakeReplies();
   double now = clock_.Now();
-  Source* due = nullptr;
+  Source* due = nullptr;  // the earliest first exchange, made here
   for (auto& s : sources_) {
-    if (s->measurer.Finished()) continue;
-    if (now >= s->measurer.Deadline()) {
-      s->measurer.Stop(Reason::kTimedOut);
+    SourceMeasurer& m = s->measurer;
+    if (m.Finished()) continue;
+    if (now >= m.Deadline()) {
+      m.Stop(Reason::kTimedOut);
       continue;
     }
-    if (!due || s->measurer.NextSendTime() < due->measurer.NextSendTime()) due = s.get();
+    if (!s->warm) {
+      if (m.HasRequest() && m.InFlight() == 0 && (!due || m.NextSendTime() < due->measurer.NextSendTime()))
+        due = s.get();
+      continue;
+    }
+    while (m.HasRequest() && m.InFlight() < std::max(1, options_.connections) &&
+           m.NextSendTime() - now <= kLaunchAhead)
+      Launch(*s, m.NextSendTime());
   }
-  if (!due) {
-    Finish();
-    return false;
+  if (due && due->measurer.NextSendTime() - now <= kStepSlack) {
+    measure::Exchange x = Exchange(*due, due->measurer.NextSendTime());
+    due->warm = x.ok && due->connection.handle();
+    due->measurer.Take(x);
   }
-  double send_at = due->measurer.NextSendTime();
-  if (send_at - now > kStepSlack) return true;
-  due->measurer.Take(Exchange(*due, send_at));
-  if (Finished()) {
+  if (Finished() && !InFlight()) {
     Finish();
     return false;
   }
@@ -533,11 +694,8 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
 Result MeasureBlocking(const PlatformCalls& calls, const std::vector<std::string>& urls,
                        const Options& options, HttpApi api) {
   Measurement m(calls, urls, options, api);
-  while (m.Step()) {
-    // Sleep until shortly before the next send; Step() spins the rest.
-    double wake = m.NextWakeTime() - kStepSlack / 2;
-    m.clock().WaitUntil(wake, 0);
-  }
+  // Until shortly before the next send (Step() waits out the rest), or a reply.
+  while (m.Step()) m.Wait(m.NextWakeTime() - kStepSlack / 2);
   return m.result();
 }
 

@@ -1,7 +1,9 @@
 // The measurement engine's Windows edge: the clock (performance counter
 // mapped once to the PC's UTC clock), one timed HTTP(S) exchange per request
-// over a kept-alive connection per source, and the drivers that run the
-// portable core (measure.h) over several sources at once. The exchange is
+// over kept-alive connections (up to Options::connections requests of a
+// source in flight at once, each on a worker thread of its own), and the
+// drivers that run the portable core (measure.h) over several sources at
+// once. The exchange is
 // written once; the HTTP API under it is WinINet (the window programs) or
 // WinHTTP (the service: WinINet is not meant for services), chosen per
 // Measurement, each a row of one small table of API calls. The session goes
@@ -16,8 +18,12 @@
 // BindPlatformCalls() (GetProcAddress). Arguments are the 32-bit words of a
 // stdcall call, pointers as words.
 // Ownership: a Measurement owns its WinINet or WinHTTP handles (closed on
-// destruction or when it finishes) and its result. PlatformCalls' context
-// stays the caller's.
+// destruction or when it finishes), its worker threads (joined when it
+// finishes) and its result. PlatformCalls' context stays the caller's.
+// Threads: only the caller's thread plans (the core is not shared); a
+// worker makes one exchange at a time, on a source that has answered once
+// on the caller's thread, so every platform function a worker calls was
+// called (and bound, by a lazily binding hook) on the caller's thread first.
 // May call: PlatformCalls, measure.h, the C++ standard library; owns its
 // handles with the runtime's owner template (runtime/core/owner.h); its rows
 // are of the shared DLL row type (program/dll_table.h, header-only).
@@ -25,12 +31,16 @@
 // Usage, blocking (console, tests):
 //   measure::PlatformCalls calls = measure::BindPlatformCalls();
 //   measure::Result r = measure::MeasureBlocking(calls, urls, measure::Options{});
-// Usage, from a window timer (no call blocks longer than one request + 20 ms):
+// Usage, from a window timer (no call blocks longer than one request + 20 ms:
+// that is a source's first exchange, made on the caller's thread; later ones
+// go out on workers and Step() returns at once):
 //   measure::Measurement m(calls, urls, options);      // opens nothing yet
 //   (a service: measure::Measurement m(calls, urls, options, measure::HttpApi::kWinHttp))
 //   on each timer tick (e.g. every 10 ms, or at m.NextWakeTime()):
 //     if (!m.Step()) { use m.result(); }                // false once finished
-//   m.Cancel() stops early and keeps what is known.
+//   m.Cancel() stops early and keeps what is known (it waits for the
+//   requests in flight, each at most its time-out); m.Partial() between
+//   steps is the first estimate and each refinement of it.
 #pragma once
 
 #include <cstdint>
@@ -146,7 +156,9 @@ class Clock {
 // One HTTP API's calls of an exchange (measure_edge.cpp).
 struct HttpCalls;
 
-// Several sources measured together; each step does at most one exchange.
+// Several sources measured together. A step takes the replies in, hands the
+// requests due soon to workers, and makes at most one exchange itself (a
+// source's first).
 class Measurement {
  public:
   Measurement(const PlatformCalls& calls, const std::vector<std::string>& urls,
@@ -155,28 +167,42 @@ class Measurement {
   Measurement(const Measurement&) = delete;
   Measurement& operator=(const Measurement&) = delete;
 
-  // When the next exchange is due (mono, see clock()); in the past when
-  // something is due now. Meaningless once finished.
+  // When Step() has something to do (mono, see clock()): a request to
+  // hand out or to make, or, while requests are in flight, a look at their
+  // replies every 20 ms; in the past when something is due now.
+  // Meaningless once finished.
   double NextWakeTime() const;
-  // Returns at once when nothing is due within 20 ms; otherwise waits for
-  // the due instant on the counter and does that one exchange. False once
-  // every source is finished (then result() is complete).
+  // Takes in the replies that came, hands each request due within 50 ms to
+  // a worker, and makes a source's first exchange itself when it is due
+  // within 20 ms (waiting for its instant on the counter). False once every
+  // source is finished (then result() is complete).
   bool Step();
+  // Waits until `mono` or until a reply comes in, whichever is first.
+  void Wait(double mono);
   bool Finished() const;
   void Cancel();
   const Result& result() const { return result_; }
+  // While measuring: what is known so far, combined as result() will be
+  // (a source without an answer yet is failed, kUnfinished); result() once
+  // finished.
+  Result Partial() const;
   const Clock& clock() const { return clock_; }
 
  private:
   struct Source;
+  struct Workers;
   void Finish();
   measure::Exchange Exchange(Source& source, double send_at);
+  void Launch(Source& source, double send_at);
+  void TakeReplies();
+  bool InFlight() const;
   PlatformCalls calls_;
   const HttpCalls* http_;  // the chosen API's row (measure_edge.cpp)
   Clock clock_;
   Options options_;
   std::vector<std::unique_ptr<Source>> sources_;
   std::unique_ptr<class InternetHandle> session_;
+  std::unique_ptr<Workers> workers_;
   Result result_;
   bool finished_ = false;
 };

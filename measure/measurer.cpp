@@ -13,7 +13,17 @@ namespace measure {
 
 namespace {
 
-constexpr int kWarmUpExchanges = 2;  // opens the connection, then times a round trip
+// A round's fan: at most this many requests aimed at one tick.
+constexpr int kMostFan = 9;
+// A round that leaves the estimate, already within the round trip, wider
+// than this share of what it was has not narrowed it (the path's noise, not
+// the aim, decides it now); the second such round ends the measurement.
+// Wider than the round trip, a round that fell short was only sent late.
+constexpr double kShrunk = 0.7;
+constexpr int kMostStalls = 2;
+// The per-second limit keeps this far from the edge of its second: a
+// request goes out a little after the instant it was launched for.
+constexpr double kRateSlack = 0.05;
 
 // A finer source: its good exchanges at most, back to back (the first opens
 // the connection, so its interval is the widest).
@@ -37,19 +47,41 @@ bool CountsSeconds(const Exchange& x, double pc_utc, double max_distance) {
 // server read its clock at the middle of the exchange, which narrows each
 // exchange to a one-second window [second - m, second + 1 - m); the offset
 // estimate is the middle of the region most of those windows agree on.
-// Each timed request is aimed so that the server reads its clock exactly
-// when the estimate's midpoint says its second ticks over: the reply says
-// which side of the tick it landed on and halves the estimate's width.
+// A round aims k requests at one tick of the server's second, each so that
+// the server reads its clock when the offset would be at one of k points
+// spread evenly over the estimate: every reply says which side of the tick
+// it landed on, so together they cut the estimate k+1 ways. A planned
+// request whose point has fallen outside the estimate by the replies in
+// meanwhile is not sent. k is as large as the requests in flight at once
+// allow (the round's requests are spread over the estimate's width and
+// each lasts a round trip), within the request budget.
 // A finer source (Exchange::resolution) narrows the same way, each exchange
 // to [time - u4, time + resolution - u1], but has no tick to aim at: its
 // estimate is the honest interval itself (PlanFine).
 
 SourceMeasurer::SourceMeasurer(const Options& options, double pc_utc_minus_mono,
                                double start_mono)
-    : options_(options), base_(pc_utc_minus_mono), start_(start_mono), next_send_(start_mono) {}
+    : options_(options), base_(pc_utc_minus_mono), start_(start_mono), next_send_(start_mono) {
+  plan_.push_back({start_mono, 0, false});  // opens the connection
+}
 
 bool SourceMeasurer::Finished() const { return finished_; }
-double SourceMeasurer::NextSendTime() const { return next_send_; }
+
+double SourceMeasurer::NextSendTime() const {
+  if (plan_.empty()) return Deadline();
+  double at = plan_.front().send;
+  size_t n = launched_.size(), per_second = static_cast<size_t>(std::max(1, options_.max_per_second));
+  if (n >= per_second) at = std::max(at, launched_[n - per_second] + 1 + kRateSlack);
+  return at;
+}
+
+void SourceMeasurer::Launch(double at) {
+  if (plan_.empty() || finished_) return;
+  plan_.erase(plan_.begin());
+  launched_.push_back(at);
+  next_send_ = at;
+  ++in_flight_;
+}
 
 double SourceMeasurer::ReferenceMono() const {
   if (samples_.empty()) return start_;
@@ -113,53 +145,134 @@ void SourceMeasurer::UpdateEstimate() {
   est_hi_ = best_hi;
 }
 
+// How many requests a round of this width may aim at one tick: spread over
+// the width, each lasting a (generous) round trip, no more may be in flight
+// at once than the source's connections.
+int SourceMeasurer::Fan(double width, int budget) const {
+  double rtt = 1.5 * min_rtt_ + 0.005;
+  int most = std::min({kMostFan, budget, std::max(1, options_.max_per_second - 1)});
+  if (most < 1) return 0;
+  for (int k = most; k > 1; --k) {
+    double spacing = width / (k + 1);
+    int at_once = spacing > 0 ? static_cast<int>(std::min<double>(k, std::floor(rtt / spacing) + 1)) : k;
+    if (at_once <= options_.connections) return k;
+  }
+  return 1;
+}
+
+// The first tick of the server's second (utc, on the PC clock plus the
+// phase) that a request for `phase` sent at `earliest` (mono) or later can
+// meet: the server reads its clock half a round trip after we send.
+double SourceMeasurer::Tick(double phase, double earliest) const {
+  return std::ceil(earliest + base_ + min_rtt_ / 2 + phase);
+}
+
+// Plans a request for each of `phases` at `tick`, or at the first later
+// tick all of them can still reach: each is sent so that the server reads
+// its clock at the instant u where u + phase is that whole second.
+void SourceMeasurer::Aim(const std::vector<double>& phases, bool check, double earliest, double tick) {
+  double most = *std::max_element(phases.begin(), phases.end());
+  tick = std::max(tick, Tick(most, earliest));
+  for (double phase : phases) plan_.push_back({tick - phase - min_rtt_ / 2 - base_, phase, check});
+  std::sort(plan_.begin(), plan_.end(), [](const Planned& a, const Planned& b) { return a.send < b.send; });
+}
+
 void SourceMeasurer::Plan(double now) {
   if (fine_) return PlanFine(now);
-  if (requests_ >= options_.max_requests) return Stop();
-  double earliest = now + options_.send_margin;
-  if (samples_.size() < static_cast<size_t>(kWarmUpExchanges) || !have_estimate_) {
-    next_send_ = std::max(earliest, start_);
+  plan_.clear();
+  int budget = options_.max_requests - static_cast<int>(launched_.size());
+  if (budget <= 0) return Stop();
+  double earliest = std::max(now + options_.send_margin, start_);
+  if (samples_.empty()) {
+    plan_.push_back({earliest, 0, false});
   } else {
-    double probe = (est_lo_ + est_hi_) / 2;
-    if (est_hi_ - est_lo_ <= 2 * options_.target_resolution) {
-      // Converged. A server whose clock stepped during the measurement can
-      // leave replies that agree only on a thin interval between its two
-      // clocks. So the last two requests are aimed just outside the honest
-      // interval, one beyond each end: an honest server answers on the
-      // predicted side of its tick (its interval holds the truth, so it can
-      // never empty the intersection), while a clock that moved past that end
-      // answers on the other side and empties it: the step is then named.
-      if (edge_checks_ >= 2) return Stop();
-      double lo, hi;
-      Bounds(&lo, &hi);
-      double margin = min_rtt_ / 2 + options_.target_resolution;
-      probe = edge_checks_ == 0 ? hi + margin : lo - margin;
-      ++edge_checks_;
-    }
-    // Aim: the server reads its clock (half a round trip after we send) at
-    // the instant u where u + probe is a whole second.
-    double lead = min_rtt_ / 2;
-    double earliest_utc = earliest + base_;
-    double k = std::ceil(earliest_utc + lead + probe);
-    next_send_ = k - probe - lead - base_;
+    PlanRound(earliest);
+    if (finished_) return;
   }
   // Leave room for a reply slower than the fastest one seen.
-  if (next_send_ + 3 * min_rtt_ + 0.05 > start_ + options_.max_seconds) Stop();
+  double last = start_ + options_.max_seconds - 3 * min_rtt_ - 0.05;
+  plan_.erase(std::remove_if(plan_.begin(), plan_.end(), [&](const Planned& p) { return p.send > last; }),
+              plan_.end());
+  if (plan_.empty()) Stop();
+}
+
+void SourceMeasurer::PlanRound(double earliest) {
+  int budget = options_.max_requests - static_cast<int>(launched_.size());
+  double width = est_hi_ - est_lo_;
+  if (round_width_ > 0 && width > kShrunk * round_width_ && width < 2 * min_rtt_) ++stalls_;
+  round_width_ = width;
+  double lo, hi;
+  Bounds(&lo, &hi);
+  // Converged. A server whose clock stepped during the measurement can
+  // leave replies that agree only on a thin interval between its two
+  // clocks. So two requests are aimed just outside the honest interval, one
+  // beyond each end: an honest server answers on the predicted side of its
+  // tick (its interval holds the truth, so it can never empty the
+  // intersection), while a clock that moved past that end answers on the
+  // other side and empties it: the step is then named. They ride with the
+  // round that is expected to converge, or go alone.
+  double margin = min_rtt_ / 2 + options_.target_resolution;
+  std::vector<double> checks = {hi + margin, lo - margin};
+  bool done = width <= 2 * options_.target_resolution || stalls_ >= kMostStalls;
+  if (done) {
+    if (checked_ || budget < 2) return Stop();
+    checked_ = true;
+    return Aim(checks, true, earliest, 0);
+  }
+  // The round goes at the first tick where the per-second limit leaves room
+  // for two of its requests at least, and aims no more than that room.
+  int room = 0;
+  double widest = est_lo_ + width * kMostFan / (kMostFan + 1);  // the largest phase a fan aims at
+  double tick = Tick(widest, earliest);
+  for (int wait = 0; wait < 2; ++wait, tick += 1) {
+    double first = tick - widest - min_rtt_ / 2 - base_;
+    room = options_.max_per_second -
+           static_cast<int>(std::count_if(launched_.begin(), launched_.end(),
+                                          [&](double at) { return at > first - 1 - kRateSlack; }));
+    if (room >= 2) break;
+  }
+  int fan = Fan(width, std::min(room, budget - (checked_ ? 0 : 2)));
+  if (fan < 1) return Stop();
+  std::vector<double> phases;
+  for (int j = 0; j < fan; ++j) phases.push_back(est_lo_ + width * (j + 1) / (fan + 1));
+  Aim(phases, false, earliest, tick);
+  if (!checked_ && width / (fan + 1) <= 2 * options_.target_resolution) {
+    checked_ = true;
+    Aim(checks, true, earliest, tick);
+  }
+}
+
+// Drops the round's planned requests whose point the replies so far have
+// already decided.
+void SourceMeasurer::Prune() {
+  plan_.erase(std::remove_if(plan_.begin(), plan_.end(),
+                             [&](const Planned& p) {
+                               return !p.check && (p.phase <= est_lo_ || p.phase >= est_hi_);
+                             }),
+              plan_.end());
 }
 
 // Back to back over the kept-alive connection until kFineExchanges good
 // ones, or until one past the connection's opening narrowed nothing: the
 // path's fastest exchanges are then already in.
 void SourceMeasurer::PlanFine(double now) {
-  if (requests_ >= options_.max_requests || samples_.size() >= kFineExchanges || fine_stalled_)
+  plan_.clear();
+  if (static_cast<int>(launched_.size()) >= options_.max_requests || samples_.size() >= kFineExchanges ||
+      fine_stalled_)
     return Stop();
-  next_send_ = std::max(now + options_.send_margin, start_);
-  if (next_send_ + 3 * min_rtt_ + 0.05 > start_ + options_.max_seconds) Stop();
+  double send = std::max(now + options_.send_margin, start_);
+  if (send + 3 * min_rtt_ + 0.05 > start_ + options_.max_seconds) return Stop();
+  plan_.push_back({send, 0, false});
 }
 
 void SourceMeasurer::Take(const Exchange& x) {
   if (finished_) return;
-  ++requests_;
+  if (in_flight_ > 0) {
+    --in_flight_;
+  } else {  // sent one at a time, without Launch()
+    if (!plan_.empty()) plan_.erase(plan_.begin());
+    launched_.push_back(std::isfinite(x.sent) ? x.sent : next_send_);
+  }
   // Our own instants come from a counter that only runs forward: a reply
   // received before it was sent, or an instant that is no number, says the
   // counter broke (or wrapped), so the exchange proves nothing.
@@ -173,7 +286,8 @@ void SourceMeasurer::Take(const Exchange& x) {
     }
     if (++failures_ >= options_.max_failures) return Stop();  // says the last failure
     double now = std::isfinite(x.received) ? x.received : std::isfinite(x.sent) ? x.sent : next_send_;
-    return Plan(std::max(now, next_send_));
+    if (plan_.empty() && in_flight_ == 0) Plan(std::max(now, next_send_));
+    return;
   }
   failures_ = 0;
   Sample s{x.sent + base_, x.received + base_, x.server_second};
@@ -211,11 +325,13 @@ void SourceMeasurer::Take(const Exchange& x) {
     est_lo_ = lo;
     est_hi_ = hi;
     have_estimate_ = true;
-    return Plan(x.received);
+    if (plan_.empty() && in_flight_ == 0) Plan(x.received);
+    return;
   }
   UpdateEstimate();
   have_estimate_ = true;
-  Plan(x.received);
+  Prune();
+  if (plan_.empty() && in_flight_ == 0) Plan(x.received);
 }
 
 // The server read its clock after our send instant u1, and its offset is at
@@ -258,7 +374,7 @@ SourceResult SourceMeasurer::Result(const std::string& url) const {
   r.failure = failure_;
   if (r.state == SourceState::kFailed && failure_.reason == Reason::kNone)
     r.failure = Failure{Reason::kUnfinished};
-  r.requests = requests_;
+  r.requests = static_cast<int>(launched_.size());
   r.rtt = min_rtt_;
   double lo, hi;
   if (r.state != SourceState::kFailed && Bounds(&lo, &hi)) {

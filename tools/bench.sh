@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs every benchmark and prints its figures (nothing is asserted): the
 # native text benchmarks built without sanitizers, and the Windows ones
-# (memory, windows, web, JSON, the tool itself) under Wine on a private Xvfb.
+# (memory, windows, web, JSON, the tool itself) under Wine on a private Xvfb,
+# and timecal-query beside Debian's htpdate (bench/bench_precision.py).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -31,3 +32,5 @@ for b in bench_memory bench_ui bench_web bench_json bench_app precision/bench_pr
   echo "== $b (Wine)"
   wine "build/win/bench/$b.exe"
 done
+echo "== bench_precision.py: timecal-query (Wine) beside htpdate (Linux)"
+python3 bench/bench_precision.py "$root/build/win/query/timecal-query.exe" 3

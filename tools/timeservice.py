@@ -6,7 +6,8 @@ service's time as "YYYY-MM-DD HH:MM:SS" in Beijing time (UTC+8), truncated
 to whole seconds (and sysTime1 as "YYYYMMDDHHMMSS"), the shape the public
 service answers with. Every answer, whatever its path, carries a Date header
 (UTC, whole seconds) read from the same shifted clock at the same instant;
-GET /date answers only that header with a short text body.
+GET /date answers only that header with a short text body. HEAD answers as
+GET does, without the body (htpdate asks that way).
 
 Options let tests and people see how the tool copes:
   --offset S      add S seconds to the time served (fractional, may be negative)
@@ -279,7 +280,7 @@ def make_handler(settings, routes=None):
                     "Content-Type: %s\r\n"
                     "Content-Length: %d\r\n"
                     "\r\n") % (status, reason, stamp.date, cache, content_type, len(body))
-            self.wfile.write(head.encode("latin-1") + body)
+            self.wfile.write(head.encode("latin-1") + (b"" if self.command == "HEAD" else body))
 
         def do_GET(self):
             settings.last_request = time.monotonic()
@@ -288,6 +289,9 @@ def make_handler(settings, routes=None):
             if route is None:
                 return self.answer(b"not found", 404, content_type="text/plain")
             route(self, settings, url.query)
+
+        # As GET without the body: htpdate asks by HEAD and reads the Date.
+        do_HEAD = do_GET
 
     return Handler
 

@@ -134,7 +134,7 @@ class QueryTest(unittest.TestCase):
                         self.assertNotIn("failed", s, s)
                         # Near the truth, which the bound covers (to the printed digits).
                         self.assertLessEqual(abs(s["offset"] - truth_here), min(within, s["bound"] + 0.002), s)
-                        self.assertLessEqual(s["requests"], 16)
+                        self.assertLessEqual(s["requests"], 24)  # Options::max_requests
                         # The combination is as close as the closest source must be.
                         self.assertLessEqual(abs(combined - truth_here), min(w for _, w in expect.values()))
 
