@@ -86,6 +86,7 @@ enum class Reason : int {
   kFieldInSeconds,        // that member's number counts seconds, not milliseconds
   kCachedReply,           // refused: a cache answered (an Age header: that exchange; a Date the
                           // server's clock had left: the source)
+  kProxyErrorPage,        // an error status a proxy on the way may have written itself
   kCount
 };
 

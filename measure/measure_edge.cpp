@@ -114,6 +114,7 @@ constexpr uint32_t kWholeString = 0xFFFFFFFFu;       // (DWORD)-1: the text ends
 constexpr uint32_t kQueryDate = 9;                   // WINHTTP_QUERY_DATE
 constexpr uint32_t kQueryStatusCode = 19;            // WINHTTP_QUERY_STATUS_CODE
 constexpr uint32_t kQueryAge = 48;                   // WINHTTP_QUERY_AGE
+constexpr uint32_t kQueryVia = 66;                   // WINHTTP_QUERY_VIA
 constexpr uint32_t kQueryFlagNumber = 0x20000000u;   // WINHTTP_QUERY_FLAG_NUMBER
 constexpr uint32_t kOptionMaxConnsPerServer = 73;    // WINHTTP_OPTION_MAX_CONNS_PER_SERVER
 constexpr uint32_t kOptionMaxConnsPer10Server = 74;  // WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER
@@ -179,6 +180,7 @@ std::string Header(const PlatformCalls& c, uint32_t request, uint32_t which) {
 }
 std::string Date(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryDate); }
 std::string Age(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryAge); }
+std::string Via(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryVia); }
 uint32_t Status(const PlatformCalls& c, uint32_t request) {
   uint32_t status = 0, size = 4;
   Call(c, kPcHttpQueryInfoA, {request, kQueryStatusCode | kQueryFlagNumber, W(&status), W(&size), 0});
@@ -264,6 +266,7 @@ std::string Header(const PlatformCalls& c, uint32_t request, uint32_t which) {
 }
 std::string Date(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryDate); }
 std::string Age(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryAge); }
+std::string Via(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryVia); }
 uint32_t Status(const PlatformCalls& c, uint32_t request) {
   uint32_t status = 0, size = 4;
   Call(c, kPcWinHttpQueryHeaders,
@@ -302,6 +305,7 @@ struct HttpCalls {
   uint32_t (*status)(const PlatformCalls&, uint32_t request);
   bool (*read)(const PlatformCalls&, uint32_t request, char* to, uint32_t size, uint32_t* got);
   std::string (*age)(const PlatformCalls&, uint32_t request);  // "" when none
+  std::string (*via)(const PlatformCalls&, uint32_t request);  // "" when none
   // Lets `count` requests to one server be in flight at once.
   void (*allow_connections)(const PlatformCalls&, uint32_t session, uint32_t count);
 };
@@ -311,10 +315,10 @@ namespace {
 constexpr HttpCalls kHttpCalls[] = {
     {HttpApi::kWinInet, kPcInternetCloseHandle, false, kWinInetReasons, std::size(kWinInetReasons),
      inet::Open, inet::Connect, inet::OpenRequest, inet::Prepare, inet::Send, inet::Date,
-     inet::Status, inet::Read, inet::Age, inet::AllowConnections},
+     inet::Status, inet::Read, inet::Age, inet::Via, inet::AllowConnections},
     {HttpApi::kWinHttp, kPcWinHttpCloseHandle, true, kWinHttpReasons, std::size(kWinHttpReasons),
      whttp::Open, whttp::Connect, whttp::OpenRequest, whttp::Prepare, whttp::Send, whttp::Date,
-     whttp::Status, whttp::Read, whttp::Age, whttp::AllowConnections},
+     whttp::Status, whttp::Read, whttp::Age, whttp::Via, whttp::AllowConnections},
 };
 static_assert(rt::RowsInKeyOrder(kHttpCalls, &HttpCalls::api) &&
                   sizeof kHttpCalls / sizeof kHttpCalls[0] == 2,
@@ -681,6 +685,19 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
       x.failure.reason = Reason::kHttpStatus;
       x.failure.number = status;
     }
+    return x;
+  }
+  // An error status other than "not found" that a proxy may have written
+  // itself (a named proxy carries every request; the system's shows itself
+  // by the Via its replies carry) is stamped by the proxy's clock: no
+  // reading of the source's. Straight from the source, any reply's Date is
+  // the server's own (a site's 403 page included).
+  const uint32_t status = http.status(calls_, request.handle());
+  if (status >= 400 && status != 404 && status != 410 &&
+      (options_.proxy.mode == ProxyMode::kNamed ||
+       (options_.proxy.mode == ProxyMode::kSystem && !http.via(calls_, request.handle()).empty()))) {
+    x.failure = Failure{Reason::kHttpStatus, status};
+    x.failure.reply = Reason::kProxyErrorPage;
     return x;
   }
   x.ok = true;

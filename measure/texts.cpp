@@ -65,6 +65,7 @@ constexpr EnglishRow kEnglish[] = {
     {R::kFieldNegative, "negative time \"", false, "\""},
     {R::kFieldInSeconds, "seconds, not milliseconds (as milliseconds the time is ", false, ")"},
     {R::kCachedReply, "refused: a cache answered with ", false, ""},  // "Age: 5", "a Date 2 s old"
+    {R::kProxyErrorPage, "an error page a proxy on the way may have written", false, nullptr},
 };
 static_assert(sizeof kEnglish / sizeof kEnglish[0] == static_cast<size_t>(R::kCount),
               "one English text per reason code");

@@ -40,7 +40,9 @@ Outcome OutcomeOf(const measure::Result& r) {
     v.offset_ms = s.offset * 1000.0;
     v.bound_ms = s.bound * 1000.0;
     v.rtt_ms = s.rtt * 1000.0;
-    v.reason = s.failure.reason;
+    // A status that gave no time because a proxy may have written it says so,
+    // with the status, rather than as a plain HTTP error.
+    v.reason = s.failure.reply == measure::Reason::kProxyErrorPage ? s.failure.reply : s.failure.reason;
     v.reason_number = s.failure.number;
     v.state = s.state;
     if (v.state == measure::SourceState::kAnswered && (!have_rtt || v.rtt_ms < o.rtt_ms)) {

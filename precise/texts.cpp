@@ -111,6 +111,7 @@ constexpr ReasonRow kReasonTexts[] = {
     {R::kFieldNegative, GBK_PRECISE_REASON_FIELD_NEGATIVE, nullptr},
     {R::kFieldInSeconds, GBK_PRECISE_REASON_FIELD_IN_SECONDS, nullptr},
     {R::kCachedReply, GBK_PRECISE_REASON_CACHED_REPLY, nullptr},
+    {R::kProxyErrorPage, GBK_PRECISE_REASON_PROXY_ERROR_PAGE, " (HTTP %u)"},
 };
 static_assert(sizeof kReasonTexts / sizeof kReasonTexts[0] == static_cast<size_t>(R::kCount),
               "one text per reason code");

@@ -33,6 +33,7 @@ constexpr uint32_t kQueryDate = 9;                  // HTTP_QUERY_DATE
 constexpr uint32_t kQueryStatusCode = 19;           // HTTP_QUERY_STATUS_CODE
 constexpr uint32_t kQueryRawHeadersCrlf = 22;       // HTTP_QUERY_RAW_HEADERS_CRLF
 constexpr uint32_t kQueryAge = 48;                  // HTTP_QUERY_AGE
+constexpr uint32_t kQueryVia = 66;                  // HTTP_QUERY_VIA
 constexpr uint32_t kQueryFlagNumber = 0x20000000u;  // HTTP_QUERY_FLAG_NUMBER
 // InternetSetOptionA options.
 constexpr uint32_t kOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_TIMEOUT
