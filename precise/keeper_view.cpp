@@ -112,7 +112,8 @@ KeeperAction KeeperActionOf(const CommandLine& cl) {
   return KeeperAction::kNone;
 }
 
-std::string KeeperParameters(KeeperAction action, const std::vector<std::string>& urls) {
+std::string KeeperParameters(KeeperAction action, const std::vector<std::string>& urls,
+                             const measure::Proxy& proxy) {
   if (action != KeeperAction::kInstall) return "--uninstall";
   std::string out = "--install";
   for (const std::string& url : urls) {
@@ -121,6 +122,9 @@ std::string KeeperParameters(KeeperAction action, const std::vector<std::string>
     bool blank = url.find_first_of(" \t") != std::string::npos;
     out += blank ? " \"" + url + "\"" : " " + url;
   }
+  // A checked "host:port" holds no blank; the system's way is the service's default.
+  if (proxy.mode == measure::ProxyMode::kNamed) out += " --proxy " + proxy.server;
+  if (proxy.mode == measure::ProxyMode::kDirect) out += " --no-proxy";
   return out;
 }
 

@@ -52,9 +52,11 @@ std::string KeeperAnswerText(keeper::Answer answer);
 enum class KeeperAction { kNone, kInstall, kUninstall };
 // "--install" or "--uninstall" among the command line's other words.
 KeeperAction KeeperActionOf(const CommandLine& cl);
-// The service program's parameters: "--install URL..." or "--uninstall".
-// Words with a blank are quoted.
-std::string KeeperParameters(KeeperAction action, const std::vector<std::string>& urls);
+// The service program's parameters: "--install URL..." (then "--proxy
+// host:port" or "--no-proxy" when the command line named a way) or
+// "--uninstall". Words with a blank are quoted.
+std::string KeeperParameters(KeeperAction action, const std::vector<std::string>& urls,
+                             const measure::Proxy& proxy = {});
 // The status line once the service program ended with `exit_code`
 // (keeper::InstallExit, or anything else it may end with).
 std::string KeeperOutcomeText(KeeperAction action, uint32_t exit_code);

@@ -321,9 +321,9 @@ void WatchInstaller() {
 // program, elevated, does it; this program waits and ends with its code.
 // Declining the prompt is the service program's "no right"; a program that
 // cannot be started at all (none next to this one), its "failed".
-[[noreturn]] void InstallAndEnd(KeeperAction action, const std::vector<std::string>& urls) {
+[[noreturn]] void InstallAndEnd(KeeperAction action, const CommandLine& cl) {
   ElevatedProcess program;
-  if (!program.TryStart(KeeperProgramPath(), KeeperParameters(action, urls), true))
+  if (!program.TryStart(KeeperProgramPath(), KeeperParameters(action, cl.urls, cl.proxy), true))
     prog::EndProgram(program.declined() ? keeper::kInstallNoRight : keeper::kInstallFailed);
   prog::EndProgram(static_cast<int32_t>(program.WaitForEnd()));
 }
@@ -346,7 +346,7 @@ extern "C" int ProgramEntry(void) {
   prog::CallDll(kGetLastError, {});
   CommandLine cl = ReadCommandLine(CommandLineText());
   if (cl.apply_offset_ms) ApplyAndEnd(*cl.apply_offset_ms);
-  if (KeeperAction action = KeeperActionOf(cl); action != KeeperAction::kNone) InstallAndEnd(action, cl.urls);
+  if (KeeperAction action = KeeperActionOf(cl); action != KeeperAction::kNone) InstallAndEnd(action, cl);
   g_state = std::make_unique<State>();
   g_state->calls = EngineCalls();
   g_state->clock.emplace(g_state->calls);
@@ -426,7 +426,7 @@ extern "C" void OnKeeperClicked(void) {
   if (s.asking || s.installer.Running()) return;
   KeeperAction action =
       s.keeper.state == keeper::ServiceState::kNotInstalled ? KeeperAction::kInstall : KeeperAction::kUninstall;
-  if (!s.installer.TryStart(KeeperProgramPath(), KeeperParameters(action, s.urls), true))
+  if (!s.installer.TryStart(KeeperProgramPath(), KeeperParameters(action, s.urls, s.proxy), true))
     return Status(s.installer.declined() ? std::string(GBK_PRECISE_NO_ELEVATION)
                                          : GBK_PRECISE_KEEPER_CANNOT_START " " + std::string(keeper::kServiceProgram));
   s.installer_action = action;

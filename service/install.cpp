@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,17 +67,24 @@ void Configure(SC_HANDLE service) {
              "required privileges");
 }
 
-bool WriteSources(const std::vector<std::string>& urls) {
+// One value of the service's Parameters key, its bytes as given.
+bool WriteParameter(const char* name, DWORD type, const std::string& bytes) {
   Key key;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keeper::kParametersKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
                       nullptr) != ERROR_SUCCESS)
     return false;
+  return RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+}
+
+bool WriteSources(const std::vector<std::string>& urls) {
   std::string list;
   for (const std::string& url : urls) list += url + '\0';
-  list += '\0';
-  return RegSetValueExA(key.get(), keeper::kSourcesValue, 0, REG_MULTI_SZ,
-                        reinterpret_cast<const BYTE*>(list.data()), static_cast<DWORD>(list.size())) ==
-         ERROR_SUCCESS;
+  return WriteParameter(keeper::kSourcesValue, REG_MULTI_SZ, list + '\0');
+}
+
+bool WriteProxy(const std::string& proxy) {
+  return WriteParameter(keeper::kProxyValue, REG_SZ, proxy + '\0');
 }
 
 // What the service's key and the event source leave behind.
@@ -88,11 +96,24 @@ void RemoveKeys() {
 
 }  // namespace
 
-int Install(const std::vector<std::string>& given) {
-  for (const std::string& url : given) {
+int Install(const std::vector<std::string>& words) {
+  // URLs, and the way to them when one is named: "--proxy host:port" or
+  // "--no-proxy" (written as the Proxy value; without either the value
+  // stays as it was, the system's way when there is none).
+  std::vector<std::string> given;
+  std::optional<std::string> proxy;
+  for (size_t i = 0; i < words.size(); ++i) {
     measure::Url parts;
-    if (!measure::TryParseUrl(url, &parts)) {
-      std::printf("timecal-service: not an http:// or https:// URL: %s\n", measure::Printable(url).c_str());
+    measure::Proxy named;
+    if (words[i] == "--no-proxy") {
+      proxy = keeper::kProxyDirect;
+    } else if (words[i] == "--proxy" && i + 1 < words.size() && measure::TryParseProxy(words[i + 1], &named)) {
+      proxy = named.server;
+      ++i;
+    } else if (measure::TryParseUrl(words[i], &parts)) {
+      given.push_back(words[i]);
+    } else {
+      std::printf("timecal-service: not an http:// or https:// URL: %s\n", measure::Printable(words[i]).c_str());
       return keeper::kInstallBadArguments;
     }
   }
@@ -118,6 +139,7 @@ int Install(const std::vector<std::string>& given) {
   }
   Configure(service.get());
   if (!WriteSources(urls)) return Refused("writing the sources");
+  if (proxy && !WriteProxy(*proxy)) return Refused("writing the proxy");
   if (!events::TryRegisterSource(folder + kEventsLibrary)) return Refused("registering the event source");
   SERVICE_STATUS st{};
   bool running = QueryServiceStatus(service.get(), &st) && st.dwCurrentState != SERVICE_STOPPED;

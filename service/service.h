@@ -62,7 +62,7 @@ using AskFunction = keeper::Status (*)(keeper::Command command);
 void ServePipe(HANDLE stop, AskFunction ask);
 
 // Registration, run elevated from the command line; keeper::InstallExit.
-int Install(const std::vector<std::string>& urls);
+int Install(const std::vector<std::string>& words);
 int Uninstall();
 
 }  // namespace service

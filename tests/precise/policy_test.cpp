@@ -205,6 +205,9 @@ TEST(PreciseCommandLine, ReadsSourcesTheElevatedCopysOffsetAndTheServicesAction)
       {"p.exe http://a/ --install \"http://c d/\"", {"http://a/", "http://c d/"}, {}, {"--install"}, K::kInstall,
        "--install http://a/ \"http://c d/\""},
       {"p.exe --uninstall http://a/", {"http://a/"}, {}, {"--uninstall"}, K::kUninstall, "--uninstall"},
+      {"p.exe --install --proxy p:8080 http://a/", {"http://a/"}, {}, {"--install"}, K::kInstall,
+       "--install http://a/ --proxy p:8080"},
+      {"p.exe --no-proxy --install", {}, {}, {"--install"}, K::kInstall, "--install --no-proxy"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -214,7 +217,7 @@ TEST(PreciseCommandLine, ReadsSourcesTheElevatedCopysOffsetAndTheServicesAction)
     EXPECT_EQ(cl.unknown, c.unknown);
     EXPECT_EQ(precise::KeeperActionOf(cl), c.action);
     if (c.parameters) {
-      EXPECT_EQ(precise::KeeperParameters(c.action, cl.urls), c.parameters);
+      EXPECT_EQ(precise::KeeperParameters(c.action, cl.urls, cl.proxy), c.parameters);
     }
   }
   EXPECT_EQ(precise::UrlsIn("http://a/ x https://b/"), (std::vector<std::string>{"http://a/", "https://b/"}));

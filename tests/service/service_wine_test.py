@@ -111,10 +111,11 @@ class ServiceTest(unittest.TestCase):
         s = state()
         self.assertEqual((s["found"], s["agreed"], s["false_tickers"]), ("1", "3", "0"))
         self.assertEqual(int(s["correction_ms"]), round(correction))
-        # Installing again updates the sources and keeps the service.
-        code, out = wine(PROBE, "--install", self.serve(secret))
+        # Installing again updates the sources, and the way to them when one is named, and keeps the service.
+        code, out = wine(PROBE, "--install", "--no-proxy", self.serve(secret))
         self.assertEqual(code, 0, out)
         self.assertIn("updated", out)
+        self.assertRegex(wine("reg", "query", KEY + r"\Parameters", "/v", "Proxy")[1], r"REG_SZ\s+direct")
         # Killed (as a crash would end it) and started again: it measures anew with its settings.
         # (Wine's manager goes on showing RUNNING for the dead process, but starts it again.)
         subprocess.run(["pkill", "-KILL", "-f", r"\\timecal_service_probe\.exe$"], check=True)
