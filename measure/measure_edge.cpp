@@ -120,6 +120,14 @@ constexpr uint32_t kOptionMaxConnsPerServer = 73;    // WINHTTP_OPTION_MAX_CONNS
 constexpr uint32_t kOptionMaxConnsPer10Server = 74;  // WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER
 }  // namespace winhttp
 
+// The headers the exchange reads, by the query code both APIs share.
+constexpr uint32_t kHeaderDate = web::wininet::kQueryDate;
+constexpr uint32_t kHeaderAge = web::wininet::kQueryAge;
+constexpr uint32_t kHeaderVia = web::wininet::kQueryVia;
+static_assert(kHeaderDate == winhttp::kQueryDate && kHeaderAge == winhttp::kQueryAge &&
+                  kHeaderVia == winhttp::kQueryVia,
+              "WinHTTP's query codes are WinINet's");
+
 // WinINet's per-process connection limits (wininet.h; set with a null handle).
 constexpr uint32_t kInternetOptionMaxConnsPerServer = 73;    // INTERNET_OPTION_MAX_CONNS_PER_SERVER
 constexpr uint32_t kInternetOptionMaxConnsPer10Server = 74;  // INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER
@@ -178,9 +186,6 @@ std::string Header(const PlatformCalls& c, uint32_t request, uint32_t which) {
   if (!Call(c, kPcHttpQueryInfoA, {request, which, W(value), W(&size), 0})) return "";
   return value;
 }
-std::string Date(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryDate); }
-std::string Age(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryAge); }
-std::string Via(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryVia); }
 uint32_t Status(const PlatformCalls& c, uint32_t request) {
   uint32_t status = 0, size = 4;
   Call(c, kPcHttpQueryInfoA, {request, kQueryStatusCode | kQueryFlagNumber, W(&status), W(&size), 0});
@@ -264,9 +269,6 @@ std::string Header(const PlatformCalls& c, uint32_t request, uint32_t which) {
   if (!Call(c, kPcWinHttpQueryHeaders, {request, which, 0, W(value), W(&size), 0})) return "";
   return NarrowToAscii(std::u16string(value, std::min<size_t>(size / 2, 127)));
 }
-std::string Date(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryDate); }
-std::string Age(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryAge); }
-std::string Via(const PlatformCalls& c, uint32_t request) { return Header(c, request, kQueryVia); }
 uint32_t Status(const PlatformCalls& c, uint32_t request) {
   uint32_t status = 0, size = 4;
   Call(c, kPcWinHttpQueryHeaders,
@@ -301,11 +303,10 @@ struct HttpCalls {
   bool (*prepare)(const PlatformCalls&, uint32_t request, uint32_t timeout_ms);
   // Sends the request and returns once the reply's headers are in.
   bool (*send)(const PlatformCalls&, uint32_t request);
-  std::string (*date)(const PlatformCalls&, uint32_t request);  // "" when none
+  // A header's value by its query code (kHeaderDate...); "" when none.
+  std::string (*header)(const PlatformCalls&, uint32_t request, uint32_t which);
   uint32_t (*status)(const PlatformCalls&, uint32_t request);
   bool (*read)(const PlatformCalls&, uint32_t request, char* to, uint32_t size, uint32_t* got);
-  std::string (*age)(const PlatformCalls&, uint32_t request);  // "" when none
-  std::string (*via)(const PlatformCalls&, uint32_t request);  // "" when none
   // Lets `count` requests to one server be in flight at once.
   void (*allow_connections)(const PlatformCalls&, uint32_t session, uint32_t count);
 };
@@ -314,11 +315,11 @@ namespace {
 
 constexpr HttpCalls kHttpCalls[] = {
     {HttpApi::kWinInet, kPcInternetCloseHandle, false, kWinInetReasons, std::size(kWinInetReasons),
-     inet::Open, inet::Connect, inet::OpenRequest, inet::Prepare, inet::Send, inet::Date,
-     inet::Status, inet::Read, inet::Age, inet::Via, inet::AllowConnections},
+     inet::Open, inet::Connect, inet::OpenRequest, inet::Prepare, inet::Send, inet::Header,
+     inet::Status, inet::Read, inet::AllowConnections},
     {HttpApi::kWinHttp, kPcWinHttpCloseHandle, true, kWinHttpReasons, std::size(kWinHttpReasons),
-     whttp::Open, whttp::Connect, whttp::OpenRequest, whttp::Prepare, whttp::Send, whttp::Date,
-     whttp::Status, whttp::Read, whttp::Age, whttp::Via, whttp::AllowConnections},
+     whttp::Open, whttp::Connect, whttp::OpenRequest, whttp::Prepare, whttp::Send, whttp::Header,
+     whttp::Status, whttp::Read, whttp::AllowConnections},
 };
 static_assert(rt::RowsInKeyOrder(kHttpCalls, &HttpCalls::api) &&
                   sizeof kHttpCalls / sizeof kHttpCalls[0] == 2,
@@ -657,7 +658,7 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   x.received = clock_.Now();
   if (!sent) return fail(measure::Step::kSend);
 
-  const std::string date = http.date(calls_, request.handle());
+  const std::string date = http.header(calls_, request.handle(), kHeaderDate);
   std::string body;
   char chunk[4096];
   for (;;) {
@@ -669,7 +670,7 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   // A cache answered in spite of the request's headers: its Date is the kept
   // reply's, not the server's clock now (the body was read all the same, so
   // that the connection stays usable).
-  const std::string age = http.age(calls_, request.handle());
+  const std::string age = http.header(calls_, request.handle(), kHeaderAge);
   if (!age.empty()) {
     x.failure = Failure{Reason::kCachedReply, "Age: " + age};
     return x;
@@ -695,7 +696,7 @@ measure::Exchange Measurement::Exchange(Source& s, double send_at) {
   const uint32_t status = http.status(calls_, request.handle());
   if (status >= 400 && status != 404 && status != 410 &&
       (options_.proxy.mode == ProxyMode::kNamed ||
-       (options_.proxy.mode == ProxyMode::kSystem && !http.via(calls_, request.handle()).empty()))) {
+       (options_.proxy.mode == ProxyMode::kSystem && !http.header(calls_, request.handle(), kHeaderVia).empty()))) {
     x.failure = Failure{Reason::kHttpStatus, status};
     x.failure.reply = Reason::kProxyErrorPage;
     return x;
