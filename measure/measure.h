@@ -146,6 +146,11 @@ struct Proxy {
 // "host:port" (a host name, an IPv4 address or a bracketed IPv6 address, a
 // port 1..65535, nothing else) as a named proxy.
 bool TryParseProxy(const std::string& text, Proxy* proxy);
+// The way to the sources as a command line names it at words[i]:
+// "--no-proxy", "--proxy=HOST:PORT", or "--proxy" with HOST:PORT the next
+// word. Returns how many words it took, 0 (and *proxy untouched) for any
+// other word or a name that is no HOST:PORT.
+size_t TakeProxyWords(const std::vector<std::string>& words, size_t i, Proxy* proxy);
 
 struct Options {
   double build_utc = 0;          // replies before this are refused

@@ -92,6 +92,17 @@ bool TryParseProxy(const std::string& text, Proxy* proxy) {
   return true;
 }
 
+size_t TakeProxyWords(const std::vector<std::string>& words, size_t i, Proxy* proxy) {
+  static constexpr char kProxy[] = "--proxy", kDirect[] = "--no-proxy", kNamed[] = "--proxy=";
+  const std::string& w = words[i];
+  if (w == kDirect) {
+    *proxy = Proxy{ProxyMode::kDirect, ""};
+    return 1;
+  }
+  if (w.rfind(kNamed, 0) == 0) return TryParseProxy(w.substr(sizeof kNamed - 1), proxy) ? 1 : 0;
+  return w == kProxy && i + 1 < words.size() && TryParseProxy(words[i + 1], proxy) ? 2 : 0;
+}
+
 bool TryWidenAscii(const std::string& text, std::u16string* wide) {
   std::u16string out;
   out.reserve(text.size());

@@ -31,9 +31,6 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
 namespace {
 
 constexpr char kApplyPrefix[] = "--apply-offset=";
-constexpr char kProxyWord[] = "--proxy";
-constexpr char kProxyPrefix[] = "--proxy=";
-constexpr char kNoProxyWord[] = "--no-proxy";
 
 bool StartsWith(const std::string& s, const char* prefix) {
   return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
@@ -64,12 +61,8 @@ CommandLine ReadCommandLine(const std::string& line) {
     const std::string& w = words[i];
     if (StartsWith(w, "http://") || StartsWith(w, "https://")) {
       cl.urls.push_back(w);
-    } else if (w == kNoProxyWord) {
-      cl.proxy = measure::Proxy{measure::ProxyMode::kDirect, ""};
-    } else if (w == kProxyWord && i + 1 < words.size() && measure::TryParseProxy(words[i + 1], &cl.proxy)) {
-      ++i;
-    } else if (StartsWith(w, kProxyPrefix)) {
-      if (!measure::TryParseProxy(w.substr(sizeof kProxyPrefix - 1), &cl.proxy)) cl.unknown.push_back(w);
+    } else if (size_t taken = measure::TakeProxyWords(words, i, &cl.proxy)) {
+      i += taken - 1;
     } else if (StartsWith(w, kApplyPrefix)) {
       cl.apply_offset_ms = ReadMs(w.substr(sizeof kApplyPrefix - 1));
       if (!cl.apply_offset_ms) cl.unknown.push_back(w);

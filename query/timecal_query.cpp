@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
   measure::HttpApi api = measure::HttpApi::kWinInet;
   measure::Options options;
   bool quiet = false, proxy_given = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string word = argv[i];
+  const std::vector<std::string> words(argv, argv + argc);
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string& word = words[i];
     if (word == "--help" || word == "/?") {
       std::printf("%s", kUsage);
       return kExitFound;
@@ -99,15 +100,14 @@ int main(int argc, char** argv) {
       api = measure::HttpApi::kWinHttp;
     } else if (word == "-q") {
       quiet = true;
-    } else if (word == "--no-proxy" || word == "--proxy") {
+    } else if (word == "--no-proxy" || word == "--proxy" || word.rfind("--proxy=", 0) == 0) {
       // One way to the sources: a second choice contradicts the first.
       if (proxy_given) return BadArgument("one of --proxy and --no-proxy, once", argv[i]);
       proxy_given = true;
-      if (word == "--no-proxy") {
-        options.proxy.mode = measure::ProxyMode::kDirect;
-      } else if (i + 1 == argc || !measure::TryParseProxy(argv[++i], &options.proxy)) {
-        return BadArgument("--proxy wants HOST:PORT", argv[i]);
-      }
+      const size_t taken = measure::TakeProxyWords(words, i, &options.proxy);
+      const bool name_follows = word == "--proxy" && i + 1 < words.size();
+      if (!taken) return BadArgument("--proxy wants HOST:PORT", (name_follows ? words[i + 1] : word).c_str());
+      i += taken - 1;
     } else {
       measure::Url parts;
       if (!measure::TryParseUrl(word, &parts)) return BadArgument("not an http:// or https:// URL", argv[i]);

@@ -104,12 +104,10 @@ int Install(const std::vector<std::string>& words) {
   std::optional<std::string> proxy;
   for (size_t i = 0; i < words.size(); ++i) {
     measure::Url parts;
-    measure::Proxy named;
-    if (words[i] == "--no-proxy") {
-      proxy = keeper::kProxyDirect;
-    } else if (words[i] == "--proxy" && i + 1 < words.size() && measure::TryParseProxy(words[i + 1], &named)) {
-      proxy = named.server;
-      ++i;
+    measure::Proxy way;
+    if (size_t taken = measure::TakeProxyWords(words, i, &way)) {
+      proxy = way.mode == measure::ProxyMode::kDirect ? keeper::kProxyDirect : way.server;
+      i += taken - 1;
     } else if (measure::TryParseUrl(words[i], &parts)) {
       given.push_back(words[i]);
     } else {
