@@ -1,10 +1,13 @@
 // The precise program's routines. The window never waits on the network as
-// a whole: a measurement advances one exchange per tick of the work timer
-// (时钟2), whose interval is set to the time left before the engine's next
-// due request; the engine itself waits at most 20 ms for the exact send
-// instant. The display timer (时钟1, 100 ms) shows both clocks, watches the
-// elevated copy and the service program, looks at the time-keeping service
-// once a second and starts automatic measurements when they are due.
+// a whole: a measurement advances on each tick of the work timer (时钟2),
+// whose interval is set to the time left before the engine's next due
+// request (or its next look at the replies in flight); a tick makes at most
+// a source's first exchange itself, waiting at most 20 ms for the exact send
+// instant, and hands the later ones to the engine's workers. The offset box
+// shows the first estimate while measuring and refines it. The display
+// timer (时钟1, 100 ms) shows both clocks, watches the elevated copy and the
+// service program, looks at the time-keeping service once a second and
+// starts automatic measurements when they are due.
 //
 // While the service runs, the window is its client: 校准 and 测量 ask the
 // service (the window sets nothing itself and starts no elevated copy), and
@@ -384,10 +387,20 @@ extern "C" void OnDisplayTick(void) {
   if (!s.asking && s.schedule.TakeDue(MonoMs())) StartMeasurement(After::kAuto);
 }
 
+// The first estimate, offset ± bound, as soon as one source has answered,
+// and each refinement of it; the finished result replaces it.
+void ShowPartial() {
+  Outcome o = OutcomeOf(g_state->running->Partial());
+  if (o.has_offset) ShowText(kOffsetBox, OffsetBoxText(o));
+}
+
 extern "C" void OnWorkTick(void) {
   State& s = *g_state;
   if (s.asking || !s.running) return;
-  if (s.running->Step()) return ScheduleWork();
+  if (s.running->Step()) {
+    ShowPartial();
+    return ScheduleWork();
+  }
   FinishMeasurement();
 }
 
