@@ -8,7 +8,8 @@ only asks (-q): it never sets the clock. Prints only; nothing is asserted.
 Wine's server is kept running for the run (wineserver -p, ended with -k: the prefix is the bench's), as on a
 desktop where Wine is in use: process start is then the program's own. Both ask http://127.0.0.1:PORT/date, the service's Date-header-only answer, which both read the time from and
 which the service's delays apply to (htpdate asks by HEAD).
-Usage: bench_precision.py QUERY_EXE [RUNS]   (Wine's environment set: tools/bench.sh runs it in its session)
+Usage: bench_precision.py QUERY_EXE [RUNS [PATH_WORDS]]   (Wine's environment set: tools/bench.sh runs it in its
+session); PATH_WORDS keeps only the paths whose name contains them ("100 ms").
 """
 import os, random, re, statistics, subprocess, sys, tempfile, time, urllib.request
 
@@ -36,6 +37,7 @@ def timed(command):
 
 def main():
     query, runs = sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    paths = [p for p in PATHS if len(sys.argv) < 4 or sys.argv[3] in p[0]]
     # Its own output is not ours to wait for: a child's pipe it held would never close.
     server = subprocess.Popen(["wineserver", "-p", "-f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(3)
@@ -57,7 +59,7 @@ def main():
         print("| path (local service) | htpdate -p 9: error / time | timecal-query: error / time | "
               "timecal-query bound |")
         print("|---|---|---|---|")
-        for name, delay, reply_delay, jitter in PATHS:
+        for name, delay, reply_delay, jitter in paths:
             control(delay=delay, reply_delay=reply_delay, jitter=jitter)
             figures = {"htpdate": ([], []), "query": ([], []), "bound": ([], [])}
             for _ in range(runs):
@@ -83,6 +85,8 @@ def main():
             bound = figures["bound"][0]
             print("| %s | %s | %s | %s |" % (name, cell("htpdate"), cell("query"),
                                              "%.1f ms" % statistics.median(bound) if bound else "none"), flush=True)
+            for who in ("htpdate", "query"):  # each run's, for the spread behind the medians
+                print("  %s errors (ms): %s" % (who, " ".join("%.1f" % e for e in figures[who][0])), file=sys.stderr)
     finally:
         service.terminate()
         service.wait()
