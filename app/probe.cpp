@@ -4,7 +4,13 @@
 // requests are written to TIMECAL_CLOCK_LOG instead of the system clock,
 // end-routine runs to TIMECAL_END_LOG, and every 100th refresh (every
 // TIMECAL_STATS_EVERY-th when set) appends a line to TIMECAL_STATS_LOG:
-// refreshes, private bytes, working set, handles, USER objects, GDI objects.
+// refreshes, private bytes, working set, handles, USER objects, GDI objects;
+// then where the bytes are: the Runtime's live heap blocks and their bytes,
+// JsonObjects alive, 1 when a spare script engine waits, references on the
+// answer host (one or more per script engine not yet destroyed), WinINet
+// handles open, and with TIMECAL_STATS_HEAPS set the bytes in use in all
+// of the process's heaps and the bytes their regions hold committed (a
+// walk, too slow for every refresh; else -1 and -1).
 #include <windows.h>
 #include <psapi.h>
 
@@ -13,12 +19,16 @@
 
 #include "app/timecal.h"
 #include "json/json_object.h"
+#include "runtime/com/com.h"
+#include "runtime/core/memory.h"
 #include "runtime/core/commands.h"
 #include "program/program_calls.h"
 #include "app/process_figures.h"
 
 namespace app {
 void ProbeFaultsAfterRefresh();  // probe_faults.cpp
+void ProbeCountPlatformCalls();
+long ProbeOpenInternetHandles();
 }  // namespace app
 
 namespace {
@@ -30,6 +40,28 @@ void Append(const char* variable, const char* line) {
     std::fputs(line, f);
     std::fclose(f);
   }
+}
+
+// Over every heap of the process (the Runtime's blocks and the platform's
+// own: the script engine's, WinINet's, COM's alike): the bytes in use, and
+// the bytes its regions hold committed, used or free.
+struct HeapWalkFigures {
+  long long busy = -1, committed = -1;
+};
+HeapWalkFigures WalkHeaps() {
+  HANDLE heaps[64];
+  const DWORD n = GetProcessHeaps(64, heaps);
+  HeapWalkFigures f{0, 0};
+  for (DWORD i = 0; i < n && i < 64; ++i) {
+    if (!HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY e{};
+    while (HeapWalk(heaps[i], &e)) {
+      if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) f.busy += e.cbData;
+      if (e.wFlags & PROCESS_HEAP_REGION) f.committed += e.Region.dwCommittedSize;
+    }
+    HeapUnlock(heaps[i]);
+  }
+  return f;
 }
 
 bool RecordClockRequest(const rt::CalendarFields& f) {
@@ -50,15 +82,24 @@ void AfterRefresh() {
   app::ProbeFaultsAfterRefresh();
   static int refreshes = 0;
   static const int every = std::getenv("TIMECAL_STATS_EVERY") ? std::atoi(std::getenv("TIMECAL_STATS_EVERY")) : 100;
+  static const bool walk = std::getenv("TIMECAL_STATS_HEAPS") != nullptr;
+  if (!std::getenv("TIMECAL_INJECT")) app::ProbeCountPlatformCalls();  // fault runs install their own
   if (++refreshes % (every > 0 ? every : 100) != 0) return;
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
   GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-  char line[160];
-  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu %lu\n", refreshes, testsupport::PrivateBytes(),
-                static_cast<unsigned long>(pmc.WorkingSetSize), testsupport::OpenHandles(),
+  const rt::HeapFigures heap = rt::GetHeapFigures();
+  const json::EngineFigures engines = json::GetEngineFigures();
+  const HeapWalkFigures heaps = walk ? WalkHeaps() : HeapWalkFigures{};
+  char line[256];
+  std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu %lu %lld %lld %d %d %d %ld %lld %lld\n", refreshes,
+                testsupport::PrivateBytes(), static_cast<unsigned long>(pmc.WorkingSetSize),
+                testsupport::OpenHandles(),
                 static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)),
-                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)));
+                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)),
+                static_cast<long long>(heap.live_blocks), static_cast<long long>(heap.live_bytes),
+                engines.objects, engines.spare ? 1 : 0, rt::AnswerHostReferences(), app::ProbeOpenInternetHandles(),
+                heaps.busy, heaps.committed);
   Append("TIMECAL_STATS_LOG", line);
 }
 

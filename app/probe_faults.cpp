@@ -112,6 +112,14 @@ void Log(const char* line) {
 
 }  // namespace
 
+void ProbeCountPlatformCalls() {
+  if (g_real) return;  // once: wrapping the wrapper would call itself
+  g_real = rt::Hooks().resolve_dll;
+  rt::Hooks().resolve_dll = &Resolve;
+}
+
+long ProbeOpenInternetHandles() { return g_open_handles; }
+
 void ProbeFaultsAfterRefresh() {
   static const char* mode = std::getenv("TIMECAL_INJECT");
   static const bool com = mode && std::strncmp(mode, "com:", 4) == 0;
@@ -149,11 +157,7 @@ void ProbeFaultsAfterRefresh() {
     return;
   }
   g_dll_failures = !com;
-  if (refreshes == 1) {
-    // Counting wrappers in com mode too: the handle figure is logged always.
-    g_real = rt::Hooks().resolve_dll;
-    rt::Hooks().resolve_dll = &Resolve;
-  }
+  if (refreshes == 1) ProbeCountPlatformCalls();  // in com mode too: the handle figure is logged always
   // A good refresh follows each failing one; the next failing one fails the
   // call after the last one failed.
   g_fail_at = failing_refresh || refreshes == 1 ? 0 : next_failure++;

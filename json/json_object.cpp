@@ -263,6 +263,8 @@ void SetEngineReuse(bool on) {
   if (g_store.off && g_store.spare.iface) prog::Call(rt::ClearObject, {Cell(&g_store.spare)});
 }
 
+EngineFigures GetEngineFigures() { return {g_store.live, !Empty(&g_store.spare)}; }
+
 JsonObject* NewJsonObject() {
   auto* self = static_cast<JsonObject*>(prog::Allocate(sizeof(JsonObject)));
   std::memset(self, 0, sizeof *self);

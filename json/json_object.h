@@ -135,6 +135,14 @@ void Shutdown(JsonObject* self);
 // so that every step of a refresh, engine start included, happens inside it.
 void SetEngineReuse(bool on);
 
+// Test figures: objects alive (constructed or copied, not destroyed) and
+// whether a spare engine started in idle time is waiting.
+struct EngineFigures {
+  int32_t objects;
+  bool spare;
+};
+EngineFigures GetEngineFigures();
+
 // Creating an object (allocation, a zeroed cell, Construct: the engine is
 // started and the prelude loaded) and ending one (Destroy, then the block).
 JsonObject* NewJsonObject();

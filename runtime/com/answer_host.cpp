@@ -18,6 +18,8 @@
 namespace rt {
 namespace {
 
+LONG g_references = 0;  // over all hosts; see AnswerHostReferences
+
 enum AnswerMember : DISPID { kPut = 1, kTake = 2 };
 
 // The two members as the type information describes them.
@@ -48,7 +50,7 @@ ComPtr<ITypeInfo> MemberTypeInfo() {
 
 class AnswerHost final : public IDispatch {
  public:
-  explicit AnswerHost(ComPtr<ITypeInfo> info) : info_(std::move(info)) {}
+  explicit AnswerHost(ComPtr<ITypeInfo> info) : info_(std::move(info)) { InterlockedIncrement(&g_references); }
 
   HRESULT __stdcall QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -60,8 +62,12 @@ class AnswerHost final : public IDispatch {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG __stdcall AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  ULONG __stdcall AddRef() override {
+    InterlockedIncrement(&g_references);
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+  }
   ULONG __stdcall Release() override {
+    InterlockedDecrement(&g_references);
     const LONG n = InterlockedDecrement(&refs_);
     if (n == 0) delete this;
     return static_cast<ULONG>(n);
@@ -108,6 +114,8 @@ class AnswerHost final : public IDispatch {
 };
 
 }  // namespace
+
+int32_t AnswerHostReferences() { return static_cast<int32_t>(g_references); }
 
 void CreateAnswerHost(ArgRecord* result, int count, ArgRecord* args) {
   *result = BoolArg(false);

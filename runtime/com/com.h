@@ -81,4 +81,9 @@ RT_COM_COMMAND(RestoreObjectError);  // code: Int
 RT_COM_COMMAND(CreateAnswerHost);
 #undef RT_COM_COMMAND
 
+// References held on all answer hosts alive (test figure): every script
+// engine that was handed one keeps at least one until it is destroyed, so a
+// count that grows means engines that are never let go.
+int32_t AnswerHostReferences();
+
 }  // namespace rt

@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <malloc.h>
 #endif
 
 namespace rt {
@@ -26,6 +28,15 @@ bool InjectedFailure() {
   return --g_fail_countdown == 0;
 }
 
+// The bytes the platform's heap holds for a live block.
+int64_t BytesOf(void* block) {
+#ifdef _WIN32
+  return static_cast<int64_t>(HeapSize(GetProcessHeap(), 0, block));
+#else
+  return static_cast<int64_t>(malloc_usable_size(block));
+#endif
+}
+
 void* HeapTake(uint32_t size) {
   ++g_figures.requests;
   if (InjectedFailure()) return nullptr;
@@ -34,22 +45,28 @@ void* HeapTake(uint32_t size) {
 #else
   void* p = std::malloc(size ? size : 1);
 #endif
-  if (p) ++g_figures.live_blocks;
+  if (!p) return nullptr;
+  ++g_figures.live_blocks;
+  g_figures.live_bytes += BytesOf(p);
   return p;
 }
 
 void* HeapResize(void* block, uint32_t size) {
   ++g_figures.requests;
   if (InjectedFailure()) return nullptr;
+  const int64_t before = BytesOf(block);
 #ifdef _WIN32
-  return HeapReAlloc(GetProcessHeap(), 0, block, size);
+  void* p = HeapReAlloc(GetProcessHeap(), 0, block, size);
 #else
-  return std::realloc(block, size ? size : 1);
+  void* p = std::realloc(block, size ? size : 1);
 #endif
+  if (p) g_figures.live_bytes += BytesOf(p) - before;
+  return p;
 }
 
 void HeapGive(void* block) {
   --g_figures.live_blocks;
+  g_figures.live_bytes -= BytesOf(block);
 #ifdef _WIN32
   HeapFree(GetProcessHeap(), 0, block);
 #else

@@ -43,10 +43,12 @@ uint32_t BytesToConstantsEnd(const void* p);
 // it off. Lets tests prove that every failure point reaches the fatal path.
 void FailNthAllocation(int n);
 // Test figures: heap requests so far (allocations and resizes, refused ones
-// included) and blocks taken but not yet given back.
+// included), blocks taken but not yet given back and their bytes (as the
+// platform's heap counts them, rounding included).
 struct HeapFigures {
   int64_t requests;
   int64_t live_blocks;
+  int64_t live_bytes;
 };
 HeapFigures GetHeapFigures();
 

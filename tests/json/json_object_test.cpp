@@ -161,6 +161,57 @@ TEST_F(JsonObjectTest, WritingMembersItemsAndTheRoot) {
   EXPECT_EQ(ToJson(), "{}");
 }
 
+// The prelude's serialiser and parser beyond what the operations ask of them, as the JSON standard's examples
+// write them: spacing, replacer lists and functions, revivers; twice in one engine (the first call compiles).
+TEST_F(JsonObjectTest, PreludeSpacesReplacesAndRevivesAsTheStandardSays) {
+  const struct { const char* script; const char* expected; } rows[] = {
+      {"JSON.stringify({a:[1,{b:2}],c:[]},null,2)", "{\n  \"a\": [\n    1,\n    {\n      \"b\": 2\n    }\n  ],\n  \"c\": []\n}"},
+      {"JSON.stringify([1,{}],null,'--')", "[\n--1,\n--{}\n]"},
+      {"JSON.stringify({a:1,b:2,c:3},['c','a'])", "{\"c\":3,\"a\":1}"},
+      {"JSON.stringify({a:1,b:'x',c:[5]},function(k,v){return typeof v==='number'?v*2:v})", "{\"a\":2,\"b\":\"x\",\"c\":[10]}"},
+      {"JSON.stringify([undefined,function(){},null,NaN,'\\u0001'])", "[null,null,null,null,\"\\u0001\"]"},
+      {"JSON.stringify(JSON.parse('{\"a\":1,\"b\":[2,3]}',function(k,v){return typeof v==='number'?v+1:v}))",
+       "{\"a\":2,\"b\":[3,4]}"},
+      {"JSON.stringify(JSON.parse('{\"a\":1,\"b\":{\"a\":2,\"c\":3}}',function(k,v){return k==='a'?undefined:v}))",
+       "{\"b\":{\"c\":3}}"},
+      {"({x:[1,2]}).toJSONString()", "{\"x\":[1,2]}"},
+      {"get__count({p:1,q:2,r:3})", "3"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    ASSERT_TRUE(json::Parse(o_, "{}"));  // a new engine: nothing compiled yet
+    for (int call = 0; call < 2; ++call)
+      EXPECT_EQ(Take(rt::AsPtr<char>(Script(o_, rt::CallMethodText, "Eval", row.script))), row.expected) << "call " << call;
+  }
+}
+
+// Every Parse starts an engine that loads the prelude; compiling it must keep nothing. (Wine's JScript keeps a
+// block for good per compile of code holding a loop or a switch; a day of refreshes kept megabytes that way.)
+TEST_F(JsonObjectTest, ARefreshKeepsNoHeapOnceWarm) {
+  const auto busy = [] {  // bytes in use over every heap of the process
+    HANDLE heaps[64];
+    const DWORD n = GetProcessHeaps(64, heaps);
+    long long bytes = 0;
+    for (DWORD i = 0; i < n && i < 64; ++i) {
+      HeapLock(heaps[i]);
+      PROCESS_HEAP_ENTRY e{};
+      while (HeapWalk(heaps[i], &e))
+        if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += e.cbData;
+      HeapUnlock(heaps[i]);
+    }
+    return bytes;
+  };
+  const auto refresh = [&] {
+    ASSERT_TRUE(json::Parse(o_, "{\"sysTime2\":\"2026-12-08 10:00:00\",\"sysTime1\":\"20261208100000\"}"));
+    EXPECT_EQ(Take(json::GetJson(o_, "sysTime2")), "\"2026-12-08 10:00:00\"");
+  };
+  for (int i = 0; i < 300; ++i) refresh();  // the heaps warm up
+  const long long warm = busy();
+  const int kRefreshes = 300;
+  for (int i = 0; i < kRefreshes; ++i) refresh();
+  EXPECT_LT(busy() - warm, kRefreshes * 8) << "bytes kept per refresh: " << (busy() - warm) / kRefreshes;
+}
+
 TEST_F(JsonObjectTest, HostileRepliesKeysAndValuesRunNothing) {
   const char* marker = "json_hostile_marker.txt";  // in the working folder, made by code when run
   const std::string code = std::string("new ActiveXObject('Scripting.FileSystemObject').CreateTextFile('") +
