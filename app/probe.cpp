@@ -42,28 +42,6 @@ void Append(const char* variable, const char* line) {
   }
 }
 
-// Over every heap of the process (the Runtime's blocks and the platform's
-// own: the script engine's, WinINet's, COM's alike): the bytes in use, and
-// the bytes its regions hold committed, used or free.
-struct HeapWalkFigures {
-  long long busy = -1, committed = -1;
-};
-HeapWalkFigures WalkHeaps() {
-  HANDLE heaps[64];
-  const DWORD n = GetProcessHeaps(64, heaps);
-  HeapWalkFigures f{0, 0};
-  for (DWORD i = 0; i < n && i < 64; ++i) {
-    if (!HeapLock(heaps[i])) continue;
-    PROCESS_HEAP_ENTRY e{};
-    while (HeapWalk(heaps[i], &e)) {
-      if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) f.busy += e.cbData;
-      if (e.wFlags & PROCESS_HEAP_REGION) f.committed += e.Region.dwCommittedSize;
-    }
-    HeapUnlock(heaps[i]);
-  }
-  return f;
-}
-
 bool RecordClockRequest(const rt::CalendarFields& f) {
   char line[64];
   std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d\n", f.year, f.month, f.day,
@@ -90,7 +68,7 @@ void AfterRefresh() {
   GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
   const rt::HeapFigures heap = rt::GetHeapFigures();
   const json::EngineFigures engines = json::GetEngineFigures();
-  const HeapWalkFigures heaps = walk ? WalkHeaps() : HeapWalkFigures{};
+  const testsupport::HeapWalkFigures heaps = walk ? testsupport::WalkHeaps() : testsupport::HeapWalkFigures{};
   char line[256];
   std::snprintf(line, sizeof line, "%d %lu %lu %lu %lu %lu %lld %lld %d %d %d %ld %lld %lld\n", refreshes,
                 testsupport::PrivateBytes(), static_cast<unsigned long>(pmc.WorkingSetSize),

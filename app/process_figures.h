@@ -21,6 +21,28 @@ inline unsigned long PrivateBytes() {
   return total;
 }
 
+// Over every heap of the process (the program's blocks and the platform's
+// own: the script engine's, WinINet's, COM's alike): the bytes in use, and
+// the bytes its regions hold committed, used or free. A walk: slow.
+struct HeapWalkFigures {
+  long long busy = -1, committed = -1;
+};
+inline HeapWalkFigures WalkHeaps() {
+  HANDLE heaps[64];
+  const DWORD n = GetProcessHeaps(64, heaps);
+  HeapWalkFigures f{0, 0};
+  for (DWORD i = 0; i < n && i < 64; ++i) {
+    if (!HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY e{};
+    while (HeapWalk(heaps[i], &e)) {
+      if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) f.busy += e.cbData;
+      if (e.wFlags & PROCESS_HEAP_REGION) f.committed += e.Region.dwCommittedSize;
+    }
+    HeapUnlock(heaps[i]);
+  }
+  return f;
+}
+
 // Open kernel handles, by probing the handle values in use.
 inline unsigned long OpenHandles() {
   unsigned long n = 0;

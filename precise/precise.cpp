@@ -33,7 +33,7 @@
 #include "window_templates.h"
 
 namespace precise {
-ProbeSeams g_probe = {nullptr, nullptr, nullptr, nullptr};
+ProbeSeams g_probe = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 }
 
 namespace {
@@ -374,6 +374,7 @@ extern "C" void OnPreciseWindowCreated(void) {
   ShowClocks();
   LookAtKeeperNow();
   StartMeasurement(After::kShow);
+  if (g_probe.after_created) g_probe.after_created();
 }
 
 extern "C" void OnDisplayTick(void) {
@@ -385,6 +386,7 @@ extern "C" void OnDisplayTick(void) {
   // Due while a pressed measurement runs: that one serves (StartMeasurement
   // rides on it), so the automatic rhythm never waits for a press.
   if (!s.asking && s.schedule.TakeDue(MonoMs())) StartMeasurement(After::kAuto);
+  if (g_probe.after_display_tick) g_probe.after_display_tick();
 }
 
 // The first estimate, offset ± bound, as soon as one source has answered,

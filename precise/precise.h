@@ -33,6 +33,9 @@ struct ProbeSeams {
   // Replaces the service program's file name beside this one (null or empty:
   // timecal-service.exe), so that a test never installs the real service.
   const char* (*keeper_program)();
+  // Called once the window is up, and after each tick of its display timer.
+  void (*after_created)();
+  void (*after_display_tick)();
 };
 extern ProbeSeams g_probe;
 

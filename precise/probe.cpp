@@ -11,17 +11,32 @@
 //   TIMECAL_START_LOG    one line per program start: its arguments
 //   TIMECAL_AUTO_MS      "period,first retry": automatic mode's periods (ms)
 //   TIMECAL_KEEPER_PROGRAM  the service program's file name beside this one
+//   TIMECAL_TIMER_MS     the display timer's period (ms) instead of 100
+//   TIMECAL_AUTO_ON      when set, automatic mode is turned on at the start
+//   TIMECAL_STATS_LOG    every TIMECAL_STATS_EVERY-th display tick (1,000
+//                        unless set) a line: ticks, private bytes, working
+//                        set, handles, the Runtime's live heap blocks and
+//                        their bytes, bytes in use in all of the process's
+//                        heaps and the bytes their regions hold committed
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "app/process_figures.h"
 #include "measure/measure.h"
 #include "precise/policy.h"
 #include "precise/precise.h"
 #include "precise/system_time.h"
+#include "program/program_calls.h"
+#include "runtime/core/memory.h"
+#include "runtime/ui/ui_numbers.h"
+#include "window_templates.h"
+
+extern "C" void OnAutoClicked(void);
 
 namespace {
 
@@ -54,13 +69,37 @@ void AdjustPeriods(precise::AutoPeriods* p) {
   if (rest && *rest == ',') p->first_retry_ms = std::strtoll(rest + 1, nullptr, 10);
 }
 
+void AfterCreated() {
+  if (const char* ms = std::getenv("TIMECAL_TIMER_MS"))
+    prog::WriteProperty(rtwin::kPreciseWindow, rtwin::PreciseWindow::kDisplayTimer, rt::ui::kTimerInterval,
+                        rt::ui::kWholeProperty, static_cast<uint32_t>(std::atoi(ms)));
+  if (std::getenv("TIMECAL_AUTO_ON")) OnAutoClicked();
+}
+
+void AfterDisplayTick() {
+  static long ticks = 0;
+  static const long every = std::getenv("TIMECAL_STATS_EVERY") ? std::atol(std::getenv("TIMECAL_STATS_EVERY")) : 1000;
+  if (++ticks % (every > 0 ? every : 1000) != 0 || !std::getenv("TIMECAL_STATS_LOG")) return;
+  PROCESS_MEMORY_COUNTERS pmc{};
+  pmc.cb = sizeof pmc;
+  GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+  const rt::HeapFigures heap = rt::GetHeapFigures();
+  const testsupport::HeapWalkFigures heaps = testsupport::WalkHeaps();
+  char line[200];
+  std::snprintf(line, sizeof line, "%ld %lu %lu %lu %lld %lld %lld %lld", ticks, testsupport::PrivateBytes(),
+                static_cast<unsigned long>(pmc.WorkingSetSize), testsupport::OpenHandles(),
+                static_cast<long long>(heap.live_blocks), static_cast<long long>(heap.live_bytes), heaps.busy,
+                heaps.committed);
+  Append("TIMECAL_STATS_LOG", line);
+}
+
 struct Install {
   Install() {
     std::vector<std::string> words = precise::SplitCommandLine(GetCommandLineA());
     std::string args;
     for (size_t i = 1; i < words.size(); ++i) args += (i > 1 ? " " : "") + words[i];
     Append("TIMECAL_START_LOG", args.empty() ? "-" : args);
-    precise::g_probe = {RecordClockRequest, Sources, AdjustPeriods, KeeperProgram};
+    precise::g_probe = {RecordClockRequest, Sources, AdjustPeriods, KeeperProgram, AfterCreated, AfterDisplayTick};
   }
 } g_install;
 

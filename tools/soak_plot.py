@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the soak logs (tools/soak.sh: build/soak/run-N.log, a line every 1,000 refreshes) as one SVG picture:
-private bytes of each run over the refreshes, with the bytes in use in the process's heaps beneath, and the
+"""Draws the soak logs (tools/soak.sh: build/soak/run-N.log or precise-N.log, a line every 1,000 refreshes or
+display ticks) as one SVG picture: private bytes of each run over the refreshes, with the bytes in use in the process's heaps beneath, and the
 window from the 6,000th refresh on, where growth is limited to 2 MB. Needs nothing beyond Python.
 Usage: soak_plot.py OUT.svg TITLE LOG...
 """
+import math
 import sys
 
 W, H, LEFT, RIGHT, TOP, BOTTOM = 760, 360, 64, 150, 40, 44
@@ -11,24 +12,28 @@ COLOURS = ["#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e"]
 
 
 def read(path):
+    """(count, private MB, heaps in use MB) per line: the tool's lines have 14 columns, heaps the 13th; the
+    precise window's 8, heaps the 7th."""
     rows = []
     with open(path) as f:
         for line in f:
             cols = line.split()
-            if len(cols) >= 13:
-                rows.append((int(cols[0]), int(cols[1]) / 1048576, int(cols[12]) / 1048576))
+            heaps = 12 if len(cols) >= 13 else 6 if len(cols) == 8 else None
+            if heaps is not None:
+                rows.append((int(cols[0]), int(cols[1]) / 1048576, int(cols[heaps]) / 1048576))
     return rows
 
 
 def main():
     out, title, logs = sys.argv[1], sys.argv[2], sys.argv[3:]
+    unit = "display ticks" if any("precise-" in p for p in logs) else "refreshes"
     runs = [(p, read(p)) for p in logs]
     runs = [(p, r) for p, r in runs if r]
     if not runs:
         sys.exit("no figures in " + " ".join(logs))
     xmax = max(r[-1][0] for _, r in runs)
     ymax = max(max(v[1] for v in r) for _, r in runs)
-    ymax = (int(ymax / 5) + 1) * 5
+    ymax = int(math.ceil(ymax * 1.2 / 5)) * 5  # room above the highest curve
     pw, ph = W - LEFT - RIGHT, H - TOP - BOTTOM
 
     def x(n):
@@ -42,7 +47,7 @@ def main():
            '<text x="%d" y="22" font-size="14">%s</text>' % (LEFT, title)]
     window = [n for _, r in runs for n, _, _ in r if n >= 6000]
     if window:
-        svg.append('<rect x="%.1f" y="%d" width="%.1f" height="%d" fill="#f2f2f2"/>' %
+        svg.append('<rect x="%.1f" y="%d" width="%.1f" height="%d" fill="#f2f2f2" stroke="none"/>' %
                    (x(6000), TOP, x(xmax) - x(6000), ph))
     for mb in range(0, ymax + 1, 5):
         svg.append('<line x1="%d" x2="%d" y1="%.1f" y2="%.1f" stroke="#ccc"/>' % (LEFT, LEFT + pw, y(mb), y(mb)))
@@ -50,7 +55,7 @@ def main():
     step = 10000 if xmax > 30000 else 2000
     for n in range(0, xmax + 1, step):
         svg.append('<text x="%.1f" y="%d" text-anchor="middle">%d</text>' % (x(n), TOP + ph + 16, n))
-    svg.append('<text x="%d" y="%d" text-anchor="middle">refreshes</text>' % (LEFT + pw // 2, H - 8))
+    svg.append('<text x="%d" y="%d" text-anchor="middle">%s</text>' % (LEFT + pw // 2, H - 8, unit))
     for i, (path, rows) in enumerate(runs):
         colour = COLOURS[i % len(COLOURS)]
         for col, dash in ((1, ""), (2, ' stroke-dasharray="4 3"')):

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "app/process_figures.h"
 #include "runtime/core/memory.h"
 #include "tests/json/json_test_env.h"
 
@@ -188,19 +189,7 @@ TEST_F(JsonObjectTest, PreludeSpacesReplacesAndRevivesAsTheStandardSays) {
 // Every Parse starts an engine that loads the prelude; compiling it must keep nothing. (Wine's JScript keeps a
 // block for good per compile of code holding a loop or a switch; a day of refreshes kept megabytes that way.)
 TEST_F(JsonObjectTest, ARefreshKeepsNoHeapOnceWarm) {
-  const auto busy = [] {  // bytes in use over every heap of the process
-    HANDLE heaps[64];
-    const DWORD n = GetProcessHeaps(64, heaps);
-    long long bytes = 0;
-    for (DWORD i = 0; i < n && i < 64; ++i) {
-      HeapLock(heaps[i]);
-      PROCESS_HEAP_ENTRY e{};
-      while (HeapWalk(heaps[i], &e))
-        if (e.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += e.cbData;
-      HeapUnlock(heaps[i]);
-    }
-    return bytes;
-  };
+  const auto busy = [] { return testsupport::WalkHeaps().busy; };
   const auto refresh = [&] {
     ASSERT_TRUE(json::Parse(o_, "{\"sysTime2\":\"2026-12-08 10:00:00\",\"sysTime1\":\"20261208100000\"}"));
     EXPECT_EQ(Take(json::GetJson(o_, "sysTime2")), "\"2026-12-08 10:00:00\"");
