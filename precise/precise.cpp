@@ -386,7 +386,7 @@ extern "C" void OnDisplayTick(void) {
   // Due while a pressed measurement runs: that one serves (StartMeasurement
   // rides on it), so the automatic rhythm never waits for a press.
   if (!s.asking && s.schedule.TakeDue(MonoMs())) StartMeasurement(After::kAuto);
-  if (g_probe.after_display_tick) g_probe.after_display_tick();
+  if (g_probe.after_display_tick) g_probe.after_display_tick(s.running != nullptr);
 }
 
 // The first estimate, offset ± bound, as soon as one source has answered,

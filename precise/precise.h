@@ -33,9 +33,10 @@ struct ProbeSeams {
   // Replaces the service program's file name beside this one (null or empty:
   // timecal-service.exe), so that a test never installs the real service.
   const char* (*keeper_program)();
-  // Called once the window is up, and after each tick of its display timer.
+  // Called once the window is up, and after each tick of its display timer
+  // (told whether a measurement is running).
   void (*after_created)();
-  void (*after_display_tick)();
+  void (*after_display_tick)(bool measuring);
 };
 extern ProbeSeams g_probe;
 

@@ -17,7 +17,11 @@
 //                        unless set) a line: ticks, private bytes, working
 //                        set, handles, the Runtime's live heap blocks and
 //                        their bytes, bytes in use in all of the process's
-//                        heaps and the bytes their regions hold committed
+//                        heaps and the bytes their regions hold committed;
+//                        taken at the first tick from then on with no
+//                        measurement running, so that lines compare like
+//                        with like (a measurement's worker threads hold
+//                        their stacks only while it runs)
 #include <windows.h>
 #include <psapi.h>
 
@@ -76,21 +80,23 @@ void AfterCreated() {
   if (std::getenv("TIMECAL_AUTO_ON")) OnAutoClicked();
 }
 
-void AfterDisplayTick() {
-  static long ticks = 0;
+void AfterDisplayTick(bool measuring) {
+  static long ticks = 0, due = 0;
   static const long every = std::getenv("TIMECAL_STATS_EVERY") ? std::atol(std::getenv("TIMECAL_STATS_EVERY")) : 1000;
-  if (++ticks % (every > 0 ? every : 1000) != 0 || !std::getenv("TIMECAL_STATS_LOG")) return;
+  if (++ticks % (every > 0 ? every : 1000) == 0) due = ticks;
+  if (!due || measuring || !std::getenv("TIMECAL_STATS_LOG")) return;
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
   GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
   const rt::HeapFigures heap = rt::GetHeapFigures();
   const testsupport::HeapWalkFigures heaps = testsupport::WalkHeaps();
   char line[200];
-  std::snprintf(line, sizeof line, "%ld %lu %lu %lu %lld %lld %lld %lld", ticks, testsupport::PrivateBytes(),
+  std::snprintf(line, sizeof line, "%ld %lu %lu %lu %lld %lld %lld %lld", due, testsupport::PrivateBytes(),
                 static_cast<unsigned long>(pmc.WorkingSetSize), testsupport::OpenHandles(),
                 static_cast<long long>(heap.live_blocks), static_cast<long long>(heap.live_bytes), heaps.busy,
                 heaps.committed);
   Append("TIMECAL_STATS_LOG", line);
+  due = 0;
 }
 
 struct Install {
