@@ -2,7 +2,7 @@
 """Draws the soak logs (tools/soak.sh: build/soak/run-N.log or precise-N.log, a line every 1,000 refreshes or
 display ticks) as one SVG picture: private bytes of each run over the refreshes, with the bytes in use in the process's heaps beneath, and the
 window from the 6,000th refresh on, where growth is limited to 2 MB. Needs nothing beyond Python.
-Usage: soak_plot.py OUT.svg TITLE LOG...
+Usage: soak_plot.py OUT.svg TITLE [LABEL=]LOG...   (a curve is called "run N" unless labelled)
 """
 import math
 import sys
@@ -26,9 +26,11 @@ def read(path):
 
 def main():
     out, title, logs = sys.argv[1], sys.argv[2], sys.argv[3:]
-    unit = "display ticks" if any("precise-" in p for p in logs) else "refreshes"
-    runs = [(p, read(p)) for p in logs]
-    runs = [(p, r) for p, r in runs if r]
+    named = [a.split("=", 1) if "=" in a else ["run %d" % (i + 1), a] for i, a in enumerate(logs)]
+    runs = [(label, read(p)) for label, p in named]
+    runs = [(label, r) for label, r in runs if r]
+    with open(named[0][1]) as f:  # the precise window's lines have 8 columns
+        unit = "display ticks" if len(f.readline().split()) == 8 else "refreshes"
     if not runs:
         sys.exit("no figures in " + " ".join(logs))
     xmax = max(r[-1][0] for _, r in runs)
@@ -56,7 +58,7 @@ def main():
     for n in range(0, xmax + 1, step):
         svg.append('<text x="%.1f" y="%d" text-anchor="middle">%d</text>' % (x(n), TOP + ph + 16, n))
     svg.append('<text x="%d" y="%d" text-anchor="middle">%s</text>' % (LEFT + pw // 2, H - 8, unit))
-    for i, (path, rows) in enumerate(runs):
+    for i, (label, rows) in enumerate(runs):
         colour = COLOURS[i % len(COLOURS)]
         for col, dash in ((1, ""), (2, ' stroke-dasharray="4 3"')):
             points = " ".join("%.1f,%.1f" % (x(r[0]), y(r[col])) for r in rows if r[col] >= 0)
@@ -66,7 +68,7 @@ def main():
         ly = TOP + 16 + 34 * i
         svg.append('<line x1="%d" x2="%d" y1="%d" y2="%d" stroke="%s" stroke-width="2"/>' %
                    (W - RIGHT + 12, W - RIGHT + 32, ly, ly, colour))
-        svg.append('<text x="%d" y="%d">run %d</text>' % (W - RIGHT + 38, ly + 4, i + 1))
+        svg.append('<text x="%d" y="%d">%s</text>' % (W - RIGHT + 38, ly + 4, label))
         svg.append('<text x="%d" y="%d" fill="#555">%s</text>' % (W - RIGHT + 38, ly + 19, growth))
     ly = TOP + 16 + 34 * len(runs) + 6
     svg.append('<text x="%d" y="%d" fill="#555">solid: private bytes</text>' % (W - RIGHT + 12, ly))
