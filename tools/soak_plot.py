@@ -12,27 +12,27 @@ COLOURS = ["#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e"]
 
 
 def read(path):
-    """(count, private MB, heaps in use MB) per line: the tool's lines have 14 columns, heaps the 13th; the
-    precise window's 8, heaps the 7th."""
-    rows = []
+    """(count, private MB, heaps in use MB) per line, and what the count counts: the tool's lines have 14
+    columns, heaps the 13th; the precise window's 8, heaps the 7th."""
+    rows, unit = [], "refreshes"
     with open(path) as f:
         for line in f:
             cols = line.split()
             heaps = 12 if len(cols) >= 13 else 6 if len(cols) == 8 else None
             if heaps is not None:
                 rows.append((int(cols[0]), int(cols[1]) / 1048576, int(cols[heaps]) / 1048576))
-    return rows
+                unit = "display ticks" if heaps == 6 else "refreshes"
+    return rows, unit
 
 
 def main():
     out, title, logs = sys.argv[1], sys.argv[2], sys.argv[3:]
     named = [a.split("=", 1) if "=" in a else ["run %d" % (i + 1), a] for i, a in enumerate(logs)]
-    runs = [(label, read(p)) for label, p in named]
-    runs = [(label, r) for label, r in runs if r]
-    with open(named[0][1]) as f:  # the precise window's lines have 8 columns
-        unit = "display ticks" if len(f.readline().split()) == 8 else "refreshes"
+    read_logs = [(label,) + read(p) for label, p in named]
+    runs = [(label, r) for label, r, _ in read_logs if r]
     if not runs:
         sys.exit("no figures in " + " ".join(logs))
+    unit = next(u for _, r, u in read_logs if r)
     xmax = max(r[-1][0] for _, r in runs)
     ymax = max(max(v[1] for v in r) for _, r in runs)
     ymax = int(math.ceil(ymax * 1.2 / 5)) * 5  # room above the highest curve
